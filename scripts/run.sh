@@ -1,0 +1,6 @@
+#!/usr/bin/env bash
+# Sets everything up, builds, and starts Vantorel; photo paths given here are added to its list.
+set -euo pipefail
+here="$(cd "$(dirname "$0")/.." && pwd)"
+"$here/scripts/setup.sh" build
+exec "$here/build/src/app/vantorel" "$@"

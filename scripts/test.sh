@@ -1,0 +1,8 @@
+#!/usr/bin/env bash
+# Sets everything up, builds, and runs every test headless.
+set -euo pipefail
+here="$(cd "$(dirname "$0")/.." && pwd)"
+"$here/scripts/setup.sh" build
+export QT_QPA_PLATFORM=offscreen
+cd "$here/build"
+ctest --output-on-failure -j"$(nproc)" "$@"

@@ -1,0 +1,55 @@
+// vantorel-cli: the program's readers without a window, one command per reader.
+#include "commands.h"
+
+#include <QCoreApplication>
+#include <QLocale>
+#include <QStringList>
+#include <QTextStream>
+
+namespace {
+
+const char* const kHelp =
+    "Usage : vantorel-cli COMMANDE PHOTO...\n"
+    "\n"
+    "Lit le géocodage GPS de photos JPEG sans ouvrir de fenêtre. Les photos ne sont jamais modifiées.\n"
+    "\n"
+    "Commandes :\n"
+    "  coords PHOTO...   Coordonnées GPS de chaque photo, dans l'ordre donné, une ligne par photo :\n"
+    "                    chemin complet, 1 si la photo est géocodée sinon 0, latitude et longitude\n"
+    "                    signées en degrés décimaux, textes de latitude et de longitude en degrés et\n"
+    "                    minutes décimales. Champs séparés par une tabulation.\n"
+    "                    Les messages sur les références Nord-Sud et Est-Ouest absentes vont sur la\n"
+    "                    sortie d'erreur.\n"
+    "  exif PHOTO        Toutes les informations Exif de la photo : nom, type et valeur, une ligne\n"
+    "                    par information (tabulation, saut de ligne et barre oblique inverse\n"
+    "                    échappés en \\t, \\n, \\\\ ; autres caractères de contrôle en \\xNN).\n"
+    "  poi PHOTO...      Table des points d'intérêt des photos géocodées, une ligne par photo, dix\n"
+    "                    colonnes : nom, latitude, longitude, latitude et longitude signées, chemin,\n"
+    "                    référence et valeur d'altitude, largeur, hauteur.\n"
+    "  --help            Affiche cette aide.\n"
+    "\n"
+    "Les nombres utilisent le séparateur décimal de la langue de l'utilisateur.\n";
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("vantorel-cli"));
+    QStringList args = app.arguments().mid(1);
+    QTextStream out(stdout);
+    QTextStream err(stderr);
+    out.setEncoding(QStringConverter::Utf8);
+    err.setEncoding(QStringConverter::Utf8);
+
+    if (args.isEmpty() || args[0] == QLatin1String("--help") || args[0] == QLatin1String("-h")) {
+        out << QString::fromUtf8(kHelp);
+        return args.isEmpty() ? 2 : 0;
+    }
+    const QString command = args.takeFirst();
+    if (command == QLatin1String("coords")) return vantorel::cli::runCoords(args, out, err);
+    if (command == QLatin1String("exif")) return vantorel::cli::runExif(args, out, err);
+    if (command == QLatin1String("poi")) return vantorel::cli::runPoi(args, out, err);
+    err << QStringLiteral("Commande inconnue : ") << command << QStringLiteral("\n")
+        << QStringLiteral("Voir : vantorel-cli --help\n");
+    return 2;
+}

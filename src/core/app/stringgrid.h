@@ -1,0 +1,42 @@
+// A grid of texts that the commands write and later read back by column; the windows only show it.
+#pragma once
+
+#include <QColor>
+#include <QString>
+#include <QStringList>
+#include <QVector>
+
+namespace vantorel {
+
+class StringGrid {
+public:
+    StringGrid(int colCount, int rowCount);
+
+    int colCount() const { return m_colCount; }
+    int rowCount() const { return int(m_rows.size()); }
+    // Rows added are empty; rows removed lose their texts.
+    void setRowCount(int rows);
+
+    // Out-of-range reads give an empty text; out-of-range writes are ignored.
+    QString cell(int col, int row) const;
+    void setCell(int col, int row, const QString& text);
+    QStringList row(int row) const;
+
+    // Empties cells firstCol..lastCol of rows firstRow..last row.
+    void clearCells(int firstCol, int lastCol, int firstRow);
+
+    // Fills a row from a comma text: items separated by commas, an item in double quotes may hold
+    // commas and blanks ("" stands for one quote). Items beyond the last column are dropped.
+    void setRowCommaText(int row, const QString& commaText);
+
+    QColor fontColor = Qt::black;
+    QVector<int> colWidths;
+
+private:
+    int m_colCount;
+    QVector<QVector<QString>> m_rows;
+};
+
+QStringList splitCommaText(const QString& commaText);
+
+} // namespace vantorel

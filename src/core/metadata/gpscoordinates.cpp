@@ -1,0 +1,149 @@
+#include "gpscoordinates.h"
+
+#include "imageproperties.h"
+#include "text/numberformat.h"
+
+#include <cmath>
+
+namespace vantorel {
+namespace {
+
+const QString kBothMissing = QStringLiteral(
+    "Informations Nord-Sud et Est-Ouest non incluses dans la photo\nNord et Est seront supposés");
+const QString kNorthSouthMissing =
+    QStringLiteral("Information Nord ou Sud non incluse dans la photo\nNord sera supposé");
+const QString kEastWestMissing =
+    QStringLiteral("Information Est ou Oues non incluse dans la photo\nEst sera supposé");
+
+// One rational as a 32-bit float; false when the denominator is zero or negative.
+bool component(const PropertyItem& item, int index, float& out) {
+    const qint32 num = qint32(item.u32(2 * index));
+    const qint32 den = qint32(item.u32(2 * index + 1));
+    if (den == 1) {
+        out = float(num);
+        return true;
+    }
+    if (den > 0) {
+        out = float((long double)num / (long double)den);
+        return true;
+    }
+    return false;
+}
+
+} // namespace
+
+GpsComponents DecodeGpsRationals(const PropertyItem& item) {
+    GpsComponents c;
+    // Some cameras store the coordinates as signed rationals; both read the same way.
+    if (item.type != TypeRational && item.type != TypeSRational) return c;
+    const int count = int(item.length() / 8);
+    if (count < 1 || !component(item, 0, c.degrees)) return c;
+    if (count >= 2 && !component(item, 1, c.minutes)) c.minutes = 0;
+    if (count >= 3 && !component(item, 2, c.seconds)) c.seconds = 0;
+    c.usable = std::isfinite(c.degrees);
+    return c;
+}
+
+float decimalMinutes(const GpsComponents& c) {
+    // A degree component with a fraction (some writers store decimal degrees in it) carries its
+    // minutes too, so that the text agrees with the decimal degrees.
+    const long double fraction = (long double)c.degrees - std::trunc((long double)c.degrees);
+    return float(fraction * 60 + (long double)c.seconds * (1.0L / 60) + (long double)c.minutes);
+}
+
+float decimalDegrees(const GpsComponents& c) {
+    return float(((long double)c.degrees * 3600 + (long double)c.minutes * 60 + (long double)c.seconds) *
+                 (1.0L / 3600));
+}
+
+QString formatCoordinateText(const QString& ref, const GpsComponents& c) {
+    const double whole = std::trunc(double(c.degrees));
+    return ref + QStringLiteral(" ") + QString::number(qint64(whole)) + QStringLiteral("°  ") +
+           FloatToStrF(decimalMinutes(c), 8, 3) + QStringLiteral("'");
+}
+
+QString formatDecimalDegrees(const GpsComponents& c) { return FloatToStrF(decimalDegrees(c), 8, 5); }
+
+QString fileNameOf(const QString& path) { return path.mid(path.lastIndexOf(u'/') + 1); }
+
+bool readCoordinate(const ImageProperties& photo, quint32 id, GpsComponents& out) {
+    const auto item = photo.item(id);
+    if (!item) return false;
+    out = DecodeGpsRationals(*item);
+    return out.usable;
+}
+
+bool readReference(const ImageProperties& photo, quint32 id, QString& ref) {
+    const auto item = photo.item(id);
+    if (!item) return false;
+    if (item->type == TypeAscii) ref = item->text();
+    return true;
+}
+
+CoordinateReading ReadGpsCoordinates(const QString& path, QString& latitudeRef, QString& longitudeRef) {
+    CoordinateReading r;
+    ImageProperties photo;
+    photo.open(path);
+
+    bool latRefMissing = false;
+    bool lonRefMissing = false;
+
+    if (!readReference(photo, GpsLatitudeRef, latitudeRef)) {
+        latRefMissing = true;
+        latitudeRef = QStringLiteral("N");
+    }
+    r.edit7 = latitudeRef == QStringLiteral("S") ? QStringLiteral("-") : QString();
+
+    GpsComponents lat;
+    const bool hasLatitude = readCoordinate(photo, GpsLatitude, lat);
+    if (hasLatitude) {
+        r.cells[0] = fileNameOf(path);
+        r.cells[1] = formatCoordinateText(latitudeRef, lat);
+        r.cells[3] = formatDecimalDegrees(lat);
+        r.cells[5] = path;
+        r.edit7 += r.cells[3];
+    }
+
+    if (!readReference(photo, GpsLongitudeRef, longitudeRef)) {
+        lonRefMissing = true;
+        longitudeRef = QStringLiteral("E");
+    }
+    r.edit8 = longitudeRef == QStringLiteral("W") ? QStringLiteral("-") : QString();
+
+    GpsComponents lon;
+    // Without a latitude row there is nowhere to put the longitude: the photo has no position.
+    if (hasLatitude && readCoordinate(photo, GpsLongitude, lon)) {
+        r.cells[2] = formatCoordinateText(longitudeRef, lon);
+        r.cells[4] = formatDecimalDegrees(lon);
+        r.edit8 += r.cells[4];
+    }
+
+    if (!r.cells[0].isEmpty() && !r.cells[1].isEmpty() && !r.cells[5].isEmpty() && !r.cells[2].isEmpty()) {
+        r.label1 = r.cells[1].startsWith(u'N') ? r.cells[3] : QStringLiteral("-") + r.cells[3];
+        r.label2 = r.cells[2].startsWith(u'E') ? r.cells[4] : QStringLiteral("-") + r.cells[4];
+    }
+
+    r.geotagged = hasLatitude;
+    if (!r.geotagged) {
+        r.cells[5] = path;
+    } else if (latRefMissing && lonRefMissing) {
+        r.missing = MissingReferences::Both;
+    } else if (latRefMissing) {
+        r.missing = MissingReferences::NorthSouth;
+    } else if (lonRefMissing) {
+        r.missing = MissingReferences::EastWest;
+    }
+    return r;
+}
+
+QString missingReferencesMessage(MissingReferences missing) {
+    switch (missing) {
+    case MissingReferences::Both: return kBothMissing;
+    case MissingReferences::NorthSouth: return kNorthSouthMissing;
+    case MissingReferences::EastWest: return kEastWestMissing;
+    case MissingReferences::None: break;
+    }
+    return {};
+}
+
+} // namespace vantorel

@@ -1,0 +1,61 @@
+// Reading a photo's GPS position: rational components to degrees, decimal minutes and decimal
+// degrees (32-bit floats, as cameras' values have always been shown here), and the texts made of them.
+#pragma once
+
+#include "propertyitem.h"
+
+#include <QString>
+
+namespace vantorel {
+
+class ImageProperties;
+
+struct GpsComponents {
+    float degrees = 0;
+    float minutes = 0;
+    float seconds = 0;
+    // False when the item cannot give a position: not rationals (signed or not), none at all, or degrees whose
+    // denominator is zero or negative. A minute or second component that cannot be computed counts as 0.
+    bool usable = false;
+};
+
+GpsComponents DecodeGpsRationals(const PropertyItem& item);
+
+float decimalMinutes(const GpsComponents& c);
+float decimalDegrees(const GpsComponents& c);
+
+// "N 48°  12,345'": reference, whole degrees, two blanks, minutes with 3 decimals.
+QString formatCoordinateText(const QString& ref, const GpsComponents& c);
+// Decimal degrees with 5 decimals, unsigned.
+QString formatDecimalDegrees(const GpsComponents& c);
+
+// The part of a path after its last "/".
+QString fileNameOf(const QString& path);
+
+// Reads a coordinate item and tells whether it holds a usable position.
+bool readCoordinate(const ImageProperties& photo, quint32 id, GpsComponents& out);
+// Updates `ref` from a reference item: its text when it is ASCII; kept otherwise.
+// Returns false when the item is absent.
+bool readReference(const ImageProperties& photo, quint32 id, QString& ref);
+
+// Which reference items a geotagged photo lacks.
+enum class MissingReferences { None, NorthSouth, EastWest, Both };
+
+struct CoordinateReading {
+    bool geotagged = false;
+    // Row 1 of the coordinate grid: file name, latitude text, longitude text, unsigned decimal
+    // latitude, unsigned decimal longitude, full path.
+    QString cells[6];
+    QString label1, label2; // signed decimal latitude and longitude
+    QString edit7, edit8;   // the same, offered to the copy writer
+    MissingReferences missing = MissingReferences::None;
+};
+
+// Reads the GPS position of `path`. `latitudeRef` and `longitudeRef` carry the reference letters
+// from photo to photo: a reference item that is not ASCII leaves the previous photo's letter.
+CoordinateReading ReadGpsCoordinates(const QString& path, QString& latitudeRef, QString& longitudeRef);
+
+// The notice for a geotagged photo without its reference items, or an empty text.
+QString missingReferencesMessage(MissingReferences missing);
+
+} // namespace vantorel

@@ -1,0 +1,224 @@
+#include "imageproperties.h"
+
+#include <QFile>
+#include <QLoggingCategory>
+#include <exiv2/exiv2.hpp>
+
+#include <cstdio>
+#include <filesystem>
+#include <mutex>
+#include <unistd.h>
+
+Q_LOGGING_CATEGORY(lcExiv2, "vantorel.exiv2", QtCriticalMsg)
+
+namespace vantorel {
+namespace {
+
+void exiv2Log(int level, const char* message) {
+    const QString text = QString::fromUtf8(message).trimmed();
+    // exiv2's complaints about damaged files are routine here; they are shown only on request
+    // (QT_LOGGING_RULES="vantorel.exiv2.debug=true").
+    if (level >= Exiv2::LogMsg::warn) qCWarning(lcExiv2) << text;
+    else qCDebug(lcExiv2) << text;
+}
+
+void initExiv2() {
+    static std::once_flag once;
+    std::call_once(once, [] {
+        Exiv2::LogMsg::setHandler(exiv2Log);
+        Exiv2::LogMsg::setLevel(Exiv2::LogMsg::warn);
+    });
+}
+
+// The directory an item set by id goes to: GPS ids to the GPS directory, ids that only the Exif
+// directory knows (exposure, focal length...) to it, everything else to the main image's.
+const char* groupForId(quint32 id) {
+    if (isGpsId(id)) return "GPSInfo";
+    static const auto inList = [](const Exiv2::TagInfo* list, quint32 tag) {
+        for (; list && list->tag_ != 0xFFFF; ++list)
+            if (list->tag_ == tag) return true;
+        return false;
+    };
+    static const Exiv2::TagInfo* image = Exiv2::ExifTags::tagList("Image");
+    static const Exiv2::TagInfo* photo = Exiv2::ExifTags::tagList("Photo");
+    if (inList(photo, id) && !inList(image, id)) return "Photo";
+    return "Image";
+}
+
+std::string localPath(const QString& path) { return QFile::encodeName(path).toStdString(); }
+
+enum class Group { Image, Photo, Gps, Thumbnail, Other };
+
+Group groupOf(const Exiv2::Exifdatum& md) {
+    const std::string g = md.groupName();
+    if (g == "Image") return Group::Image;
+    if (g == "Photo") return Group::Photo;
+    if (g == "GPSInfo") return Group::Gps;
+    if (g == "Thumbnail") return Group::Thumbnail;
+    return Group::Other;
+}
+
+PropertyItem toItem(const Exiv2::Exifdatum& md, quint32 id) {
+    PropertyItem item;
+    item.id = id;
+    item.type = quint16(md.typeId() > 0xFFFF ? 0 : md.typeId());
+    const long size = md.size();
+    if (size > 0) {
+        item.value.resize(int(size));
+        md.copy(reinterpret_cast<Exiv2::byte*>(item.value.data()), Exiv2::littleEndian);
+    }
+    return item;
+}
+
+} // namespace
+
+quint32 thumbnailPropertyId(quint32 tiffId) {
+    static const std::pair<quint32, quint32> map[] = {
+        {0x0100, 0x5020}, {0x0101, 0x5021}, {0x0102, 0x5022}, {0x0103, 0x5023}, {0x0106, 0x5024},
+        {0x010E, 0x5025}, {0x010F, 0x5026}, {0x0110, 0x5027}, {0x0111, 0x5028}, {0x0112, 0x5029},
+        {0x0115, 0x502A}, {0x0116, 0x502B}, {0x0117, 0x502C}, {0x011A, 0x502D}, {0x011B, 0x502E},
+        {0x011C, 0x502F}, {0x0128, 0x5030}, {0x012D, 0x5031}, {0x0131, 0x5032}, {0x0132, 0x5033},
+        {0x013B, 0x5034}, {0x013E, 0x5035}, {0x013F, 0x5036}, {0x0211, 0x5037}, {0x0212, 0x5038},
+        {0x0213, 0x5039}, {0x0214, 0x503A}, {0x8298, 0x503B},
+    };
+    for (const auto& [from, to] : map)
+        if (from == tiffId) return to;
+    return tiffId;
+}
+
+struct ImageProperties::Impl {
+    QString path;
+    Exiv2::Image::AutoPtr image;
+};
+
+ImageProperties::ImageProperties() : d(std::make_unique<Impl>()) { initExiv2(); }
+ImageProperties::~ImageProperties() = default;
+
+bool ImageProperties::open(const QString& path) {
+    d->image.reset();
+    d->path = path;
+    if (path.isEmpty()) return false;
+    try {
+        auto image = Exiv2::ImageFactory::open(localPath(path));
+        if (!image.get()) return false;
+        image->readMetadata();
+        d->image = std::move(image);
+        return true;
+    } catch (const std::exception& e) {
+        qCDebug(lcExiv2) << path << e.what();
+    } catch (...) {
+    }
+    return false;
+}
+
+bool ImageProperties::isOpen() const { return d->image.get() != nullptr; }
+
+std::optional<PropertyItem> ImageProperties::item(quint32 id) const {
+    if (!d->image.get()) return std::nullopt;
+    try {
+        const Exiv2::ExifData& exif = d->image->exifData();
+        const Group wanted[] = {isGpsId(id) ? Group::Gps : Group::Image, Group::Photo};
+        for (Group g : wanted) {
+            for (const auto& md : exif)
+                if (md.tag() == id && groupOf(md) == g) return toItem(md, id);
+            if (g == Group::Gps) break;
+        }
+    } catch (const std::exception& e) {
+        qCDebug(lcExiv2) << d->path << e.what();
+    }
+    return std::nullopt;
+}
+
+QVector<PropertyItem> ImageProperties::allItems() const {
+    QVector<PropertyItem> items;
+    if (!d->image.get()) return items;
+    try {
+        const Exiv2::ExifData& exif = d->image->exifData();
+        QVector<PropertyItem> thumbnail;
+        for (const auto& md : exif) {
+            switch (groupOf(md)) {
+            case Group::Image:
+            case Group::Photo:
+            case Group::Gps:
+                items.append(toItem(md, md.tag()));
+                break;
+            case Group::Thumbnail:
+                thumbnail.append(toItem(md, thumbnailPropertyId(md.tag())));
+                break;
+            case Group::Other:
+                break;
+            }
+        }
+        items += thumbnail;
+    } catch (const std::exception& e) {
+        qCDebug(lcExiv2) << d->path << e.what();
+    }
+    return items;
+}
+
+bool ImageProperties::setItem(const PropertyItem& item) {
+    if (!d->image.get()) return false;
+    try {
+        Exiv2::ExifKey key(quint16(item.id), groupForId(item.id));
+        auto value = Exiv2::Value::create(Exiv2::TypeId(item.type));
+        if (value->read(reinterpret_cast<const Exiv2::byte*>(item.value.constData()), long(item.value.size()),
+                        Exiv2::littleEndian) != 0)
+            return false;
+        Exiv2::ExifData& exif = d->image->exifData();
+        auto pos = exif.findKey(key);
+        if (pos != exif.end()) exif.erase(pos);
+        exif.add(key, value.get());
+        return true;
+    } catch (const std::exception& e) {
+        qCDebug(lcExiv2) << d->path << e.what();
+    }
+    return false;
+}
+
+void ImageProperties::removeItem(quint32 id) {
+    if (!d->image.get()) return;
+    try {
+        Exiv2::ExifKey key(quint16(id), groupForId(id));
+        Exiv2::ExifData& exif = d->image->exifData();
+        auto pos = exif.findKey(key);
+        if (pos != exif.end()) exif.erase(pos);
+    } catch (const std::exception& e) {
+        qCDebug(lcExiv2) << d->path << e.what();
+    }
+}
+
+bool ImageProperties::saveTo(const QString& target, QString* error) const {
+    auto fail = [&](const QString& why) {
+        if (error) *error = why;
+        return false;
+    };
+    if (!d->image.get()) return fail(QStringLiteral("image not open"));
+    const QString part = target + QStringLiteral(".part");
+    QFile::remove(part);
+    if (!QFile::copy(d->path, part)) return fail(QStringLiteral("cannot copy to ") + part);
+    QFile::setPermissions(part, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther);
+    try {
+        auto copy = Exiv2::ImageFactory::open(localPath(part));
+        copy->readMetadata();
+        copy->setExifData(d->image->exifData());
+        copy->writeMetadata();
+        copy.reset();
+        // Make the bytes durable before the name points at them.
+        if (FILE* f = std::fopen(localPath(part).c_str(), "rb")) {
+            fsync(fileno(f));
+            std::fclose(f);
+        }
+        std::error_code ec;
+        std::filesystem::rename(localPath(part), localPath(target), ec);
+        if (ec) {
+            QFile::remove(part);
+            return fail(QString::fromStdString(ec.message()));
+        }
+        return true;
+    } catch (const std::exception& e) {
+        QFile::remove(part);
+        return fail(QString::fromUtf8(e.what()));
+    }
+}
+
+} // namespace vantorel

@@ -1,0 +1,55 @@
+// Access to a picture's metadata as property items: open, read one or all items, set and remove
+// items, save a copy. This is the only place that talks to exiv2.
+#pragma once
+
+#include "propertyitem.h"
+
+#include <QString>
+#include <QVector>
+#include <memory>
+#include <optional>
+
+namespace vantorel {
+
+class ImageProperties {
+public:
+    ImageProperties();
+    ~ImageProperties();
+    ImageProperties(const ImageProperties&) = delete;
+    ImageProperties& operator=(const ImageProperties&) = delete;
+
+    // Opens the picture and reads its metadata. False when the file cannot be read as a picture;
+    // every later read then finds no items.
+    bool open(const QString& path);
+    bool isOpen() const;
+
+    // One item by id: GPS ids (below 0x20) come from the GPS directory, other ids from the main
+    // image's directory, then the Exif directory.
+    std::optional<PropertyItem> item(quint32 id) const;
+
+    // Every item a user expects in a listing, in file order: main image, Exif and GPS directories,
+    // then the thumbnail directory under the thumbnail ids (0x5020...).
+    QVector<PropertyItem> allItems() const;
+
+    // Adds or replaces an item of the picture to be saved (GPS ids go to the GPS directory, ids
+    // only the Exif directory knows to it, other ids to the main image's). False when the bytes
+    // do not make a value of that type.
+    bool setItem(const PropertyItem& item);
+    // Removes an item; an absent item is no error.
+    void removeItem(quint32 id);
+
+    // Writes the picture with its current items to `target`. The image data is copied
+    // byte-for-byte; only the metadata is rewritten. The file is completed as `target.part`
+    // and then renamed over `target`, so it appears whole or not at all.
+    bool saveTo(const QString& target, QString* error = nullptr) const;
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> d;
+};
+
+// Maps an id of the thumbnail directory to the id it is listed under (0x0100 -> 0x5020...);
+// ids without a thumbnail counterpart are returned unchanged.
+quint32 thumbnailPropertyId(quint32 tiffId);
+
+} // namespace vantorel

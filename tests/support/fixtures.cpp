@@ -1,0 +1,86 @@
+#include "fixtures.h"
+
+#include "metadata/imageproperties.h"
+
+#include <QFile>
+#include <QImage>
+#include <QPainter>
+#include <QtEndian>
+#include <stdexcept>
+
+namespace vantorel::test {
+
+PropertyItem rawItem(quint32 id, quint16 type, const QByteArray& bytes) { return PropertyItem{id, type, bytes}; }
+
+PropertyItem asciiItem(quint32 id, const QByteArray& text) { return rawItem(id, TypeAscii, text + '\0'); }
+
+PropertyItem byteItem(quint32 id, std::initializer_list<quint8> bytes, quint16 type) {
+    QByteArray b;
+    for (quint8 v : bytes) b.append(char(v));
+    return rawItem(id, type, b);
+}
+
+PropertyItem shortItem(quint32 id, std::initializer_list<quint16> values, quint16 type) {
+    QByteArray b;
+    for (quint16 v : values) {
+        char buf[2];
+        qToLittleEndian(v, buf);
+        b.append(buf, 2);
+    }
+    return rawItem(id, type, b);
+}
+
+PropertyItem longItem(quint32 id, std::initializer_list<quint32> values, quint16 type) {
+    QByteArray b;
+    for (quint32 v : values) {
+        char buf[4];
+        qToLittleEndian(v, buf);
+        b.append(buf, 4);
+    }
+    return rawItem(id, type, b);
+}
+
+PropertyItem rationalItem(quint32 id, std::initializer_list<std::pair<qint64, qint64>> pairs, quint16 type) {
+    QByteArray b;
+    for (auto [n, d] : pairs) {
+        char buf[8];
+        qToLittleEndian(quint32(n), buf);
+        qToLittleEndian(quint32(d), buf + 4);
+        b.append(buf, 8);
+    }
+    return rawItem(id, type, b);
+}
+
+QVector<PropertyItem> gpsItems(const char* latRef, std::initializer_list<std::pair<qint64, qint64>> lat,
+                               const char* lonRef, std::initializer_list<std::pair<qint64, qint64>> lon) {
+    return {asciiItem(GpsLatitudeRef, latRef), rationalItem(GpsLatitude, lat), asciiItem(GpsLongitudeRef, lonRef),
+            rationalItem(GpsLongitude, lon)};
+}
+
+QString makeJpeg(const QString& dir, const QString& name, const QVector<PropertyItem>& items, QSize size) {
+    const QString path = dir + QLatin1Char('/') + name;
+    QImage image(size, QImage::Format_RGB32);
+    image.fill(QColor(40, 120, 200));
+    {
+        QPainter p(&image);
+        p.fillRect(0, 0, size.width() / 2, size.height() / 2, Qt::yellow);
+    }
+    if (!image.save(path, "JPG", 90)) throw std::runtime_error("cannot write fixture");
+    if (items.isEmpty()) return path;
+    ImageProperties props;
+    if (!props.open(path)) throw std::runtime_error("cannot reopen fixture");
+    for (const PropertyItem& item : items)
+        if (!props.setItem(item)) throw std::runtime_error("cannot set fixture item");
+    if (!props.saveTo(path)) throw std::runtime_error("cannot save fixture");
+    return path;
+}
+
+QByteArray fileBytes(const QString& path) {
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly)) return {};
+    return f.readAll();
+}
+
+QString samplePath(const QString& name) { return QStringLiteral(VANTOREL_SAMPLES_DIR "/") + name; }
+
+} // namespace vantorel::test
