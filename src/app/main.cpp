@@ -1,1 +1,33 @@
-int main() { return 0; }
+// Program entry: French dialogs, the main window, photos given on the command line.
+#include "mainwindow.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QLibraryInfo>
+#include <QTimer>
+#include <QTranslator>
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(vantorel::kProgramTitle);
+    QApplication::setApplicationDisplayName(vantorel::kProgramTitle);
+
+    QTranslator qtFrench;
+    if (qtFrench.load(QLocale(QLocale::French), QStringLiteral("qtbase"), QStringLiteral("_"),
+                      QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QApplication::installTranslator(&qtFrench);
+
+    QStringList photos;
+    for (const QString& arg : app.arguments().mid(1)) photos << QFileInfo(arg).absoluteFilePath();
+
+    vantorel::MainWindow window;
+    window.show();
+    // Start-up questions and the photos wait until the window is on screen.
+    QTimer::singleShot(0, &window, [&window, photos] {
+        window.startUp(QDir::currentPath(),
+                       {QStringLiteral(VANTOREL_DATADIR), QStringLiteral(VANTOREL_SOURCE_DATADIR)});
+        window.openPaths(photos);
+    });
+    return app.exec();
+}

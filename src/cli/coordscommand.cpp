@@ -26,14 +26,4 @@ int runCoords(const QStringList& photos, QTextStream& out, QTextStream& err) {
     return 0;
 }
 
-int runExif(const QStringList&, QTextStream&, QTextStream& err) {
-    err << "exif: not yet\n";
-    return 2;
-}
-int runPoi(const QStringList&, QTextStream&, QTextStream& err) {
-    err << "poi: not yet\n";
-    return 2;
-}
-QString escapeCell(const QString& t) { return t; }
-
 } // namespace vantorel::cli

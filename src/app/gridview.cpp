@@ -1,0 +1,56 @@
+#include "gridview.h"
+
+#include <QHeaderView>
+
+namespace vantorel {
+
+GridModel::GridModel(const StringGrid& grid, QColor fixedRowColor, QObject* parent)
+    : QAbstractTableModel(parent), m_grid(grid), m_fixedRowColor(fixedRowColor) {}
+
+int GridModel::rowCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : m_grid.rowCount(); }
+
+int GridModel::columnCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : m_grid.colCount(); }
+
+QVariant GridModel::data(const QModelIndex& index, int role) const {
+    if (!index.isValid()) return {};
+    switch (role) {
+    case Qt::DisplayRole:
+    case Qt::ToolTipRole:
+        return m_grid.cell(index.column(), index.row());
+    case Qt::ForegroundRole:
+        return m_grid.fontColor;
+    case Qt::BackgroundRole:
+        if (index.row() == 0) return m_fixedRowColor;
+        return {};
+    default:
+        return {};
+    }
+}
+
+void GridModel::refresh() {
+    beginResetModel();
+    endResetModel();
+}
+
+QTableView* makeGridView(QWidget* parent, GridModel* model, bool wholeRowSelection) {
+    auto* view = new QTableView(parent);
+    view->setModel(model);
+    view->horizontalHeader()->hide();
+    view->verticalHeader()->hide();
+    view->verticalHeader()->setDefaultSectionSize(18);
+    view->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    view->setSelectionBehavior(wholeRowSelection ? QAbstractItemView::SelectRows : QAbstractItemView::SelectItems);
+    view->setSelectionMode(QAbstractItemView::SingleSelection);
+    view->setWordWrap(false);
+    return view;
+}
+
+void applyColumnWidths(QTableView* view, const StringGrid& grid) {
+    for (int col = 0; col < grid.colCount(); ++col) {
+        const int width = col < grid.colWidths.size() ? grid.colWidths[col] : 64;
+        view->setColumnHidden(col, width < 0);
+        if (width >= 0) view->setColumnWidth(col, width);
+    }
+}
+
+} // namespace vantorel

@@ -1,0 +1,30 @@
+// Shows a StringGrid: row 0 is the fixed header row in its own colour, the grid's font colour on all.
+#pragma once
+
+#include "app/stringgrid.h"
+
+#include <QAbstractTableModel>
+#include <QTableView>
+
+namespace vantorel {
+
+class GridModel : public QAbstractTableModel {
+    Q_OBJECT
+public:
+    GridModel(const StringGrid& grid, QColor fixedRowColor, QObject* parent = nullptr);
+    int rowCount(const QModelIndex& parent = {}) const override;
+    int columnCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role) const override;
+    // Re-reads the grid after the commands changed it.
+    void refresh();
+
+private:
+    const StringGrid& m_grid;
+    QColor m_fixedRowColor;
+};
+
+// A table view over a grid, with the grid's column widths (-1 hides a column) and row height.
+QTableView* makeGridView(QWidget* parent, GridModel* model, bool wholeRowSelection);
+void applyColumnWidths(QTableView* view, const StringGrid& grid);
+
+} // namespace vantorel

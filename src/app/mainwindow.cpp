@@ -1,0 +1,356 @@
+#include "mainwindow.h"
+
+#include "app/networkconnectivity.h"
+#include "viewerwindow.h"
+
+#include <QCloseEvent>
+#include <QDragEnterEvent>
+#include <QFileInfo>
+#include <QFrame>
+#include <QMimeData>
+#include <QMovie>
+#include <QUrl>
+
+namespace vantorel {
+namespace {
+
+const QString kBitBtn5Hint = QStringLiteral(
+    "Ecrit ces coordonnées dans un nouveau fichier jpg\nCe nouveau fichier porte le même nom que le fichier jpg "
+    "source, mais précédé d'un #\nLe fichier jpg source ne sera pas modifié");
+const QStringList kSensorSizes = {
+    QStringLiteral("1/6\""),   QStringLiteral("1/4\""),    QStringLiteral("1/3.6\""), QStringLiteral("1/3.2\""),
+    QStringLiteral("1/3\""),   QStringLiteral("1/2.7\""),  QStringLiteral("1/2.5\""), QStringLiteral("1/2.4\""),
+    QStringLiteral("1/2.3\""), QStringLiteral("1/2\""),    QStringLiteral("1/1.8\""), QStringLiteral("1/1.7\""),
+    QStringLiteral("1/1.6\""), QStringLiteral("2/3\""),    QStringLiteral("1/1.2\""), QStringLiteral("1\""),
+    QStringLiteral("4/3\""),   QStringLiteral("1.5\"")};
+
+QPushButton* button(QWidget* parent, const char* name, const QString& caption, const QString& hint, QRect geometry) {
+    auto* b = new QPushButton(caption, parent);
+    b->setObjectName(QLatin1String(name));
+    b->setToolTip(hint);
+    b->setGeometry(geometry);
+    return b;
+}
+
+QLabel* label(QWidget* parent, const char* name, const QString& text, QRect geometry) {
+    auto* l = new QLabel(text, parent);
+    l->setObjectName(QLatin1String(name));
+    if (geometry.width() > 0) l->setGeometry(geometry);
+    else {
+        l->move(geometry.topLeft());
+        l->adjustSize();
+    }
+    return l;
+}
+
+QFrame* rule(QWidget* parent, QRect geometry) {
+    auto* f = new QFrame(parent);
+    f->setFrameShape(geometry.height() > geometry.width() ? QFrame::VLine : QFrame::HLine);
+    f->setFrameShadow(QFrame::Sunken);
+    f->setGeometry(geometry);
+    return f;
+}
+
+void setTextIfChanged(QLineEdit* edit, const QString& text) {
+    if (edit->text() != text) edit->setText(text);
+}
+
+} // namespace
+
+BrowserPlaceholder::BrowserPlaceholder(QWidget* parent) : QLabel(parent) {
+    setObjectName(QStringLiteral("CppWebBrowser1"));
+    setAlignment(Qt::AlignCenter);
+    setFrameShape(QFrame::StyledPanel);
+    setAutoFillBackground(true);
+    QPalette p = palette();
+    p.setColor(QPalette::Window, Qt::white);
+    setPalette(p);
+}
+
+void BrowserPlaceholder::navigate(const QString& url) {
+    m_url = url;
+    if (m_movie) {
+        m_movie->stop();
+        m_movie->deleteLater();
+        m_movie = nullptr;
+    }
+    clear();
+    if (url.endsWith(QLatin1String(".gif"), Qt::CaseInsensitive) && QFileInfo::exists(url)) {
+        m_movie = new QMovie(url, QByteArray(), this);
+        setMovie(m_movie);
+        m_movie->start();
+    }
+}
+
+MainWindow::MainWindow(WindowServices services, QWidget* parent) : QWidget(parent) {
+    setObjectName(QStringLiteral("Form1"));
+    setAcceptDrops(true);
+    QFont f = font();
+    f.setPointSize(8);
+    setFont(f);
+
+    buildWidgets();
+
+    if (!services.boxes) services.boxes = (m_realBoxes = std::make_unique<QtMessageBoxes>(this)).get();
+    if (!services.clipboard) services.clipboard = (m_realClipboard = std::make_unique<QtClipboard>()).get();
+    if (!services.dialogs) services.dialogs = (m_realDialogs = std::make_unique<QtFileDialogs>(this)).get();
+    if (!services.connectivity)
+        services.connectivity = (m_realConnectivity = std::make_unique<NetworkConnectivity>()).get();
+    m_pump = std::make_unique<WindowPump>([this] { sync(); });
+    m_controller = std::make_unique<MainController>(Platform{*services.boxes, *services.clipboard, *services.dialogs,
+                                                             *services.connectivity, *m_browser, *m_pump});
+
+    SG1Model = new GridModel(m_controller->controls().SG1, QColor(Qt::yellow), this);
+    SG1 = makeGridView(this, SG1Model, false);
+    SG1->setObjectName(QStringLiteral("SG1"));
+    SG1->setGeometry(8, 180, 341, 41);
+    SG2Model = new GridModel(m_controller->controls().SG2, QColor(Qt::cyan), this);
+    SG2 = makeGridView(this, SG2Model, true);
+    SG2->setObjectName(QStringLiteral("SG2"));
+    SG2->setGeometry(356, 180, 341, 441);
+
+    m_viewer = new ViewerWindow();
+    m_viewer->setObjectName(QStringLiteral("Form2"));
+
+    wire();
+    m_controller->FormCreate();
+    const QRect g = m_controller->controls().geometry;
+    move(g.topLeft());
+    resize(g.size());
+    sync();
+}
+
+MainWindow::~MainWindow() { delete m_viewer; }
+
+void MainWindow::buildWidgets() {
+    ListBox1 = new QListWidget(this);
+    ListBox1->setObjectName(QStringLiteral("ListBox1"));
+    ListBox1->setGeometry(8, 4, 877, 149);
+    ListBox1->setUniformItemSizes(true);
+
+    CheckBox1 = new QCheckBox(QStringLiteral("Ajout lignes"), this);
+    CheckBox1->setObjectName(QStringLiteral("CheckBox1"));
+    CheckBox1->setGeometry(892, 1, 81, 17);
+    BitBtn20 = button(this, "BitBtn20", QStringLiteral("Charger"),
+                      QStringLiteral("Charge manuellement la liste des images"), {892, 20, 81, 25});
+    BitBtn16 = button(this, "BitBtn16", QStringLiteral("Clipboard"),
+                      QStringLiteral("Copie le Presse-papier dans la liste des images"), {892, 45, 81, 25});
+    BitBtn12 = button(this, "BitBtn12", QStringLiteral("Effacer Poi"), QStringLiteral("Effacer la ligne sélectionnée"),
+                      {892, 70, 81, 25});
+    BitBtn13 = button(this, "BitBtn13", QStringLiteral("Export Gpx"),
+                      QStringLiteral("Créer un fichier Gpx avec les différentes coordonnées indiquées "),
+                      {892, 95, 81, 25});
+    BitBtn14 = button(this, "BitBtn14", QStringLiteral("Voir carte"),
+                      QStringLiteral("Voir l'ensemble des POI sur la carte"), {892, 120, 81, 25});
+    BitBtn15 = button(this, "BitBtn15", QStringLiteral("Géocodé"),
+                      QStringLiteral("Supprimer les lignes si photos non géocodées"), {892, 145, 81, 25});
+
+    Label8 = label(this, "Label8", QStringLiteral("0"), {828, 156, 56, 13});
+    Label8->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    Label8->setStyleSheet(QStringLiteral("color: red; font-weight: bold;"));
+    Label11 = label(this, "Label11", kBusyText, {336, 156, 281, 15});
+    Label11->setAlignment(Qt::AlignCenter);
+    Label11->setStyleSheet(QStringLiteral("color: red; font-weight: bold; font-size: 10pt;"));
+    Label11->hide();
+    rule(this, {8, 172, 966, 2});
+
+    Label1 = label(this, "Label1", QString(), {8, 227, 70, 13});
+    Label2 = label(this, "Label2", QString(), {84, 227, 70, 13});
+    for (QLabel* l : {Label1, Label2}) l->setStyleSheet(QStringLiteral("color: red;"));
+    Label3 = label(this, "Label3", QString(), {8, 243, 140, 13});
+    Label4 = label(this, "Label4", QString(), {152, 243, 140, 13});
+    for (QLabel* l : {Label3, Label4}) l->setStyleSheet(QStringLiteral("color: maroon;"));
+    CheckBox4 = new QCheckBox(this);
+    CheckBox4->setObjectName(QStringLiteral("CheckBox4"));
+    CheckBox4->setToolTip(QStringLiteral("Coché = Navigateur interne"));
+    CheckBox4->setGeometry(328, 240, 25, 17);
+    m_browser = new BrowserPlaceholder(this);
+    m_browser->setGeometry(8, 260, 341, 341);
+
+    Image1 = label(this, "Image1", QString(), {704, 180, 272, 353});
+    Image1->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    Image1->setToolTip(QStringLiteral("Double-clic = Image en taille réèlle"));
+    Image1->installEventFilter(this);
+
+    rule(this, {704, 536, 266, 2});
+    rule(this, {848, 536, 2, 88});
+    QLabel* l9 = label(this, "Label9", QStringLiteral("Correction magnétique"), {708, 544, 0, 0});
+    l9->setStyleSheet(QStringLiteral("font-weight: bold;"));
+    QLabel* l12 = label(this, "Label12", QStringLiteral("Direction de prise de vue"), {711, 560, 0, 0});
+    l12->setStyleSheet(QStringLiteral("font-style: italic;"));
+    CheckBox2 = new QCheckBox(QStringLiteral("  Automatique"), this);
+    CheckBox2->setObjectName(QStringLiteral("CheckBox2"));
+    CheckBox2->setToolTip(QStringLiteral("La déclinaison magnétique est calculée par le programme"));
+    CheckBox2->setGeometry(708, 584, 93, 17);
+    Edit2 = new QLineEdit(this);
+    Edit2->setObjectName(QStringLiteral("Edit2"));
+    Edit2->setToolTip(QStringLiteral("Correction fixe boussole APN"));
+    Edit2->setGeometry(804, 581, 40, 21);
+    Label5 = label(this, "Label5", QStringLiteral("Manuel ="), {708, 608, 0, 0});
+    Label5->hide();
+    Edit1 = new QLineEdit(this);
+    Edit1->setObjectName(QStringLiteral("Edit1"));
+    Edit1->setToolTip(QStringLiteral("Déclinaison magnétique du lieu"));
+    Edit1->setGeometry(804, 604, 40, 21);
+    Edit1->hide();
+
+    QLabel* l6 = label(this, "Label6", QStringLiteral("Taille capteur"), {868, 544, 0, 0});
+    l6->setStyleSheet(QStringLiteral("font-weight: bold;"));
+    QLabel* l13 = label(this, "Label13", QStringLiteral("Secteur de prise de vue"), {856, 560, 119, 13});
+    l13->setStyleSheet(QStringLiteral("font-style: italic;"));
+    CheckBox3 = new QCheckBox(QStringLiteral("  Automatique"), this);
+    CheckBox3->setObjectName(QStringLiteral("CheckBox3"));
+    CheckBox3->setToolTip(QStringLiteral("La taille capteur est fournie par le programme"));
+    CheckBox3->setGeometry(856, 584, 89, 17);
+    Label10 = label(this, "Label10", QStringLiteral("Manuel ="), {856, 608, 0, 0});
+    Label10->hide();
+    ComboBox1 = new QComboBox(this);
+    ComboBox1->setObjectName(QStringLiteral("ComboBox1"));
+    ComboBox1->addItems(kSensorSizes);
+    ComboBox1->setToolTip(QStringLiteral("Taille capteur de l'APN"));
+    ComboBox1->setGeometry(904, 604, 65, 21);
+    ComboBox1->hide();
+
+    Label7 = label(this, "Label7", QStringLiteral("Label7"), {12, 608, 337, 13});
+    Label7->setStyleSheet(QStringLiteral("color: blue;"));
+    Label7->hide();
+    rule(this, {8, 628, 961, 1});
+    Edit7 = new QLineEdit(this);
+    Edit7->setObjectName(QStringLiteral("Edit7"));
+    Edit7->setToolTip(QStringLiteral("Nouvelle latitude (Exemple : 48,12345)"));
+    Edit7->setGeometry(140, 636, 99, 21);
+    Edit8 = new QLineEdit(this);
+    Edit8->setObjectName(QStringLiteral("Edit8"));
+    Edit8->setToolTip(QStringLiteral("Nouvelle longitude (Exemple : -2,56789)"));
+    Edit8->setGeometry(248, 636, 99, 21);
+    BitBtn5 = button(this, "BitBtn5", QStringLiteral("Ecrit nouveau fichier géocodé"), kBitBtn5Hint,
+                     {352, 635, 181, 25});
+    BitBtn23 = button(this, "BitBtn23", QStringLiteral("Efface le geocodage du fichier"),
+                      QStringLiteral("Efface le geocodage contenu dans le fichier Jpg"), {548, 635, 181, 25});
+    BitBtn9 = button(this, "BitBtn9", QStringLiteral("Masquer"), QString(), {892, 635, 75, 25});
+}
+
+void MainWindow::wire() {
+    MainController* c = m_controller.get();
+    MainControls* m = &c->controls();
+    connect(ListBox1, &QListWidget::itemClicked, this, [this, c, m](QListWidgetItem* item) {
+        m->ListBox1Index = ListBox1->row(item);
+        run([c] { c->ListBox1Click(); });
+    });
+    connect(CheckBox1, &QCheckBox::toggled, this, [m](bool on) { m->CheckBox1 = on; });
+    connect(CheckBox2, &QCheckBox::toggled, this, [m](bool on) { m->CheckBox2 = on; });
+    connect(CheckBox3, &QCheckBox::toggled, this, [m](bool on) { m->CheckBox3 = on; });
+    connect(CheckBox4, &QCheckBox::toggled, this, [m](bool on) { m->CheckBox4 = on; });
+    connect(BitBtn20, &QPushButton::clicked, this, [this, c] { run([c] { c->BitBtn20Click(); }); });
+    connect(BitBtn16, &QPushButton::clicked, this, [this, c] { run([c] { c->BitBtn16Click(); }); });
+    connect(BitBtn12, &QPushButton::clicked, this, [this, c] { run([c] { c->BitBtn12Click(); }); });
+    connect(BitBtn15, &QPushButton::clicked, this, [this, c] { run([c] { c->BitBtn15Click(); }); });
+    connect(BitBtn9, &QPushButton::clicked, this, [this, c] { run([c] { c->BitBtn9Click(); }); });
+    connect(Edit7, &QLineEdit::textEdited, this, [m](const QString& t) { m->Edit7 = t; });
+    connect(Edit8, &QLineEdit::textEdited, this, [m](const QString& t) { m->Edit8 = t; });
+    connect(Edit1, &QLineEdit::textEdited, this, [m](const QString& t) { m->Edit1 = t; });
+    connect(Edit2, &QLineEdit::textEdited, this, [m](const QString& t) { m->Edit2 = t; });
+    // Leaving a setting field redraws the selected photo with it.
+    connect(Edit1, &QLineEdit::editingFinished, this, [this, c] { run([c] { c->ListBox1Click(); }); });
+    connect(Edit2, &QLineEdit::editingFinished, this, [this, c] { run([c] { c->ListBox1Click(); }); });
+    connect(ComboBox1, &QComboBox::currentTextChanged, this, [this, c, m](const QString& t) {
+        if (m->ComboBox1 == t) return;
+        m->ComboBox1 = t;
+        run([c] { c->ListBox1Click(); });
+    });
+    connect(m_viewer, &ViewerWindow::hideMainWindowRequested, this, &QWidget::hide);
+    connect(m_viewer, &ViewerWindow::showMainWindowRequested, this, &QWidget::show);
+}
+
+void MainWindow::startUp(const QString& workingDir, const QStringList& dataDirs) {
+    m_controller->FormShow(workingDir, dataDirs);
+    applyColumnWidths(SG1, m_controller->controls().SG1);
+    applyColumnWidths(SG2, m_controller->controls().SG2);
+    sync();
+}
+
+void MainWindow::openPaths(const QStringList& paths) {
+    if (paths.isEmpty()) return;
+    run([this, &paths] { m_controller->HandleDroppedFiles(paths); });
+}
+
+void MainWindow::sync() {
+    const MainControls& m = m_controller->controls();
+    if (windowTitle() != m.caption) setWindowTitle(m.caption);
+    if (size() != m.geometry.size()) resize(m.geometry.size());
+
+    if (m_shownList != m.ListBox1) {
+        ListBox1->clear();
+        ListBox1->addItems(m.ListBox1);
+        m_shownList = m.ListBox1;
+    }
+    if (ListBox1->currentRow() != m.ListBox1Index || (m.ListBox1Index < 0 && !ListBox1->selectedItems().isEmpty())) {
+        if (m.ListBox1Index < 0) {
+            ListBox1->clearSelection();
+            ListBox1->setCurrentRow(-1);
+        } else {
+            ListBox1->setCurrentRow(m.ListBox1Index);
+        }
+    }
+
+    const QSignalBlocker b1(CheckBox1), b2(CheckBox2), b3(CheckBox3), b4(CheckBox4), b5(ComboBox1);
+    CheckBox1->setChecked(m.CheckBox1);
+    CheckBox2->setChecked(m.CheckBox2);
+    CheckBox3->setChecked(m.CheckBox3);
+    CheckBox4->setChecked(m.CheckBox4);
+    CheckBox2->setEnabled(m.declinationControlsEnabled);
+    Label5->setEnabled(m.declinationControlsEnabled);
+    Edit1->setEnabled(m.declinationControlsEnabled);
+    if (!m.ComboBox1.isEmpty() && ComboBox1->currentText() != m.ComboBox1) ComboBox1->setCurrentText(m.ComboBox1);
+
+    Label1->setText(m.Label1);
+    Label2->setText(m.Label2);
+    Label3->setText(m.Label3);
+    Label4->setText(m.Label4);
+    Label7->setText(m.Label7);
+    Label7->setVisible(m.Label7Visible);
+    Label8->setText(m.Label8);
+    Label11->setVisible(m.Label11Visible);
+    setTextIfChanged(Edit1, m.Edit1);
+    setTextIfChanged(Edit2, m.Edit2);
+    setTextIfChanged(Edit7, m.Edit7);
+    setTextIfChanged(Edit8, m.Edit8);
+    BitBtn23->setEnabled(m.BitBtn23Enabled);
+
+    SG1Model->refresh();
+    SG2Model->refresh();
+    if (m.Image1.isNull()) Image1->clear();
+    else Image1->setPixmap(QPixmap::fromImage(m.Image1));
+}
+
+void MainWindow::dragEnterEvent(QDragEnterEvent* event) {
+    if (event->mimeData()->hasUrls()) event->acceptProposedAction();
+}
+
+void MainWindow::dropEvent(QDropEvent* event) {
+    QStringList paths;
+    for (const QUrl& url : event->mimeData()->urls())
+        if (url.isLocalFile()) paths << url.toLocalFile();
+    if (paths.isEmpty()) return;
+    event->acceptProposedAction();
+    run([this, &paths] { m_controller->HandleDroppedFiles(paths); });
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+    if (!m_closed) {
+        m_closed = true;
+        m_controller->FormClose();
+        m_viewer->hide();
+    }
+    QWidget::closeEvent(event);
+}
+
+bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == Image1 && event->type() == QEvent::MouseButtonDblClick) {
+        m_viewer->showFor(m_controller->controls().caption);
+        return true;
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+} // namespace vantorel

@@ -1,0 +1,124 @@
+// The main window: widgets placed as the program has always shown them, wired to MainController.
+#pragma once
+
+#include "app/maincontroller.h"
+#include "gridview.h"
+#include "qtplatform.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <memory>
+
+class QMovie;
+
+namespace vantorel {
+
+class ViewerWindow;
+
+// Stands in for the embedded browser until the map view is built: shows a picture (the
+// not-geotagged sign) or nothing.
+class BrowserPlaceholder : public QLabel, public BrowserView {
+public:
+    explicit BrowserPlaceholder(QWidget* parent);
+    void navigate(const QString& url) override;
+    QString currentUrl() const { return m_url; }
+
+private:
+    QString m_url;
+    QMovie* m_movie = nullptr;
+};
+
+// The services a window needs; tests give their own doubles.
+struct WindowServices {
+    MessageBoxes* boxes = nullptr;
+    Clipboard* clipboard = nullptr;
+    FileDialogs* dialogs = nullptr;
+    Connectivity* connectivity = nullptr;
+};
+
+class MainWindow : public QWidget {
+    Q_OBJECT
+public:
+    // Services left null get the real desktop ones.
+    explicit MainWindow(WindowServices services = {}, QWidget* parent = nullptr);
+    ~MainWindow() override;
+
+    MainController& controller() { return *m_controller; }
+    // Runs the start-up of a shown window: settings, connectivity check; its pictures are looked
+    // for in `workingDir`, then in `dataDirs`.
+    void startUp(const QString& workingDir, const QStringList& dataDirs);
+    // Photos given on the command line are taken as a drop.
+    void openPaths(const QStringList& paths);
+    // Mirrors the commands' state on the widgets.
+    void sync();
+
+    ViewerWindow* viewer() const { return m_viewer; }
+    BrowserPlaceholder* browser() const { return m_browser; }
+
+protected:
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void buildWidgets();
+    void wire();
+    // Runs a command, then mirrors its results.
+    template <typename F> void run(F&& command) {
+        command();
+        sync();
+    }
+
+    std::unique_ptr<QtMessageBoxes> m_realBoxes;
+    std::unique_ptr<QtClipboard> m_realClipboard;
+    std::unique_ptr<QtFileDialogs> m_realDialogs;
+    std::unique_ptr<Connectivity> m_realConnectivity;
+    std::unique_ptr<WindowPump> m_pump;
+    std::unique_ptr<MainController> m_controller;
+    bool m_closed = false;
+
+    QListWidget* ListBox1 = nullptr;
+    QCheckBox* CheckBox1 = nullptr;
+    QPushButton* BitBtn20 = nullptr;
+    QPushButton* BitBtn16 = nullptr;
+    QPushButton* BitBtn12 = nullptr;
+    QPushButton* BitBtn13 = nullptr;
+    QPushButton* BitBtn14 = nullptr;
+    QPushButton* BitBtn15 = nullptr;
+    QLabel* Label8 = nullptr;
+    QLabel* Label11 = nullptr;
+    GridModel* SG1Model = nullptr;
+    QTableView* SG1 = nullptr;
+    QLabel* Label1 = nullptr;
+    QLabel* Label2 = nullptr;
+    QLabel* Label3 = nullptr;
+    QLabel* Label4 = nullptr;
+    QCheckBox* CheckBox4 = nullptr;
+    BrowserPlaceholder* m_browser = nullptr;
+    GridModel* SG2Model = nullptr;
+    QTableView* SG2 = nullptr;
+    QLabel* Image1 = nullptr;
+    QCheckBox* CheckBox2 = nullptr;
+    QLineEdit* Edit2 = nullptr;
+    QLabel* Label5 = nullptr;
+    QLineEdit* Edit1 = nullptr;
+    QCheckBox* CheckBox3 = nullptr;
+    QLabel* Label10 = nullptr;
+    QComboBox* ComboBox1 = nullptr;
+    QLabel* Label7 = nullptr;
+    QLineEdit* Edit7 = nullptr;
+    QLineEdit* Edit8 = nullptr;
+    QPushButton* BitBtn5 = nullptr;
+    QPushButton* BitBtn23 = nullptr;
+    QPushButton* BitBtn9 = nullptr;
+    ViewerWindow* m_viewer = nullptr;
+
+    QStringList m_shownList;
+};
+
+} // namespace vantorel

@@ -1,0 +1,53 @@
+#include "qtplatform.h"
+
+#include "app/maincontrols.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QPushButton>
+
+namespace vantorel {
+namespace {
+
+const QString kOpenTitle = QStringLiteral("Ouvrir");
+const QString kOpenFilter = QStringLiteral("Fichiers Jpg (*.jpg *.JPG *.jpeg *.JPEG);;*.* (*)");
+
+void runBox(QWidget* parent, QMessageBox::Icon icon, const QString& text) {
+    QMessageBox box(icon, kProgramTitle, text, QMessageBox::Ok, parent);
+    box.button(QMessageBox::Ok)->setText(QStringLiteral("OK"));
+    box.exec();
+}
+
+} // namespace
+
+void QtMessageBoxes::showMessage(const QString& text) { runBox(m_parent, QMessageBox::NoIcon, text); }
+
+void QtMessageBoxes::warning(const QString& text) { runBox(m_parent, QMessageBox::Warning, text); }
+
+void QtMessageBoxes::beep() { QApplication::beep(); }
+
+std::optional<QString> QtClipboard::text() {
+    const QMimeData* data = QGuiApplication::clipboard()->mimeData();
+    if (!data || !data->hasText()) return std::nullopt;
+    return data->text();
+}
+
+std::optional<QStringList> QtFileDialogs::openPictures() {
+    QFileDialog dialog(m_parent, kOpenTitle, QString(), kOpenFilter);
+    dialog.setFileMode(QFileDialog::ExistingFiles);
+    dialog.setOption(QFileDialog::ReadOnly, false);
+    if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+    const QStringList files = dialog.selectedFiles();
+    if (files.isEmpty()) return std::nullopt;
+    return files;
+}
+
+void WindowPump::processMessages() {
+    if (m_sync) m_sync();
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+}
+
+} // namespace vantorel

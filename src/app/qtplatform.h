@@ -1,0 +1,49 @@
+// The desktop services behind the core's interfaces: Qt message boxes with French buttons, the
+// clipboard, the picture dialog, and the window's repaint pump.
+#pragma once
+
+#include "app/platform.h"
+
+#include <QPointer>
+#include <QWidget>
+#include <functional>
+
+namespace vantorel {
+
+class QtMessageBoxes : public MessageBoxes {
+public:
+    explicit QtMessageBoxes(QWidget* parent) : m_parent(parent) {}
+    void showMessage(const QString& text) override;
+    void warning(const QString& text) override;
+    void beep() override;
+
+private:
+    QPointer<QWidget> m_parent;
+};
+
+class QtClipboard : public Clipboard {
+public:
+    std::optional<QString> text() override;
+};
+
+class QtFileDialogs : public FileDialogs {
+public:
+    explicit QtFileDialogs(QWidget* parent) : m_parent(parent) {}
+    std::optional<QStringList> openPictures() override;
+
+private:
+    QPointer<QWidget> m_parent;
+};
+
+// Mirrors the commands' changes on the widgets, then lets the window repaint. User input waits
+// until the running command is over, so no command starts inside another.
+class WindowPump : public EventPump {
+public:
+    explicit WindowPump(std::function<void()> sync) : m_sync(std::move(sync)) {}
+    void processMessages() override;
+
+private:
+    std::function<void()> m_sync;
+};
+
+} // namespace vantorel

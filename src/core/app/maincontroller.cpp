@@ -1,0 +1,302 @@
+#include "maincontroller.h"
+
+#include "display/jpegdecoder.h"
+#include "metadata/exiflisting.h"
+#include "metadata/gpscoordinates.h"
+#include "metadata/poitable.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
+
+namespace vantorel {
+namespace {
+
+const QString kCoordHeaderGeotagged =
+    QStringLiteral("\"Photo géocodée\",Latitude,Longitude,Lati,Longi,File_name");
+const QString kCoordHeaderNotGeotagged =
+    QStringLiteral("\"Cette photo n'est pas géocodée\",,,Lati,Longi,File_name");
+const QString kExifHeader = QStringLiteral("\"Tag Exif\",Type,Valeur,,");
+const QString kNoInternet =
+    QStringLiteral("Pas de connexion internet détectée\nLes cartes GoogleMaps ne s'afficheront pas.");
+const QString kNoClipboardText = QStringLiteral("Le Presse-papiers ne contient pas de texte.");
+const QString kExifOpenError = QStringLiteral("Erreur ret1");
+const QString kBusyGif = QStringLiteral("GeolocEnCours.gif");
+const QString kNoGeotagGif = QStringLiteral("PhotoPasGeocodée.gif");
+const QString kMapPage = QStringLiteral("Vantorel.htm");
+const QString kSensorDefault = QStringLiteral("1/2.4\"");
+
+const QSize kPreviewSize(272, 353);
+const QSize kExpandedSize(986, 695);
+
+} // namespace
+
+QString locateDataFile(const QString& name, const QString& workingDir, const QStringList& dataDirs) {
+    const QString inWorkingDir = QDir(workingDir).filePath(name);
+    if (QFileInfo::exists(inWorkingDir)) return inWorkingDir;
+    for (const QString& dir : dataDirs) {
+        const QString candidate = QDir(dir).filePath(name);
+        if (QFileInfo::exists(candidate)) return candidate;
+    }
+    return inWorkingDir;
+}
+
+MainController::MainController(Platform platform) : m_platform(platform) {}
+
+void MainController::FormCreate() {
+    // TEMP when the user set it, otherwise the user's temporary directory (TMPDIR or /tmp).
+    const QString temp = qEnvironmentVariable("TEMP");
+    m_state.TempDir = temp.isEmpty() ? QDir::tempPath() : temp;
+    m_controls.geometry = QRect(0, 0, 210, 22);
+    m_controls.SG1.setRowCommaText(0, kCoordHeaderGeotagged);
+    m_controls.SG2.setRowCommaText(0, kExifHeader);
+    m_controls.SG0.setRowCommaText(0, poiHeaderCommaText());
+}
+
+void MainController::FormShow(const QString& workingDir, const QStringList& dataDirs) {
+    m_controls.SG1.colWidths = {174, 80, 80, -1, -1, -1};
+    m_controls.SG1.setRowCount(2);
+    m_controls.SG2.colWidths = {105, 55, 155};
+    m_state.AppDir = QDir(workingDir).absolutePath() + QLatin1Char('/');
+    m_state.BusyGifPath = locateDataFile(kBusyGif, workingDir, dataDirs);
+    m_state.NoGeotagGifPath = locateDataFile(kNoGeotagGif, workingDir, dataDirs);
+    m_state.InternetAvailable = true;
+    if (m_platform.connectivity.CheckInternetConnection() != 0) {
+        m_state.InternetAvailable = false;
+        m_platform.boxes.warning(kNoInternet);
+    }
+    m_controls.ComboBox1 = kSensorDefault;
+}
+
+QString MainController::mapPagePath() const { return QDir(m_state.TempDir).filePath(kMapPage); }
+
+void MainController::FormClose() {
+    if (!m_state.TempDir.isEmpty() && QFileInfo::exists(mapPagePath())) QFile::remove(mapPagePath());
+}
+
+void MainController::addToList(const QString& path) {
+    QStringList& list = m_controls.ListBox1;
+    auto pos = std::upper_bound(list.begin(), list.end(), path, [](const QString& a, const QString& b) {
+        return QString::compare(a, b, Qt::CaseInsensitive) < 0;
+    });
+    const int index = int(pos - list.begin());
+    list.insert(index, path);
+    if (m_controls.ListBox1Index >= index) ++m_controls.ListBox1Index;
+}
+
+void MainController::expand() {
+    m_controls.geometry.setSize(kExpandedSize);
+}
+
+void MainController::runPipeline() {
+    BitBtn1Click();
+    BitBtn4Click();
+    BitBtn7Click();
+    BitBtn6Click();
+}
+
+void MainController::ListBox1Click() {
+    // Leaving a setting field with nothing selected has no photo to redo.
+    const int index = m_controls.ListBox1Index;
+    if (index < 0 || index >= m_controls.ListBox1.size()) return;
+    m_state.CurrentPhotoPath = m_controls.ListBox1[index];
+    m_controls.caption = m_state.CurrentPhotoPath;
+    expand();
+    m_controls.Label11Visible = true;
+    m_controls.Image1 = QImage();
+    m_controls.SG1.clearCells(0, 4, 1);
+    m_controls.SG2.clearCells(0, 2, 1);
+    for (QString* s : {&m_controls.Label1, &m_controls.Label2, &m_controls.Label3, &m_controls.Label4,
+                       &m_controls.Edit7, &m_controls.Edit8})
+        s->clear();
+    m_platform.pump.processMessages();
+    runPipeline();
+}
+
+void MainController::RefreshAfterListChange() {
+    expand();
+    m_controls.caption = m_state.CurrentPhotoPath;
+    m_controls.Label11Visible = true;
+    m_controls.Image1 = QImage();
+    m_platform.pump.processMessages();
+    runPipeline();
+    // Select the entry the coordinate reader has just shown (the first of equal entries).
+    m_controls.ListBox1Index = int(m_controls.ListBox1.indexOf(m_controls.SG1.cell(5, 1)));
+}
+
+void MainController::HandleDroppedFiles(const QStringList& paths) {
+    if (!m_controls.CheckBox1) {
+        m_controls.ListBox1.clear();
+        m_controls.ListBox1Index = -1;
+    }
+    for (const QString& path : paths) {
+        m_state.CurrentPhotoPath = path;
+        addToList(path);
+    }
+    m_controls.Label8 = QString::number(m_controls.ListBox1.size());
+    RefreshAfterListChange();
+}
+
+void MainController::BitBtn20Click() {
+    const auto chosen = m_platform.dialogs.openPictures();
+    if (!chosen) return;
+    if (m_controls.CheckBox1) {
+        for (const QString& path : *chosen) {
+            m_state.CurrentPhotoPath = path;
+            addToList(path);
+        }
+    } else {
+        m_controls.ListBox1.clear();
+        m_controls.ListBox1Index = -1;
+        for (const QString& path : *chosen) addToList(path);
+        if (!m_controls.ListBox1.isEmpty()) m_state.CurrentPhotoPath = m_controls.ListBox1.last();
+    }
+    m_controls.Label8 = QString::number(m_controls.ListBox1.size());
+    if (m_controls.ListBox1.isEmpty()) return;
+    RefreshAfterListChange();
+}
+
+void MainController::BitBtn16Click() {
+    const auto text = m_platform.clipboard.text();
+    if (!text) {
+        m_platform.boxes.showMessage(kNoClipboardText);
+        return;
+    }
+    if (!m_controls.CheckBox1) {
+        m_controls.ListBox1.clear();
+        m_controls.ListBox1Index = -1;
+    }
+    // One entry per line, unchanged; a final line break adds no entry.
+    QStringList lines = text->split(QRegularExpression(QStringLiteral("\r\n|\n|\r")));
+    if (!lines.isEmpty() && lines.last().isEmpty()) lines.removeLast();
+    for (const QString& line : lines) addToList(line);
+    m_controls.Label8 = QString::number(m_controls.ListBox1.size());
+    // With nothing listed there is no photo to show.
+    if (m_controls.ListBox1.isEmpty()) return;
+    m_state.CurrentPhotoPath = m_controls.ListBox1.last();
+    RefreshAfterListChange();
+}
+
+void MainController::emptyResults() {
+    m_controls.Label7Visible = false;
+    m_controls.SG1.clearCells(0, 4, 1);
+    m_controls.SG2.clearCells(0, 2, 1);
+    for (QString* s : {&m_controls.Label1, &m_controls.Label2, &m_controls.Label3, &m_controls.Label4})
+        s->clear();
+    m_controls.Image1 = QImage();
+}
+
+void MainController::BitBtn12Click() {
+    const int index = m_controls.ListBox1Index;
+    if (index >= 0 && index < m_controls.ListBox1.size()) m_controls.ListBox1.removeAt(index);
+    m_controls.ListBox1Index = -1;
+    m_controls.Label8 = QString::number(m_controls.ListBox1.size());
+    if (!m_controls.ListBox1.isEmpty()) {
+        m_state.CurrentPhotoPath = m_controls.ListBox1.last();
+        RefreshAfterListChange();
+        return;
+    }
+    if (m_controls.CheckBox4) m_platform.browser.navigate(QStringLiteral("about:blank"));
+    emptyResults();
+    m_controls.Edit7.clear();
+    m_controls.Edit8.clear();
+}
+
+void MainController::BitBtn15Click() {
+    MainControls& c = m_controls;
+    c.SG1.setRowCommaText(0, kCoordHeaderGeotagged);
+    c.SG1.fontColor = Qt::black;
+    c.Label11Visible = true;
+    m_platform.pump.processMessages();
+    rebuildPoiTable(m_state, c.SG0, c.ListBox1, [this] { m_platform.pump.processMessages(); });
+    c.ListBox1.clear();
+    c.ListBox1Index = -1;
+    m_platform.pump.processMessages();
+    for (int row = 1; row <= m_state.PoiRowCount; ++row) addToList(c.SG0.cell(5, row));
+    c.Label8 = QString::number(c.ListBox1.size());
+    emptyResults();
+    c.SG2.setRowCount(2);
+    if (c.CheckBox4) m_platform.browser.navigate(QStringLiteral("about:blank"));
+    c.Label11Visible = false;
+}
+
+void MainController::BitBtn9Click() { m_controls.geometry.setSize(QSize(200, 22)); }
+
+void MainController::BitBtn1Click() {
+    if (m_state.CurrentPhotoPath.isEmpty()) return;
+    MainControls& c = m_controls;
+    c.SG1.clearCells(0, 5, 1);
+    c.SG1.setRowCount(2);
+    m_state.CoordRowCount = 0;
+    for (QString* s : {&c.Label1, &c.Label2, &c.Label3, &c.Label4}) s->clear();
+
+    c.SG1.setRowCommaText(0, kCoordHeaderGeotagged);
+    c.SG1.fontColor = Qt::black;
+    const CoordinateReading r = ReadGpsCoordinates(m_state.CurrentPhotoPath, m_state.LatitudeRef, m_state.LongitudeRef);
+    for (int col = 0; col < 6; ++col) c.SG1.setCell(col, 1, r.cells[col]);
+    m_state.CoordRowCount = r.geotagged ? 1 : 0;
+    c.Edit7 = r.edit7;
+    c.Edit8 = r.edit8;
+    c.Label1 = r.label1;
+    c.Label2 = r.label2;
+    m_platform.pump.processMessages();
+
+    if (!r.geotagged) {
+        c.SG1.setRowCommaText(0, kCoordHeaderNotGeotagged);
+        c.SG1.setRowCount(2);
+        c.SG1.fontColor = Qt::red;
+        c.BitBtn23Enabled = false;
+        if (c.CheckBox4) m_platform.browser.navigate(m_state.NoGeotagGifPath);
+        m_state.PhotoNotGeotagged = true;
+        m_platform.pump.processMessages();
+        return;
+    }
+    m_state.PhotoNotGeotagged = false;
+    c.BitBtn23Enabled = true;
+    if (r.missing != MissingReferences::None) m_platform.boxes.showMessage(missingReferencesMessage(r.missing));
+}
+
+void MainController::BitBtn4Click() {
+    MainControls& c = m_controls;
+    m_state.DirectionIsMagnetic = true;
+    m_state.Landscape = true;
+    m_state.FocalLength = 10.0f;
+    m_state.CameraModel.clear();
+    if (!m_state.CurrentPhotoPath.isEmpty()) {
+        c.caption = m_state.CurrentPhotoPath;
+        c.SG2.setRowCommaText(0, kExifHeader);
+        c.SG2.clearCells(0, 2, 1);
+        c.SG2.setRowCount(2);
+        const ExifListing listing = ListExifItems(m_state.CurrentPhotoPath);
+        if (!listing.opened) m_platform.boxes.showMessage(kExifOpenError);
+        c.SG2.setRowCount(std::max<int>(2, int(listing.rows.size()) + 1));
+        for (int i = 0; i < listing.rows.size(); ++i) {
+            c.SG2.setCell(0, i + 1, listing.rows[i].name);
+            c.SG2.setCell(1, i + 1, listing.rows[i].type);
+            c.SG2.setCell(2, i + 1, listing.rows[i].value);
+        }
+        m_state.FocalLength = listing.FocalLength;
+        m_state.CameraModel = listing.CameraModel;
+        m_state.DirectionIsMagnetic = listing.DirectionIsMagnetic;
+        m_state.Landscape = listing.Landscape;
+        if (listing.directionRefSeen) c.declinationControlsEnabled = listing.DirectionIsMagnetic;
+    }
+    m_state.ViewDirection = viewDirectionFromRows(c.SG2);
+    referenceLabelsFromRows(c.SG2, c.Label3, c.Label4);
+    c.Label11Visible = false;
+    m_platform.pump.processMessages();
+}
+
+void MainController::BitBtn7Click() {
+    const QString path = m_controls.SG1.cell(5, 1);
+    m_controls.Image1 = QImage();
+    if (isJpgExtension(path)) m_controls.Image1 = decodePreview(path, kPreviewSize);
+}
+
+void MainController::BitBtn6Click() {
+    // The map page of the current photo is drawn by the maps module; until it is there the
+    // pipeline ends with the preview.
+}
+
+} // namespace vantorel

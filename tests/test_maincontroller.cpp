@@ -1,0 +1,268 @@
+// The main window's commands without a window: the list, the selection pipeline, start and end.
+#include "app/maincontroller.h"
+#include "doubles.h"
+#include "fixtures.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+using namespace vantorel;
+using namespace vantorel::test;
+
+namespace {
+
+class ControllerTest : public ::testing::Test {
+protected:
+    QTemporaryDir dir;
+    FakePlatform fake;
+    MainController c{fake.platform()};
+    MainControls& m = c.controls();
+    SharedState& s = c.state();
+    QString geoA, geoB, plain;
+
+    void SetUp() override {
+        c.FormCreate();
+        c.FormShow(dir.path(), {});
+        geoA = makeJpeg(dir.path(), "a.jpg", gpsItems("N", {{45, 1}, {12, 1}, {3050, 100}}, "E", {{2, 1}, {20, 1}, {14, 1}}));
+        geoB = makeJpeg(dir.path(), "B.jpg", gpsItems("S", {{1, 1}, {30, 1}, {0, 1}}, "W", {{2, 1}, {0, 1}, {0, 1}}));
+        plain = makeJpeg(dir.path(), "c.jpg", {asciiItem(0x0110, "Cam")});
+    }
+    QString path(const char* name) { return dir.filePath(QString::fromLatin1(name)); }
+};
+
+TEST_F(ControllerTest, StartsCollapsedAndExpandsOnTheFirstPhoto) {
+    EXPECT_EQ(m.geometry, QRect(0, 0, 210, 22));
+    EXPECT_EQ(m.SG1.row(0), QStringList({QString::fromUtf8("Photo géocodée"), "Latitude", "Longitude", "Lati", "Longi",
+                                         "File_name"}));
+    EXPECT_EQ(m.SG2.row(0), QStringList({"Tag Exif", "Type", "Valeur"}));
+    EXPECT_EQ(m.ComboBox1, "1/2.4\"");
+    c.HandleDroppedFiles({geoA});
+    EXPECT_EQ(m.geometry, QRect(0, 0, 986, 695));
+    c.BitBtn9Click();
+    EXPECT_EQ(m.geometry.size(), QSize(200, 22));
+    c.ListBox1Click();
+    EXPECT_EQ(m.geometry.size(), QSize(986, 695));
+}
+
+TEST_F(ControllerTest, DropAddsSortedEntriesAndShowsTheLastDropped) {
+    m.CheckBox1 = true;
+    c.HandleDroppedFiles({path("m.jpg"), path("z.jpg")});
+    fake.boxes.messages.clear(); // z.jpg does not exist: "Erreur ret1"
+    c.HandleDroppedFiles({plain, geoB, geoA});
+    EXPECT_EQ(m.ListBox1, QStringList({geoA, geoB, plain, path("m.jpg"), path("z.jpg")}));
+    EXPECT_EQ(m.Label8, "5");
+    EXPECT_EQ(s.CurrentPhotoPath, geoA);
+    EXPECT_EQ(m.caption, geoA);
+    EXPECT_EQ(m.ListBox1Index, 0);
+    EXPECT_EQ(m.Label1, "45,20847");
+    EXPECT_EQ(m.Label2, "2,33722");
+    EXPECT_EQ(m.Label3, QString::fromUtf8("N 45°    12,00'    30,50''  "));
+    EXPECT_FALSE(m.Label11Visible);
+    EXPECT_FALSE(m.Image1.isNull());
+    EXPECT_TRUE(fake.boxes.messages.isEmpty());
+}
+
+TEST_F(ControllerTest, DropWithoutAddingReplacesAndSameFileTwiceSelectsTheFirst) {
+    c.HandleDroppedFiles({plain});
+    m.CheckBox1 = false;
+    c.HandleDroppedFiles({geoA, geoA});
+    EXPECT_EQ(m.ListBox1, QStringList({geoA, geoA}));
+    EXPECT_EQ(m.Label8, "2");
+    EXPECT_EQ(m.ListBox1Index, 0);
+}
+
+TEST_F(ControllerTest, DroppedFolderOrMissingFileIsListedAndShownAsNotGeotagged) {
+    c.HandleDroppedFiles({dir.path(), path("missing.jpg")});
+    EXPECT_EQ(m.ListBox1.size(), 2);
+    EXPECT_TRUE(s.PhotoNotGeotagged);
+    EXPECT_EQ(m.SG1.cell(0, 0), QString::fromUtf8("Cette photo n'est pas géocodée"));
+    EXPECT_EQ(m.SG1.fontColor, QColor(Qt::red));
+    EXPECT_EQ(m.SG1.cell(5, 1), path("missing.jpg"));
+    EXPECT_FALSE(m.BitBtn23Enabled);
+    EXPECT_EQ(fake.boxes.messages, QStringList({"Erreur ret1"}));
+    EXPECT_TRUE(m.Image1.isNull());
+}
+
+TEST_F(ControllerTest, NotGeotaggedPhotoShowsTheSignInTheInternalBrowser) {
+    m.CheckBox4 = true;
+    c.HandleDroppedFiles({plain});
+    ASSERT_EQ(fake.browser.navigations.size(), 1);
+    EXPECT_EQ(fake.browser.navigations[0], s.NoGeotagGifPath);
+    EXPECT_TRUE(fake.boxes.messages.isEmpty());
+    // A geotagged photo afterwards turns the header back and enables the eraser.
+    c.HandleDroppedFiles({geoB});
+    EXPECT_FALSE(s.PhotoNotGeotagged);
+    EXPECT_TRUE(m.BitBtn23Enabled);
+    EXPECT_EQ(m.SG1.fontColor, QColor(Qt::black));
+    EXPECT_EQ(m.SG1.cell(1, 0), "Latitude");
+    EXPECT_EQ(m.Edit7, "-1,50000");
+    EXPECT_EQ(m.Edit8, "-2,00000");
+}
+
+TEST_F(ControllerTest, MissingReferenceGivesOneNotice) {
+    const QString noRef = makeJpeg(dir.path(), "noref.jpg", {rationalItem(GpsLatitude, {{1, 1}, {0, 1}, {0, 1}}),
+                                                             asciiItem(GpsLongitudeRef, "E"),
+                                                             rationalItem(GpsLongitude, {{1, 1}, {0, 1}, {0, 1}})});
+    c.HandleDroppedFiles({noRef});
+    EXPECT_EQ(fake.boxes.messages,
+              QStringList({QString::fromUtf8("Information Nord ou Sud non incluse dans la photo\nNord sera supposé")}));
+}
+
+TEST_F(ControllerTest, ChargerAddsOrReplacesAndCancelChangesNothing) {
+    c.HandleDroppedFiles({plain});
+    fake.dialogs.chosen = std::nullopt;
+    c.BitBtn20Click();
+    EXPECT_EQ(m.ListBox1, QStringList({plain}));
+
+    fake.dialogs.chosen = QStringList({geoB, geoA});
+    c.BitBtn20Click();
+    EXPECT_EQ(m.ListBox1, QStringList({geoA, geoB, plain}));
+    EXPECT_EQ(s.CurrentPhotoPath, geoA); // the dialog's last file
+
+    m.CheckBox1 = false;
+    fake.dialogs.chosen = QStringList({geoA, plain, geoB});
+    c.BitBtn20Click();
+    EXPECT_EQ(m.ListBox1, QStringList({geoA, geoB, plain}));
+    EXPECT_EQ(m.Label8, "3");
+    EXPECT_EQ(s.CurrentPhotoPath, plain); // the alphabetically last
+    EXPECT_EQ(m.ListBox1Index, 2);
+}
+
+TEST_F(ControllerTest, ClipboardLinesBecomeEntries) {
+    const QString longPath = dir.path() + "/" + QString(300, u'x') + ".jpg";
+    fake.clipboard.content = geoB + "\r\n\r\n" + longPath + "\n" + geoA + "\n";
+    c.BitBtn16Click();
+    EXPECT_EQ(m.ListBox1, QStringList({"", geoA, geoB, longPath}));
+    EXPECT_EQ(m.Label8, "4");
+    EXPECT_EQ(s.CurrentPhotoPath, longPath);
+    EXPECT_EQ(m.ListBox1Index, 3);
+}
+
+TEST_F(ControllerTest, ClipboardWithoutTextChangesNothing) {
+    c.HandleDroppedFiles({geoA});
+    m.CheckBox1 = false;
+    fake.clipboard.content = std::nullopt;
+    c.BitBtn16Click();
+    EXPECT_EQ(fake.boxes.messages, QStringList({"Le Presse-papiers ne contient pas de texte."}));
+    EXPECT_EQ(m.ListBox1, QStringList({geoA}));
+    // Empty text leaves an empty list, and nothing to show.
+    fake.clipboard.content = QString();
+    c.BitBtn16Click();
+    EXPECT_TRUE(m.ListBox1.isEmpty());
+    EXPECT_EQ(m.Label8, "0");
+}
+
+TEST_F(ControllerTest, EffacerPoiRemovesTheSelectedEntry) {
+    c.HandleDroppedFiles({geoA, geoB, plain});
+    m.ListBox1Index = 2;
+    c.BitBtn12Click();
+    EXPECT_EQ(m.ListBox1, QStringList({geoA, geoB}));
+    EXPECT_EQ(m.Label8, "2");
+    EXPECT_EQ(s.CurrentPhotoPath, geoB);
+    EXPECT_EQ(m.ListBox1Index, 1);
+    // Nothing selected: nothing deleted, the last entry is shown again.
+    m.ListBox1Index = -1;
+    c.BitBtn12Click();
+    EXPECT_EQ(m.ListBox1.size(), 2);
+}
+
+TEST_F(ControllerTest, EffacerPoiOnTheLastEntryEmptiesEverything) {
+    m.CheckBox4 = true;
+    c.HandleDroppedFiles({geoA});
+    c.BitBtn12Click();
+    EXPECT_TRUE(m.ListBox1.isEmpty());
+    EXPECT_EQ(m.Label8, "0");
+    EXPECT_EQ(fake.browser.navigations.last(), "about:blank");
+    for (int col = 0; col < 5; ++col) EXPECT_TRUE(m.SG1.cell(col, 1).isEmpty());
+    for (int row = 1; row < m.SG2.rowCount(); ++row) EXPECT_TRUE(m.SG2.cell(0, row).isEmpty());
+    EXPECT_TRUE(m.Label1.isEmpty() && m.Label3.isEmpty() && m.Edit7.isEmpty() && m.Edit8.isEmpty());
+    EXPECT_TRUE(m.Image1.isNull());
+    EXPECT_EQ(s.CurrentPhotoPath, geoA);
+    // Leaving a setting field now has no photo to show and says nothing.
+    c.ListBox1Click();
+    EXPECT_TRUE(fake.boxes.messages.isEmpty());
+}
+
+TEST_F(ControllerTest, GeocodeKeepsOnlyGeotaggedPhotos) {
+    m.CheckBox4 = true;
+    c.HandleDroppedFiles({geoA, plain, geoB, path("missing.jpg")});
+    fake.boxes.messages.clear();
+    c.BitBtn15Click();
+    EXPECT_EQ(m.ListBox1, QStringList({geoA, geoB}));
+    EXPECT_EQ(m.Label8, "2");
+    EXPECT_EQ(s.PoiRowCount, 2);
+    EXPECT_EQ(m.SG2.rowCount(), 2);
+    EXPECT_TRUE(m.Label1.isEmpty());
+    EXPECT_FALSE(m.Label11Visible);
+    EXPECT_EQ(fake.browser.navigations.last(), "about:blank");
+    EXPECT_TRUE(fake.boxes.messages.isEmpty());
+
+    c.HandleDroppedFiles({plain});
+    m.CheckBox1 = false;
+    c.HandleDroppedFiles({plain});
+    c.BitBtn15Click();
+    EXPECT_TRUE(m.ListBox1.isEmpty());
+    EXPECT_EQ(m.Label8, "0");
+}
+
+TEST_F(ControllerTest, SelectingReRunsThePipelineOnTheEntry) {
+    c.HandleDroppedFiles({geoA, geoB});
+    m.ListBox1Index = 0;
+    m.Edit7 = "typed";
+    c.ListBox1Click();
+    EXPECT_EQ(s.CurrentPhotoPath, geoA);
+    EXPECT_EQ(m.caption, geoA);
+    EXPECT_EQ(m.Edit7, "45,20847");
+    EXPECT_EQ(m.SG1.cell(0, 1), "a.jpg");
+    EXPECT_GT(m.SG2.rowCount(), 2);
+}
+
+TEST(ControllerStart, ConnectivityWarningAndMapPageCleanup) {
+    const QString warning =
+        QString::fromUtf8("Pas de connexion internet détectée\nLes cartes GoogleMaps ne s'afficheront pas.");
+    for (int result : {0, 1, 2, 3}) {
+        FakePlatform fake;
+        fake.connectivity.result = result;
+        MainController c(fake.platform());
+        c.FormCreate();
+        c.FormShow(QDir::currentPath(), {});
+        EXPECT_EQ(c.state().InternetAvailable, result == 0);
+        EXPECT_EQ(fake.boxes.warnings, result == 0 ? QStringList() : QStringList({warning}));
+    }
+
+    QTemporaryDir temp;
+    qputenv("TEMP", temp.path().toUtf8());
+    FakePlatform fake;
+    MainController c(fake.platform());
+    c.FormCreate();
+    EXPECT_EQ(c.state().TempDir, temp.path());
+    EXPECT_EQ(c.mapPagePath(), temp.filePath("Vantorel.htm"));
+    c.FormClose(); // never written: nothing to delete
+    QFile page(c.mapPagePath());
+    ASSERT_TRUE(page.open(QIODevice::WriteOnly));
+    page.close();
+    c.FormClose();
+    EXPECT_FALSE(QFile::exists(c.mapPagePath()));
+
+    qunsetenv("TEMP");
+    MainController d(fake.platform());
+    d.FormCreate();
+    EXPECT_EQ(d.state().TempDir, QDir::tempPath());
+}
+
+TEST(ControllerStart, PicturesComeFromTheWorkingDirectoryThenTheDataFolder) {
+    QTemporaryDir work, data;
+    QFile(data.filePath("GeolocEnCours.gif")).open(QIODevice::WriteOnly);
+    QFile(work.filePath(QString::fromUtf8("PhotoPasGeocodée.gif"))).open(QIODevice::WriteOnly);
+    FakePlatform fake;
+    MainController c(fake.platform());
+    c.FormCreate();
+    c.FormShow(work.path(), {data.path()});
+    EXPECT_EQ(c.state().BusyGifPath, data.filePath("GeolocEnCours.gif"));
+    EXPECT_EQ(c.state().NoGeotagGifPath, work.filePath(QString::fromUtf8("PhotoPasGeocodée.gif")));
+    EXPECT_EQ(c.state().AppDir, work.path() + "/");
+}
+
+} // namespace

@@ -1,0 +1,165 @@
+// The POI table over a list of photos: which rows, their signed values, altitude and size.
+#include "fixtures.h"
+#include "metadata/imageproperties.h"
+#include "metadata/poitable.h"
+
+#include <QDir>
+#include <QFile>
+#include <QImage>
+#include <QTemporaryDir>
+#include <QTextStream>
+#include <gtest/gtest.h>
+
+using namespace vantorel;
+using namespace vantorel::test;
+
+namespace {
+
+class PoiTest : public ::testing::Test {
+protected:
+    QTemporaryDir dir;
+    SharedState state;
+    StringGrid SG0{kPoiColumns, 2};
+
+    void rebuild(const QStringList& paths) {
+        int pumps = 0;
+        rebuildPoiTable(state, SG0, paths, [&] { ++pumps; });
+    }
+};
+
+TEST_F(PoiTest, OneRowPerPhotoWithLatitude) {
+    const QString a = makeJpeg(dir.path(), "a.jpg", gpsItems("N", {{1, 1}, {0, 1}, {0, 1}}, "E", {{2, 1}, {0, 1}, {0, 1}}));
+    const QString b = makeJpeg(dir.path(), "b.jpg", {asciiItem(0x0110, "Cam")});
+    const QString c = makeJpeg(dir.path(), "c.jpg", gpsItems("N", {{3, 1}, {0, 1}, {0, 1}}, "E", {{4, 1}, {0, 1}, {0, 1}}));
+    rebuild({a, b, c, dir.filePath("absent.jpg"), QString()});
+    EXPECT_EQ(state.PoiRowCount, 2);
+    EXPECT_EQ(SG0.rowCount(), 3);
+    EXPECT_EQ(SG0.row(0), QStringList({QString::fromUtf8("Photo géocodée"), "Latitude", "Longitude", "Lati", "Longi",
+                                       "File_name", "Alti_signe", "Alti_valeur", "Width", "Height"}));
+    EXPECT_EQ(SG0.cell(5, 1), a);
+    EXPECT_EQ(SG0.cell(5, 2), c);
+    EXPECT_EQ(SG0.cell(0, 2), "c.jpg");
+    EXPECT_EQ(SG0.cell(3, 2), "3,00000");
+    EXPECT_EQ(SG0.cell(4, 2), "4,00000");
+    // A rebuild starts from an empty table.
+    rebuild({c});
+    EXPECT_EQ(state.PoiRowCount, 1);
+    EXPECT_EQ(SG0.rowCount(), 2);
+    EXPECT_EQ(SG0.cell(5, 1), c);
+}
+
+TEST_F(PoiTest, SouthernPhotoWithAltitudeAndSize) {
+    QVector<PropertyItem> items =
+        gpsItems("S", {{33, 1}, {52, 1}, {0, 1}}, "E", {{151, 1}, {12, 1}, {0, 1}});
+    items << byteItem(GpsAltitudeRef, {0}) << rationalItem(GpsAltitude, {{58, 1}});
+    const QString path = makeJpeg(dir.path(), "sydney.jpg", items, QSize(64, 48));
+    const QByteArray before = fileBytes(path);
+    rebuild({path});
+    ASSERT_EQ(state.PoiRowCount, 1);
+    EXPECT_EQ(SG0.row(1), QStringList({"sydney.jpg", QString::fromUtf8("S 33°  52,000'"),
+                                       QString::fromUtf8("E 151°  12,000'"), "-33,86666", "151,20000", path, "0",
+                                       "58,00", "64", "48"}));
+    EXPECT_EQ(fileBytes(path), before);
+}
+
+TEST_F(PoiTest, AltitudeForms) {
+    struct Case {
+        const char* name;
+        QVector<PropertyItem> items;
+        const char* ref;
+        const char* value;
+    };
+    const Case cases[] = {
+        {"below", {byteItem(GpsAltitudeRef, {1}), rationalItem(GpsAltitude, {{1428, 100}})}, "1", "14,28"},
+        {"emptyRef", {rawItem(GpsAltitudeRef, TypeByte, {}), rationalItem(GpsAltitude, {{5, 1}})}, "", "5,00"},
+        {"zeroDenominator", {byteItem(GpsAltitudeRef, {0}), rationalItem(GpsAltitude, {{0, 0}})}, "0", ""},
+        {"signedRational", {rationalItem(GpsAltitude, {{-3, 2}}, TypeSRational)}, "", "-1,50"},
+        {"refNotByte", {shortItem(GpsAltitudeRef, {1}), rationalItem(GpsAltitude, {{7, 1}})}, "", "7,00"},
+    };
+    for (const Case& c : cases) {
+        QVector<PropertyItem> items = gpsItems("N", {{1, 1}, {0, 1}, {0, 1}}, "E", {{1, 1}, {0, 1}, {0, 1}});
+        items += c.items;
+        rebuild({makeJpeg(dir.path(), QString::fromLatin1(c.name) + ".jpg", items)});
+        ASSERT_EQ(state.PoiRowCount, 1) << c.name;
+        EXPECT_EQ(SG0.cell(6, 1), QString::fromLatin1(c.ref)) << c.name;
+        EXPECT_EQ(SG0.cell(7, 1), QString::fromLatin1(c.value)) << c.name;
+    }
+}
+
+TEST_F(PoiTest, ReferencesCarryOverFromThePreviousPhoto) {
+    const QString south = makeJpeg(dir.path(), "s.jpg", gpsItems("S", {{10, 1}, {0, 1}, {0, 1}}, "W", {{20, 1}, {0, 1}, {0, 1}}));
+    const QString noRefs = makeJpeg(dir.path(), "n.jpg", {rationalItem(GpsLatitude, {{11, 1}, {0, 1}, {0, 1}}),
+                                                          rationalItem(GpsLongitude, {{21, 1}, {0, 1}, {0, 1}})});
+    rebuild({south, noRefs});
+    ASSERT_EQ(state.PoiRowCount, 2);
+    EXPECT_EQ(SG0.cell(3, 2), "-11,00000");
+    EXPECT_EQ(SG0.cell(4, 2), "-21,00000");
+}
+
+TEST_F(PoiTest, OtherGpsItemsOfAPhotoWithoutLatitudeStayOutOfOtherRows) {
+    const QString first = makeJpeg(dir.path(), "1.jpg", gpsItems("N", {{1, 1}, {0, 1}, {0, 1}}, "E", {{2, 1}, {0, 1}, {0, 1}}));
+    const QString noLat = makeJpeg(dir.path(), "2.jpg", {asciiItem(GpsLongitudeRef, "W"),
+                                                         rationalItem(GpsLongitude, {{99, 1}, {0, 1}, {0, 1}}),
+                                                         byteItem(GpsAltitudeRef, {1}), rationalItem(GpsAltitude, {{9, 1}})});
+    rebuild({first, noLat});
+    ASSERT_EQ(state.PoiRowCount, 1);
+    EXPECT_EQ(SG0.cell(4, 1), "2,00000");
+    EXPECT_EQ(SG0.cell(6, 1), "");
+    EXPECT_EQ(SG0.cell(7, 1), "");
+    EXPECT_EQ(state.LongitudeRef, "W");
+}
+
+TEST_F(PoiTest, GeotaggedPictureThatIsNotAJpegKeepsItsRowWithoutSize) {
+    const QString png = dir.filePath("map.png");
+    QImage image(8, 8, QImage::Format_RGB32);
+    image.fill(Qt::red);
+    ASSERT_TRUE(image.save(png, "PNG"));
+    ImageProperties props;
+    ASSERT_TRUE(props.open(png));
+    for (const PropertyItem& item : gpsItems("N", {{5, 1}, {0, 1}, {0, 1}}, "E", {{6, 1}, {0, 1}, {0, 1}}))
+        ASSERT_TRUE(props.setItem(item));
+    ASSERT_TRUE(props.saveTo(png));
+    rebuild({png});
+    ASSERT_EQ(state.PoiRowCount, 1);
+    EXPECT_EQ(SG0.cell(3, 1), "5,00000");
+    EXPECT_EQ(SG0.cell(8, 1), "");
+    EXPECT_EQ(SG0.cell(9, 1), "");
+}
+
+// Every real-camera sample: one row per photo that has a position, with the stored size and altitude.
+TEST(PoiSamples, AgreeWithAnotherReader) {
+    QFile tsv(samplePath("expected.tsv"));
+    ASSERT_TRUE(tsv.open(QIODevice::ReadOnly | QIODevice::Text));
+    QTextStream in(&tsv);
+    const QStringList header = in.readLine().split(u'\t');
+    const int file = header.indexOf("file"), hasGps = header.indexOf("has_gps"), latCol = header.indexOf("lat"),
+              altRef = header.indexOf("alt_ref"), alt = header.indexOf("alt"), width = header.indexOf("width"),
+              height = header.indexOf("height");
+    QStringList paths;
+    QHash<QString, QStringList> expected;
+    while (!in.atEnd()) {
+        const QStringList f = in.readLine().split(u'\t');
+        if (f.size() < header.size()) continue;
+        paths << samplePath(f[file]);
+        if (f[hasGps] == "1") expected.insert(samplePath(f[file]), f);
+    }
+    SharedState state;
+    StringGrid SG0(kPoiColumns, 2);
+    rebuildPoiTable(state, SG0, paths, [] {});
+    ASSERT_EQ(state.PoiRowCount, expected.size());
+    for (int row = 1; row <= state.PoiRowCount; ++row) {
+        const QString path = SG0.cell(5, row);
+        ASSERT_TRUE(expected.contains(path)) << path.toStdString();
+        const QStringList& e = expected[path];
+        SCOPED_TRACE(path.toStdString());
+        EXPECT_NEAR(SG0.cell(3, row).replace(',', '.').toDouble(), e[latCol].toDouble(), 1.5e-5);
+        EXPECT_EQ(SG0.cell(8, row), e[width]);
+        EXPECT_EQ(SG0.cell(9, row), e[height]);
+        EXPECT_EQ(SG0.cell(6, row), e[altRef]);
+        if (!e[alt].isEmpty() && !SG0.cell(7, row).isEmpty()) {
+            EXPECT_NEAR(SG0.cell(7, row).replace(',', '.').toDouble(), e[alt].toDouble(), 0.006);
+        }
+    }
+}
+
+} // namespace
