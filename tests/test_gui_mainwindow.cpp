@@ -1,0 +1,153 @@
+// The main window driven offscreen: start size, drops, buttons, the clipboard; boxes answered by doubles.
+#include "doubles.h"
+#include "fixtures.h"
+#include "mainwindow.h"
+#include "qtplatform.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QDropEvent>
+#include <QLabel>
+#include <QListWidget>
+#include <QMimeData>
+#include <QPushButton>
+#include <QTableView>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QUrl>
+#include <gtest/gtest.h>
+
+using namespace vantorel;
+using namespace vantorel::test;
+
+namespace {
+
+class WindowTest : public ::testing::Test {
+protected:
+    QTemporaryDir dir;
+    RecordingBoxes boxes;
+    FakeClipboard clipboard;
+    FakeDialogs dialogs;
+    FakeConnectivity connectivity;
+    std::unique_ptr<MainWindow> window;
+
+    void SetUp() override {
+        window = std::make_unique<MainWindow>(WindowServices{&boxes, &clipboard, &dialogs, &connectivity});
+        window->show();
+        window->startUp(dir.path(), {});
+    }
+
+    template <typename T> T* child(const char* name) { return window->findChild<T*>(QLatin1String(name)); }
+
+    void drop(const QStringList& paths) {
+        auto* data = new QMimeData;
+        QList<QUrl> urls;
+        for (const QString& p : paths) urls << QUrl::fromLocalFile(p);
+        data->setUrls(urls);
+        // As the file manager does: the drag enters (making the window the drop target), then drops.
+        QDragEnterEvent enter(QPoint(50, 10), Qt::CopyAction, data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(window.get(), &enter);
+        QDropEvent event(QPointF(50, 10), Qt::CopyAction, data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(window.get(), &event);
+        delete data;
+    }
+
+    QStringList listed() {
+        QStringList items;
+        auto* list = child<QListWidget>("ListBox1");
+        for (int i = 0; i < list->count(); ++i) items << list->item(i)->text();
+        return items;
+    }
+
+    QString geo(const char* name, const char* latRef = "N") {
+        return makeJpeg(dir.path(), QString::fromLatin1(name),
+                        gpsItems(latRef, {{48, 1}, {12, 1}, {2070, 100}}, "E", {{2, 1}, {0, 1}, {0, 1}}), QSize(80, 60));
+    }
+};
+
+TEST_F(WindowTest, StartsAsACollapsedDropTarget) {
+    EXPECT_EQ(window->size(), QSize(210, 22));
+    EXPECT_EQ(window->pos(), QPoint(0, 0));
+    EXPECT_TRUE(window->acceptDrops());
+    EXPECT_EQ(window->windowTitle(), "Vantorel   V1.13");
+    EXPECT_TRUE(boxes.warnings.isEmpty());
+    EXPECT_EQ(child<QLabel>("Label8")->text(), "0");
+    EXPECT_TRUE(child<QCheckBox>("CheckBox1")->isChecked());
+}
+
+TEST_F(WindowTest, DropOfThreeFilesOnTwo) {
+    const QString a = geo("a.jpg"), b = geo("b.jpg"), c = geo("c.jpg"), d = geo("d.jpg"), e = geo("e.jpg", "S");
+    drop({d, b});
+    drop({e, a, c});
+    EXPECT_EQ(listed(), QStringList({a, b, c, d, e}));
+    EXPECT_EQ(child<QLabel>("Label8")->text(), "5");
+    EXPECT_EQ(window->size(), QSize(986, 695));
+    EXPECT_EQ(window->windowTitle(), c);
+    EXPECT_EQ(child<QListWidget>("ListBox1")->currentRow(), 2);
+    EXPECT_EQ(child<QLabel>("Label1")->text(), "48,20575");
+    EXPECT_FALSE(child<QLabel>("Image1")->pixmap().isNull());
+    EXPECT_FALSE(child<QLabel>("Label11")->isVisible());
+    auto* sg1 = child<QTableView>("SG1");
+    EXPECT_EQ(sg1->model()->index(1, 0).data().toString(), "c.jpg");
+    EXPECT_EQ(sg1->model()->index(1, 1).data().toString(), QString::fromUtf8("N 48°  12,345'"));
+    EXPECT_TRUE(sg1->isColumnHidden(5));
+
+    // Selecting another entry runs the pipeline on it.
+    auto* list = child<QListWidget>("ListBox1");
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(4)).center());
+    EXPECT_EQ(window->windowTitle(), e);
+    EXPECT_EQ(child<QLabel>("Label1")->text(), "-48,20575");
+
+    // "Masquer" collapses; the next drop expands again.
+    QTest::mouseClick(child<QPushButton>("BitBtn9"), Qt::LeftButton);
+    EXPECT_EQ(window->size(), QSize(200, 22));
+    drop({a});
+    EXPECT_EQ(window->size(), QSize(986, 695));
+}
+
+TEST_F(WindowTest, EffacerPoiOnTheLastEntry) {
+    const QString a = geo("a.jpg");
+    drop({a});
+    ASSERT_EQ(listed(), QStringList({a}));
+    QTest::mouseClick(child<QPushButton>("BitBtn12"), Qt::LeftButton);
+    EXPECT_TRUE(listed().isEmpty());
+    EXPECT_EQ(child<QLabel>("Label8")->text(), "0");
+    EXPECT_TRUE(child<QLabel>("Label1")->text().isEmpty());
+    EXPECT_TRUE(child<QLabel>("Image1")->pixmap().isNull());
+    EXPECT_TRUE(child<QTableView>("SG1")->model()->index(1, 0).data().toString().isEmpty());
+    EXPECT_TRUE(boxes.messages.isEmpty());
+}
+
+TEST_F(WindowTest, ClipboardWithoutText) {
+    const QString a = geo("a.jpg");
+    drop({a});
+    child<QCheckBox>("CheckBox1")->setChecked(false);
+    clipboard.content = std::nullopt;
+    QTest::mouseClick(child<QPushButton>("BitBtn16"), Qt::LeftButton);
+    EXPECT_EQ(boxes.messages, QStringList({"Le Presse-papiers ne contient pas de texte."}));
+    EXPECT_EQ(listed(), QStringList({a}));
+
+    clipboard.content = a + "\n";
+    QTest::mouseClick(child<QPushButton>("BitBtn16"), Qt::LeftButton);
+    EXPECT_EQ(listed(), QStringList({a}));
+    EXPECT_EQ(window->windowTitle(), a);
+}
+
+TEST_F(WindowTest, LeavingTheCompassFieldWithAnEmptyListSaysNothing) {
+    auto* edit2 = child<QLineEdit>("Edit2");
+    edit2->setFocus();
+    QTest::keyClick(edit2, Qt::Key_Return);
+    EXPECT_TRUE(boxes.messages.isEmpty());
+    EXPECT_EQ(window->size(), QSize(210, 22));
+}
+
+TEST(RealClipboard, APictureIsNoText) {
+    QGuiApplication::clipboard()->setImage(QImage(4, 4, QImage::Format_RGB32));
+    QtClipboard clipboard;
+    EXPECT_FALSE(clipboard.text().has_value());
+    const QString longPath = "/photos/" + QString(400, u'p') + ".jpg";
+    QGuiApplication::clipboard()->setText(longPath + "\n/b.jpg");
+    EXPECT_EQ(clipboard.text(), longPath + "\n/b.jpg");
+}
+
+} // namespace
