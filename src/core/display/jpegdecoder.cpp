@@ -1,0 +1,308 @@
+// Decoding with libjpeg-turbo. libjpeg reports fatal errors through a callback that must not return;
+// ours jumps back to the caller, which keeps all decoder state on the heap so that nothing the jump
+// skips over needs destroying.
+#include "jpegdecoder.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QtGlobal>
+
+#include <algorithm>
+#include <csetjmp>
+#include <cstdio>
+#include <memory>
+#include <vector>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <jpeglib.h>
+#include <jerror.h>
+
+namespace vantorel {
+
+namespace {
+
+// Bytes read at a time. The header of a photo (with its EXIF block) usually fits in the small buffer;
+// larger segments are skipped by seeking, not read.
+constexpr std::size_t kHeaderBufferSize = 16 * 1024;
+constexpr std::size_t kDecodeBufferSize = 64 * 1024;
+
+struct ErrorManager {
+    jpeg_error_mgr pub;
+    std::jmp_buf jump;
+};
+
+[[noreturn]] void jumpOnError(j_common_ptr cinfo) {
+    std::longjmp(reinterpret_cast<ErrorManager*>(cinfo->err)->jump, 1);
+}
+
+// Warnings (corrupt data, premature end of file) are counted, not printed: the picture is shown as well
+// as it can be and the program reports nothing.
+void countWarning(j_common_ptr cinfo, int level) {
+    if (level < 0) ++cinfo->err->num_warnings;
+}
+
+void stayQuiet(j_common_ptr) {}
+
+void refuseEndlessScans(j_common_ptr cinfo) {
+    if (cinfo->is_decompressor && reinterpret_cast<j_decompress_ptr>(cinfo)->input_scan_number > kMaxScans)
+        cinfo->err->error_exit(cinfo);
+}
+
+// A source reading a FILE in chunks and skipping by seeking.
+struct FileSource {
+    jpeg_source_mgr pub;
+    std::FILE* file;
+    JOCTET* buffer;
+    std::size_t size;
+    bool startOfFile;
+};
+
+const JOCTET kFakeEoi[2] = {0xFF, JPEG_EOI};
+
+boolean fillBuffer(j_decompress_ptr cinfo) {
+    auto* src = reinterpret_cast<FileSource*>(cinfo->src);
+    const std::size_t n = std::fread(src->buffer, 1, src->size, src->file);
+    if (n == 0) {
+        if (src->startOfFile) ERREXIT(cinfo, JERR_INPUT_EMPTY);
+        // A truncated file ends with an invented end-of-image marker; libjpeg fills the rest of the picture.
+        WARNMS(cinfo, JWRN_JPEG_EOF);
+        src->pub.next_input_byte = kFakeEoi;
+        src->pub.bytes_in_buffer = 2;
+        return TRUE;
+    }
+    src->pub.next_input_byte = src->buffer;
+    src->pub.bytes_in_buffer = n;
+    src->startOfFile = false;
+    return TRUE;
+}
+
+void skipData(j_decompress_ptr cinfo, long count) {
+    if (count <= 0) return;
+    auto* src = reinterpret_cast<FileSource*>(cinfo->src);
+    const auto inBuffer = static_cast<long>(src->pub.bytes_in_buffer);
+    if (count <= inBuffer) {
+        src->pub.next_input_byte += count;
+        src->pub.bytes_in_buffer -= static_cast<std::size_t>(count);
+        return;
+    }
+    src->pub.bytes_in_buffer = 0;
+    if (std::fseek(src->file, count - inBuffer, SEEK_CUR) != 0) {
+        // Not seekable after all: read through.
+        long rest = count - inBuffer;
+        while (rest > 0) {
+            fillBuffer(cinfo);
+            const long step = std::min(rest, static_cast<long>(src->pub.bytes_in_buffer));
+            src->pub.next_input_byte += step;
+            src->pub.bytes_in_buffer -= static_cast<std::size_t>(step);
+            rest -= step;
+        }
+    }
+}
+
+void noOp(j_decompress_ptr) {}
+
+// Opens only regular files: a FIFO or a device named like a photo would otherwise block or never end.
+std::FILE* openRegularFile(const QString& path) {
+    const QByteArray name = QFile::encodeName(path);
+    if (name.isEmpty()) return nullptr;
+    const int fd = ::open(name.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) return nullptr;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return nullptr;
+    }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    std::FILE* file = ::fdopen(fd, "rb");
+    if (!file) {
+        ::close(fd);
+        return nullptr;
+    }
+    std::setvbuf(file, nullptr, _IONBF, 0); // we read in large chunks already
+    return file;
+}
+
+// Everything libjpeg touches, on the heap (see the note at the top).
+struct Decoder {
+    jpeg_decompress_struct cinfo{};
+    ErrorManager error{};
+    FileSource source{};
+    jpeg_progress_mgr progress{};
+    std::vector<JOCTET> buffer;
+    std::FILE* file = nullptr;
+    bool created = false;
+    QImage image;
+    std::vector<JSAMPLE> cmykLines;
+
+    ~Decoder() {
+        if (created) jpeg_destroy_decompress(&cinfo);
+        if (file) std::fclose(file);
+    }
+
+    // Called after setjmp: may jump.
+    void start(std::size_t bufferSize) {
+        cinfo.err = jpeg_std_error(&error.pub);
+        error.pub.error_exit = jumpOnError;
+        error.pub.emit_message = countWarning;
+        error.pub.output_message = stayQuiet;
+        jpeg_create_decompress(&cinfo);
+        created = true;
+        cinfo.mem->max_memory_to_use = kMaxDecoderMemory;
+        progress.progress_monitor = refuseEndlessScans;
+        cinfo.progress = &progress;
+
+        buffer.resize(bufferSize);
+        source.pub.init_source = noOp;
+        source.pub.fill_input_buffer = fillBuffer;
+        source.pub.skip_input_data = skipData;
+        source.pub.resync_to_restart = jpeg_resync_to_restart;
+        source.pub.term_source = noOp;
+        source.file = file;
+        source.buffer = buffer.data();
+        source.size = buffer.size();
+        source.startOfFile = true;
+        cinfo.src = &source.pub;
+    }
+};
+
+std::int64_t area(QSize s) { return std::int64_t(s.width()) * s.height(); }
+
+// `natural` fitted into `box` keeping proportions, never thinner than one pixel.
+QSize fitted(QSize natural, QSize box) {
+    const QSize s = natural.scaled(box, Qt::KeepAspectRatio);
+    return {std::max(1, s.width()), std::max(1, s.height())};
+}
+
+// The smallest scale n/8 (n from 1 to maxNum) at which libjpeg's output covers `target`.
+int coveringScale(QSize natural, QSize target, int maxNum) {
+    for (int n = 1; n < maxNum; ++n) {
+        const std::int64_t w = (std::int64_t(natural.width()) * n + 7) / 8;
+        const std::int64_t h = (std::int64_t(natural.height()) * n + 7) / 8;
+        if (w >= target.width() && h >= target.height()) return n;
+    }
+    return maxNum;
+}
+
+enum class Mode { Preview, Full };
+
+void cmykToRgb32(const JSAMPLE* in, QRgb* out, int width, bool inverted) {
+    for (int x = 0; x < width; ++x, in += 4) {
+        // Adobe writes CMYK inverted (0 = full ink); others write it plainly.
+        const int c = inverted ? in[0] : 255 - in[0];
+        const int m = inverted ? in[1] : 255 - in[1];
+        const int y = inverted ? in[2] : 255 - in[2];
+        const int k = inverted ? in[3] : 255 - in[3];
+        out[x] = qRgb(c * k / 255, m * k / 255, y * k / 255);
+    }
+}
+
+QImage decode(const QString& path, QSize request, Mode mode) {
+    const auto d = std::make_unique<Decoder>();
+    d->file = openRegularFile(path);
+    if (!d->file) return {};
+    QSize target;
+
+    if (setjmp(d->error.jump)) return {};
+    d->start(kDecodeBufferSize);
+    jpeg_decompress_struct& cinfo = d->cinfo;
+    jpeg_read_header(&cinfo, TRUE);
+
+    const QSize natural(int(cinfo.image_width), int(cinfo.image_height));
+    if (natural.isEmpty() || area(natural) > kMaxSourcePixels) return {};
+
+    int scale = 8;
+    if (mode == Mode::Preview) {
+        target = fitted(natural, request);
+        scale = previewScaleEighths(natural, request);
+        cinfo.dct_method = JDCT_IFAST;
+        cinfo.do_fancy_upsampling = FALSE;
+        cinfo.do_block_smoothing = FALSE;
+    } else if (request.isEmpty() || (natural.width() <= request.width() && natural.height() <= request.height())) {
+        target = natural;
+    } else {
+        target = fitted(natural, request);
+        scale = coveringScale(natural, target, 8);
+    }
+    cinfo.scale_num = JDIMENSION(scale);
+    cinfo.scale_denom = 8;
+
+    const bool cmyk = cinfo.jpeg_color_space == JCS_CMYK || cinfo.jpeg_color_space == JCS_YCCK;
+    if (cmyk)
+        cinfo.out_color_space = JCS_CMYK;
+    else
+        // QImage::Format_RGB32 is 0xffRRGGBB in native byte order; the alpha variants make libjpeg write 0xff.
+        cinfo.out_color_space = Q_BYTE_ORDER == Q_LITTLE_ENDIAN ? JCS_EXT_BGRA : JCS_EXT_ARGB;
+
+    jpeg_calc_output_dimensions(&cinfo);
+    const QSize output(int(cinfo.output_width), int(cinfo.output_height));
+    if (output.isEmpty() || area(output) > kMaxOutputPixels || area(target) > kMaxOutputPixels) return {};
+    d->image = QImage(output, QImage::Format_RGB32);
+    if (d->image.isNull()) return {};
+
+    jpeg_start_decompress(&cinfo);
+    const int width = output.width();
+    if (cmyk) {
+        const int lines = std::max(1, cinfo.rec_outbuf_height);
+        d->cmykLines.resize(std::size_t(width) * 4 * std::size_t(lines));
+        JSAMPROW rows[16];
+        const int batch = std::min(lines, 16);
+        for (int i = 0; i < batch; ++i) rows[i] = d->cmykLines.data() + std::size_t(width) * 4 * std::size_t(i);
+        const bool inverted = cinfo.saw_Adobe_marker;
+        while (cinfo.output_scanline < cinfo.output_height) {
+            const int first = int(cinfo.output_scanline);
+            const int got = int(jpeg_read_scanlines(&cinfo, rows, JDIMENSION(batch)));
+            if (got <= 0) break;
+            for (int i = 0; i < got; ++i)
+                cmykToRgb32(rows[i], reinterpret_cast<QRgb*>(d->image.scanLine(first + i)), width, inverted);
+        }
+    } else {
+        // Straight into the picture's rows.
+        uchar* const bits = d->image.bits();
+        const qsizetype stride = d->image.bytesPerLine();
+        JSAMPROW rows[16];
+        while (cinfo.output_scanline < cinfo.output_height) {
+            const int first = int(cinfo.output_scanline);
+            const int batch = std::min(16, output.height() - first);
+            for (int i = 0; i < batch; ++i) rows[i] = bits + stride * (first + i);
+            if (jpeg_read_scanlines(&cinfo, rows, JDIMENSION(batch)) == 0) break;
+        }
+    }
+    // jpeg_finish_decompress would read on to the end of the file for nothing; the destructor aborts.
+
+    QImage result = std::move(d->image);
+    if (result.size() != target)
+        result = result.scaled(target, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    return result;
+}
+
+} // namespace
+
+int previewScaleEighths(QSize natural, QSize box) { return coveringScale(natural, fitted(natural, box), 16); }
+
+QImage decodePreview(const QString& path, QSize box) {
+    if (box.isEmpty()) return {};
+    return decode(path, box, Mode::Preview);
+}
+
+QImage decodeFull(const QString& path, QSize limit) { return decode(path, limit, Mode::Full); }
+
+std::optional<QSize> jpegSize(const QString& path) {
+    const auto d = std::make_unique<Decoder>();
+    d->file = openRegularFile(path);
+    if (!d->file) return std::nullopt;
+    if (setjmp(d->error.jump)) return std::nullopt;
+    d->start(kHeaderBufferSize);
+    jpeg_read_header(&d->cinfo, TRUE);
+    return QSize(int(d->cinfo.image_width), int(d->cinfo.image_height));
+}
+
+bool isJpgExtension(const QString& path) {
+    const QString name = path.mid(path.lastIndexOf(QLatin1Char('/')) + 1);
+    const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
+    return dot >= 0 && name.mid(dot).toUpper() == QLatin1String(".JPG");
+}
+
+} // namespace vantorel

@@ -1,0 +1,149 @@
+// The full-size viewer offscreen, on a screen pinned to 1920 x 1080: size and place, what a failed load
+// leaves, closing and dragging.
+#include "fixtures.h"
+#include "viewerwindow.h"
+
+#include <QDir>
+#include <QFile>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <gtest/gtest.h>
+
+using namespace vantorel;
+using namespace vantorel::test;
+
+namespace {
+
+const QRect kScreen(0, 0, 1920, 1080);
+const QString kTitle = QStringLiteral("Vantorel   V1.13");
+
+// Counts the moves asked for instead of handing them to the window system.
+class TestViewer : public ViewerWindow {
+public:
+    explicit TestViewer(QRect screen = kScreen) : ViewerWindow([screen] { return screen; }) {}
+    int moves = 0;
+
+protected:
+    void startWindowMove() override { ++moves; }
+};
+
+class ViewerTest : public ::testing::Test {
+protected:
+    QTemporaryDir dir;
+    TestViewer viewer;
+    QSignalSpy hideMain{&viewer, &ViewerWindow::hideMainWindowRequested};
+    QSignalSpy showMain{&viewer, &ViewerWindow::showMainWindowRequested};
+
+    QString photo(const char* name, QSize size) { return makeJpeg(dir.path(), QString::fromLatin1(name), {}, size); }
+};
+
+TEST_F(ViewerTest, BeforeAnyPhotoShownEmptyAtLayoutSizeBesideTheMainWindow) {
+    EXPECT_EQ(viewer.objectName(), "Form2");
+    EXPECT_TRUE(viewer.windowFlags() & Qt::FramelessWindowHint);
+    EXPECT_TRUE(viewer.windowFlags() & Qt::WindowStaysOnTopHint);
+    viewer.showFor(kTitle);
+    EXPECT_TRUE(viewer.isVisible());
+    // Client 686 x 451 inside the 1-pixel margin, centred.
+    EXPECT_EQ(viewer.geometry(), QRect(616, 314, 688, 453));
+    EXPECT_EQ(viewer.image()->geometry(), QRect(1, 1, 686, 451));
+    EXPECT_TRUE(viewer.image()->picture().isNull());
+    EXPECT_EQ(hideMain.count(), 0);
+}
+
+TEST_F(ViewerTest, SmallerPictureAtItsOwnSizeCentred) {
+    viewer.showFor(photo("p.jpg", QSize(800, 600)));
+    EXPECT_TRUE(viewer.isVisible());
+    EXPECT_EQ(viewer.geometry(), QRect(560, 240, 800, 600));
+    EXPECT_EQ(viewer.image()->picture().size(), QSize(800, 600));
+    EXPECT_EQ(hideMain.count(), 1);
+    EXPECT_EQ(showMain.count(), 0);
+}
+
+TEST_F(ViewerTest, PictureAsLargeAsTheScreenCoversItDrawnAtTopLeft) {
+    for (const QSize size : {QSize(4000, 3000), QSize(1920, 600)}) {
+        viewer.showFor(photo(qPrintable(QStringLiteral("big%1.JPG").arg(size.width())), size));
+        EXPECT_EQ(viewer.geometry(), kScreen);
+    }
+    EXPECT_EQ(hideMain.count(), 2);
+
+    // 4000 x 3000 into the 1918 x 1078 client: 1437 x 1078 from the top left, window colour beyond.
+    viewer.showFor(photo("big.jpg", QSize(4000, 3000)));
+    const QImage shot = viewer.grab().toImage();
+    ASSERT_EQ(shot.size(), kScreen.size());
+    const QRgb window = viewer.palette().color(QPalette::Window).rgb();
+    EXPECT_EQ(shot.pixel(0, 0), window);          // the margin
+    EXPECT_EQ(shot.pixel(1700, 500), window);     // right of the picture
+    const QRgb topLeft = shot.pixel(20, 20);      // yellow quarter of the fixture
+    EXPECT_GT(qRed(topLeft), 200);
+    EXPECT_LT(qBlue(topLeft), 80);
+    const QRgb inside = shot.pixel(1400, 1000);   // blue part, still inside the picture
+    EXPECT_GT(qBlue(inside), 160);
+}
+
+TEST_F(ViewerTest, FailedLoadKeepsPicturePlaceAndMainWindow) {
+    const QString good = photo("good.jpg", QSize(800, 600));
+    const QString jpeg = photo("other.jpeg", QSize(300, 200));
+    const QString missing = dir.filePath("gone.JPG");
+    const QString broken = dir.filePath("broken.JPG");
+    QFile f(broken);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write("not a picture");
+    f.close();
+    ASSERT_TRUE(QDir(dir.path()).mkdir("folder.jpg"));
+
+    viewer.showFor(good);
+    const QRect place = viewer.geometry();
+    const qint64 picture = viewer.image()->picture().cacheKey();
+    viewer.hide();
+
+    for (const QString& caption : {kTitle, jpeg, missing, broken, dir.filePath("folder.jpg"), QString()}) {
+        viewer.showFor(caption);
+        EXPECT_TRUE(viewer.isVisible()) << caption.toStdString();
+        EXPECT_EQ(viewer.geometry(), place) << caption.toStdString();
+        EXPECT_EQ(viewer.image()->picture().cacheKey(), picture) << caption.toStdString();
+        viewer.hide();
+    }
+    EXPECT_EQ(hideMain.count(), 1);
+}
+
+TEST_F(ViewerTest, DoubleClickOrCloseHidesAndBringsTheMainWindowBack) {
+    viewer.showFor(photo("p.jpg", QSize(800, 600)));
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&viewer));
+    QTest::mouseDClick(viewer.image(), Qt::LeftButton, {}, QPoint(50, 50));
+    EXPECT_FALSE(viewer.isVisible());
+    EXPECT_EQ(showMain.count(), 1);
+
+    // Shown beside the main window (nothing loaded), closed by the system.
+    viewer.showFor(kTitle);
+    EXPECT_TRUE(viewer.isVisible());
+    viewer.close();
+    EXPECT_FALSE(viewer.isVisible());
+    EXPECT_EQ(showMain.count(), 2);
+    // The picture and place stay for the next showing.
+    EXPECT_EQ(viewer.geometry(), QRect(560, 240, 800, 600));
+}
+
+TEST_F(ViewerTest, OnlyTheLeftButtonDragsTheWindow) {
+    viewer.showFor(kTitle);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&viewer));
+    QTest::mousePress(viewer.image(), Qt::RightButton, {}, QPoint(10, 10));
+    QTest::mouseRelease(viewer.image(), Qt::RightButton, {}, QPoint(10, 10));
+    QTest::mousePress(viewer.image(), Qt::MiddleButton, {}, QPoint(10, 10));
+    QTest::mouseRelease(viewer.image(), Qt::MiddleButton, {}, QPoint(10, 10));
+    EXPECT_EQ(viewer.moves, 0);
+    QTest::mousePress(viewer.image(), Qt::LeftButton, {}, QPoint(10, 10));
+    EXPECT_EQ(viewer.moves, 1);
+    EXPECT_TRUE(viewer.isVisible());
+}
+
+TEST(ViewerPlacement, FollowsTheScreensOrigin) {
+    // A second monitor to the right of the first.
+    QTemporaryDir dir;
+    TestViewer viewer(QRect(1920, 0, 1280, 1024));
+    EXPECT_EQ(viewer.geometry().topLeft(), QPoint(1920 + 640 - 344, 512 - 226));
+    viewer.showFor(makeJpeg(dir.path(), "wide.jpg", {}, QSize(1500, 700)));
+    EXPECT_EQ(viewer.geometry(), QRect(1920, 0, 1280, 1024));
+}
+
+} // namespace
