@@ -11,7 +11,6 @@
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(vantorel::kProgramTitle);
-    QApplication::setApplicationDisplayName(vantorel::kProgramTitle);
 
     QTranslator qtFrench;
     if (qtFrench.load(QLocale(QLocale::French), QStringLiteral("qtbase"), QStringLiteral("_"),

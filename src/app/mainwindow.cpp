@@ -85,8 +85,9 @@ void BrowserPlaceholder::navigate(const QString& url) {
 MainWindow::MainWindow(WindowServices services, QWidget* parent) : QWidget(parent) {
     setObjectName(QStringLiteral("Form1"));
     setAcceptDrops(true);
+    // The layout's sizes were made for an 11-pixel font.
     QFont f = font();
-    f.setPointSize(8);
+    f.setPixelSize(11);
     setFont(f);
 
     buildWidgets();
