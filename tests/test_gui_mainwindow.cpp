@@ -98,6 +98,11 @@ TEST_F(WindowTest, DropOfThreeFilesOnTwo) {
     EXPECT_EQ(window->windowTitle(), e);
     EXPECT_EQ(child<QLabel>("Label1")->text(), "-48,20575");
 
+    // The keyboard moves the selection too.
+    list->setFocus();
+    QTest::keyClick(list, Qt::Key_Up);
+    EXPECT_EQ(window->windowTitle(), d);
+
     // "Masquer" collapses; the next drop expands again.
     QTest::mouseClick(child<QPushButton>("BitBtn9"), Qt::LeftButton);
     EXPECT_EQ(window->size(), QSize(200, 22));

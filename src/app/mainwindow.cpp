@@ -7,9 +7,12 @@
 #include <QDragEnterEvent>
 #include <QFileInfo>
 #include <QFrame>
+#include <QGuiApplication>
 #include <QMimeData>
 #include <QMovie>
 #include <QUrl>
+
+#include <utility>
 
 namespace vantorel {
 namespace {
@@ -234,7 +237,16 @@ void MainWindow::buildWidgets() {
 void MainWindow::wire() {
     MainController* c = m_controller.get();
     MainControls* m = &c->controls();
+    // A new selection, by mouse or keyboard, shows that photo; a click on the selected entry shows it again.
+    connect(ListBox1, &QListWidget::currentRowChanged, this, [this, c, m](int row) {
+        if (row < 0) return;
+        m->ListBox1Index = row;
+        // A mouse press that changed the selection is followed by a click: that click is the same request.
+        m_selectionJustChanged = QGuiApplication::mouseButtons() != Qt::NoButton;
+        run([c] { c->ListBox1Click(); });
+    });
     connect(ListBox1, &QListWidget::itemClicked, this, [this, c, m](QListWidgetItem* item) {
+        if (std::exchange(m_selectionJustChanged, false)) return;
         m->ListBox1Index = ListBox1->row(item);
         run([c] { c->ListBox1Click(); });
     });
@@ -280,6 +292,7 @@ void MainWindow::sync() {
     if (windowTitle() != m.caption) setWindowTitle(m.caption);
     if (size() != m.geometry.size()) resize(m.geometry.size());
 
+    const QSignalBlocker listBlocker(ListBox1);
     if (m_shownList != m.ListBox1) {
         ListBox1->clear();
         ListBox1->addItems(m.ListBox1);

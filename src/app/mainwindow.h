@@ -81,6 +81,7 @@ private:
     std::unique_ptr<WindowPump> m_pump;
     std::unique_ptr<MainController> m_controller;
     bool m_closed = false;
+    bool m_selectionJustChanged = false;
 
     QListWidget* ListBox1 = nullptr;
     QCheckBox* CheckBox1 = nullptr;
