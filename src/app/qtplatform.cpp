@@ -46,6 +46,9 @@ std::optional<QStringList> QtFileDialogs::openPictures() {
 }
 
 void WindowPump::processMessages() {
+    constexpr qint64 kRepaintIntervalMs = 40;
+    if (m_sinceLast.isValid() && m_sinceLast.elapsed() < kRepaintIntervalMs) return;
+    m_sinceLast.start();
     if (m_sync) m_sync();
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
 }

@@ -4,6 +4,7 @@
 
 #include "app/platform.h"
 
+#include <QElapsedTimer>
 #include <QPointer>
 #include <QWidget>
 #include <functional>
@@ -36,7 +37,8 @@ private:
 };
 
 // Mirrors the commands' changes on the widgets, then lets the window repaint. User input waits
-// until the running command is over, so no command starts inside another.
+// until the running command is over, so no command starts inside another. A long command asks
+// after every photo; the window is redrawn at most every few hundredths of a second.
 class WindowPump : public EventPump {
 public:
     explicit WindowPump(std::function<void()> sync) : m_sync(std::move(sync)) {}
@@ -44,6 +46,7 @@ public:
 
 private:
     std::function<void()> m_sync;
+    QElapsedTimer m_sinceLast;
 };
 
 } // namespace vantorel
