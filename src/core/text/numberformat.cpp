@@ -4,6 +4,8 @@
 #include "numberformat.h"
 
 #include <QLocale>
+#include <algorithm>
+#include <climits>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -124,7 +126,11 @@ QString FloatToStr(double value) {
 }
 
 std::optional<double> StrToFloat(const QString& text) {
-    const QString t = text.trimmed();
+    // Only spaces count as blanks, as in the conversion the texts were made for.
+    qsizetype first = 0, last = text.size();
+    while (first < last && text[first] == u' ') ++first;
+    while (last > first && text[last - 1] == u' ') --last;
+    const QString t = text.mid(first, last - first);
     if (t.isEmpty()) return std::nullopt;
     const QString sep = decimalSeparator();
     QByteArray ascii;
@@ -159,6 +165,8 @@ std::optional<double> StrToFloat(const QString& text) {
 }
 
 int StrToIntDef(const QString& text, int fallback) {
+    // Val's rules: leading spaces, a sign, "$" or "0x" for hexadecimal, then digits to the end.
+    // Hexadecimal takes the full 32 bits ("$FFFFFFFF" is -1); decimal must fit an int.
     int i = 0;
     while (i < text.size() && text[i] == u' ') ++i;
     bool negative = false;
@@ -172,18 +180,20 @@ int StrToIntDef(const QString& text, int fallback) {
         i += 2;
     }
     if (i >= text.size()) return fallback;
+    const qint64 limit = base == 16 ? qint64(0xFFFFFFFF) : (negative ? qint64(INT_MAX) + 1 : qint64(INT_MAX));
     qint64 v = 0;
     for (; i < text.size(); ++i) {
-        const int digit = QStringView(text).mid(i, 1).toInt(nullptr, 16);
-        const QChar c = text[i];
-        const bool isHex = c.unicode() < 128 && std::isxdigit(c.unicode());
-        if (!isHex || (base == 10 && !c.isDigit())) return fallback;
+        const char16_t c = text[i].unicode();
+        int digit;
+        if (c >= u'0' && c <= u'9') digit = c - u'0';
+        else if (base == 16 && c >= u'a' && c <= u'f') digit = c - u'a' + 10;
+        else if (base == 16 && c >= u'A' && c <= u'F') digit = c - u'A' + 10;
+        else return fallback;
         v = v * base + digit;
-        if (v > qint64(INT_MAX) + 1) return fallback;
+        if (v > limit) return fallback;
     }
     if (negative) v = -v;
-    if (v > INT_MAX || v < INT_MIN) return fallback;
-    return int(v);
+    return int(qint32(quint32(v)));
 }
 
 QString IntToHex(quint64 value, int digits) {
