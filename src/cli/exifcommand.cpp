@@ -1,0 +1,53 @@
+// vantorel-cli exif: the EXIF listing of one photo, the rows of the grid SG2 as tab-separated lines.
+#include "commands.h"
+
+#include "metadata/exiflisting.h"
+
+#include <QFileInfo>
+
+namespace vantorel::cli {
+
+QString escapeCell(const QString& text) {
+    QString out;
+    out.reserve(text.size());
+    for (const QChar c : text) {
+        switch (c.unicode()) {
+        case u'\\':
+            out += QStringLiteral("\\\\");
+            break;
+        case u'\t':
+            out += QStringLiteral("\\t");
+            break;
+        case u'\n':
+            out += QStringLiteral("\\n");
+            break;
+        default:
+            if (c.category() == QChar::Other_Control)
+                out += QStringLiteral("\\x") +
+                       QString::number(c.unicode(), 16).toUpper().rightJustified(2, u'0');
+            else
+                out += c;
+        }
+    }
+    return out;
+}
+
+// Exit codes: 0 listed, 1 the picture could not be opened, 2 wrong arguments.
+int runExif(const QStringList& photos, QTextStream& out, QTextStream& err) {
+    if (photos.size() != 1) {
+        err << QStringLiteral("exif : indiquer une seule photo\n");
+        return 2;
+    }
+    const ExifListing listing = ListExifItems(QFileInfo(photos.first()).absoluteFilePath());
+    if (!listing.opened) err << QString::fromLatin1(kErrorRet1) << u'\n';
+    // As in the window's grid, a photo without items still has its one empty row.
+    if (listing.rows.isEmpty()) out << QStringLiteral("\t\t\n");
+    for (const ExifRow& row : listing.rows)
+        out << escapeCell(row.name) << u'\t' << escapeCell(row.type) << u'\t' << escapeCell(row.value)
+            << u'\n';
+    out.flush();
+    err.flush();
+    return listing.opened ? 0 : 1;
+}
+
+} // namespace vantorel::cli

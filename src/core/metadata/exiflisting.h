@@ -1,0 +1,50 @@
+// The EXIF listing of a photo: every property item as a row of tag name, type name and value
+// text, plus the values the view sector and the map page take from it. No widgets: the window
+// copies the rows into its grid SG2 and reads the later passes back from that grid.
+#pragma once
+
+#include "propertyitem.h"
+
+#include <QString>
+#include <QVector>
+
+namespace vantorel {
+
+class StringGrid;
+
+// Message shown when the picture cannot be opened.
+inline constexpr char kErrorRet1[] = "Erreur ret1";
+
+struct ExifRow {
+    QString name, type, value;
+};
+
+struct ExifListing {
+    bool opened = false;       // false: the picture could not be opened; caller shows "Erreur ret1"
+    QVector<ExifRow> rows;     // one per property item, in ImageProperties::allItems() order
+    float FocalLength = 10.0f; // "ExifFocalLength" of one unsigned rational, in millimetres
+    QString CameraModel;       // the whole "EquipModel" text
+    bool DirectionIsMagnetic = true;
+    // An ASCII "GpsImgDirRef" was met: the declination controls then follow DirectionIsMagnetic.
+    bool directionRefSeen = false;
+    bool Landscape = true;
+};
+
+// Lists every item of the photo at `path`. A photo that opens but yields no items (no metadata,
+// or metadata that cannot be read) gives `opened` and no rows: the grid then shows its one empty
+// row and no message.
+ExifListing ListExifItems(const QString& path);
+
+// The value cell of one item. When `shared` is given, the items with a meaning (GpsImgDirRef,
+// EquipModel, ExifFocalLength, Orientation) update it.
+QString formatPropertyValue(const PropertyItem& item, ExifListing* shared = nullptr);
+
+// Direction pass over the data rows of SG2: the value of the last "GpsImgDir" row that holds one
+// number, 999 when there is none. A row that holds no number or several is passed over.
+float viewDirectionFromRows(const StringGrid& sg2);
+
+// Latitude and longitude passes: "GpsLatitudeRef" sets label3 to its value, "GpsLatitude" appends
+// " " + its value; the same for the longitude rows and label4. Labels without rows are left as given.
+void referenceLabelsFromRows(const StringGrid& sg2, QString& label3, QString& label4);
+
+} // namespace vantorel
