@@ -23,12 +23,15 @@ const char* const kHelp =
     "  exif PHOTO        Toutes les informations Exif de la photo : nom, type et valeur, une ligne\n"
     "                    par information (tabulation, saut de ligne et barre oblique inverse\n"
     "                    échappés en \\t, \\n, \\\\ ; autres caractères de contrôle en \\xNN).\n"
+    "                    Une photo sans information donne une ligne vide. Code de sortie 1 si la\n"
+    "                    photo ne peut pas être ouverte (« Erreur ret1 » sur la sortie d'erreur).\n"
     "  poi PHOTO...      Table des points d'intérêt des photos géocodées, une ligne par photo, dix\n"
     "                    colonnes : nom, latitude, longitude, latitude et longitude signées, chemin,\n"
     "                    référence et valeur d'altitude, largeur, hauteur.\n"
     "  --help            Affiche cette aide.\n"
     "\n"
-    "Les nombres utilisent le séparateur décimal de la langue de l'utilisateur.\n";
+    "Les nombres utilisent le séparateur décimal de la langue de l'utilisateur.\n"
+    "Code de sortie 2 : commande ou arguments incorrects.\n";
 
 } // namespace
 

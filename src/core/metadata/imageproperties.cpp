@@ -39,9 +39,10 @@ const char* groupForId(quint32 id) {
             if (list->tag_ == tag) return true;
         return false;
     };
-    static const Exiv2::TagInfo* image = Exiv2::ExifTags::tagList("Image");
     static const Exiv2::TagInfo* photo = Exiv2::ExifTags::tagList("Photo");
-    if (inList(photo, id) && !inList(image, id)) return "Photo";
+    // exiv2's main-image list also names the Exif tags (TIFF-EP shares them): the Exif
+    // directory is where cameras put them.
+    if (inList(photo, id)) return "Photo";
     return "Image";
 }
 
