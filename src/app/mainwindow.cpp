@@ -91,6 +91,7 @@ MainWindow::MainWindow(WindowServices services, QWidget* parent) : QWidget(paren
     // The layout's sizes were made for an 11-pixel font.
     QFont f = font();
     f.setPixelSize(11);
+    f.setStretch(QFont::SemiCondensed);
     setFont(f);
 
     buildWidgets();

@@ -218,20 +218,24 @@ float viewDirectionFromRows(const StringGrid& sg2) {
 }
 
 void referenceLabelsFromRows(const StringGrid& sg2, QString& label3, QString& label4) {
-    for (int r = 1; r < sg2.rowCount(); ++r) {
-        const QString name = sg2.cell(0, r);
-        if (name == kGpsLatitudeRef)
-            label3 = sg2.cell(2, r);
-        else if (name == kGpsLatitude)
-            label3 += QLatin1Char(' ') + sg2.cell(2, r);
-    }
-    for (int r = 1; r < sg2.rowCount(); ++r) {
-        const QString name = sg2.cell(0, r);
-        if (name == kGpsLongitudeRef)
-            label4 = sg2.cell(2, r);
-        else if (name == kGpsLongitude)
-            label4 += QLatin1Char(' ') + sg2.cell(2, r);
-    }
+    // Names are looked up by id alone, so a stray item of the main image or thumbnail directory
+    // with id 1 to 4 (seen in some cameras' files, of no known type) is also named like a GPS item.
+    // Only a reference that is text and a position that is rationals make the labels.
+    const QString ascii = TypeName(TypeAscii);
+    const QString rational = TypeName(TypeRational);
+    const QString signedRational = TypeName(TypeSRational);
+    auto pass = [&](const QString& refName, const QString& valueName, QString& label) {
+        for (int r = 1; r < sg2.rowCount(); ++r) {
+            const QString name = sg2.cell(0, r);
+            const QString type = sg2.cell(1, r);
+            if (name == refName && type == ascii)
+                label = sg2.cell(2, r);
+            else if (name == valueName && (type == rational || type == signedRational))
+                label += QLatin1Char(' ') + sg2.cell(2, r);
+        }
+    };
+    pass(kGpsLatitudeRef, kGpsLatitude, label3);
+    pass(kGpsLongitudeRef, kGpsLongitude, label4);
 }
 
 } // namespace vantorel
