@@ -159,6 +159,8 @@ QVector<PropertyItem> ImageProperties::allItems() const {
 
 bool ImageProperties::setItem(const PropertyItem& item) {
     if (!d->image.get()) return false;
+    // Only the TIFF types can be written into a directory.
+    if (item.type < TypeByte || item.type > TypeDouble) return false;
     try {
         Exiv2::ExifKey key(quint16(item.id), groupForId(item.id));
         auto value = Exiv2::Value::create(Exiv2::TypeId(item.type));
