@@ -32,12 +32,13 @@ int main(int argc, char** argv) {
         ms.push_back(double(timer.nsecsElapsed()) / 1e6);
     }
     double sum = 0;
-    for (double v : ms) sum += v;
+    for (double v : ms)
+        sum += v;
     const double mean = sum / double(ms.size());
     std::sort(ms.begin(), ms.end());
     const double median = ms.size() % 2 ? ms[ms.size() / 2] : (ms[ms.size() / 2 - 1] + ms[ms.size() / 2]) / 2;
-    std::printf("decodePreview to %dx%d: mean %.2f ms, median %.2f ms, min %.2f ms over %d runs\n", first.width(),
-                first.height(), mean, median, ms.front(), repeat);
+    std::printf("decodePreview to %dx%d: mean %.2f ms, median %.2f ms, min %.2f ms over %d runs\n",
+                first.width(), first.height(), mean, median, ms.front(), repeat);
     std::printf("mean_ms=%.3f median_ms=%.3f min_ms=%.3f\n", mean, median, ms.front());
     return 0;
 }

@@ -33,7 +33,7 @@ echo "file: $photo ($(stat -c %s "$photo") bytes)"
 json=$out/djpeg.json
 hyperfine -N --warmup 3 --runs "$runs" --export-json "$json" \
     -n "djpeg -scale 1/8" "djpeg -scale 1/8 -outfile /dev/null $photo" \
-    -n "djpeg full" "djpeg -outfile /dev/null $photo" >/dev/null
+    -n "djpeg full" "djpeg -outfile /dev/null $photo" >/dev/null 2>"$out/hyperfine.log"
 eighth=$(jq '.results[0].median * 1000' "$json")
 full=$(jq '.results[1].median * 1000' "$json")
 

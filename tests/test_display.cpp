@@ -31,9 +31,15 @@ void writeFile(const QString& path, const QByteArray& bytes) {
 }
 
 // The fixture pictures are yellow in their top left quarter and blue elsewhere.
-bool isYellow(QRgb c) { return qRed(c) > 200 && qGreen(c) > 200 && qBlue(c) < 80; }
-bool isBlue(QRgb c) { return qRed(c) < 90 && qGreen(c) > 80 && qGreen(c) < 160 && qBlue(c) > 160; }
-bool isRed(QRgb c) { return qRed(c) > 200 && qGreen(c) < 60 && qBlue(c) < 60; }
+bool isYellow(QRgb c) {
+    return qRed(c) > 200 && qGreen(c) > 200 && qBlue(c) < 80;
+}
+bool isBlue(QRgb c) {
+    return qRed(c) < 90 && qGreen(c) > 80 && qGreen(c) < 160 && qBlue(c) > 160;
+}
+bool isRed(QRgb c) {
+    return qRed(c) > 200 && qGreen(c) < 60 && qBlue(c) < 60;
+}
 
 // Every stored pixel has an opaque alpha byte, as Format_RGB32 requires (pixel() would hide it).
 bool allOpaque(const QImage& image) {
@@ -77,8 +83,8 @@ void writeJpegKind(const QString& path, QSize size, Kind kind) {
             case Kind::Gray:
                 p[0] = light ? 220 : 30;
                 break;
-            case Kind::CmykAdobe: { // inverted, as Adobe writes it: 255 = no ink
-                const JSAMPLE v[4] = {255, 0, 0, 255};           // red
+            case Kind::CmykAdobe: {                    // inverted, as Adobe writes it: 255 = no ink
+                const JSAMPLE v[4] = {255, 0, 0, 255}; // red
                 const JSAMPLE w[4] = {JSAMPLE(255 - 215), 255 - 135, 255 - 55, 255}; // blue-ish
                 std::copy_n(light ? v : w, 4, p);
                 break;
@@ -123,12 +129,13 @@ TEST(JpgExtension, OnlyDotJpgInAnyCase) {
         {"/p/photo.bmp", false},
         {"/p/photo.jpg.bak", false},
         {"/p/photo", false},
-        {"/p.jpg/photo", false},   // the dot of a folder is not the file's extension
+        {"/p.jpg/photo", false}, // the dot of a folder is not the file's extension
         {"/p/photo.jpg ", false},
         {"Vantorel   V1.13", false}, // the main window's title before any photo
         {"", false},
     };
-    for (const ExtensionCase& c : cases) EXPECT_EQ(isJpgExtension(QString::fromUtf8(c.path)), c.jpg) << c.path;
+    for (const ExtensionCase& c : cases)
+        EXPECT_EQ(isJpgExtension(QString::fromUtf8(c.path)), c.jpg) << c.path;
 }
 
 struct GeometryCase {
@@ -140,16 +147,17 @@ struct GeometryCase {
 TEST(ViewerGeometry, CentredWhenStrictlySmallerElseCovering) {
     const GeometryCase cases[] = {
         {{800, 600}, {1920, 1080}, {560, 240, 800, 600}},
-        {{801, 601}, {1920, 1080}, {560, 240, 801, 601}},   // halves truncated: 960 - 400, 540 - 300
+        {{801, 601}, {1920, 1080}, {560, 240, 801, 601}}, // halves truncated: 960 - 400, 540 - 300
         {{1919, 1079}, {1920, 1080}, {1, 1, 1919, 1079}},
-        {{686, 451}, {1366, 767}, {340, 158, 686, 451}},    // odd screen height: 383 - 225
-        {{1920, 600}, {1920, 1080}, {0, 0, 1920, 1080}},    // exactly as wide: covers
-        {{800, 1080}, {1920, 1080}, {0, 0, 1920, 1080}},    // exactly as high: covers
+        {{686, 451}, {1366, 767}, {340, 158, 686, 451}}, // odd screen height: 383 - 225
+        {{1920, 600}, {1920, 1080}, {0, 0, 1920, 1080}}, // exactly as wide: covers
+        {{800, 1080}, {1920, 1080}, {0, 0, 1920, 1080}}, // exactly as high: covers
         {{4000, 3000}, {1920, 1080}, {0, 0, 1920, 1080}},
-        {{1000, 3000}, {1920, 1080}, {0, 0, 1920, 1080}},   // too high only
+        {{1000, 3000}, {1920, 1080}, {0, 0, 1920, 1080}}, // too high only
     };
     for (const GeometryCase& c : cases)
-        EXPECT_EQ(viewerGeometry(c.picture, c.screen), c.window) << c.picture.width() << "x" << c.picture.height();
+        EXPECT_EQ(viewerGeometry(c.picture, c.screen), c.window)
+            << c.picture.width() << "x" << c.picture.height();
 }
 
 struct ScaleCase {
@@ -159,20 +167,19 @@ struct ScaleCase {
 
 TEST(PreviewScale, SmallestScaleStillCoveringTheFittedPicture) {
     const ScaleCase cases[] = {
-        {{6000, 4000}, 1},  // 750 x 500 for 272 x 181
-        {{2176, 1632}, 1},  // exactly 8 times 272 x 204
-        {{2177, 1633}, 1},  // libjpeg rounds up: 273 x 205
-        {{2160, 1620}, 2},  // 1/8 gives 270 x 203, short of 272 x 204
-        {{640, 480}, 4},    // 320 x 240 for 272 x 204; 3/8 gives 240
-        {{480, 640}, 5},    // 300 x 400 for 264 x 353; 4/8 gives 240 x 320
-        {{272, 204}, 8},
-        {{200, 150}, 11},   // 275 x 207 for 272 x 204: scaled up by the DCT
-        {{100, 50}, 16},    // nothing covers 272 x 136: the largest, then smooth scaling
-        {{193, 31237}, 1},  // 25 x 3905 for 2 x 353
+        {{6000, 4000}, 1},                   // 750 x 500 for 272 x 181
+        {{2176, 1632}, 1},                   // exactly 8 times 272 x 204
+        {{2177, 1633}, 1},                   // libjpeg rounds up: 273 x 205
+        {{2160, 1620}, 2},                   // 1/8 gives 270 x 203, short of 272 x 204
+        {{640, 480}, 4},                     // 320 x 240 for 272 x 204; 3/8 gives 240
+        {{480, 640}, 5},                     // 300 x 400 for 264 x 353; 4/8 gives 240 x 320
+        {{272, 204}, 8},   {{200, 150}, 11}, // 275 x 207 for 272 x 204: scaled up by the DCT
+        {{100, 50}, 16},                     // nothing covers 272 x 136: the largest, then smooth scaling
+        {{193, 31237}, 1},                   // 25 x 3905 for 2 x 353
     };
     for (const ScaleCase& c : cases)
-        EXPECT_EQ(previewScaleEighths(c.natural, kPreviewBox), c.eighths) << c.natural.width() << "x"
-                                                                          << c.natural.height();
+        EXPECT_EQ(previewScaleEighths(c.natural, kPreviewBox), c.eighths)
+            << c.natural.width() << "x" << c.natural.height();
 }
 
 // ---------------------------------------------------------------------------------------------------------
@@ -296,7 +303,8 @@ TEST(RealSamples, SizeMatchesTheFrameHeaderAndEveryFileDecodesSafely) {
         const int w = cols[12].toInt(), h = cols[13].toInt();
         SCOPED_TRACE(cols[0].toStdString());
         // A height of 0 (left to a DNL marker) and files without a frame are not pictures to libjpeg.
-        const std::optional<QSize> expected = w > 0 && h > 0 ? std::optional<QSize>(QSize(w, h)) : std::nullopt;
+        const std::optional<QSize> expected =
+            w > 0 && h > 0 ? std::optional<QSize>(QSize(w, h)) : std::nullopt;
         EXPECT_EQ(jpegSize(path), expected);
         const QImage preview = decodePreview(path, kPreviewBox);
         if (!preview.isNull()) {
@@ -315,7 +323,8 @@ TEST(RealSamples, SizeMatchesTheFrameHeaderAndEveryFileDecodesSafely) {
         EXPECT_EQ(std::optional<QSize>(full.size()), jpegSize(samplePath(name))) << name;
         std::set<QRgb> colours;
         for (int y = 0; y < full.height(); y += 7)
-            for (int x = 0; x < full.width(); x += 7) colours.insert(full.pixel(x, y));
+            for (int x = 0; x < full.width(); x += 7)
+                colours.insert(full.pixel(x, y));
         EXPECT_GT(colours.size(), 10u) << name;
         EXPECT_FALSE(decodePreview(samplePath(name), kPreviewBox).isNull()) << name;
     }
@@ -355,8 +364,8 @@ TEST_F(DecoderTest, BrokenInputsGiveNothing) {
     ASSERT_TRUE(QDir(dir.path()).mkdir("folder.jpg"));
     ASSERT_EQ(::mkfifo(QFile::encodeName(file("fifo.jpg")).constData(), 0600), 0); // would block a reader
 
-    for (const char* name : {"empty.jpg", "text.jpg", "soi_only.jpg", "no_scan.jpg", "header_cut.jpg", "png.jpg",
-                             "folder.jpg", "fifo.jpg", "missing.jpg"}) {
+    for (const char* name : {"empty.jpg", "text.jpg", "soi_only.jpg", "no_scan.jpg", "header_cut.jpg",
+                             "png.jpg", "folder.jpg", "fifo.jpg", "missing.jpg"}) {
         const QString path = file(QString::fromLatin1(name));
         EXPECT_TRUE(decodePreview(path, kPreviewBox).isNull()) << name;
         EXPECT_TRUE(decodeFull(path, QSize(1920, 1080)).isNull()) << name;

@@ -35,7 +35,9 @@ protected:
     QSignalSpy hideMain{&viewer, &ViewerWindow::hideMainWindowRequested};
     QSignalSpy showMain{&viewer, &ViewerWindow::showMainWindowRequested};
 
-    QString photo(const char* name, QSize size) { return makeJpeg(dir.path(), QString::fromLatin1(name), {}, size); }
+    QString photo(const char* name, QSize size) {
+        return makeJpeg(dir.path(), QString::fromLatin1(name), {}, size);
+    }
 };
 
 TEST_F(ViewerTest, BeforeAnyPhotoShownEmptyAtLayoutSizeBesideTheMainWindow) {
@@ -72,12 +74,12 @@ TEST_F(ViewerTest, PictureAsLargeAsTheScreenCoversItDrawnAtTopLeft) {
     const QImage shot = viewer.grab().toImage();
     ASSERT_EQ(shot.size(), kScreen.size());
     const QRgb window = viewer.palette().color(QPalette::Window).rgb();
-    EXPECT_EQ(shot.pixel(0, 0), window);          // the margin
-    EXPECT_EQ(shot.pixel(1700, 500), window);     // right of the picture
-    const QRgb topLeft = shot.pixel(20, 20);      // yellow quarter of the fixture
+    EXPECT_EQ(shot.pixel(0, 0), window);      // the margin
+    EXPECT_EQ(shot.pixel(1700, 500), window); // right of the picture
+    const QRgb topLeft = shot.pixel(20, 20);  // yellow quarter of the fixture
     EXPECT_GT(qRed(topLeft), 200);
     EXPECT_LT(qBlue(topLeft), 80);
-    const QRgb inside = shot.pixel(1400, 1000);   // blue part, still inside the picture
+    const QRgb inside = shot.pixel(1400, 1000); // blue part, still inside the picture
     EXPECT_GT(qBlue(inside), 160);
 }
 

@@ -8,8 +8,8 @@
 #include <QtGlobal>
 
 #include <algorithm>
+#include <cerrno>
 #include <csetjmp>
-#include <cstdio>
 #include <memory>
 #include <vector>
 
@@ -17,8 +17,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <jpeglib.h>
 #include <jerror.h>
+#include <jpeglib.h>
 
 namespace vantorel {
 
@@ -51,10 +51,10 @@ void refuseEndlessScans(j_common_ptr cinfo) {
         cinfo->err->error_exit(cinfo);
 }
 
-// A source reading a FILE in chunks and skipping by seeking.
+// A source reading a file descriptor in chunks and skipping by seeking.
 struct FileSource {
     jpeg_source_mgr pub;
-    std::FILE* file;
+    int fd;
     JOCTET* buffer;
     std::size_t size;
     bool startOfFile;
@@ -64,8 +64,11 @@ const JOCTET kFakeEoi[2] = {0xFF, JPEG_EOI};
 
 boolean fillBuffer(j_decompress_ptr cinfo) {
     auto* src = reinterpret_cast<FileSource*>(cinfo->src);
-    const std::size_t n = std::fread(src->buffer, 1, src->size, src->file);
-    if (n == 0) {
+    ssize_t n;
+    do
+        n = ::read(src->fd, src->buffer, src->size);
+    while (n < 0 && errno == EINTR);
+    if (n <= 0) {
         if (src->startOfFile) ERREXIT(cinfo, JERR_INPUT_EMPTY);
         // A truncated file ends with an invented end-of-image marker; libjpeg fills the rest of the picture.
         WARNMS(cinfo, JWRN_JPEG_EOF);
@@ -74,7 +77,7 @@ boolean fillBuffer(j_decompress_ptr cinfo) {
         return TRUE;
     }
     src->pub.next_input_byte = src->buffer;
-    src->pub.bytes_in_buffer = n;
+    src->pub.bytes_in_buffer = std::size_t(n);
     src->startOfFile = false;
     return TRUE;
 }
@@ -89,7 +92,7 @@ void skipData(j_decompress_ptr cinfo, long count) {
         return;
     }
     src->pub.bytes_in_buffer = 0;
-    if (std::fseek(src->file, count - inBuffer, SEEK_CUR) != 0) {
+    if (::lseek(src->fd, count - inBuffer, SEEK_CUR) < 0) {
         // Not seekable after all: read through.
         long rest = count - inBuffer;
         while (rest > 0) {
@@ -105,24 +108,18 @@ void skipData(j_decompress_ptr cinfo, long count) {
 void noOp(j_decompress_ptr) {}
 
 // Opens only regular files: a FIFO or a device named like a photo would otherwise block or never end.
-std::FILE* openRegularFile(const QString& path) {
+// O_NONBLOCK, which keeps the open itself from waiting, changes nothing for reading a regular file.
+int openRegularFile(const QString& path) {
     const QByteArray name = QFile::encodeName(path);
-    if (name.isEmpty()) return nullptr;
+    if (name.isEmpty()) return -1;
     const int fd = ::open(name.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0) return nullptr;
+    if (fd < 0) return -1;
     struct stat st {};
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         ::close(fd);
-        return nullptr;
+        return -1;
     }
-    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-    std::FILE* file = ::fdopen(fd, "rb");
-    if (!file) {
-        ::close(fd);
-        return nullptr;
-    }
-    std::setvbuf(file, nullptr, _IONBF, 0); // we read in large chunks already
-    return file;
+    return fd;
 }
 
 // Everything libjpeg touches, on the heap (see the note at the top).
@@ -132,14 +129,14 @@ struct Decoder {
     FileSource source{};
     jpeg_progress_mgr progress{};
     std::vector<JOCTET> buffer;
-    std::FILE* file = nullptr;
+    int fd = -1;
     bool created = false;
     QImage image;
     std::vector<JSAMPLE> cmykLines;
 
     ~Decoder() {
         if (created) jpeg_destroy_decompress(&cinfo);
-        if (file) std::fclose(file);
+        if (fd >= 0) ::close(fd);
     }
 
     // Called after setjmp: may jump.
@@ -160,7 +157,7 @@ struct Decoder {
         source.pub.skip_input_data = skipData;
         source.pub.resync_to_restart = jpeg_resync_to_restart;
         source.pub.term_source = noOp;
-        source.file = file;
+        source.fd = fd;
         source.buffer = buffer.data();
         source.size = buffer.size();
         source.startOfFile = true;
@@ -168,7 +165,9 @@ struct Decoder {
     }
 };
 
-std::int64_t area(QSize s) { return std::int64_t(s.width()) * s.height(); }
+std::int64_t area(QSize s) {
+    return std::int64_t(s.width()) * s.height();
+}
 
 // `natural` fitted into `box` keeping proportions, never thinner than one pixel.
 QSize fitted(QSize natural, QSize box) {
@@ -201,8 +200,8 @@ void cmykToRgb32(const JSAMPLE* in, QRgb* out, int width, bool inverted) {
 
 QImage decode(const QString& path, QSize request, Mode mode) {
     const auto d = std::make_unique<Decoder>();
-    d->file = openRegularFile(path);
-    if (!d->file) return {};
+    d->fd = openRegularFile(path);
+    if (d->fd < 0) return {};
     QSize target;
 
     if (setjmp(d->error.jump)) return {};
@@ -220,7 +219,8 @@ QImage decode(const QString& path, QSize request, Mode mode) {
         cinfo.dct_method = JDCT_IFAST;
         cinfo.do_fancy_upsampling = FALSE;
         cinfo.do_block_smoothing = FALSE;
-    } else if (request.isEmpty() || (natural.width() <= request.width() && natural.height() <= request.height())) {
+    } else if (request.isEmpty() ||
+               (natural.width() <= request.width() && natural.height() <= request.height())) {
         target = natural;
     } else {
         target = fitted(natural, request);
@@ -233,7 +233,8 @@ QImage decode(const QString& path, QSize request, Mode mode) {
     if (cmyk)
         cinfo.out_color_space = JCS_CMYK;
     else
-        // QImage::Format_RGB32 is 0xffRRGGBB in native byte order; the alpha variants make libjpeg write 0xff.
+        // QImage::Format_RGB32 is 0xffRRGGBB in native byte order; the alpha variants make libjpeg write
+        // 0xff.
         cinfo.out_color_space = Q_BYTE_ORDER == Q_LITTLE_ENDIAN ? JCS_EXT_BGRA : JCS_EXT_ARGB;
 
     jpeg_calc_output_dimensions(&cinfo);
@@ -249,7 +250,8 @@ QImage decode(const QString& path, QSize request, Mode mode) {
         d->cmykLines.resize(std::size_t(width) * 4 * std::size_t(lines));
         JSAMPROW rows[16];
         const int batch = std::min(lines, 16);
-        for (int i = 0; i < batch; ++i) rows[i] = d->cmykLines.data() + std::size_t(width) * 4 * std::size_t(i);
+        for (int i = 0; i < batch; ++i)
+            rows[i] = d->cmykLines.data() + std::size_t(width) * 4 * std::size_t(i);
         const bool inverted = cinfo.saw_Adobe_marker;
         while (cinfo.output_scanline < cinfo.output_height) {
             const int first = int(cinfo.output_scanline);
@@ -266,7 +268,8 @@ QImage decode(const QString& path, QSize request, Mode mode) {
         while (cinfo.output_scanline < cinfo.output_height) {
             const int first = int(cinfo.output_scanline);
             const int batch = std::min(16, output.height() - first);
-            for (int i = 0; i < batch; ++i) rows[i] = bits + stride * (first + i);
+            for (int i = 0; i < batch; ++i)
+                rows[i] = bits + stride * (first + i);
             if (jpeg_read_scanlines(&cinfo, rows, JDIMENSION(batch)) == 0) break;
         }
     }
@@ -280,19 +283,23 @@ QImage decode(const QString& path, QSize request, Mode mode) {
 
 } // namespace
 
-int previewScaleEighths(QSize natural, QSize box) { return coveringScale(natural, fitted(natural, box), 16); }
+int previewScaleEighths(QSize natural, QSize box) {
+    return coveringScale(natural, fitted(natural, box), 16);
+}
 
 QImage decodePreview(const QString& path, QSize box) {
     if (box.isEmpty()) return {};
     return decode(path, box, Mode::Preview);
 }
 
-QImage decodeFull(const QString& path, QSize limit) { return decode(path, limit, Mode::Full); }
+QImage decodeFull(const QString& path, QSize limit) {
+    return decode(path, limit, Mode::Full);
+}
 
 std::optional<QSize> jpegSize(const QString& path) {
     const auto d = std::make_unique<Decoder>();
-    d->file = openRegularFile(path);
-    if (!d->file) return std::nullopt;
+    d->fd = openRegularFile(path);
+    if (d->fd < 0) return std::nullopt;
     if (setjmp(d->error.jump)) return std::nullopt;
     d->start(kHeaderBufferSize);
     jpeg_read_header(&d->cinfo, TRUE);
