@@ -10,7 +10,7 @@ PACKAGES=(
   qt6-base-dev qt6-base-dev-tools qt6-webengine-dev qt6-translations-l10n libqt6svg6
   libexiv2-dev libjpeg62-turbo-dev libgtest-dev
   python3 xvfb xauth
-  exiv2 libjpeg-turbo-progs libimage-exiftool-perl hyperfine
+  exiv2 libjpeg-turbo-progs libimage-exiftool-perl hyperfine jq imagemagick
 )
 
 missing=()

@@ -2,7 +2,7 @@
 
 #include "metadata/poitable.h"
 
-#include <QFileInfo>
+#include <QDir>
 
 namespace vantorel::cli {
 
@@ -11,9 +11,10 @@ int runPoi(const QStringList& photos, QTextStream& out, QTextStream& err) {
         err << QStringLiteral("poi : aucune photo indiquée\n");
         return 2;
     }
+    const QDir here = QDir::current();
     QStringList paths;
     paths.reserve(photos.size());
-    for (const QString& arg : photos) paths << QFileInfo(arg).absoluteFilePath();
+    for (const QString& arg : photos) paths << QDir::cleanPath(here.absoluteFilePath(arg));
 
     SharedState state;
     StringGrid SG0(kPoiColumns, 2);

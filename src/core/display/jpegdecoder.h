@@ -2,6 +2,7 @@
 // a DCT-scaled decode and a picture's size costs its header, never a full decode.
 #pragma once
 
+#include <QByteArray>
 #include <QImage>
 #include <QSize>
 #include <QString>
@@ -41,6 +42,9 @@ int previewScaleEighths(QSize natural, QSize box);
 // Width and height from the frame header only. None when the file is not a JPEG picture libjpeg accepts,
 // including a height of 0 (left to a DNL marker, which libjpeg does not support).
 std::optional<QSize> jpegSize(const QString& path);
+
+// The same from the bytes of a file up to its first scan, already in memory.
+std::optional<QSize> jpegSizeOfHeader(const QByteArray& head);
 
 // True when the file name's extension (from its last dot) upper-cased is ".JPG".
 bool isJpgExtension(const QString& path);

@@ -7,6 +7,9 @@
 #include <cstdio>
 #include <filesystem>
 #include <mutex>
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 Q_LOGGING_CATEGORY(lcExiv2, "vantorel.exiv2", QtCriticalMsg)
@@ -87,8 +90,85 @@ quint32 thumbnailPropertyId(quint32 tiffId) {
     return tiffId;
 }
 
+namespace {
+
+// Opens a regular file for reading; -1 for anything else, so that a pipe or a device named like
+// a photo never blocks the program.
+int openRegularFile(const QString& path) {
+    const QByteArray name = QFile::encodeName(path);
+    if (name.isEmpty()) return -1;
+    const int fd = ::open(name.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) return -1;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+// Reads `want` more bytes (fewer at the end of the file) onto `buf`.
+void readMore(int fd, QByteArray& buf, qsizetype want) {
+    const qsizetype old = buf.size();
+    buf.resize(old + want);
+    qsizetype got = 0;
+    while (got < want) {
+        const ssize_t n = ::read(fd, buf.data() + old + got, size_t(want - got));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        got += n;
+    }
+    buf.resize(old + got);
+}
+
+// The JPEG segments up to and including the first scan header: all that the metadata and the
+// frame size need, without the picture data. Empty when the file is no JPEG or has no scan.
+QByteArray readJpegHead(int fd) {
+    constexpr qsizetype kChunk = 64 * 1024;
+    constexpr qsizetype kLimit = 16 * 1024 * 1024; // no sane file has this much before its picture
+    QByteArray buf;
+    readMore(fd, buf, kChunk);
+    if (buf.size() < 4 || uchar(buf[0]) != 0xFF || uchar(buf[1]) != 0xD8) return {};
+    qsizetype i = 2;
+    while (true) {
+        if (i + 4 > buf.size()) {
+            if (buf.size() >= kLimit) return {};
+            const qsizetype before = buf.size();
+            readMore(fd, buf, kChunk);
+            if (buf.size() == before) return {};
+            continue;
+        }
+        if (uchar(buf[i]) != 0xFF) return {};
+        const uchar marker = uchar(buf[i + 1]);
+        if (marker == 0xFF) { // fill byte
+            ++i;
+            continue;
+        }
+        if (marker == 0xD9) return {};
+        if (marker == 0x01 || (marker >= 0xD0 && marker <= 0xD7)) { // no length
+            i += 2;
+            continue;
+        }
+        const qsizetype end = i + 2 + ((uchar(buf[i + 2]) << 8) | uchar(buf[i + 3]));
+        while (end > buf.size()) {
+            if (end > kLimit) return {};
+            const qsizetype before = buf.size();
+            readMore(fd, buf, std::max(kChunk, end - buf.size()));
+            if (buf.size() == before) return {};
+        }
+        if (marker == 0xDA) {
+            buf.truncate(end);
+            return buf;
+        }
+        i = end;
+    }
+}
+
+} // namespace
+
 struct ImageProperties::Impl {
     QString path;
+    QByteArray head;
     Exiv2::Image::AutoPtr image;
 };
 
@@ -97,10 +177,18 @@ ImageProperties::~ImageProperties() = default;
 
 bool ImageProperties::open(const QString& path) {
     d->image.reset();
+    d->head.clear();
     d->path = path;
-    if (path.isEmpty()) return false;
+    const int fd = openRegularFile(path);
+    if (fd < 0) return false;
+    d->head = readJpegHead(fd);
+    ::close(fd);
     try {
-        auto image = Exiv2::ImageFactory::open(localPath(path));
+        // A JPEG is parsed from the bytes already read; other pictures from the file.
+        auto image = d->head.isEmpty()
+                         ? Exiv2::ImageFactory::open(localPath(path))
+                         : Exiv2::ImageFactory::open(reinterpret_cast<const Exiv2::byte*>(d->head.constData()),
+                                                     long(d->head.size()));
         if (!image.get()) return false;
         image->readMetadata();
         d->image = std::move(image);
@@ -113,6 +201,8 @@ bool ImageProperties::open(const QString& path) {
 }
 
 bool ImageProperties::isOpen() const { return d->image.get() != nullptr; }
+
+const QByteArray& ImageProperties::jpegHead() const { return d->head; }
 
 std::optional<PropertyItem> ImageProperties::item(quint32 id) const {
     if (!d->image.get()) return std::nullopt;

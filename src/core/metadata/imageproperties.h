@@ -18,10 +18,15 @@ public:
     ImageProperties(const ImageProperties&) = delete;
     ImageProperties& operator=(const ImageProperties&) = delete;
 
-    // Opens the picture and reads its metadata. False when the file cannot be read as a picture;
+    // Opens the picture and reads its metadata. False when the file cannot be read as a picture
+    // (or is not a regular file: a pipe or a device named like a photo is never read);
     // every later read then finds no items.
     bool open(const QString& path);
     bool isOpen() const;
+
+    // For a JPEG file: its bytes up to and including the header of the first scan, read once for
+    // the metadata and enough for the picture's size. Empty otherwise.
+    const QByteArray& jpegHead() const;
 
     // One item by id: GPS ids (below 0x20) come from the GPS directory, other ids from the main
     // image's directory, then the Exif directory.

@@ -53,7 +53,9 @@ void AddPoiRow(SharedState& state, StringGrid& SG0) {
     SG0.setCell(3, row, (state.LatitudeRef == QStringLiteral("S") ? QStringLiteral("-") : QString()) +
                             formatDecimalDegrees(lat));
     SG0.setCell(5, row, path);
-    if (const auto size = jpegSize(path)) {
+    // The frame header is in the bytes the metadata came from; a file read otherwise is asked again.
+    const auto size = photo.jpegHead().isEmpty() ? jpegSize(path) : jpegSizeOfHeader(photo.jpegHead());
+    if (size) {
         SG0.setCell(8, row, QString::number(size->width()));
         SG0.setCell(9, row, QString::number(size->height()));
     }
