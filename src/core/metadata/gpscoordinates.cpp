@@ -83,7 +83,7 @@ bool readReference(const ImageProperties& photo, quint32 id, QString& ref) {
 CoordinateReading ReadGpsCoordinates(const QString& path, QString& latitudeRef, QString& longitudeRef) {
     CoordinateReading r;
     ImageProperties photo;
-    photo.open(path);
+    photo.open(path, ImageProperties::Scope::Gps);
 
     bool latRefMissing = false;
     bool lonRefMissing = false;

@@ -1,5 +1,7 @@
 #include "imageproperties.h"
 
+#include "gpsdirectory.h"
+
 #include <QFile>
 #include <QLoggingCategory>
 #include <exiv2/exiv2.hpp>
@@ -170,42 +172,69 @@ struct ImageProperties::Impl {
     QString path;
     QByteArray head;
     Exiv2::Image::AutoPtr image;
+    // Read directly when only GPS items were asked for; exiv2 then loads on first other need.
+    std::optional<QVector<PropertyItem>> gpsItems;
+    bool loadFailed = false;
+
+    bool loadWithExiv2();
+    bool full() {
+        if (image.get()) return true;
+        if (!gpsItems || loadFailed) return false;
+        return loadWithExiv2();
+    }
 };
+
+bool ImageProperties::Impl::loadWithExiv2() {
+    try {
+        // A JPEG is parsed from the bytes already read; other pictures from the file.
+        auto opened = head.isEmpty()
+                          ? Exiv2::ImageFactory::open(localPath(path))
+                          : Exiv2::ImageFactory::open(reinterpret_cast<const Exiv2::byte*>(head.constData()),
+                                                      long(head.size()));
+        if (opened.get()) {
+            opened->readMetadata();
+            image = std::move(opened);
+            return true;
+        }
+    } catch (const std::exception& e) {
+        qCDebug(lcExiv2) << path << e.what();
+    } catch (...) {
+    }
+    loadFailed = true;
+    return false;
+}
 
 ImageProperties::ImageProperties() : d(std::make_unique<Impl>()) { initExiv2(); }
 ImageProperties::~ImageProperties() = default;
 
-bool ImageProperties::open(const QString& path) {
+bool ImageProperties::open(const QString& path, Scope scope) {
     d->image.reset();
     d->head.clear();
+    d->gpsItems.reset();
+    d->loadFailed = false;
     d->path = path;
     const int fd = openRegularFile(path);
     if (fd < 0) return false;
     d->head = readJpegHead(fd);
     ::close(fd);
-    try {
-        // A JPEG is parsed from the bytes already read; other pictures from the file.
-        auto image = d->head.isEmpty()
-                         ? Exiv2::ImageFactory::open(localPath(path))
-                         : Exiv2::ImageFactory::open(reinterpret_cast<const Exiv2::byte*>(d->head.constData()),
-                                                     long(d->head.size()));
-        if (!image.get()) return false;
-        image->readMetadata();
-        d->image = std::move(image);
-        return true;
-    } catch (const std::exception& e) {
-        qCDebug(lcExiv2) << path << e.what();
-    } catch (...) {
+    if (scope == Scope::Gps && !d->head.isEmpty()) {
+        d->gpsItems = readGpsDirectory(d->head);
+        if (d->gpsItems) return true;
     }
-    return false;
+    return d->loadWithExiv2();
 }
 
-bool ImageProperties::isOpen() const { return d->image.get() != nullptr; }
+bool ImageProperties::isOpen() const { return d->image.get() != nullptr || d->gpsItems.has_value(); }
 
 const QByteArray& ImageProperties::jpegHead() const { return d->head; }
 
 std::optional<PropertyItem> ImageProperties::item(quint32 id) const {
-    if (!d->image.get()) return std::nullopt;
+    if (d->gpsItems && isGpsId(id)) {
+        for (const PropertyItem& item : *d->gpsItems)
+            if (item.id == id) return item;
+        return std::nullopt;
+    }
+    if (!d->full()) return std::nullopt;
     try {
         const Exiv2::ExifData& exif = d->image->exifData();
         const Group wanted[] = {isGpsId(id) ? Group::Gps : Group::Image, Group::Photo};
@@ -222,7 +251,7 @@ std::optional<PropertyItem> ImageProperties::item(quint32 id) const {
 
 QVector<PropertyItem> ImageProperties::allItems() const {
     QVector<PropertyItem> items;
-    if (!d->image.get()) return items;
+    if (!d->full()) return items;
     try {
         const Exiv2::ExifData& exif = d->image->exifData();
         QVector<PropertyItem> thumbnail;
@@ -248,7 +277,7 @@ QVector<PropertyItem> ImageProperties::allItems() const {
 }
 
 bool ImageProperties::setItem(const PropertyItem& item) {
-    if (!d->image.get()) return false;
+    if (!d->full()) return false;
     // Only the TIFF types can be written into a directory.
     if (item.type < TypeByte || item.type > TypeDouble) return false;
     try {
@@ -269,7 +298,7 @@ bool ImageProperties::setItem(const PropertyItem& item) {
 }
 
 void ImageProperties::removeItem(quint32 id) {
-    if (!d->image.get()) return;
+    if (!d->full()) return;
     try {
         Exiv2::ExifKey key(quint16(id), groupForId(id));
         Exiv2::ExifData& exif = d->image->exifData();
@@ -285,7 +314,7 @@ bool ImageProperties::saveTo(const QString& target, QString* error) const {
         if (error) *error = why;
         return false;
     };
-    if (!d->image.get()) return fail(QStringLiteral("image not open"));
+    if (!d->full()) return fail(QStringLiteral("image not open"));
     const QString part = target + QStringLiteral(".part");
     QFile::remove(part);
     if (!QFile::copy(d->path, part)) return fail(QStringLiteral("cannot copy to ") + part);

@@ -18,10 +18,14 @@ public:
     ImageProperties(const ImageProperties&) = delete;
     ImageProperties& operator=(const ImageProperties&) = delete;
 
+    // What a caller is going to read: everything, or only GPS items (a JPEG's GPS directory is then
+    // read directly, the rest only if asked for after all).
+    enum class Scope { All, Gps };
+
     // Opens the picture and reads its metadata. False when the file cannot be read as a picture
     // (or is not a regular file: a pipe or a device named like a photo is never read);
     // every later read then finds no items.
-    bool open(const QString& path);
+    bool open(const QString& path, Scope scope = Scope::All);
     bool isOpen() const;
 
     // For a JPEG file: its bytes up to and including the header of the first scan, read once for

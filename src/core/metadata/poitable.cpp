@@ -30,12 +30,13 @@ const QString& poiHeaderCommaText() {
 }
 
 void AddPoiRow(SharedState& state, StringGrid& SG0) {
+    static const QStringList header = splitCommaText(poiHeaderCommaText());
     if (SG0.rowCount() < 1) SG0.setRowCount(1);
-    SG0.setRowCommaText(0, poiHeaderCommaText());
+    for (int col = 0; col < kPoiColumns; ++col) SG0.setCell(col, 0, header.value(col));
     SG0.fontColor = Qt::black;
 
     ImageProperties photo;
-    if (!photo.open(state.CurrentPhotoPath)) return;
+    if (!photo.open(state.CurrentPhotoPath, ImageProperties::Scope::Gps)) return;
 
     readReference(photo, GpsLatitudeRef, state.LatitudeRef);
     GpsComponents lat;
