@@ -3,6 +3,7 @@
 #include "fixtures.h"
 #include "mainwindow.h"
 #include "qtplatform.h"
+#include "viewerwindow.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -144,6 +145,27 @@ TEST_F(WindowTest, LeavingTheCompassFieldWithAnEmptyListSaysNothing) {
     QTest::keyClick(edit2, Qt::Key_Return);
     EXPECT_TRUE(boxes.messages.isEmpty());
     EXPECT_EQ(window->size(), QSize(210, 22));
+}
+
+TEST_F(WindowTest, DoubleClickOnThePreviewOpensTheViewerInPlaceOfTheWindow) {
+    // Before any photo: the viewer shows empty beside the main window.
+    QTest::mouseDClick(child<QLabel>("Image1"), Qt::LeftButton);
+    ViewerWindow* viewer = window->viewer();
+    EXPECT_TRUE(viewer->isVisible());
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_TRUE(viewer->image()->picture().isNull());
+    QTest::mouseDClick(viewer->image(), Qt::LeftButton);
+    EXPECT_FALSE(viewer->isVisible());
+
+    const QString a = geo("a.jpg");
+    drop({a});
+    QTest::mouseDClick(child<QLabel>("Image1"), Qt::LeftButton);
+    EXPECT_TRUE(viewer->isVisible());
+    EXPECT_FALSE(window->isVisible());
+    EXPECT_EQ(viewer->image()->picture().size(), QSize(80, 60));
+    QTest::mouseDClick(viewer->image(), Qt::LeftButton);
+    EXPECT_FALSE(viewer->isVisible());
+    EXPECT_TRUE(window->isVisible());
 }
 
 TEST(RealClipboard, APictureIsNoText) {
