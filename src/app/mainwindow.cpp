@@ -180,7 +180,7 @@ void MainWindow::buildWidgets() {
     rule(this, {704, 536, 266, 2});
     rule(this, {848, 536, 2, 88});
     QLabel* l9 = label(this, "Label9", QStringLiteral("Correction magnétique"), {708, 544, 0, 0});
-    l9->setStyleSheet(QStringLiteral("font-weight: bold;"));
+    l9->setStyleSheet(QStringLiteral("font-weight: bold; font-size: 10px;"));
     QLabel* l12 = label(this, "Label12", QStringLiteral("Direction de prise de vue"), {711, 560, 0, 0});
     l12->setStyleSheet(QStringLiteral("font-style: italic;"));
     CheckBox2 = new QCheckBox(QStringLiteral("  Automatique"), this);
@@ -200,7 +200,7 @@ void MainWindow::buildWidgets() {
     Edit1->hide();
 
     QLabel* l6 = label(this, "Label6", QStringLiteral("Taille capteur"), {868, 544, 0, 0});
-    l6->setStyleSheet(QStringLiteral("font-weight: bold;"));
+    l6->setStyleSheet(QStringLiteral("font-weight: bold; font-size: 10px;"));
     QLabel* l13 = label(this, "Label13", QStringLiteral("Secteur de prise de vue"), {856, 560, 119, 13});
     l13->setStyleSheet(QStringLiteral("font-style: italic;"));
     CheckBox3 = new QCheckBox(QStringLiteral("  Automatique"), this);
