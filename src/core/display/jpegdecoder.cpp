@@ -2,6 +2,7 @@
 // ours jumps back to the caller, which keeps all decoder state on the heap so that nothing the jump
 // skips over needs destroying.
 #include "jpegdecoder.h"
+#include "files/regularfile.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -106,21 +107,6 @@ void skipData(j_decompress_ptr cinfo, long count) {
 }
 
 void noOp(j_decompress_ptr) {}
-
-// Opens only regular files: a FIFO or a device named like a photo would otherwise block or never end.
-// O_NONBLOCK, which keeps the open itself from waiting, changes nothing for reading a regular file.
-int openRegularFile(const QString& path) {
-    const QByteArray name = QFile::encodeName(path);
-    if (name.isEmpty()) return -1;
-    const int fd = ::open(name.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0) return -1;
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
-        return -1;
-    }
-    return fd;
-}
 
 // Everything libjpeg touches, on the heap (see the note at the top).
 struct Decoder {

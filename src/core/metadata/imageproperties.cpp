@@ -1,6 +1,7 @@
 #include "imageproperties.h"
 
 #include "gpsdirectory.h"
+#include "files/regularfile.h"
 
 #include <QFile>
 #include <QLoggingCategory>
@@ -93,21 +94,6 @@ quint32 thumbnailPropertyId(quint32 tiffId) {
 }
 
 namespace {
-
-// Opens a regular file for reading; -1 for anything else, so that a pipe or a device named like
-// a photo never blocks the program.
-int openRegularFile(const QString& path) {
-    const QByteArray name = QFile::encodeName(path);
-    if (name.isEmpty()) return -1;
-    const int fd = ::open(name.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0) return -1;
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
-        return -1;
-    }
-    return fd;
-}
 
 // Reads `want` more bytes (fewer at the end of the file) onto `buf`.
 void readMore(int fd, QByteArray& buf, qsizetype want) {
