@@ -9,6 +9,8 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 using namespace vantorel;
 using namespace vantorel::test;
 
@@ -35,10 +37,13 @@ TEST(ImageProperties, UnreadableFilesHaveNoItems) {
     QFile empty(dir.filePath("empty.jpg"));
     ASSERT_TRUE(empty.open(QIODevice::WriteOnly));
     empty.close();
+    // A pipe named like a photo would block a reader forever.
+    ASSERT_EQ(::mkfifo(QFile::encodeName(dir.filePath("pipe.jpg")).constData(), 0600), 0);
     for (const QString& path : {dir.filePath("notes.jpg"), dir.filePath("empty.jpg"), dir.filePath("absent.jpg"),
-                                dir.path(), QString()}) {
+                                dir.filePath("pipe.jpg"), dir.path(), QString()}) {
         ImageProperties photo;
         EXPECT_FALSE(photo.open(path)) << path.toStdString();
+        EXPECT_FALSE(photo.open(path, ImageProperties::Scope::Gps)) << path.toStdString();
         EXPECT_FALSE(photo.item(GpsLatitude).has_value());
         EXPECT_TRUE(photo.allItems().isEmpty());
         EXPECT_FALSE(photo.saveTo(dir.filePath("copy.jpg")));
