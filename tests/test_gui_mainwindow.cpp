@@ -168,6 +168,25 @@ TEST_F(WindowTest, DoubleClickOnThePreviewOpensTheViewerInPlaceOfTheWindow) {
     EXPECT_TRUE(window->isVisible());
 }
 
+TEST_F(WindowTest, TextsFromFilesAreNeverMarkup) {
+    const QString path = makeJpeg(dir.path(), "<b>x.jpg",
+                                  {asciiItem(GpsLatitudeRef, "<img src='/etc/passwd'>"),
+                                   rationalItem(GpsLatitude, {{1, 1}, {0, 1}, {0, 1}}), asciiItem(GpsLongitudeRef, "E"),
+                                   rationalItem(GpsLongitude, {{1, 1}, {0, 1}, {0, 1}}), asciiItem(0x010F, "<i>Make</i>")});
+    drop({path});
+    for (QLabel* l : window->findChildren<QLabel*>()) EXPECT_EQ(l->textFormat(), Qt::PlainText) << l->objectName().toStdString();
+    EXPECT_TRUE(child<QLabel>("Label3")->text().startsWith("<img src='/etc/passwd'>"));
+    auto* sg2 = child<QTableView>("SG2");
+    int found = 0;
+    for (int row = 1; row < sg2->model()->rowCount(); ++row) {
+        if (sg2->model()->index(row, 2).data().toString() != "<i>Make</i>") continue;
+        ++found;
+        EXPECT_EQ(sg2->model()->index(row, 2).data(Qt::ToolTipRole).toString(),
+                  "<p style='white-space:pre'>&lt;i&gt;Make&lt;/i&gt;</p>");
+    }
+    EXPECT_EQ(found, 1);
+}
+
 TEST(RealClipboard, APictureIsNoText) {
     QGuiApplication::clipboard()->setImage(QImage(4, 4, QImage::Format_RGB32));
     QtClipboard clipboard;

@@ -15,8 +15,13 @@ QVariant GridModel::data(const QModelIndex& index, int role) const {
     if (!index.isValid()) return {};
     switch (role) {
     case Qt::DisplayRole:
-    case Qt::ToolTipRole:
         return m_grid.cell(index.column(), index.row());
+    case Qt::ToolTipRole: {
+        // Tool tips read markup: the cell's text (from the photo's file) is escaped into it.
+        const QString text = m_grid.cell(index.column(), index.row());
+        if (text.isEmpty()) return {};
+        return QStringLiteral("<p style='white-space:pre'>%1</p>").arg(text.toHtmlEscaped());
+    }
     case Qt::ForegroundRole:
         return m_grid.fontColor;
     case Qt::BackgroundRole:

@@ -38,6 +38,8 @@ QPushButton* button(QWidget* parent, const char* name, const QString& caption, c
 QLabel* label(QWidget* parent, const char* name, const QString& text, QRect geometry) {
     auto* l = new QLabel(text, parent);
     l->setObjectName(QLatin1String(name));
+    // Labels show texts from files: never read as markup.
+    l->setTextFormat(Qt::PlainText);
     if (geometry.width() > 0) l->setGeometry(geometry);
     else {
         l->move(geometry.topLeft());
@@ -62,6 +64,7 @@ void setTextIfChanged(QLineEdit* edit, const QString& text) {
 
 BrowserPlaceholder::BrowserPlaceholder(QWidget* parent) : QLabel(parent) {
     setObjectName(QStringLiteral("CppWebBrowser1"));
+    setTextFormat(Qt::PlainText);
     setAlignment(Qt::AlignCenter);
     setFrameShape(QFrame::StyledPanel);
     setAutoFillBackground(true);

@@ -17,6 +17,7 @@ const QString kOpenFilter = QStringLiteral("Fichiers Jpg (*.jpg *.JPG *.jpeg *.J
 
 void runBox(QWidget* parent, QMessageBox::Icon icon, const QString& text) {
     QMessageBox box(icon, kProgramTitle, text, QMessageBox::Ok, parent);
+    box.setTextFormat(Qt::PlainText);
     box.button(QMessageBox::Ok)->setText(QStringLiteral("OK"));
     box.exec();
 }
