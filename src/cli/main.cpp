@@ -21,8 +21,7 @@ const char* const kHelp =
     "                    Les messages sur les références Nord-Sud et Est-Ouest absentes vont sur la\n"
     "                    sortie d'erreur.\n"
     "  exif PHOTO        Toutes les informations Exif de la photo : nom, type et valeur, une ligne\n"
-    "                    par information (tabulation, saut de ligne et barre oblique inverse\n"
-    "                    échappés en \\t, \\n, \\\\ ; autres caractères de contrôle en \\xNN).\n"
+    "                    par information.\n"
     "                    Une photo sans information donne une ligne vide. Code de sortie 1 si la\n"
     "                    photo ne peut pas être ouverte (« Erreur ret1 » sur la sortie d'erreur).\n"
     "  poi PHOTO...      Table des points d'intérêt des photos géocodées, une ligne par photo, dix\n"
@@ -30,6 +29,8 @@ const char* const kHelp =
     "                    référence et valeur d'altitude, largeur, hauteur.\n"
     "  --help            Affiche cette aide.\n"
     "\n"
+    "Dans chaque champ, tabulation, saut de ligne et barre oblique inverse sont écrits \\t, \\n et \\\\,\n"
+    "les autres caractères de contrôle \\xNN : chaque ligne reste une ligne.\n"
     "Les nombres utilisent le séparateur décimal de la langue de l'utilisateur.\n"
     "Code de sortie 2 : commande ou arguments incorrects.\n";
 
