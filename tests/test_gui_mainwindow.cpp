@@ -187,6 +187,15 @@ TEST_F(WindowTest, TextsFromFilesAreNeverMarkup) {
     EXPECT_EQ(found, 1);
 }
 
+TEST_F(WindowTest, NoCommandStartsInsideAnother) {
+    const QString a = geo("a.jpg"), b = geo("b.jpg");
+    dialogs.chosen = QStringList({a});
+    dialogs.whileOpen = [&] { drop({b}); };
+    QTest::mouseClick(child<QPushButton>("BitBtn20"), Qt::LeftButton);
+    EXPECT_EQ(listed(), QStringList({a}));
+    EXPECT_EQ(boxes.beeps, 1);
+}
+
 TEST(RealClipboard, APictureIsNoText) {
     QGuiApplication::clipboard()->setImage(QImage(4, 4, QImage::Format_RGB32));
     QtClipboard clipboard;

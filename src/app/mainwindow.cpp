@@ -104,6 +104,7 @@ MainWindow::MainWindow(WindowServices services, QWidget* parent) : QWidget(paren
     if (!services.dialogs) services.dialogs = (m_realDialogs = std::make_unique<QtFileDialogs>(this)).get();
     if (!services.connectivity)
         services.connectivity = (m_realConnectivity = std::make_unique<NetworkConnectivity>()).get();
+    m_boxes = services.boxes;
     m_pump = std::make_unique<WindowPump>([this] { sync(); });
     m_controller = std::make_unique<MainController>(Platform{*services.boxes, *services.clipboard, *services.dialogs,
                                                              *services.connectivity, *m_browser, *m_pump});

@@ -68,9 +68,16 @@ protected:
 private:
     void buildWidgets();
     void wire();
-    // Runs a command, then mirrors its results.
+    // Runs a command, then mirrors its results. While one runs (its repaints let events through),
+    // another is refused with a beep.
     template <typename F> void run(F&& command) {
+        if (m_running) {
+            m_boxes->beep();
+            return;
+        }
+        m_running = true;
         command();
+        m_running = false;
         sync();
     }
 
@@ -81,6 +88,8 @@ private:
     std::unique_ptr<WindowPump> m_pump;
     std::unique_ptr<MainController> m_controller;
     bool m_closed = false;
+    bool m_running = false;
+    MessageBoxes* m_boxes = nullptr;
     bool m_selectionJustChanged = false;
 
     QListWidget* ListBox1 = nullptr;

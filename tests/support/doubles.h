@@ -4,6 +4,7 @@
 #include "app/platform.h"
 
 #include <QStringList>
+#include <functional>
 
 namespace vantorel::test {
 
@@ -23,8 +24,10 @@ struct FakeClipboard : Clipboard {
 struct FakeDialogs : FileDialogs {
     std::optional<QStringList> chosen;
     int opened = 0;
+    std::function<void()> whileOpen; // what the user does while the dialog is up
     std::optional<QStringList> openPictures() override {
         ++opened;
+        if (whileOpen) whileOpen();
         return chosen;
     }
 };

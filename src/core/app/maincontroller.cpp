@@ -209,7 +209,8 @@ void MainController::BitBtn15Click() {
     c.SG1.fontColor = Qt::black;
     c.Label11Visible = true;
     m_platform.pump.processMessages();
-    rebuildPoiTable(m_state, c.SG0, c.ListBox1, [this] { m_platform.pump.processMessages(); });
+    const QStringList entries = c.ListBox1; // the loop lets the window repaint; it walks its own copy
+    rebuildPoiTable(m_state, c.SG0, entries, [this] { m_platform.pump.processMessages(); });
     c.ListBox1.clear();
     c.ListBox1Index = -1;
     m_platform.pump.processMessages();
