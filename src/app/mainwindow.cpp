@@ -17,17 +17,20 @@
 namespace vantorel {
 namespace {
 
-const QString kBitBtn5Hint = QStringLiteral(
-    "Ecrit ces coordonnées dans un nouveau fichier jpg\nCe nouveau fichier porte le même nom que le fichier jpg "
-    "source, mais précédé d'un #\nLe fichier jpg source ne sera pas modifié");
+const QString kBitBtn5Hint =
+    QStringLiteral("Ecrit ces coordonnées dans un nouveau fichier jpg\n"
+                   "Ce nouveau fichier porte le même nom que le fichier jpg source, mais précédé d'un #\n"
+                   "Le fichier jpg source ne sera pas modifié");
 const QStringList kSensorSizes = {
-    QStringLiteral("1/6\""),   QStringLiteral("1/4\""),    QStringLiteral("1/3.6\""), QStringLiteral("1/3.2\""),
-    QStringLiteral("1/3\""),   QStringLiteral("1/2.7\""),  QStringLiteral("1/2.5\""), QStringLiteral("1/2.4\""),
-    QStringLiteral("1/2.3\""), QStringLiteral("1/2\""),    QStringLiteral("1/1.8\""), QStringLiteral("1/1.7\""),
-    QStringLiteral("1/1.6\""), QStringLiteral("2/3\""),    QStringLiteral("1/1.2\""), QStringLiteral("1\""),
-    QStringLiteral("4/3\""),   QStringLiteral("1.5\"")};
+    QStringLiteral("1/6\""),   QStringLiteral("1/4\""),   QStringLiteral("1/3.6\""),
+    QStringLiteral("1/3.2\""), QStringLiteral("1/3\""),   QStringLiteral("1/2.7\""),
+    QStringLiteral("1/2.5\""), QStringLiteral("1/2.4\""), QStringLiteral("1/2.3\""),
+    QStringLiteral("1/2\""),   QStringLiteral("1/1.8\""), QStringLiteral("1/1.7\""),
+    QStringLiteral("1/1.6\""), QStringLiteral("2/3\""),   QStringLiteral("1/1.2\""),
+    QStringLiteral("1\""),     QStringLiteral("4/3\""),   QStringLiteral("1.5\"")};
 
-QPushButton* button(QWidget* parent, const char* name, const QString& caption, const QString& hint, QRect geometry) {
+QPushButton* button(QWidget* parent, const char* name, const QString& caption, const QString& hint,
+                    QRect geometry) {
     auto* b = new QPushButton(caption, parent);
     b->setObjectName(QLatin1String(name));
     b->setToolTip(hint);
@@ -40,12 +43,30 @@ QLabel* label(QWidget* parent, const char* name, const QString& text, QRect geom
     l->setObjectName(QLatin1String(name));
     // Labels show texts from files: never read as markup.
     l->setTextFormat(Qt::PlainText);
-    if (geometry.width() > 0) l->setGeometry(geometry);
+    if (geometry.width() > 0)
+        l->setGeometry(geometry);
     else {
         l->move(geometry.topLeft());
         l->adjustSize();
     }
     return l;
+}
+
+QCheckBox* checkBox(QWidget* parent, const char* name, const QString& caption, const QString& hint,
+                    QRect geometry) {
+    auto* b = new QCheckBox(caption, parent);
+    b->setObjectName(QLatin1String(name));
+    b->setToolTip(hint);
+    b->setGeometry(geometry);
+    return b;
+}
+
+QLineEdit* lineEdit(QWidget* parent, const char* name, const QString& hint, QRect geometry) {
+    auto* e = new QLineEdit(parent);
+    e->setObjectName(QLatin1String(name));
+    e->setToolTip(hint);
+    e->setGeometry(geometry);
+    return e;
 }
 
 QFrame* rule(QWidget* parent, QRect geometry) {
@@ -106,8 +127,9 @@ MainWindow::MainWindow(WindowServices services, QWidget* parent) : QWidget(paren
         services.connectivity = (m_realConnectivity = std::make_unique<NetworkConnectivity>()).get();
     m_boxes = services.boxes;
     m_pump = std::make_unique<WindowPump>([this] { sync(); });
-    m_controller = std::make_unique<MainController>(Platform{*services.boxes, *services.clipboard, *services.dialogs,
-                                                             *services.connectivity, *m_browser, *m_pump});
+    m_controller =
+        std::make_unique<MainController>(Platform{*services.boxes, *services.clipboard, *services.dialogs,
+                                                  *services.connectivity, *m_browser, *m_pump});
 
     SG1Model = new GridModel(m_controller->controls().SG1, QColor(Qt::yellow), this);
     SG1 = makeGridView(this, SG1Model, false);
@@ -129,7 +151,9 @@ MainWindow::MainWindow(WindowServices services, QWidget* parent) : QWidget(paren
     sync();
 }
 
-MainWindow::~MainWindow() { delete m_viewer; }
+MainWindow::~MainWindow() {
+    delete m_viewer;
+}
 
 void MainWindow::buildWidgets() {
     ListBox1 = new QListWidget(this);
@@ -137,15 +161,13 @@ void MainWindow::buildWidgets() {
     ListBox1->setGeometry(8, 4, 877, 149);
     ListBox1->setUniformItemSizes(true);
 
-    CheckBox1 = new QCheckBox(QStringLiteral("Ajout lignes"), this);
-    CheckBox1->setObjectName(QStringLiteral("CheckBox1"));
-    CheckBox1->setGeometry(892, 1, 81, 17);
+    CheckBox1 = checkBox(this, "CheckBox1", QStringLiteral("Ajout lignes"), QString(), {892, 1, 81, 17});
     BitBtn20 = button(this, "BitBtn20", QStringLiteral("Charger"),
                       QStringLiteral("Charge manuellement la liste des images"), {892, 20, 81, 25});
     BitBtn16 = button(this, "BitBtn16", QStringLiteral("Clipboard"),
                       QStringLiteral("Copie le Presse-papier dans la liste des images"), {892, 45, 81, 25});
-    BitBtn12 = button(this, "BitBtn12", QStringLiteral("Effacer Poi"), QStringLiteral("Effacer la ligne sélectionnée"),
-                      {892, 70, 81, 25});
+    BitBtn12 = button(this, "BitBtn12", QStringLiteral("Effacer Poi"),
+                      QStringLiteral("Effacer la ligne sélectionnée"), {892, 70, 81, 25});
     BitBtn13 = button(this, "BitBtn13", QStringLiteral("Export Gpx"),
                       QStringLiteral("Créer un fichier Gpx avec les différentes coordonnées indiquées "),
                       {892, 95, 81, 25});
@@ -165,14 +187,14 @@ void MainWindow::buildWidgets() {
 
     Label1 = label(this, "Label1", QString(), {8, 227, 70, 13});
     Label2 = label(this, "Label2", QString(), {84, 227, 70, 13});
-    for (QLabel* l : {Label1, Label2}) l->setStyleSheet(QStringLiteral("color: red;"));
+    for (QLabel* l : {Label1, Label2})
+        l->setStyleSheet(QStringLiteral("color: red;"));
     Label3 = label(this, "Label3", QString(), {8, 243, 140, 13});
     Label4 = label(this, "Label4", QString(), {152, 243, 140, 13});
-    for (QLabel* l : {Label3, Label4}) l->setStyleSheet(QStringLiteral("color: maroon;"));
-    CheckBox4 = new QCheckBox(this);
-    CheckBox4->setObjectName(QStringLiteral("CheckBox4"));
-    CheckBox4->setToolTip(QStringLiteral("Coché = Navigateur interne"));
-    CheckBox4->setGeometry(328, 240, 25, 17);
+    for (QLabel* l : {Label3, Label4})
+        l->setStyleSheet(QStringLiteral("color: maroon;"));
+    CheckBox4 = checkBox(this, "CheckBox4", QString(), QStringLiteral("Coché = Navigateur interne"),
+                         {328, 240, 25, 17});
     m_browser = new BrowserPlaceholder(this);
     m_browser->setGeometry(8, 260, 341, 341);
 
@@ -187,30 +209,22 @@ void MainWindow::buildWidgets() {
     l9->setStyleSheet(QStringLiteral("font-weight: bold; font-size: 10px;"));
     QLabel* l12 = label(this, "Label12", QStringLiteral("Direction de prise de vue"), {711, 560, 0, 0});
     l12->setStyleSheet(QStringLiteral("font-style: italic;"));
-    CheckBox2 = new QCheckBox(QStringLiteral("  Automatique"), this);
-    CheckBox2->setObjectName(QStringLiteral("CheckBox2"));
-    CheckBox2->setToolTip(QStringLiteral("La déclinaison magnétique est calculée par le programme"));
-    CheckBox2->setGeometry(708, 584, 93, 17);
-    Edit2 = new QLineEdit(this);
-    Edit2->setObjectName(QStringLiteral("Edit2"));
-    Edit2->setToolTip(QStringLiteral("Correction fixe boussole APN"));
-    Edit2->setGeometry(804, 581, 40, 21);
+    CheckBox2 = checkBox(this, "CheckBox2", QStringLiteral("  Automatique"),
+                         QStringLiteral("La déclinaison magnétique est calculée par le programme"),
+                         {708, 584, 93, 17});
+    Edit2 = lineEdit(this, "Edit2", QStringLiteral("Correction fixe boussole APN"), {804, 581, 40, 21});
     Label5 = label(this, "Label5", QStringLiteral("Manuel ="), {708, 608, 0, 0});
     Label5->hide();
-    Edit1 = new QLineEdit(this);
-    Edit1->setObjectName(QStringLiteral("Edit1"));
-    Edit1->setToolTip(QStringLiteral("Déclinaison magnétique du lieu"));
-    Edit1->setGeometry(804, 604, 40, 21);
+    Edit1 = lineEdit(this, "Edit1", QStringLiteral("Déclinaison magnétique du lieu"), {804, 604, 40, 21});
     Edit1->hide();
 
     QLabel* l6 = label(this, "Label6", QStringLiteral("Taille capteur"), {868, 544, 0, 0});
     l6->setStyleSheet(QStringLiteral("font-weight: bold; font-size: 10px;"));
     QLabel* l13 = label(this, "Label13", QStringLiteral("Secteur de prise de vue"), {856, 560, 119, 13});
     l13->setStyleSheet(QStringLiteral("font-style: italic;"));
-    CheckBox3 = new QCheckBox(QStringLiteral("  Automatique"), this);
-    CheckBox3->setObjectName(QStringLiteral("CheckBox3"));
-    CheckBox3->setToolTip(QStringLiteral("La taille capteur est fournie par le programme"));
-    CheckBox3->setGeometry(856, 584, 89, 17);
+    CheckBox3 =
+        checkBox(this, "CheckBox3", QStringLiteral("  Automatique"),
+                 QStringLiteral("La taille capteur est fournie par le programme"), {856, 584, 89, 17});
     Label10 = label(this, "Label10", QStringLiteral("Manuel ="), {856, 608, 0, 0});
     Label10->hide();
     ComboBox1 = new QComboBox(this);
@@ -224,14 +238,10 @@ void MainWindow::buildWidgets() {
     Label7->setStyleSheet(QStringLiteral("color: blue;"));
     Label7->hide();
     rule(this, {8, 628, 961, 1});
-    Edit7 = new QLineEdit(this);
-    Edit7->setObjectName(QStringLiteral("Edit7"));
-    Edit7->setToolTip(QStringLiteral("Nouvelle latitude (Exemple : 48,12345)"));
-    Edit7->setGeometry(140, 636, 99, 21);
-    Edit8 = new QLineEdit(this);
-    Edit8->setObjectName(QStringLiteral("Edit8"));
-    Edit8->setToolTip(QStringLiteral("Nouvelle longitude (Exemple : -2,56789)"));
-    Edit8->setGeometry(248, 636, 99, 21);
+    Edit7 =
+        lineEdit(this, "Edit7", QStringLiteral("Nouvelle latitude (Exemple : 48,12345)"), {140, 636, 99, 21});
+    Edit8 = lineEdit(this, "Edit8", QStringLiteral("Nouvelle longitude (Exemple : -2,56789)"),
+                     {248, 636, 99, 21});
     BitBtn5 = button(this, "BitBtn5", QStringLiteral("Ecrit nouveau fichier géocodé"), kBitBtn5Hint,
                      {352, 635, 181, 25});
     BitBtn23 = button(this, "BitBtn23", QStringLiteral("Efface le geocodage du fichier"),
@@ -245,15 +255,20 @@ void MainWindow::wire() {
     // A new selection, by mouse or keyboard, shows that photo; a click on the selected entry shows it again.
     connect(ListBox1, &QListWidget::currentRowChanged, this, [this, c, m](int row) {
         if (row < 0) return;
-        m->ListBox1Index = row;
         // A mouse press that changed the selection is followed by a click: that click is the same request.
         m_selectionJustChanged = QGuiApplication::mouseButtons() != Qt::NoButton;
-        run([c] { c->ListBox1Click(); });
+        run([c, m, row] {
+            m->ListBox1Index = row;
+            c->ListBox1Click();
+        });
     });
     connect(ListBox1, &QListWidget::itemClicked, this, [this, c, m](QListWidgetItem* item) {
         if (std::exchange(m_selectionJustChanged, false)) return;
-        m->ListBox1Index = ListBox1->row(item);
-        run([c] { c->ListBox1Click(); });
+        const int row = ListBox1->row(item);
+        run([c, m, row] {
+            m->ListBox1Index = row;
+            c->ListBox1Click();
+        });
     });
     connect(CheckBox1, &QCheckBox::toggled, this, [m](bool on) { m->CheckBox1 = on; });
     connect(CheckBox2, &QCheckBox::toggled, this, [m](bool on) { m->CheckBox2 = on; });
@@ -303,7 +318,8 @@ void MainWindow::sync() {
         ListBox1->addItems(m.ListBox1);
         m_shownList = m.ListBox1;
     }
-    if (ListBox1->currentRow() != m.ListBox1Index || (m.ListBox1Index < 0 && !ListBox1->selectedItems().isEmpty())) {
+    if (ListBox1->currentRow() != m.ListBox1Index ||
+        (m.ListBox1Index < 0 && !ListBox1->selectedItems().isEmpty())) {
         if (m.ListBox1Index < 0) {
             ListBox1->clearSelection();
             ListBox1->setCurrentRow(-1);
@@ -320,7 +336,8 @@ void MainWindow::sync() {
     CheckBox2->setEnabled(m.declinationControlsEnabled);
     Label5->setEnabled(m.declinationControlsEnabled);
     Edit1->setEnabled(m.declinationControlsEnabled);
-    if (!m.ComboBox1.isEmpty() && ComboBox1->currentText() != m.ComboBox1) ComboBox1->setCurrentText(m.ComboBox1);
+    if (!m.ComboBox1.isEmpty() && ComboBox1->currentText() != m.ComboBox1)
+        ComboBox1->setCurrentText(m.ComboBox1);
 
     Label1->setText(m.Label1);
     Label2->setText(m.Label2);
@@ -338,8 +355,10 @@ void MainWindow::sync() {
 
     SG1Model->refresh();
     SG2Model->refresh();
-    if (m.Image1.isNull()) Image1->clear();
-    else Image1->setPixmap(QPixmap::fromImage(m.Image1));
+    if (m.Image1.isNull())
+        Image1->clear();
+    else
+        Image1->setPixmap(QPixmap::fromImage(m.Image1));
 }
 
 void MainWindow::dragEnterEvent(QDragEnterEvent* event) {

@@ -2,6 +2,7 @@
 #include "commands.h"
 
 #include "metadata/exiflisting.h"
+#include "text/numberformat.h"
 
 #include <QFileInfo>
 
@@ -23,8 +24,7 @@ QString escapeCell(const QString& text) {
             break;
         default:
             if (c.category() == QChar::Other_Control)
-                out += QStringLiteral("\\x") +
-                       QString::number(c.unicode(), 16).toUpper().rightJustified(2, u'0');
+                out += QStringLiteral("\\x") + IntToHex(c.unicode(), 2);
             else
                 out += c;
         }

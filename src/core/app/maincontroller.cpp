@@ -21,7 +21,6 @@ const QString kExifHeader = QStringLiteral("\"Tag Exif\",Type,Valeur,,");
 const QString kNoInternet =
     QStringLiteral("Pas de connexion internet détectée\nLes cartes GoogleMaps ne s'afficheront pas.");
 const QString kNoClipboardText = QStringLiteral("Le Presse-papiers ne contient pas de texte.");
-const QString kExifOpenError = QStringLiteral("Erreur ret1");
 const QString kBusyGif = QStringLiteral("GeolocEnCours.gif");
 const QString kNoGeotagGif = QStringLiteral("PhotoPasGeocodée.gif");
 const QString kMapPage = QStringLiteral("Vantorel.htm");
@@ -85,6 +84,13 @@ void MainController::addToList(const QString& path) {
     if (m_controls.ListBox1Index >= index) ++m_controls.ListBox1Index;
 }
 
+void MainController::clearList() {
+    m_controls.ListBox1.clear();
+    m_controls.ListBox1Index = -1;
+}
+
+void MainController::showEntryCount() { m_controls.Label8 = QString::number(m_controls.ListBox1.size()); }
+
 void MainController::expand() {
     m_controls.geometry.setSize(kExpandedSize);
 }
@@ -127,14 +133,13 @@ void MainController::RefreshAfterListChange() {
 
 void MainController::HandleDroppedFiles(const QStringList& paths) {
     if (!m_controls.CheckBox1) {
-        m_controls.ListBox1.clear();
-        m_controls.ListBox1Index = -1;
+        clearList();
     }
     for (const QString& path : paths) {
         m_state.CurrentPhotoPath = path;
         addToList(path);
     }
-    m_controls.Label8 = QString::number(m_controls.ListBox1.size());
+    showEntryCount();
     RefreshAfterListChange();
 }
 
@@ -147,12 +152,11 @@ void MainController::BitBtn20Click() {
             addToList(path);
         }
     } else {
-        m_controls.ListBox1.clear();
-        m_controls.ListBox1Index = -1;
+        clearList();
         for (const QString& path : *chosen) addToList(path);
         if (!m_controls.ListBox1.isEmpty()) m_state.CurrentPhotoPath = m_controls.ListBox1.last();
     }
-    m_controls.Label8 = QString::number(m_controls.ListBox1.size());
+    showEntryCount();
     if (m_controls.ListBox1.isEmpty()) return;
     RefreshAfterListChange();
 }
@@ -164,14 +168,13 @@ void MainController::BitBtn16Click() {
         return;
     }
     if (!m_controls.CheckBox1) {
-        m_controls.ListBox1.clear();
-        m_controls.ListBox1Index = -1;
+        clearList();
     }
     // One entry per line, unchanged; a final line break adds no entry.
     QStringList lines = text->split(QRegularExpression(QStringLiteral("\r\n|\n|\r")));
     if (!lines.isEmpty() && lines.last().isEmpty()) lines.removeLast();
     for (const QString& line : lines) addToList(line);
-    m_controls.Label8 = QString::number(m_controls.ListBox1.size());
+    showEntryCount();
     // With nothing listed there is no photo to show.
     if (m_controls.ListBox1.isEmpty()) return;
     m_state.CurrentPhotoPath = m_controls.ListBox1.last();
@@ -191,7 +194,7 @@ void MainController::BitBtn12Click() {
     const int index = m_controls.ListBox1Index;
     if (index >= 0 && index < m_controls.ListBox1.size()) m_controls.ListBox1.removeAt(index);
     m_controls.ListBox1Index = -1;
-    m_controls.Label8 = QString::number(m_controls.ListBox1.size());
+    showEntryCount();
     if (!m_controls.ListBox1.isEmpty()) {
         m_state.CurrentPhotoPath = m_controls.ListBox1.last();
         RefreshAfterListChange();
@@ -211,11 +214,10 @@ void MainController::BitBtn15Click() {
     m_platform.pump.processMessages();
     const QStringList entries = c.ListBox1; // the loop lets the window repaint; it walks its own copy
     rebuildPoiTable(m_state, c.SG0, entries, [this] { m_platform.pump.processMessages(); });
-    c.ListBox1.clear();
-    c.ListBox1Index = -1;
+    clearList();
     m_platform.pump.processMessages();
     for (int row = 1; row <= m_state.PoiRowCount; ++row) addToList(c.SG0.cell(5, row));
-    c.Label8 = QString::number(c.ListBox1.size());
+    showEntryCount();
     emptyResults();
     c.SG2.setRowCount(2);
     if (c.CheckBox4) m_platform.browser.navigate(QStringLiteral("about:blank"));
@@ -270,7 +272,7 @@ void MainController::BitBtn4Click() {
         c.SG2.clearCells(0, 2, 1);
         c.SG2.setRowCount(2);
         const ExifListing listing = ListExifItems(m_state.CurrentPhotoPath);
-        if (!listing.opened) m_platform.boxes.showMessage(kExifOpenError);
+        if (!listing.opened) m_platform.boxes.showMessage(QString::fromLatin1(kErrorRet1));
         c.SG2.setRowCount(std::max<int>(2, int(listing.rows.size()) + 1));
         for (int i = 0; i < listing.rows.size(); ++i) {
             c.SG2.setCell(0, i + 1, listing.rows[i].name);

@@ -46,6 +46,8 @@ public:
 
 private:
     void runPipeline();
+    void clearList();
+    void showEntryCount();
     void expand();
     void emptyResults();
 

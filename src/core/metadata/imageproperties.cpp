@@ -7,12 +7,10 @@
 #include <QLoggingCategory>
 #include <exiv2/exiv2.hpp>
 
+#include <cerrno>
 #include <cstdio>
 #include <filesystem>
 #include <mutex>
-#include <cerrno>
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 Q_LOGGING_CATEGORY(lcExiv2, "vantorel.exiv2", QtCriticalMsg)
@@ -209,8 +207,6 @@ bool ImageProperties::open(const QString& path, Scope scope) {
     }
     return d->loadWithExiv2();
 }
-
-bool ImageProperties::isOpen() const { return d->image.get() != nullptr || d->gpsItems.has_value(); }
 
 const QByteArray& ImageProperties::jpegHead() const { return d->head; }
 

@@ -26,7 +26,6 @@ public:
     // (or is not a regular file: a pipe or a device named like a photo is never read);
     // every later read then finds no items.
     bool open(const QString& path, Scope scope = Scope::All);
-    bool isOpen() const;
 
     // For a JPEG file: its bytes up to and including the header of the first scan, read once for
     // the metadata and enough for the picture's size. Empty otherwise.
