@@ -6,8 +6,8 @@
 
 #include <QAbstractEventDispatcher>
 #include <QApplication>
-#include <QElapsedTimer>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QTimer>
 #include <cstdio>
@@ -35,7 +35,8 @@ int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     QStringList photos;
-    for (const QString& arg : app.arguments().mid(1)) photos << QFileInfo(arg).absoluteFilePath();
+    for (const QString& arg : app.arguments().mid(1))
+        photos << QFileInfo(arg).absoluteFilePath();
     if (photos.isEmpty()) {
         std::fprintf(stderr, "usage: geocode_bench PHOTO...\n");
         return 2;
@@ -52,8 +53,10 @@ int main(int argc, char** argv) {
     QElapsedTimer sinceLoop;
     qint64 longestGap = 0;
     QObject::connect(QAbstractEventDispatcher::instance(), &QAbstractEventDispatcher::awake, [&] {
-        if (sinceLoop.isValid()) longestGap = std::max(longestGap, sinceLoop.restart());
-        else sinceLoop.start();
+        if (sinceLoop.isValid())
+            longestGap = std::max(longestGap, sinceLoop.restart());
+        else
+            sinceLoop.start();
     });
 
     QElapsedTimer t;
@@ -67,7 +70,7 @@ int main(int argc, char** argv) {
     const qint64 geocodeMs = t.elapsed();
     std::printf("photos: %lld\ndrop (list + pipeline on one photo): %lld ms\n"
                 "Géocodé: %lld ms, %lld kept, longest time without repaint: %lld ms\n",
-                qint64(photos.size()), dropMs, geocodeMs, qint64(window.controller().controls().ListBox1.size()),
-                longestGap);
+                qint64(photos.size()), dropMs, geocodeMs,
+                qint64(window.controller().controls().ListBox1.size()), longestGap);
     return 0;
 }

@@ -2,7 +2,7 @@
 # Sets everything up, builds, and runs every test headless.
 set -euo pipefail
 here="$(cd "$(dirname "$0")/.." && pwd)"
-"$here/scripts/setup.sh" build
+"$here/scripts/setup.sh" --tests build
 export QT_QPA_PLATFORM=offscreen
 cd "$here/build"
 ctest --output-on-failure -j"$(nproc)" "$@"

@@ -283,8 +283,9 @@ TEST(Passes, ReferenceLabels) {
     // A stray item of the main image or thumbnail directory with id 1 bears the reference's name
     // but is no text: it must not wipe the label (seen in a real camera's file).
     label3 = "";
-    referenceLabelsFromRows(gridOf({row(gps[0]), row(gps[1]), row(rawItem(GpsLatitudeRef, 0, QByteArray(1, 'x')))}),
-                            label3, label4);
+    referenceLabelsFromRows(
+        gridOf({row(gps[0]), row(gps[1]), row(rawItem(GpsLatitudeRef, 0, QByteArray(1, 'x')))}), label3,
+        label4);
     EXPECT_EQ(label3, QString::fromUtf8("N 45°    12,00'    30,50''  "));
 }
 

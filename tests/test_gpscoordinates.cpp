@@ -33,22 +33,25 @@ TEST_P(DecodeTest, ComponentsAndTexts) {
 INSTANTIATE_TEST_SUITE_P(
     Rationals, DecodeTest,
     ::testing::Values(
-        DecodeCase{"Example", rationalItem(GpsLatitude, {{48, 1}, {12, 1}, {2070, 100}}), true, "N 48°  12,345'",
-                   "48,20575"},
+        DecodeCase{"Example", rationalItem(GpsLatitude, {{48, 1}, {12, 1}, {2070, 100}}), true,
+                   "N 48°  12,345'", "48,20575"},
         DecodeCase{"ZeroSeconds", rationalItem(GpsLatitude, {{2, 1}, {30, 1}, {0, 1}}), true, "N 2°  30,000'",
                    "2,50000"},
-        DecodeCase{"FourthRationalIgnored", rationalItem(GpsLatitude, {{2, 1}, {30, 1}, {0, 1}, {7, 1}}), true,
-                   "N 2°  30,000'", "2,50000"},
+        DecodeCase{"FourthRationalIgnored", rationalItem(GpsLatitude, {{2, 1}, {30, 1}, {0, 1}, {7, 1}}),
+                   true, "N 2°  30,000'", "2,50000"},
         DecodeCase{"DecimalMinutesOnly", rationalItem(GpsLatitude, {{41, 1}, {5118, 100}, {0, 1}}), true,
                    "N 41°  51,180'", "41,85300"},
         DecodeCase{"ZeroDenominatorSecondsCountAsZero",
                    rationalItem(GpsLatitude, {{48, 1}, {5332358, 100000}, {0, 0}}), true, "N 48°  53,324'",
                    "48,88873"},
-        DecodeCase{"SignedRationals", rationalItem(GpsLatitude, {{60, 1}, {8, 1}, {4814, 100}}, TypeSRational),
-                   true, "N 60°  8,802'", "60,14671"},
-        DecodeCase{"DegreesOnly", rationalItem(GpsLatitude, {{4550, 100}}), true, "N 45°  30,000'", "45,50000"},
+        DecodeCase{"SignedRationals",
+                   rationalItem(GpsLatitude, {{60, 1}, {8, 1}, {4814, 100}}, TypeSRational), true,
+                   "N 60°  8,802'", "60,14671"},
+        DecodeCase{"DegreesOnly", rationalItem(GpsLatitude, {{4550, 100}}), true, "N 45°  30,000'",
+                   "45,50000"},
         DecodeCase{"AllZeroDenominators", rationalItem(GpsLatitude, {{0, 0}, {0, 0}, {0, 0}}), false, "", ""},
-        DecodeCase{"NegativeDenominator", rationalItem(GpsLatitude, {{1, -1}, {0, 1}, {0, 1}}), false, "", ""},
+        DecodeCase{"NegativeDenominator", rationalItem(GpsLatitude, {{1, -1}, {0, 1}, {0, 1}}), false, "",
+                   ""},
         DecodeCase{"NotRationals", asciiItem(GpsLatitude, "48.2"), false, "", ""},
         DecodeCase{"Empty", rawItem(GpsLatitude, TypeRational, {}), false, "", ""}),
     [](const auto& info) { return std::string(info.param.name); });
@@ -60,8 +63,8 @@ protected:
 };
 
 TEST_F(ReaderTest, SouthWestPhotoIsSignedInLabelsAndFieldsOnly) {
-    const QString path =
-        makeJpeg(dir.path(), "sw.jpg", gpsItems("S", {{33, 1}, {52, 1}, {0, 1}}, "W", {{151, 1}, {12, 1}, {0, 1}}));
+    const QString path = makeJpeg(
+        dir.path(), "sw.jpg", gpsItems("S", {{33, 1}, {52, 1}, {0, 1}}, "W", {{151, 1}, {12, 1}, {0, 1}}));
     const QByteArray before = fileBytes(path);
     const CoordinateReading r = ReadGpsCoordinates(path, latRef, lonRef);
     EXPECT_TRUE(r.geotagged);
@@ -121,16 +124,17 @@ TEST_F(ReaderTest, MissingReferencesAreAssumedAndReported) {
 
 TEST_F(ReaderTest, NoPositionGivesTheNotGeotaggedVerdictWithoutMessage) {
     const QString noGps = makeJpeg(dir.path(), "plain.jpg", {asciiItem(0x0110, "Camera")});
-    const QString onlyLongitude = makeJpeg(dir.path(), "lon.jpg",
-                                           {asciiItem(GpsLongitudeRef, "E"), rationalItem(GpsLongitude, {{2, 1}})});
-    const QString noFix = makeJpeg(dir.path(), "nofix.jpg",
-                                   {asciiItem(GpsLatitudeRef, ""), rationalItem(GpsLatitude, {{0, 0}, {0, 0}, {0, 0}})});
+    const QString onlyLongitude = makeJpeg(
+        dir.path(), "lon.jpg", {asciiItem(GpsLongitudeRef, "E"), rationalItem(GpsLongitude, {{2, 1}})});
+    const QString noFix =
+        makeJpeg(dir.path(), "nofix.jpg",
+                 {asciiItem(GpsLatitudeRef, ""), rationalItem(GpsLatitude, {{0, 0}, {0, 0}, {0, 0}})});
     QFile text(dir.filePath("notes.jpg"));
     ASSERT_TRUE(text.open(QIODevice::WriteOnly));
     text.write("not a picture");
     text.close();
-    for (const QString& path : {noGps, onlyLongitude, noFix, dir.filePath("notes.jpg"), dir.filePath("absent.jpg"),
-                                dir.path()}) {
+    for (const QString& path :
+         {noGps, onlyLongitude, noFix, dir.filePath("notes.jpg"), dir.filePath("absent.jpg"), dir.path()}) {
         const CoordinateReading r = ReadGpsCoordinates(path, latRef, lonRef);
         EXPECT_FALSE(r.geotagged) << path.toStdString();
         EXPECT_EQ(r.cells[5], path);
@@ -143,9 +147,10 @@ TEST_F(ReaderTest, NoPositionGivesTheNotGeotaggedVerdictWithoutMessage) {
 TEST_F(ReaderTest, NonAsciiReferenceKeepsThePreviousPhotosLetter) {
     const QString south =
         makeJpeg(dir.path(), "s.jpg", gpsItems("S", {{1, 1}, {0, 1}, {0, 1}}, "E", {{1, 1}, {0, 1}, {0, 1}}));
-    const QString odd = makeJpeg(dir.path(), "odd.jpg",
-                                 {byteItem(GpsLatitudeRef, {'N', 0}), rationalItem(GpsLatitude, {{1, 1}, {0, 1}, {0, 1}}),
-                                  asciiItem(GpsLongitudeRef, "E"), rationalItem(GpsLongitude, {{1, 1}, {0, 1}, {0, 1}})});
+    const QString odd =
+        makeJpeg(dir.path(), "odd.jpg",
+                 {byteItem(GpsLatitudeRef, {'N', 0}), rationalItem(GpsLatitude, {{1, 1}, {0, 1}, {0, 1}}),
+                  asciiItem(GpsLongitudeRef, "E"), rationalItem(GpsLongitude, {{1, 1}, {0, 1}, {0, 1}})});
     ReadGpsCoordinates(south, latRef, lonRef);
     const CoordinateReading r = ReadGpsCoordinates(odd, latRef, lonRef);
     EXPECT_EQ(latRef, "S");

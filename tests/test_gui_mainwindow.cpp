@@ -43,7 +43,8 @@ protected:
     void drop(const QStringList& paths) {
         auto* data = new QMimeData;
         QList<QUrl> urls;
-        for (const QString& p : paths) urls << QUrl::fromLocalFile(p);
+        for (const QString& p : paths)
+            urls << QUrl::fromLocalFile(p);
         data->setUrls(urls);
         // As the file manager does: the drag enters (making the window the drop target), then drops.
         QDragEnterEvent enter(QPoint(50, 10), Qt::CopyAction, data, Qt::LeftButton, Qt::NoModifier);
@@ -56,13 +57,15 @@ protected:
     QStringList listed() {
         QStringList items;
         auto* list = child<QListWidget>("ListBox1");
-        for (int i = 0; i < list->count(); ++i) items << list->item(i)->text();
+        for (int i = 0; i < list->count(); ++i)
+            items << list->item(i)->text();
         return items;
     }
 
     QString geo(const char* name, const char* latRef = "N") {
         return makeJpeg(dir.path(), QString::fromLatin1(name),
-                        gpsItems(latRef, {{48, 1}, {12, 1}, {2070, 100}}, "E", {{2, 1}, {0, 1}, {0, 1}}), QSize(80, 60));
+                        gpsItems(latRef, {{48, 1}, {12, 1}, {2070, 100}}, "E", {{2, 1}, {0, 1}, {0, 1}}),
+                        QSize(80, 60));
     }
 };
 
@@ -77,7 +80,8 @@ TEST_F(WindowTest, StartsAsACollapsedDropTarget) {
 }
 
 TEST_F(WindowTest, DropOfThreeFilesOnTwo) {
-    const QString a = geo("a.jpg"), b = geo("b.jpg"), c = geo("c.jpg"), d = geo("d.jpg"), e = geo("e.jpg", "S");
+    const QString a = geo("a.jpg"), b = geo("b.jpg"), c = geo("c.jpg"), d = geo("d.jpg"),
+                  e = geo("e.jpg", "S");
     drop({d, b});
     drop({e, a, c});
     EXPECT_EQ(listed(), QStringList({a, b, c, d, e}));
@@ -169,12 +173,14 @@ TEST_F(WindowTest, DoubleClickOnThePreviewOpensTheViewerInPlaceOfTheWindow) {
 }
 
 TEST_F(WindowTest, TextsFromFilesAreNeverMarkup) {
-    const QString path = makeJpeg(dir.path(), "<b>x.jpg",
-                                  {asciiItem(GpsLatitudeRef, "<img src='/etc/passwd'>"),
-                                   rationalItem(GpsLatitude, {{1, 1}, {0, 1}, {0, 1}}), asciiItem(GpsLongitudeRef, "E"),
-                                   rationalItem(GpsLongitude, {{1, 1}, {0, 1}, {0, 1}}), asciiItem(0x010F, "<i>Make</i>")});
+    const QString path =
+        makeJpeg(dir.path(), "<b>x.jpg",
+                 {asciiItem(GpsLatitudeRef, "<img src='/etc/passwd'>"),
+                  rationalItem(GpsLatitude, {{1, 1}, {0, 1}, {0, 1}}), asciiItem(GpsLongitudeRef, "E"),
+                  rationalItem(GpsLongitude, {{1, 1}, {0, 1}, {0, 1}}), asciiItem(0x010F, "<i>Make</i>")});
     drop({path});
-    for (QLabel* l : window->findChildren<QLabel*>()) EXPECT_EQ(l->textFormat(), Qt::PlainText) << l->objectName().toStdString();
+    for (QLabel* l : window->findChildren<QLabel*>())
+        EXPECT_EQ(l->textFormat(), Qt::PlainText) << l->objectName().toStdString();
     EXPECT_TRUE(child<QLabel>("Label3")->text().startsWith("<img src='/etc/passwd'>"));
     auto* sg2 = child<QTableView>("SG2");
     int found = 0;

@@ -39,8 +39,9 @@ TEST(ImageProperties, UnreadableFilesHaveNoItems) {
     empty.close();
     // A pipe named like a photo would block a reader forever.
     ASSERT_EQ(::mkfifo(QFile::encodeName(dir.filePath("pipe.jpg")).constData(), 0600), 0);
-    for (const QString& path : {dir.filePath("notes.jpg"), dir.filePath("empty.jpg"), dir.filePath("absent.jpg"),
-                                dir.filePath("pipe.jpg"), dir.path(), QString()}) {
+    for (const QString& path :
+         {dir.filePath("notes.jpg"), dir.filePath("empty.jpg"), dir.filePath("absent.jpg"),
+          dir.filePath("pipe.jpg"), dir.path(), QString()}) {
         ImageProperties photo;
         EXPECT_FALSE(photo.open(path)) << path.toStdString();
         EXPECT_FALSE(photo.open(path, ImageProperties::Scope::Gps)) << path.toStdString();
@@ -91,7 +92,8 @@ TEST(ImageProperties, ValuesAreLittleEndianWhateverTheFileOrder) {
 TEST(ImageProperties, GpsScopeReadsWhatTheFullReaderReads) {
     QStringList paths;
     const QDir samples(samplePath(QString()));
-    for (const QString& name : samples.entryList({"*.jpg"}, QDir::Files)) paths << samples.filePath(name);
+    for (const QString& name : samples.entryList({"*.jpg"}, QDir::Files))
+        paths << samples.filePath(name);
     ASSERT_GT(paths.size(), 90);
     QTemporaryDir dir;
     QVector<PropertyItem> items = gpsItems("S", {{1, 1}, {2, 1}, {3, 1}}, "W", {{4, 1}, {5, 1}, {6, 1}});
@@ -130,7 +132,8 @@ TEST(ImageProperties, GpsScopeReadsWhatTheFullReaderReads) {
 // would not fit them.
 TEST(GpsDirectory, SurvivesDamagedSegments) {
     QTemporaryDir dir;
-    const QString path = makeJpeg(dir.path(), "g.jpg", gpsItems("N", {{1, 1}, {2, 1}, {3, 1}}, "E", {{4, 1}, {5, 1}, {6, 1}}));
+    const QString path =
+        makeJpeg(dir.path(), "g.jpg", gpsItems("N", {{1, 1}, {2, 1}, {3, 1}}, "E", {{4, 1}, {5, 1}, {6, 1}}));
     ImageProperties photo;
     ASSERT_TRUE(photo.open(path, ImageProperties::Scope::Gps));
     const QByteArray head = photo.jpegHead();
@@ -141,7 +144,8 @@ TEST(GpsDirectory, SurvivesDamagedSegments) {
             QByteArray damaged = head;
             damaged[i] = b;
             if (const auto items = readGpsDirectory(damaged)) {
-                for (const PropertyItem& item : *items) EXPECT_LE(item.value.size(), damaged.size());
+                for (const PropertyItem& item : *items)
+                    EXPECT_LE(item.value.size(), damaged.size());
             }
         }
         EXPECT_NO_FATAL_FAILURE(readGpsDirectory(head.left(i)));
@@ -164,7 +168,8 @@ protected:
 TEST_F(CopyTest, CopyCarriesNewItemsAndTheSamePicture) {
     ImageProperties photo;
     ASSERT_TRUE(photo.open(source));
-    for (const PropertyItem& item : gpsItems("S", {{10, 1}, {20, 1}, {30, 1}}, "W", {{40, 1}, {50, 1}, {0, 1}}))
+    for (const PropertyItem& item :
+         gpsItems("S", {{10, 1}, {20, 1}, {30, 1}}, "W", {{40, 1}, {50, 1}, {0, 1}}))
         ASSERT_TRUE(photo.setItem(item));
     ASSERT_TRUE(photo.setItem(rationalItem(0x920A, {{43, 10}}))); // focal length, an Exif-directory item
     photo.removeItem(0x0110);
@@ -180,7 +185,8 @@ TEST_F(CopyTest, CopyCarriesNewItemsAndTheSamePicture) {
     ImageProperties reopened;
     ASSERT_TRUE(reopened.open(copy));
     EXPECT_EQ(reopened.item(GpsLatitudeRef)->text(), "S");
-    EXPECT_EQ(reopened.item(GpsLongitude)->value, rationalItem(GpsLongitude, {{40, 1}, {50, 1}, {0, 1}}).value);
+    EXPECT_EQ(reopened.item(GpsLongitude)->value,
+              rationalItem(GpsLongitude, {{40, 1}, {50, 1}, {0, 1}}).value);
     EXPECT_EQ(reopened.item(0x010F)->text(), "Maker");
     EXPECT_FALSE(reopened.item(0x0110).has_value());
     EXPECT_EQ(reopened.item(0x920A)->u32(0), 43u);

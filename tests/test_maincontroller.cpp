@@ -25,8 +25,10 @@ protected:
     void SetUp() override {
         c.FormCreate();
         c.FormShow(dir.path(), {});
-        geoA = makeJpeg(dir.path(), "a.jpg", gpsItems("N", {{45, 1}, {12, 1}, {3050, 100}}, "E", {{2, 1}, {20, 1}, {14, 1}}));
-        geoB = makeJpeg(dir.path(), "B.jpg", gpsItems("S", {{1, 1}, {30, 1}, {0, 1}}, "W", {{2, 1}, {0, 1}, {0, 1}}));
+        geoA = makeJpeg(dir.path(), "a.jpg",
+                        gpsItems("N", {{45, 1}, {12, 1}, {3050, 100}}, "E", {{2, 1}, {20, 1}, {14, 1}}));
+        geoB = makeJpeg(dir.path(), "B.jpg",
+                        gpsItems("S", {{1, 1}, {30, 1}, {0, 1}}, "W", {{2, 1}, {0, 1}, {0, 1}}));
         plain = makeJpeg(dir.path(), "c.jpg", {asciiItem(0x0110, "Cam")});
     }
     QString path(const char* name) { return dir.filePath(QString::fromLatin1(name)); }
@@ -34,8 +36,8 @@ protected:
 
 TEST_F(ControllerTest, StartsCollapsedAndExpandsOnTheFirstPhoto) {
     EXPECT_EQ(m.geometry, QRect(0, 0, 210, 22));
-    EXPECT_EQ(m.SG1.row(0), QStringList({QString::fromUtf8("Photo géocodée"), "Latitude", "Longitude", "Lati", "Longi",
-                                         "File_name"}));
+    EXPECT_EQ(m.SG1.row(0), QStringList({QString::fromUtf8("Photo géocodée"), "Latitude", "Longitude", "Lati",
+                                         "Longi", "File_name"}));
     EXPECT_EQ(m.SG2.row(0), QStringList({"Tag Exif", "Type", "Valeur"}));
     EXPECT_EQ(m.ComboBox1, "1/2.4\"");
     c.HandleDroppedFiles({geoA});
@@ -102,12 +104,14 @@ TEST_F(ControllerTest, NotGeotaggedPhotoShowsTheSignInTheInternalBrowser) {
 }
 
 TEST_F(ControllerTest, MissingReferenceGivesOneNotice) {
-    const QString noRef = makeJpeg(dir.path(), "noref.jpg", {rationalItem(GpsLatitude, {{1, 1}, {0, 1}, {0, 1}}),
-                                                             asciiItem(GpsLongitudeRef, "E"),
-                                                             rationalItem(GpsLongitude, {{1, 1}, {0, 1}, {0, 1}})});
+    const QString noRef =
+        makeJpeg(dir.path(), "noref.jpg",
+                 {rationalItem(GpsLatitude, {{1, 1}, {0, 1}, {0, 1}}), asciiItem(GpsLongitudeRef, "E"),
+                  rationalItem(GpsLongitude, {{1, 1}, {0, 1}, {0, 1}})});
     c.HandleDroppedFiles({noRef});
     EXPECT_EQ(fake.boxes.messages,
-              QStringList({QString::fromUtf8("Information Nord ou Sud non incluse dans la photo\nNord sera supposé")}));
+              QStringList({QString::fromUtf8(
+                  "Information Nord ou Sud non incluse dans la photo\nNord sera supposé")}));
 }
 
 TEST_F(ControllerTest, ChargerAddsOrReplacesAndCancelChangesNothing) {
@@ -175,8 +179,10 @@ TEST_F(ControllerTest, EffacerPoiOnTheLastEntryEmptiesEverything) {
     EXPECT_TRUE(m.ListBox1.isEmpty());
     EXPECT_EQ(m.Label8, "0");
     EXPECT_EQ(fake.browser.navigations.last(), "about:blank");
-    for (int col = 0; col < 5; ++col) EXPECT_TRUE(m.SG1.cell(col, 1).isEmpty());
-    for (int row = 1; row < m.SG2.rowCount(); ++row) EXPECT_TRUE(m.SG2.cell(0, row).isEmpty());
+    for (int col = 0; col < 5; ++col)
+        EXPECT_TRUE(m.SG1.cell(col, 1).isEmpty());
+    for (int row = 1; row < m.SG2.rowCount(); ++row)
+        EXPECT_TRUE(m.SG2.cell(0, row).isEmpty());
     EXPECT_TRUE(m.Label1.isEmpty() && m.Label3.isEmpty() && m.Edit7.isEmpty() && m.Edit8.isEmpty());
     EXPECT_TRUE(m.Image1.isNull());
     EXPECT_EQ(s.CurrentPhotoPath, geoA);

@@ -28,14 +28,17 @@ protected:
 };
 
 TEST_F(PoiTest, OneRowPerPhotoWithLatitude) {
-    const QString a = makeJpeg(dir.path(), "a.jpg", gpsItems("N", {{1, 1}, {0, 1}, {0, 1}}, "E", {{2, 1}, {0, 1}, {0, 1}}));
+    const QString a =
+        makeJpeg(dir.path(), "a.jpg", gpsItems("N", {{1, 1}, {0, 1}, {0, 1}}, "E", {{2, 1}, {0, 1}, {0, 1}}));
     const QString b = makeJpeg(dir.path(), "b.jpg", {asciiItem(0x0110, "Cam")});
-    const QString c = makeJpeg(dir.path(), "c.jpg", gpsItems("N", {{3, 1}, {0, 1}, {0, 1}}, "E", {{4, 1}, {0, 1}, {0, 1}}));
+    const QString c =
+        makeJpeg(dir.path(), "c.jpg", gpsItems("N", {{3, 1}, {0, 1}, {0, 1}}, "E", {{4, 1}, {0, 1}, {0, 1}}));
     rebuild({a, b, c, dir.filePath("absent.jpg"), QString()});
     EXPECT_EQ(state.PoiRowCount, 2);
     EXPECT_EQ(SG0.rowCount(), 3);
-    EXPECT_EQ(SG0.row(0), QStringList({QString::fromUtf8("Photo géocodée"), "Latitude", "Longitude", "Lati", "Longi",
-                                       "File_name", "Alti_signe", "Alti_valeur", "Width", "Height"}));
+    EXPECT_EQ(SG0.row(0),
+              QStringList({QString::fromUtf8("Photo géocodée"), "Latitude", "Longitude", "Lati", "Longi",
+                           "File_name", "Alti_signe", "Alti_valeur", "Width", "Height"}));
     EXPECT_EQ(SG0.cell(5, 1), a);
     EXPECT_EQ(SG0.cell(5, 2), c);
     EXPECT_EQ(SG0.cell(0, 2), "c.jpg");
@@ -49,16 +52,15 @@ TEST_F(PoiTest, OneRowPerPhotoWithLatitude) {
 }
 
 TEST_F(PoiTest, SouthernPhotoWithAltitudeAndSize) {
-    QVector<PropertyItem> items =
-        gpsItems("S", {{33, 1}, {52, 1}, {0, 1}}, "E", {{151, 1}, {12, 1}, {0, 1}});
+    QVector<PropertyItem> items = gpsItems("S", {{33, 1}, {52, 1}, {0, 1}}, "E", {{151, 1}, {12, 1}, {0, 1}});
     items << byteItem(GpsAltitudeRef, {0}) << rationalItem(GpsAltitude, {{58, 1}});
     const QString path = makeJpeg(dir.path(), "sydney.jpg", items, QSize(64, 48));
     const QByteArray before = fileBytes(path);
     rebuild({path});
     ASSERT_EQ(state.PoiRowCount, 1);
     EXPECT_EQ(SG0.row(1), QStringList({"sydney.jpg", QString::fromUtf8("S 33°  52,000'"),
-                                       QString::fromUtf8("E 151°  12,000'"), "-33,86666", "151,20000", path, "0",
-                                       "58,00", "64", "48"}));
+                                       QString::fromUtf8("E 151°  12,000'"), "-33,86666", "151,20000", path,
+                                       "0", "58,00", "64", "48"}));
     EXPECT_EQ(fileBytes(path), before);
 }
 
@@ -71,7 +73,10 @@ TEST_F(PoiTest, AltitudeForms) {
     };
     const Case cases[] = {
         {"below", {byteItem(GpsAltitudeRef, {1}), rationalItem(GpsAltitude, {{1428, 100}})}, "1", "14,28"},
-        {"emptyRef", {rawItem(GpsAltitudeRef, TypeByte, {}), rationalItem(GpsAltitude, {{5, 1}})}, "", "5,00"},
+        {"emptyRef",
+         {rawItem(GpsAltitudeRef, TypeByte, {}), rationalItem(GpsAltitude, {{5, 1}})},
+         "",
+         "5,00"},
         {"zeroDenominator", {byteItem(GpsAltitudeRef, {0}), rationalItem(GpsAltitude, {{0, 0}})}, "0", ""},
         {"signedRational", {rationalItem(GpsAltitude, {{-3, 2}}, TypeSRational)}, "", "-1,50"},
         {"refNotByte", {shortItem(GpsAltitudeRef, {1}), rationalItem(GpsAltitude, {{7, 1}})}, "", "7,00"},
@@ -87,9 +92,11 @@ TEST_F(PoiTest, AltitudeForms) {
 }
 
 TEST_F(PoiTest, ReferencesCarryOverFromThePreviousPhoto) {
-    const QString south = makeJpeg(dir.path(), "s.jpg", gpsItems("S", {{10, 1}, {0, 1}, {0, 1}}, "W", {{20, 1}, {0, 1}, {0, 1}}));
-    const QString noRefs = makeJpeg(dir.path(), "n.jpg", {rationalItem(GpsLatitude, {{11, 1}, {0, 1}, {0, 1}}),
-                                                          rationalItem(GpsLongitude, {{21, 1}, {0, 1}, {0, 1}})});
+    const QString south = makeJpeg(dir.path(), "s.jpg",
+                                   gpsItems("S", {{10, 1}, {0, 1}, {0, 1}}, "W", {{20, 1}, {0, 1}, {0, 1}}));
+    const QString noRefs = makeJpeg(dir.path(), "n.jpg",
+                                    {rationalItem(GpsLatitude, {{11, 1}, {0, 1}, {0, 1}}),
+                                     rationalItem(GpsLongitude, {{21, 1}, {0, 1}, {0, 1}})});
     rebuild({south, noRefs});
     ASSERT_EQ(state.PoiRowCount, 2);
     EXPECT_EQ(SG0.cell(3, 2), "-11,00000");
@@ -97,10 +104,12 @@ TEST_F(PoiTest, ReferencesCarryOverFromThePreviousPhoto) {
 }
 
 TEST_F(PoiTest, OtherGpsItemsOfAPhotoWithoutLatitudeStayOutOfOtherRows) {
-    const QString first = makeJpeg(dir.path(), "1.jpg", gpsItems("N", {{1, 1}, {0, 1}, {0, 1}}, "E", {{2, 1}, {0, 1}, {0, 1}}));
-    const QString noLat = makeJpeg(dir.path(), "2.jpg", {asciiItem(GpsLongitudeRef, "W"),
-                                                         rationalItem(GpsLongitude, {{99, 1}, {0, 1}, {0, 1}}),
-                                                         byteItem(GpsAltitudeRef, {1}), rationalItem(GpsAltitude, {{9, 1}})});
+    const QString first =
+        makeJpeg(dir.path(), "1.jpg", gpsItems("N", {{1, 1}, {0, 1}, {0, 1}}, "E", {{2, 1}, {0, 1}, {0, 1}}));
+    const QString noLat =
+        makeJpeg(dir.path(), "2.jpg",
+                 {asciiItem(GpsLongitudeRef, "W"), rationalItem(GpsLongitude, {{99, 1}, {0, 1}, {0, 1}}),
+                  byteItem(GpsAltitudeRef, {1}), rationalItem(GpsAltitude, {{9, 1}})});
     rebuild({first, noLat});
     ASSERT_EQ(state.PoiRowCount, 1);
     EXPECT_EQ(SG0.cell(4, 1), "2,00000");
@@ -132,9 +141,9 @@ TEST(PoiSamples, AgreeWithAnotherReader) {
     ASSERT_TRUE(tsv.open(QIODevice::ReadOnly | QIODevice::Text));
     QTextStream in(&tsv);
     const QStringList header = in.readLine().split(u'\t');
-    const int file = header.indexOf("file"), hasGps = header.indexOf("has_gps"), latCol = header.indexOf("lat"),
-              altRef = header.indexOf("alt_ref"), alt = header.indexOf("alt"), width = header.indexOf("width"),
-              height = header.indexOf("height");
+    const int file = header.indexOf("file"), hasGps = header.indexOf("has_gps"),
+              latCol = header.indexOf("lat"), altRef = header.indexOf("alt_ref"), alt = header.indexOf("alt"),
+              width = header.indexOf("width"), height = header.indexOf("height");
     QStringList paths;
     QHash<QString, QStringList> expected;
     while (!in.atEnd()) {

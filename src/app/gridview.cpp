@@ -7,9 +7,13 @@ namespace vantorel {
 GridModel::GridModel(const StringGrid& grid, QColor fixedRowColor, QObject* parent)
     : QAbstractTableModel(parent), m_grid(grid), m_fixedRowColor(fixedRowColor) {}
 
-int GridModel::rowCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : m_grid.rowCount(); }
+int GridModel::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : m_grid.rowCount();
+}
 
-int GridModel::columnCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : m_grid.colCount(); }
+int GridModel::columnCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : m_grid.colCount();
+}
 
 QVariant GridModel::data(const QModelIndex& index, int role) const {
     if (!index.isValid()) return {};
@@ -44,7 +48,8 @@ QTableView* makeGridView(QWidget* parent, GridModel* model, bool wholeRowSelecti
     view->verticalHeader()->hide();
     view->verticalHeader()->setDefaultSectionSize(18);
     view->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    view->setSelectionBehavior(wholeRowSelection ? QAbstractItemView::SelectRows : QAbstractItemView::SelectItems);
+    view->setSelectionBehavior(wholeRowSelection ? QAbstractItemView::SelectRows
+                                                 : QAbstractItemView::SelectItems);
     view->setSelectionMode(QAbstractItemView::SingleSelection);
     view->setWordWrap(false);
     return view;

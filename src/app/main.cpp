@@ -18,7 +18,8 @@ int main(int argc, char** argv) {
         QApplication::installTranslator(&qtFrench);
 
     QStringList photos;
-    for (const QString& arg : app.arguments().mid(1)) photos << QFileInfo(arg).absoluteFilePath();
+    for (const QString& arg : app.arguments().mid(1))
+        photos << QFileInfo(arg).absoluteFilePath();
 
     vantorel::MainWindow window;
     window.show();

@@ -24,11 +24,17 @@ void runBox(QWidget* parent, QMessageBox::Icon icon, const QString& text) {
 
 } // namespace
 
-void QtMessageBoxes::showMessage(const QString& text) { runBox(m_parent, QMessageBox::NoIcon, text); }
+void QtMessageBoxes::showMessage(const QString& text) {
+    runBox(m_parent, QMessageBox::NoIcon, text);
+}
 
-void QtMessageBoxes::warning(const QString& text) { runBox(m_parent, QMessageBox::Warning, text); }
+void QtMessageBoxes::warning(const QString& text) {
+    runBox(m_parent, QMessageBox::Warning, text);
+}
 
-void QtMessageBoxes::beep() { QApplication::beep(); }
+void QtMessageBoxes::beep() {
+    QApplication::beep();
+}
 
 std::optional<QString> QtClipboard::text() {
     const QMimeData* data = QGuiApplication::clipboard()->mimeData();

@@ -14,7 +14,8 @@ int runPoi(const QStringList& photos, QTextStream& out, QTextStream& err) {
     const QDir here = QDir::current();
     QStringList paths;
     paths.reserve(photos.size());
-    for (const QString& arg : photos) paths << QDir::cleanPath(here.absoluteFilePath(arg));
+    for (const QString& arg : photos)
+        paths << QDir::cleanPath(here.absoluteFilePath(arg));
 
     SharedState state;
     StringGrid SG0(kPoiColumns, 2);

@@ -10,13 +10,18 @@
 
 namespace vantorel::test {
 
-PropertyItem rawItem(quint32 id, quint16 type, const QByteArray& bytes) { return PropertyItem{id, type, bytes}; }
+PropertyItem rawItem(quint32 id, quint16 type, const QByteArray& bytes) {
+    return PropertyItem{id, type, bytes};
+}
 
-PropertyItem asciiItem(quint32 id, const QByteArray& text) { return rawItem(id, TypeAscii, text + '\0'); }
+PropertyItem asciiItem(quint32 id, const QByteArray& text) {
+    return rawItem(id, TypeAscii, text + '\0');
+}
 
 PropertyItem byteItem(quint32 id, std::initializer_list<quint8> bytes, quint16 type) {
     QByteArray b;
-    for (quint8 v : bytes) b.append(char(v));
+    for (quint8 v : bytes)
+        b.append(char(v));
     return rawItem(id, type, b);
 }
 
@@ -53,8 +58,8 @@ PropertyItem rationalItem(quint32 id, std::initializer_list<std::pair<qint64, qi
 
 QVector<PropertyItem> gpsItems(const char* latRef, std::initializer_list<std::pair<qint64, qint64>> lat,
                                const char* lonRef, std::initializer_list<std::pair<qint64, qint64>> lon) {
-    return {asciiItem(GpsLatitudeRef, latRef), rationalItem(GpsLatitude, lat), asciiItem(GpsLongitudeRef, lonRef),
-            rationalItem(GpsLongitude, lon)};
+    return {asciiItem(GpsLatitudeRef, latRef), rationalItem(GpsLatitude, lat),
+            asciiItem(GpsLongitudeRef, lonRef), rationalItem(GpsLongitude, lon)};
 }
 
 QString makeJpeg(const QString& dir, const QString& name, const QVector<PropertyItem>& items, QSize size) {
@@ -81,6 +86,8 @@ QByteArray fileBytes(const QString& path) {
     return f.readAll();
 }
 
-QString samplePath(const QString& name) { return QStringLiteral(VANTOREL_SAMPLES_DIR "/") + name; }
+QString samplePath(const QString& name) {
+    return QStringLiteral(VANTOREL_SAMPLES_DIR "/") + name;
+}
 
 } // namespace vantorel::test

@@ -68,7 +68,9 @@ void MainController::FormShow(const QString& workingDir, const QStringList& data
     m_controls.ComboBox1 = kSensorDefault;
 }
 
-QString MainController::mapPagePath() const { return QDir(m_state.TempDir).filePath(kMapPage); }
+QString MainController::mapPagePath() const {
+    return QDir(m_state.TempDir).filePath(kMapPage);
+}
 
 void MainController::FormClose() {
     if (!m_state.TempDir.isEmpty() && QFileInfo::exists(mapPagePath())) QFile::remove(mapPagePath());
@@ -89,7 +91,9 @@ void MainController::clearList() {
     m_controls.ListBox1Index = -1;
 }
 
-void MainController::showEntryCount() { m_controls.Label8 = QString::number(m_controls.ListBox1.size()); }
+void MainController::showEntryCount() {
+    m_controls.Label8 = QString::number(m_controls.ListBox1.size());
+}
 
 void MainController::expand() {
     m_controls.geometry.setSize(kExpandedSize);
@@ -153,7 +157,8 @@ void MainController::BitBtn20Click() {
         }
     } else {
         clearList();
-        for (const QString& path : *chosen) addToList(path);
+        for (const QString& path : *chosen)
+            addToList(path);
         if (!m_controls.ListBox1.isEmpty()) m_state.CurrentPhotoPath = m_controls.ListBox1.last();
     }
     showEntryCount();
@@ -173,7 +178,8 @@ void MainController::BitBtn16Click() {
     // One entry per line, unchanged; a final line break adds no entry.
     QStringList lines = text->split(QRegularExpression(QStringLiteral("\r\n|\n|\r")));
     if (!lines.isEmpty() && lines.last().isEmpty()) lines.removeLast();
-    for (const QString& line : lines) addToList(line);
+    for (const QString& line : lines)
+        addToList(line);
     showEntryCount();
     // With nothing listed there is no photo to show.
     if (m_controls.ListBox1.isEmpty()) return;
@@ -216,7 +222,8 @@ void MainController::BitBtn15Click() {
     rebuildPoiTable(m_state, c.SG0, entries, [this] { m_platform.pump.processMessages(); });
     clearList();
     m_platform.pump.processMessages();
-    for (int row = 1; row <= m_state.PoiRowCount; ++row) addToList(c.SG0.cell(5, row));
+    for (int row = 1; row <= m_state.PoiRowCount; ++row)
+        addToList(c.SG0.cell(5, row));
     showEntryCount();
     emptyResults();
     c.SG2.setRowCount(2);
@@ -224,7 +231,9 @@ void MainController::BitBtn15Click() {
     c.Label11Visible = false;
 }
 
-void MainController::BitBtn9Click() { m_controls.geometry.setSize(QSize(200, 22)); }
+void MainController::BitBtn9Click() {
+    m_controls.geometry.setSize(QSize(200, 22));
+}
 
 void MainController::BitBtn1Click() {
     if (m_state.CurrentPhotoPath.isEmpty()) return;
@@ -232,12 +241,15 @@ void MainController::BitBtn1Click() {
     c.SG1.clearCells(0, 5, 1);
     c.SG1.setRowCount(2);
     m_state.CoordRowCount = 0;
-    for (QString* s : {&c.Label1, &c.Label2, &c.Label3, &c.Label4}) s->clear();
+    for (QString* s : {&c.Label1, &c.Label2, &c.Label3, &c.Label4})
+        s->clear();
 
     c.SG1.setRowCommaText(0, kCoordHeaderGeotagged);
     c.SG1.fontColor = Qt::black;
-    const CoordinateReading r = ReadGpsCoordinates(m_state.CurrentPhotoPath, m_state.LatitudeRef, m_state.LongitudeRef);
-    for (int col = 0; col < 6; ++col) c.SG1.setCell(col, 1, r.cells[col]);
+    const CoordinateReading r =
+        ReadGpsCoordinates(m_state.CurrentPhotoPath, m_state.LatitudeRef, m_state.LongitudeRef);
+    for (int col = 0; col < 6; ++col)
+        c.SG1.setCell(col, 1, r.cells[col]);
     m_state.CoordRowCount = r.geotagged ? 1 : 0;
     c.Edit7 = r.edit7;
     c.Edit8 = r.edit8;
@@ -257,7 +269,8 @@ void MainController::BitBtn1Click() {
     }
     m_state.PhotoNotGeotagged = false;
     c.BitBtn23Enabled = true;
-    if (r.missing != MissingReferences::None) m_platform.boxes.showMessage(missingReferencesMessage(r.missing));
+    if (r.missing != MissingReferences::None)
+        m_platform.boxes.showMessage(missingReferencesMessage(r.missing));
 }
 
 void MainController::BitBtn4Click() {

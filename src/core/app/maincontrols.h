@@ -22,10 +22,10 @@ struct MainControls {
     QStringList ListBox1; // kept sorted without regard to case
     int ListBox1Index = -1;
 
-    bool CheckBox1 = true; // "Ajout lignes": add to the list, or replace it
-    bool CheckBox2 = true; // automatic declination
-    bool CheckBox3 = true; // automatic sensor size
-    bool CheckBox4 = false; // internal browser
+    bool CheckBox1 = true;                  // "Ajout lignes": add to the list, or replace it
+    bool CheckBox2 = true;                  // automatic declination
+    bool CheckBox3 = true;                  // automatic sensor size
+    bool CheckBox4 = false;                 // internal browser
     bool declinationControlsEnabled = true; // CheckBox2, Label5 and Edit1
 
     QString Label1, Label2, Label3, Label4;

@@ -5,7 +5,8 @@
 namespace vantorel {
 
 int NetworkConnectivity::CheckInternetConnection() {
-    if (!QNetworkInformation::instance() && !QNetworkInformation::loadBackendByFeatures(QNetworkInformation::Feature::Reachability))
+    if (!QNetworkInformation::instance() &&
+        !QNetworkInformation::loadBackendByFeatures(QNetworkInformation::Feature::Reachability))
         return 2;
     QNetworkInformation* info = QNetworkInformation::instance();
     if (!info) return 2;

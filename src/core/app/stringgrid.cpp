@@ -2,13 +2,16 @@
 
 namespace vantorel {
 
-StringGrid::StringGrid(int colCount, int rowCount) : m_colCount(colCount) { setRowCount(rowCount); }
+StringGrid::StringGrid(int colCount, int rowCount) : m_colCount(colCount) {
+    setRowCount(rowCount);
+}
 
 void StringGrid::setRowCount(int rows) {
     rows = std::max(rows, 0);
     const int old = rowCount();
     m_rows.resize(rows);
-    for (int r = old; r < rows; ++r) m_rows[r] = QVector<QString>(m_colCount);
+    for (int r = old; r < rows; ++r)
+        m_rows[r] = QVector<QString>(m_colCount);
 }
 
 QString StringGrid::cell(int col, int row) const {
@@ -28,12 +31,14 @@ QStringList StringGrid::row(int row) const {
 
 void StringGrid::clearCells(int firstCol, int lastCol, int firstRow) {
     for (int r = std::max(firstRow, 0); r < rowCount(); ++r)
-        for (int c = std::max(firstCol, 0); c <= lastCol && c < m_colCount; ++c) m_rows[r][c].clear();
+        for (int c = std::max(firstCol, 0); c <= lastCol && c < m_colCount; ++c)
+            m_rows[r][c].clear();
 }
 
 void StringGrid::setRowCommaText(int row, const QString& commaText) {
     const QStringList items = splitCommaText(commaText);
-    for (int c = 0; c < m_colCount; ++c) setCell(c, row, c < items.size() ? items[c] : QString());
+    for (int c = 0; c < m_colCount; ++c)
+        setCell(c, row, c < items.size() ? items[c] : QString());
 }
 
 QStringList splitCommaText(const QString& text) {
@@ -57,9 +62,11 @@ QStringList splitCommaText(const QString& text) {
                 }
                 item += text[i++];
             }
-            while (i < n && text[i] != u',') ++i;
+            while (i < n && text[i] != u',')
+                ++i;
         } else {
-            while (i < n && text[i] != u',') item += text[i++];
+            while (i < n && text[i] != u',')
+                item += text[i++];
         }
         items << item;
         if (i >= n) break;

@@ -298,7 +298,8 @@ std::optional<QSize> jpegSizeOfHeader(const QByteArray& head) {
     if (setjmp(d->error.jump)) return std::nullopt;
     d->start(0);
     d->cinfo.src = nullptr; // read from memory instead of the file source
-    jpeg_mem_src(&d->cinfo, reinterpret_cast<const unsigned char*>(head.constData()), (unsigned long)head.size());
+    jpeg_mem_src(&d->cinfo, reinterpret_cast<const unsigned char*>(head.constData()),
+                 (unsigned long)head.size());
     jpeg_read_header(&d->cinfo, TRUE);
     return QSize(int(d->cinfo.image_width), int(d->cinfo.image_height));
 }

@@ -62,9 +62,13 @@ QString formatCoordinateText(const QString& ref, const GpsComponents& c) {
            FloatToStrF(decimalMinutes(c), 8, 3) + QStringLiteral("'");
 }
 
-QString formatDecimalDegrees(const GpsComponents& c) { return FloatToStrF(decimalDegrees(c), 8, 5); }
+QString formatDecimalDegrees(const GpsComponents& c) {
+    return FloatToStrF(decimalDegrees(c), 8, 5);
+}
 
-QString fileNameOf(const QString& path) { return path.mid(path.lastIndexOf(u'/') + 1); }
+QString fileNameOf(const QString& path) {
+    return path.mid(path.lastIndexOf(u'/') + 1);
+}
 
 bool readCoordinate(const ImageProperties& photo, quint32 id, GpsComponents& out) {
     const auto item = photo.item(id);
@@ -138,10 +142,14 @@ CoordinateReading ReadGpsCoordinates(const QString& path, QString& latitudeRef, 
 
 QString missingReferencesMessage(MissingReferences missing) {
     switch (missing) {
-    case MissingReferences::Both: return kBothMissing;
-    case MissingReferences::NorthSouth: return kNorthSouthMissing;
-    case MissingReferences::EastWest: return kEastWestMissing;
-    case MissingReferences::None: break;
+    case MissingReferences::Both:
+        return kBothMissing;
+    case MissingReferences::NorthSouth:
+        return kNorthSouthMissing;
+    case MissingReferences::EastWest:
+        return kEastWestMissing;
+    case MissingReferences::None:
+        break;
     }
     return {};
 }

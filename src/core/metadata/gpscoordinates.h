@@ -14,8 +14,9 @@ struct GpsComponents {
     float degrees = 0;
     float minutes = 0;
     float seconds = 0;
-    // False when the item cannot give a position: not rationals (signed or not), none at all, or degrees whose
-    // denominator is zero or negative. A minute or second component that cannot be computed counts as 0.
+    // False when the item cannot give a position: not rationals (signed or not), none at all, or degrees
+    // whose denominator is zero or negative. A minute or second component that cannot be computed counts as
+    // 0.
     bool usable = false;
 };
 

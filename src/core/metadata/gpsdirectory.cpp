@@ -36,7 +36,9 @@ class Tiff {
 public:
     Tiff(const uchar* data, qint64 size, bool bigEndian) : m_data(data), m_size(size), m_big(bigEndian) {}
 
-    bool has(qint64 offset, qint64 length) const { return offset >= 0 && length >= 0 && offset + length <= m_size; }
+    bool has(qint64 offset, qint64 length) const {
+        return offset >= 0 && length >= 0 && offset + length <= m_size;
+    }
     quint16 u16(qint64 at) const {
         const uchar* p = m_data + at;
         return m_big ? quint16((p[0] << 8) | p[1]) : quint16(p[0] | (p[1] << 8));
@@ -60,7 +62,8 @@ QByteArray valueBytes(const Tiff& tiff, qint64 offset, quint16 type, qint64 leng
     QByteArray value(reinterpret_cast<const char*>(tiff.at(offset)), int(length));
     const int unit = type == TypeRational || type == TypeSRational ? 4 : elementSize(type);
     if (tiff.bigEndian() && unit > 1)
-        for (qint64 i = 0; i + unit <= length; i += unit) std::reverse(value.begin() + i, value.begin() + i + unit);
+        for (qint64 i = 0; i + unit <= length; i += unit)
+            std::reverse(value.begin() + i, value.begin() + i + unit);
     return value;
 }
 
@@ -99,9 +102,12 @@ std::optional<QVector<PropertyItem>> readGpsDirectory(const QByteArray& jpegHead
     if (!data) return QVector<PropertyItem>();
     if (size < 8) return std::nullopt;
     bool big;
-    if (data[0] == 'I' && data[1] == 'I') big = false;
-    else if (data[0] == 'M' && data[1] == 'M') big = true;
-    else return std::nullopt;
+    if (data[0] == 'I' && data[1] == 'I')
+        big = false;
+    else if (data[0] == 'M' && data[1] == 'M')
+        big = true;
+    else
+        return std::nullopt;
     const Tiff tiff(data, size, big);
     if (tiff.u16(2) != 42) return std::nullopt;
 

@@ -1,7 +1,7 @@
 #include "imageproperties.h"
 
-#include "gpsdirectory.h"
 #include "files/regularfile.h"
+#include "gpsdirectory.h"
 
 #include <QFile>
 #include <QLoggingCategory>
@@ -22,8 +22,10 @@ void exiv2Log(int level, const char* message) {
     const QString text = QString::fromUtf8(message).trimmed();
     // exiv2's complaints about damaged files are routine here; they are shown only on request
     // (QT_LOGGING_RULES="vantorel.exiv2.debug=true").
-    if (level >= Exiv2::LogMsg::warn) qCWarning(lcExiv2) << text;
-    else qCDebug(lcExiv2) << text;
+    if (level >= Exiv2::LogMsg::warn)
+        qCWarning(lcExiv2) << text;
+    else
+        qCDebug(lcExiv2) << text;
 }
 
 void initExiv2() {
@@ -50,7 +52,9 @@ const char* groupForId(quint32 id) {
     return "Image";
 }
 
-std::string localPath(const QString& path) { return QFile::encodeName(path).toStdString(); }
+std::string localPath(const QString& path) {
+    return QFile::encodeName(path).toStdString();
+}
 
 enum class Group { Image, Photo, Gps, Thumbnail, Other };
 
@@ -188,7 +192,9 @@ bool ImageProperties::Impl::loadWithExiv2() {
     return false;
 }
 
-ImageProperties::ImageProperties() : d(std::make_unique<Impl>()) { initExiv2(); }
+ImageProperties::ImageProperties() : d(std::make_unique<Impl>()) {
+    initExiv2();
+}
 ImageProperties::~ImageProperties() = default;
 
 bool ImageProperties::open(const QString& path, Scope scope) {
@@ -208,7 +214,9 @@ bool ImageProperties::open(const QString& path, Scope scope) {
     return d->loadWithExiv2();
 }
 
-const QByteArray& ImageProperties::jpegHead() const { return d->head; }
+const QByteArray& ImageProperties::jpegHead() const {
+    return d->head;
+}
 
 std::optional<PropertyItem> ImageProperties::item(quint32 id) const {
     if (d->gpsItems && isGpsId(id)) {

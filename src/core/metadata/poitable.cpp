@@ -32,7 +32,8 @@ const QString& poiHeaderCommaText() {
 void AddPoiRow(SharedState& state, StringGrid& SG0) {
     static const QStringList header = splitCommaText(poiHeaderCommaText());
     if (SG0.rowCount() < 1) SG0.setRowCount(1);
-    for (int col = 0; col < kPoiColumns; ++col) SG0.setCell(col, 0, header.value(col));
+    for (int col = 0; col < kPoiColumns; ++col)
+        SG0.setCell(col, 0, header.value(col));
     SG0.fontColor = Qt::black;
 
     ImageProperties photo;
@@ -51,8 +52,9 @@ void AddPoiRow(SharedState& state, StringGrid& SG0) {
     const QString path = state.CurrentPhotoPath;
     SG0.setCell(0, row, fileNameOf(path));
     SG0.setCell(1, row, formatCoordinateText(state.LatitudeRef, lat));
-    SG0.setCell(3, row, (state.LatitudeRef == QStringLiteral("S") ? QStringLiteral("-") : QString()) +
-                            formatDecimalDegrees(lat));
+    SG0.setCell(3, row,
+                (state.LatitudeRef == QStringLiteral("S") ? QStringLiteral("-") : QString()) +
+                    formatDecimalDegrees(lat));
     SG0.setCell(5, row, path);
     // The frame header is in the bytes the metadata came from; a file read otherwise is asked again.
     const auto size = photo.jpegHead().isEmpty() ? jpegSize(path) : jpegSizeOfHeader(photo.jpegHead());
@@ -65,14 +67,15 @@ void AddPoiRow(SharedState& state, StringGrid& SG0) {
     GpsComponents lon;
     if (readCoordinate(photo, GpsLongitude, lon)) {
         SG0.setCell(2, row, formatCoordinateText(state.LongitudeRef, lon));
-        SG0.setCell(4, row, (state.LongitudeRef == QStringLiteral("W") ? QStringLiteral("-") : QString()) +
-                                formatDecimalDegrees(lon));
+        SG0.setCell(4, row,
+                    (state.LongitudeRef == QStringLiteral("W") ? QStringLiteral("-") : QString()) +
+                        formatDecimalDegrees(lon));
     }
 
     if (const auto ref = photo.item(GpsAltitudeRef); ref && ref->type == TypeByte) {
         // The first character of the byte's octal form: "0" above sea level, "1" below.
-        SG0.setCell(6, row, ref->value.isEmpty() ? QString()
-                                                 : QString::number(quint8(ref->value[0]), 8).left(1));
+        SG0.setCell(6, row,
+                    ref->value.isEmpty() ? QString() : QString::number(quint8(ref->value[0]), 8).left(1));
     }
     if (const auto item = photo.item(GpsAltitude)) {
         if (const auto altitude = altitudeOf(*item)) SG0.setCell(7, row, FloatToStrF(*altitude, 8, 2));

@@ -49,6 +49,8 @@ struct PropertyItem {
 };
 
 // Items of the GPS directory carry ids below 0x20; the main image's share the TIFF ids.
-inline bool isGpsId(quint32 id) { return id < 0x20; }
+inline bool isGpsId(quint32 id) {
+    return id < 0x20;
+}
 
 } // namespace vantorel

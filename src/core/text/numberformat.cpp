@@ -5,8 +5,8 @@
 
 #include <QLocale>
 #include <algorithm>
-#include <climits>
 #include <charconv>
+#include <climits>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -33,7 +33,8 @@ Decimal toDecimal(double value) {
     mant.remove(1, 1);
     d.digits = mant;
     d.exponent = std::atoi(s.constData() + e + 1) + 1;
-    while (d.digits.endsWith('0')) d.digits.chop(1);
+    while (d.digits.endsWith('0'))
+        d.digits.chop(1);
     return d;
 }
 
@@ -48,7 +49,8 @@ void roundTo(Decimal& d, int count) {
     d.digits.truncate(count);
     if (up) {
         int i = count - 1;
-        while (i >= 0 && d.digits[i] == '9') d.digits[i--] = '0';
+        while (i >= 0 && d.digits[i] == '9')
+            d.digits[i--] = '0';
         if (i < 0) {
             d.digits.prepend('1');
             d.exponent += 1;
@@ -56,7 +58,8 @@ void roundTo(Decimal& d, int count) {
             d.digits[i] = char(d.digits[i] + 1);
         }
     }
-    while (d.digits.endsWith('0')) d.digits.chop(1);
+    while (d.digits.endsWith('0'))
+        d.digits.chop(1);
 }
 
 QString specialText(double value) {
@@ -88,7 +91,9 @@ QString formatGeneral(Decimal d, int precision) {
 
 } // namespace
 
-QString decimalSeparator() { return QLocale().decimalPoint(); }
+QString decimalSeparator() {
+    return QLocale().decimalPoint();
+}
 
 QString FloatToStrF(double value, int precision, int digits) {
     if (!std::isfinite(value)) return specialText(value);
@@ -110,8 +115,10 @@ QString FloatToStrF(double value, int precision, int digits) {
     if (digits > 0) {
         QString frac;
         if (!d.digits.isEmpty()) {
-            if (d.exponent < 0) frac = QString(-d.exponent, QLatin1Char('0')) + all;
-            else frac = all.mid(d.exponent);
+            if (d.exponent < 0)
+                frac = QString(-d.exponent, QLatin1Char('0')) + all;
+            else
+                frac = all.mid(d.exponent);
         }
         frac = frac.left(digits);
         frac += QString(digits - frac.size(), QLatin1Char('0'));
@@ -128,8 +135,10 @@ QString FloatToStr(double value) {
 std::optional<double> StrToFloat(const QString& text) {
     // Only spaces count as blanks, as in the conversion the texts were made for.
     qsizetype first = 0, last = text.size();
-    while (first < last && text[first] == u' ') ++first;
-    while (last > first && text[last - 1] == u' ') --last;
+    while (first < last && text[first] == u' ')
+        ++first;
+    while (last > first && text[last - 1] == u' ')
+        --last;
     const QString t = text.mid(first, last - first);
     if (t.isEmpty()) return std::nullopt;
     const QString sep = decimalSeparator();
@@ -139,11 +148,17 @@ std::optional<double> StrToFloat(const QString& text) {
     auto at = [&](int k) { return k < t.size() ? t[k] : QChar(); };
     if (at(i) == u'+' || at(i) == u'-') ascii += char(t[i++].unicode());
     int mantissaDigits = 0;
-    while (at(i).isDigit() && at(i).unicode() < 128) { ascii += char(t[i++].unicode()); ++mantissaDigits; }
+    while (at(i).isDigit() && at(i).unicode() < 128) {
+        ascii += char(t[i++].unicode());
+        ++mantissaDigits;
+    }
     if (t.mid(i, sep.size()) == sep) {
         ascii += '.';
         i += sep.size();
-        while (at(i).isDigit() && at(i).unicode() < 128) { ascii += char(t[i++].unicode()); ++mantissaDigits; }
+        while (at(i).isDigit() && at(i).unicode() < 128) {
+            ascii += char(t[i++].unicode());
+            ++mantissaDigits;
+        }
     }
     if (mantissaDigits == 0) return std::nullopt;
     if (at(i) == u'e' || at(i) == u'E') {
@@ -151,7 +166,10 @@ std::optional<double> StrToFloat(const QString& text) {
         ++i;
         if (at(i) == u'+' || at(i) == u'-') ascii += char(t[i++].unicode());
         int expDigits = 0;
-        while (at(i).isDigit() && at(i).unicode() < 128) { ascii += char(t[i++].unicode()); ++expDigits; }
+        while (at(i).isDigit() && at(i).unicode() < 128) {
+            ascii += char(t[i++].unicode());
+            ++expDigits;
+        }
         if (expDigits == 0) return std::nullopt;
     }
     if (i != t.size()) return std::nullopt;
@@ -168,7 +186,8 @@ int StrToIntDef(const QString& text, int fallback) {
     // Val's rules: leading spaces, a sign, "$" or "0x" for hexadecimal, then digits to the end.
     // Hexadecimal takes the full 32 bits ("$FFFFFFFF" is -1); decimal must fit an int.
     int i = 0;
-    while (i < text.size() && text[i] == u' ') ++i;
+    while (i < text.size() && text[i] == u' ')
+        ++i;
     bool negative = false;
     if (i < text.size() && (text[i] == u'+' || text[i] == u'-')) negative = text[i++] == u'-';
     int base = 10;
@@ -185,10 +204,14 @@ int StrToIntDef(const QString& text, int fallback) {
     for (; i < text.size(); ++i) {
         const char16_t c = text[i].unicode();
         int digit;
-        if (c >= u'0' && c <= u'9') digit = c - u'0';
-        else if (base == 16 && c >= u'a' && c <= u'f') digit = c - u'a' + 10;
-        else if (base == 16 && c >= u'A' && c <= u'F') digit = c - u'A' + 10;
-        else return fallback;
+        if (c >= u'0' && c <= u'9')
+            digit = c - u'0';
+        else if (base == 16 && c >= u'a' && c <= u'f')
+            digit = c - u'a' + 10;
+        else if (base == 16 && c >= u'A' && c <= u'F')
+            digit = c - u'A' + 10;
+        else
+            return fallback;
         v = v * base + digit;
         if (v > limit) return fallback;
     }
