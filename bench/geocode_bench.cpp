@@ -26,7 +26,7 @@ struct NoDialogs : vantorel::FileDialogs {
     std::optional<QStringList> openPictures() override { return std::nullopt; }
 };
 struct Online : vantorel::Connectivity {
-    int CheckInternetConnection() override { return 0; }
+    vantorel::ConnectionState CheckInternetConnection() override { return vantorel::ConnectionState::Online; }
 };
 
 } // namespace

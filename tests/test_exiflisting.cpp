@@ -2,9 +2,9 @@
 // read the grid back, and whole photos made at run time.
 #include "metadata/exiflisting.h"
 
-#include "app/stringgrid.h"
 #include "fixtures.h"
 #include "metadata/tagcatalogue.h"
+#include "tables/stringgrid.h"
 
 #include <QFile>
 #include <QTemporaryDir>

@@ -2,6 +2,7 @@
 #include "app/maincontroller.h"
 #include "doubles.h"
 #include "fixtures.h"
+#include "tables/gridcolumns.h"
 
 #include <QDir>
 #include <QFile>
@@ -79,9 +80,9 @@ TEST_F(ControllerTest, DroppedFolderOrMissingFileIsListedAndShownAsNotGeotagged)
     c.HandleDroppedFiles({dir.path(), path("missing.jpg")});
     EXPECT_EQ(m.ListBox1.size(), 2);
     EXPECT_TRUE(s.PhotoNotGeotagged);
-    EXPECT_EQ(m.SG1.cell(0, 0), QString::fromUtf8("Cette photo n'est pas géocodée"));
+    EXPECT_EQ(m.SG1.cell(CoordName, 0), QString::fromUtf8("Cette photo n'est pas géocodée"));
     EXPECT_EQ(m.SG1.fontColor, QColor(Qt::red));
-    EXPECT_EQ(m.SG1.cell(5, 1), path("missing.jpg"));
+    EXPECT_EQ(m.SG1.cell(CoordPath, 1), path("missing.jpg"));
     EXPECT_FALSE(m.BitBtn23Enabled);
     EXPECT_EQ(fake.boxes.messages, QStringList({"Erreur ret1"}));
     EXPECT_TRUE(m.Image1.isNull());
@@ -98,7 +99,7 @@ TEST_F(ControllerTest, NotGeotaggedPhotoShowsTheSignInTheInternalBrowser) {
     EXPECT_FALSE(s.PhotoNotGeotagged);
     EXPECT_TRUE(m.BitBtn23Enabled);
     EXPECT_EQ(m.SG1.fontColor, QColor(Qt::black));
-    EXPECT_EQ(m.SG1.cell(1, 0), "Latitude");
+    EXPECT_EQ(m.SG1.cell(CoordLatitudeText, 0), "Latitude");
     EXPECT_EQ(m.Edit7, "-1,50000");
     EXPECT_EQ(m.Edit8, "-2,00000");
 }
@@ -182,7 +183,7 @@ TEST_F(ControllerTest, EffacerPoiOnTheLastEntryEmptiesEverything) {
     for (int col = 0; col < 5; ++col)
         EXPECT_TRUE(m.SG1.cell(col, 1).isEmpty());
     for (int row = 1; row < m.SG2.rowCount(); ++row)
-        EXPECT_TRUE(m.SG2.cell(0, row).isEmpty());
+        EXPECT_TRUE(m.SG2.cell(ExifName, row).isEmpty());
     EXPECT_TRUE(m.Label1.isEmpty() && m.Label3.isEmpty() && m.Edit7.isEmpty() && m.Edit8.isEmpty());
     EXPECT_TRUE(m.Image1.isNull());
     EXPECT_EQ(s.CurrentPhotoPath, geoA);
@@ -221,7 +222,7 @@ TEST_F(ControllerTest, SelectingReRunsThePipelineOnTheEntry) {
     EXPECT_EQ(s.CurrentPhotoPath, geoA);
     EXPECT_EQ(m.caption, geoA);
     EXPECT_EQ(m.Edit7, "45,20847");
-    EXPECT_EQ(m.SG1.cell(0, 1), "a.jpg");
+    EXPECT_EQ(m.SG1.cell(CoordName, 1), "a.jpg");
     EXPECT_GT(m.SG2.rowCount(), 2);
 }
 
@@ -230,7 +231,7 @@ TEST(ControllerStart, ConnectivityWarningAndMapPageCleanup) {
         QString::fromUtf8("Pas de connexion internet détectée\nLes cartes GoogleMaps ne s'afficheront pas.");
     for (int result : {0, 1, 2, 3}) {
         FakePlatform fake;
-        fake.connectivity.result = result;
+        fake.connectivity.result = ConnectionState(result);
         MainController c(fake.platform());
         c.FormCreate();
         c.FormShow(QDir::currentPath(), {});

@@ -1,4 +1,5 @@
 // The POI table over a list of photos: which rows, their signed values, altitude and size.
+#include "app/sharedstate.h"
 #include "fixtures.h"
 #include "metadata/imageproperties.h"
 #include "metadata/poitable.h"
@@ -15,15 +16,20 @@ using namespace vantorel::test;
 
 namespace {
 
+PoiRun runOf(SharedState& s) {
+    return {s.LatitudeRef, s.LongitudeRef, s.PoiRowCount};
+}
+
 class PoiTest : public ::testing::Test {
 protected:
     QTemporaryDir dir;
     SharedState state;
-    StringGrid SG0{kPoiColumns, 2};
+    StringGrid SG0{PoiColumnCount, 2};
 
     void rebuild(const QStringList& paths) {
         int pumps = 0;
-        rebuildPoiTable(state, SG0, paths, [&] { ++pumps; });
+        rebuildPoiTable(
+            runOf(state), SG0, paths, [](const QString&) {}, [&] { ++pumps; });
     }
 };
 
@@ -39,16 +45,16 @@ TEST_F(PoiTest, OneRowPerPhotoWithLatitude) {
     EXPECT_EQ(SG0.row(0),
               QStringList({QString::fromUtf8("Photo géocodée"), "Latitude", "Longitude", "Lati", "Longi",
                            "File_name", "Alti_signe", "Alti_valeur", "Width", "Height"}));
-    EXPECT_EQ(SG0.cell(5, 1), a);
-    EXPECT_EQ(SG0.cell(5, 2), c);
-    EXPECT_EQ(SG0.cell(0, 2), "c.jpg");
-    EXPECT_EQ(SG0.cell(3, 2), "3,00000");
-    EXPECT_EQ(SG0.cell(4, 2), "4,00000");
+    EXPECT_EQ(SG0.cell(PoiPath, 1), a);
+    EXPECT_EQ(SG0.cell(PoiPath, 2), c);
+    EXPECT_EQ(SG0.cell(PoiName, 2), "c.jpg");
+    EXPECT_EQ(SG0.cell(PoiSignedLatitude, 2), "3,00000");
+    EXPECT_EQ(SG0.cell(PoiSignedLongitude, 2), "4,00000");
     // A rebuild starts from an empty table.
     rebuild({c});
     EXPECT_EQ(state.PoiRowCount, 1);
     EXPECT_EQ(SG0.rowCount(), 2);
-    EXPECT_EQ(SG0.cell(5, 1), c);
+    EXPECT_EQ(SG0.cell(PoiPath, 1), c);
 }
 
 TEST_F(PoiTest, SouthernPhotoWithAltitudeAndSize) {
@@ -86,8 +92,8 @@ TEST_F(PoiTest, AltitudeForms) {
         items += c.items;
         rebuild({makeJpeg(dir.path(), QString::fromLatin1(c.name) + ".jpg", items)});
         ASSERT_EQ(state.PoiRowCount, 1) << c.name;
-        EXPECT_EQ(SG0.cell(6, 1), QString::fromLatin1(c.ref)) << c.name;
-        EXPECT_EQ(SG0.cell(7, 1), QString::fromLatin1(c.value)) << c.name;
+        EXPECT_EQ(SG0.cell(PoiAltitudeRef, 1), QString::fromLatin1(c.ref)) << c.name;
+        EXPECT_EQ(SG0.cell(PoiAltitude, 1), QString::fromLatin1(c.value)) << c.name;
     }
 }
 
@@ -99,8 +105,8 @@ TEST_F(PoiTest, ReferencesCarryOverFromThePreviousPhoto) {
                                      rationalItem(GpsLongitude, {{21, 1}, {0, 1}, {0, 1}})});
     rebuild({south, noRefs});
     ASSERT_EQ(state.PoiRowCount, 2);
-    EXPECT_EQ(SG0.cell(3, 2), "-11,00000");
-    EXPECT_EQ(SG0.cell(4, 2), "-21,00000");
+    EXPECT_EQ(SG0.cell(PoiSignedLatitude, 2), "-11,00000");
+    EXPECT_EQ(SG0.cell(PoiSignedLongitude, 2), "-21,00000");
 }
 
 TEST_F(PoiTest, OtherGpsItemsOfAPhotoWithoutLatitudeStayOutOfOtherRows) {
@@ -112,9 +118,9 @@ TEST_F(PoiTest, OtherGpsItemsOfAPhotoWithoutLatitudeStayOutOfOtherRows) {
                   byteItem(GpsAltitudeRef, {1}), rationalItem(GpsAltitude, {{9, 1}})});
     rebuild({first, noLat});
     ASSERT_EQ(state.PoiRowCount, 1);
-    EXPECT_EQ(SG0.cell(4, 1), "2,00000");
-    EXPECT_EQ(SG0.cell(6, 1), "");
-    EXPECT_EQ(SG0.cell(7, 1), "");
+    EXPECT_EQ(SG0.cell(PoiSignedLongitude, 1), "2,00000");
+    EXPECT_EQ(SG0.cell(PoiAltitudeRef, 1), "");
+    EXPECT_EQ(SG0.cell(PoiAltitude, 1), "");
     EXPECT_EQ(state.LongitudeRef, "W");
 }
 
@@ -130,9 +136,9 @@ TEST_F(PoiTest, GeotaggedPictureThatIsNotAJpegKeepsItsRowWithoutSize) {
     ASSERT_TRUE(props.saveTo(png));
     rebuild({png});
     ASSERT_EQ(state.PoiRowCount, 1);
-    EXPECT_EQ(SG0.cell(3, 1), "5,00000");
-    EXPECT_EQ(SG0.cell(8, 1), "");
-    EXPECT_EQ(SG0.cell(9, 1), "");
+    EXPECT_EQ(SG0.cell(PoiSignedLatitude, 1), "5,00000");
+    EXPECT_EQ(SG0.cell(PoiWidth, 1), "");
+    EXPECT_EQ(SG0.cell(PoiHeight, 1), "");
 }
 
 // Every real-camera sample: one row per photo that has a position, with the stored size and altitude.
@@ -153,20 +159,22 @@ TEST(PoiSamples, AgreeWithAnotherReader) {
         if (f[hasGps] == "1") expected.insert(samplePath(f[file]), f);
     }
     SharedState state;
-    StringGrid SG0(kPoiColumns, 2);
-    rebuildPoiTable(state, SG0, paths, [] {});
+    StringGrid SG0(PoiColumnCount, 2);
+    rebuildPoiTable(
+        runOf(state), SG0, paths, [](const QString&) {}, [] {});
     ASSERT_EQ(state.PoiRowCount, expected.size());
     for (int row = 1; row <= state.PoiRowCount; ++row) {
-        const QString path = SG0.cell(5, row);
+        const QString path = SG0.cell(PoiPath, row);
         ASSERT_TRUE(expected.contains(path)) << path.toStdString();
         const QStringList& e = expected[path];
         SCOPED_TRACE(path.toStdString());
-        EXPECT_NEAR(SG0.cell(3, row).replace(',', '.').toDouble(), e[latCol].toDouble(), 1.5e-5);
-        EXPECT_EQ(SG0.cell(8, row), e[width]);
-        EXPECT_EQ(SG0.cell(9, row), e[height]);
-        EXPECT_EQ(SG0.cell(6, row), e[altRef]);
-        if (!e[alt].isEmpty() && !SG0.cell(7, row).isEmpty()) {
-            EXPECT_NEAR(SG0.cell(7, row).replace(',', '.').toDouble(), e[alt].toDouble(), 0.006);
+        EXPECT_NEAR(SG0.cell(PoiSignedLatitude, row).replace(',', '.').toDouble(), e[latCol].toDouble(),
+                    1.5e-5);
+        EXPECT_EQ(SG0.cell(PoiWidth, row), e[width]);
+        EXPECT_EQ(SG0.cell(PoiHeight, row), e[height]);
+        EXPECT_EQ(SG0.cell(PoiAltitudeRef, row), e[altRef]);
+        if (!e[alt].isEmpty() && !SG0.cell(PoiAltitude, row).isEmpty()) {
+            EXPECT_NEAR(SG0.cell(PoiAltitude, row).replace(',', '.').toDouble(), e[alt].toDouble(), 0.006);
         }
     }
 }

@@ -1,7 +1,7 @@
 // Shows a StringGrid: row 0 is the fixed header row in its own colour, the grid's font colour on all.
 #pragma once
 
-#include "app/stringgrid.h"
+#include "tables/stringgrid.h"
 
 #include <QAbstractTableModel>
 #include <QTableView>

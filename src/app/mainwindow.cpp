@@ -1,6 +1,7 @@
 #include "mainwindow.h"
 
-#include "app/networkconnectivity.h"
+#include "browserplaceholder.h"
+#include "desktopservices.h"
 #include "viewerwindow.h"
 
 #include <QCloseEvent>
@@ -9,7 +10,6 @@
 #include <QFrame>
 #include <QGuiApplication>
 #include <QMimeData>
-#include <QMovie>
 #include <QUrl>
 
 #include <utility>
@@ -83,32 +83,6 @@ void setTextIfChanged(QLineEdit* edit, const QString& text) {
 
 } // namespace
 
-BrowserPlaceholder::BrowserPlaceholder(QWidget* parent) : QLabel(parent) {
-    setObjectName(QStringLiteral("CppWebBrowser1"));
-    setTextFormat(Qt::PlainText);
-    setAlignment(Qt::AlignCenter);
-    setFrameShape(QFrame::StyledPanel);
-    setAutoFillBackground(true);
-    QPalette p = palette();
-    p.setColor(QPalette::Window, Qt::white);
-    setPalette(p);
-}
-
-void BrowserPlaceholder::navigate(const QString& url) {
-    m_url = url;
-    if (m_movie) {
-        m_movie->stop();
-        m_movie->deleteLater();
-        m_movie = nullptr;
-    }
-    clear();
-    if (url.endsWith(QLatin1String(".gif"), Qt::CaseInsensitive) && QFileInfo::exists(url)) {
-        m_movie = new QMovie(url, QByteArray(), this);
-        setMovie(m_movie);
-        m_movie->start();
-    }
-}
-
 MainWindow::MainWindow(WindowServices services, QWidget* parent) : QWidget(parent) {
     setObjectName(QStringLiteral("Form1"));
     setAcceptDrops(true);
@@ -127,9 +101,11 @@ MainWindow::MainWindow(WindowServices services, QWidget* parent) : QWidget(paren
         services.connectivity = (m_realConnectivity = std::make_unique<NetworkConnectivity>()).get();
     m_boxes = services.boxes;
     m_pump = std::make_unique<WindowPump>([this] { sync(); });
-    m_controller =
-        std::make_unique<MainController>(Platform{*services.boxes, *services.clipboard, *services.dialogs,
-                                                  *services.connectivity, *m_browser, *m_pump});
+    if (!services.externalBrowser)
+        services.externalBrowser = (m_realExternalBrowser = std::make_unique<DesktopBrowser>()).get();
+    m_controller = std::make_unique<MainController>(Platform{*services.boxes, *services.clipboard,
+                                                             *services.dialogs, *services.connectivity,
+                                                             *m_browser, *m_pump, *services.externalBrowser});
 
     SG1Model = new GridModel(m_controller->controls().SG1, QColor(Qt::yellow), this);
     SG1 = makeGridView(this, SG1Model, false);

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "app/maincontroller.h"
+#include "browserplaceholder.h"
 #include "gridview.h"
 #include "qtplatform.h"
 
@@ -13,24 +14,9 @@
 #include <QPushButton>
 #include <memory>
 
-class QMovie;
-
 namespace vantorel {
 
 class ViewerWindow;
-
-// Stands in for the embedded browser until the map view is built: shows a picture (the
-// not-geotagged sign) or nothing.
-class BrowserPlaceholder : public QLabel, public BrowserView {
-public:
-    explicit BrowserPlaceholder(QWidget* parent);
-    void navigate(const QString& url) override;
-    QString currentUrl() const { return m_url; }
-
-private:
-    QString m_url;
-    QMovie* m_movie = nullptr;
-};
 
 // The services a window needs; tests give their own doubles.
 struct WindowServices {
@@ -38,6 +24,7 @@ struct WindowServices {
     Clipboard* clipboard = nullptr;
     FileDialogs* dialogs = nullptr;
     Connectivity* connectivity = nullptr;
+    ExternalBrowser* externalBrowser = nullptr;
 };
 
 class MainWindow : public QWidget {
@@ -85,6 +72,7 @@ private:
     std::unique_ptr<QtClipboard> m_realClipboard;
     std::unique_ptr<QtFileDialogs> m_realDialogs;
     std::unique_ptr<Connectivity> m_realConnectivity;
+    std::unique_ptr<ExternalBrowser> m_realExternalBrowser;
     std::unique_ptr<WindowPump> m_pump;
     std::unique_ptr<MainController> m_controller;
     bool m_closed = false;

@@ -2,35 +2,11 @@
 #include "commands.h"
 
 #include "metadata/exiflisting.h"
-#include "text/numberformat.h"
+#include "text/escape.h"
 
 #include <QFileInfo>
 
 namespace vantorel::cli {
-
-QString escapeCell(const QString& text) {
-    QString out;
-    out.reserve(text.size());
-    for (const QChar c : text) {
-        switch (c.unicode()) {
-        case u'\\':
-            out += QStringLiteral("\\\\");
-            break;
-        case u'\t':
-            out += QStringLiteral("\\t");
-            break;
-        case u'\n':
-            out += QStringLiteral("\\n");
-            break;
-        default:
-            if (c.category() == QChar::Other_Control)
-                out += QStringLiteral("\\x") + IntToHex(c.unicode(), 2);
-            else
-                out += c;
-        }
-    }
-    return out;
-}
 
 // Exit codes: 0 listed, 1 the picture could not be opened, 2 wrong arguments.
 int runExif(const QStringList& photos, QTextStream& out, QTextStream& err) {

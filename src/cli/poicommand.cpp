@@ -17,10 +17,12 @@ int runPoi(const QStringList& photos, QTextStream& out, QTextStream& err) {
     for (const QString& arg : photos)
         paths << QDir::cleanPath(here.absoluteFilePath(arg));
 
-    SharedState state;
-    StringGrid SG0(kPoiColumns, 2);
-    rebuildPoiTable(state, SG0, paths, [] {});
-    for (int row = 1; row <= state.PoiRowCount; ++row) {
+    QString latitudeRef, longitudeRef;
+    int rowCount = 0;
+    StringGrid SG0(PoiColumnCount, 2);
+    rebuildPoiTable(
+        {latitudeRef, longitudeRef, rowCount}, SG0, paths, [](const QString&) {}, [] {});
+    for (int row = 1; row <= rowCount; ++row) {
         const QStringList cells = SG0.row(row);
         for (int col = 0; col < cells.size(); ++col) {
             if (col) out << u'\t';

@@ -33,13 +33,37 @@ struct FakeDialogs : FileDialogs {
 };
 
 struct FakeConnectivity : Connectivity {
-    int result = 0;
-    int CheckInternetConnection() override { return result; }
+    ConnectionState result = ConnectionState::Online;
+    ConnectionState CheckInternetConnection() override { return result; }
 };
 
 struct RecordingBrowser : BrowserView {
     QStringList navigations;
     void navigate(const QString& url) override { navigations << url; }
+    // What the real view does once a page has loaded.
+    void finishLoading(const QString& url) { navigationFinished(url); }
+};
+
+struct RecordingExternalBrowser : ExternalBrowser {
+    DefaultBrowser answer{QStringLiteral("firefox.desktop"), QStringLiteral("xdg-settings")};
+    QStringList programsOnPath; // full paths findProgram can find
+    struct Launch {
+        QString program;
+        QStringList arguments;
+    };
+    QList<Launch> launches;
+    bool launchSucceeds = true;
+    DefaultBrowser defaultBrowser() override { return answer; }
+    QString findProgram(const QStringList& names) override {
+        for (const QString& name : names)
+            for (const QString& path : programsOnPath)
+                if (path.endsWith(QLatin1Char('/') + name)) return path;
+        return {};
+    }
+    bool launch(const QString& program, const QStringList& arguments) override {
+        launches.append({program, arguments});
+        return launchSucceeds;
+    }
 };
 
 struct CountingPump : EventPump {
@@ -55,7 +79,10 @@ struct FakePlatform {
     FakeConnectivity connectivity;
     RecordingBrowser browser;
     CountingPump pump;
-    Platform platform() { return Platform{boxes, clipboard, dialogs, connectivity, browser, pump}; }
+    RecordingExternalBrowser externalBrowser;
+    Platform platform() {
+        return Platform{boxes, clipboard, dialogs, connectivity, browser, pump, externalBrowser};
+    }
 };
 
 } // namespace vantorel::test

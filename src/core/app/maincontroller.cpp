@@ -4,6 +4,7 @@
 #include "metadata/exiflisting.h"
 #include "metadata/gpscoordinates.h"
 #include "metadata/poitable.h"
+#include "tables/gridcolumns.h"
 
 #include <QDir>
 #include <QFile>
@@ -61,7 +62,7 @@ void MainController::FormShow(const QString& workingDir, const QStringList& data
     m_state.BusyGifPath = locateDataFile(kBusyGif, workingDir, dataDirs);
     m_state.NoGeotagGifPath = locateDataFile(kNoGeotagGif, workingDir, dataDirs);
     m_state.InternetAvailable = true;
-    if (m_platform.connectivity.CheckInternetConnection() != 0) {
+    if (m_platform.connectivity.CheckInternetConnection() != ConnectionState::Online) {
         m_state.InternetAvailable = false;
         m_platform.boxes.warning(kNoInternet);
     }
@@ -115,8 +116,8 @@ void MainController::ListBox1Click() {
     expand();
     m_controls.Label11Visible = true;
     m_controls.Image1 = QImage();
-    m_controls.SG1.clearCells(0, 4, 1);
-    m_controls.SG2.clearCells(0, 2, 1);
+    m_controls.SG1.clearCells(CoordName, CoordLongitudeDegrees, 1);
+    m_controls.SG2.clearCells(ExifName, ExifValue, 1);
     for (QString* s : {&m_controls.Label1, &m_controls.Label2, &m_controls.Label3, &m_controls.Label4,
                        &m_controls.Edit7, &m_controls.Edit8})
         s->clear();
@@ -132,7 +133,7 @@ void MainController::RefreshAfterListChange() {
     m_platform.pump.processMessages();
     runPipeline();
     // Select the entry the coordinate reader has just shown (the first of equal entries).
-    m_controls.ListBox1Index = int(m_controls.ListBox1.indexOf(m_controls.SG1.cell(5, 1)));
+    m_controls.ListBox1Index = int(m_controls.ListBox1.indexOf(m_controls.SG1.cell(CoordPath, 1)));
 }
 
 void MainController::HandleDroppedFiles(const QStringList& paths) {
@@ -189,8 +190,8 @@ void MainController::BitBtn16Click() {
 
 void MainController::emptyResults() {
     m_controls.Label7Visible = false;
-    m_controls.SG1.clearCells(0, 4, 1);
-    m_controls.SG2.clearCells(0, 2, 1);
+    m_controls.SG1.clearCells(CoordName, CoordLongitudeDegrees, 1);
+    m_controls.SG2.clearCells(ExifName, ExifValue, 1);
     for (QString* s : {&m_controls.Label1, &m_controls.Label2, &m_controls.Label3, &m_controls.Label4})
         s->clear();
     m_controls.Image1 = QImage();
@@ -219,11 +220,13 @@ void MainController::BitBtn15Click() {
     c.Label11Visible = true;
     m_platform.pump.processMessages();
     const QStringList entries = c.ListBox1; // the loop lets the window repaint; it walks its own copy
-    rebuildPoiTable(m_state, c.SG0, entries, [this] { m_platform.pump.processMessages(); });
+    rebuildPoiTable(
+        poiRun(), c.SG0, entries, [this](const QString& path) { m_state.CurrentPhotoPath = path; },
+        [this] { m_platform.pump.processMessages(); });
     clearList();
     m_platform.pump.processMessages();
     for (int row = 1; row <= m_state.PoiRowCount; ++row)
-        addToList(c.SG0.cell(5, row));
+        addToList(c.SG0.cell(PoiPath, row));
     showEntryCount();
     emptyResults();
     c.SG2.setRowCount(2);
@@ -238,7 +241,7 @@ void MainController::BitBtn9Click() {
 void MainController::BitBtn1Click() {
     if (m_state.CurrentPhotoPath.isEmpty()) return;
     MainControls& c = m_controls;
-    c.SG1.clearCells(0, 5, 1);
+    c.SG1.clearCells(CoordName, CoordPath, 1);
     c.SG1.setRowCount(2);
     m_state.CoordRowCount = 0;
     for (QString* s : {&c.Label1, &c.Label2, &c.Label3, &c.Label4})
@@ -248,7 +251,7 @@ void MainController::BitBtn1Click() {
     c.SG1.fontColor = Qt::black;
     const CoordinateReading r =
         ReadGpsCoordinates(m_state.CurrentPhotoPath, m_state.LatitudeRef, m_state.LongitudeRef);
-    for (int col = 0; col < 6; ++col)
+    for (int col = 0; col < CoordColumnCount; ++col)
         c.SG1.setCell(col, 1, r.cells[col]);
     m_state.CoordRowCount = r.geotagged ? 1 : 0;
     c.Edit7 = r.edit7;
@@ -282,15 +285,15 @@ void MainController::BitBtn4Click() {
     if (!m_state.CurrentPhotoPath.isEmpty()) {
         c.caption = m_state.CurrentPhotoPath;
         c.SG2.setRowCommaText(0, kExifHeader);
-        c.SG2.clearCells(0, 2, 1);
+        c.SG2.clearCells(ExifName, ExifValue, 1);
         c.SG2.setRowCount(2);
         const ExifListing listing = ListExifItems(m_state.CurrentPhotoPath);
         if (!listing.opened) m_platform.boxes.showMessage(QString::fromLatin1(kErrorRet1));
         c.SG2.setRowCount(std::max<int>(2, int(listing.rows.size()) + 1));
         for (int i = 0; i < listing.rows.size(); ++i) {
-            c.SG2.setCell(0, i + 1, listing.rows[i].name);
-            c.SG2.setCell(1, i + 1, listing.rows[i].type);
-            c.SG2.setCell(2, i + 1, listing.rows[i].value);
+            c.SG2.setCell(ExifName, i + 1, listing.rows[i].name);
+            c.SG2.setCell(ExifType, i + 1, listing.rows[i].type);
+            c.SG2.setCell(ExifValue, i + 1, listing.rows[i].value);
         }
         m_state.FocalLength = listing.FocalLength;
         m_state.CameraModel = listing.CameraModel;
@@ -305,7 +308,7 @@ void MainController::BitBtn4Click() {
 }
 
 void MainController::BitBtn7Click() {
-    const QString path = m_controls.SG1.cell(5, 1);
+    const QString path = m_controls.SG1.cell(CoordPath, 1);
     m_controls.Image1 = QImage();
     if (isJpgExtension(path)) m_controls.Image1 = decodePreview(path, kPreviewSize);
 }

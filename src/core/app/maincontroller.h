@@ -3,6 +3,7 @@
 #pragma once
 
 #include "maincontrols.h"
+#include "metadata/poitable.h"
 #include "platform.h"
 #include "sharedstate.h"
 
@@ -46,6 +47,7 @@ public:
 
 private:
     void runPipeline();
+    PoiRun poiRun() { return {m_state.LatitudeRef, m_state.LongitudeRef, m_state.PoiRowCount}; }
     void clearList();
     void showEntryCount();
     void expand();

@@ -2,7 +2,7 @@
 // and write these, and the window mirrors them on its widgets.
 #pragma once
 
-#include "stringgrid.h"
+#include "tables/stringgrid.h"
 
 #include <QImage>
 #include <QRect>

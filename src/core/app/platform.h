@@ -4,6 +4,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <functional>
 #include <optional>
 
 namespace vantorel {
@@ -33,18 +34,50 @@ public:
     virtual std::optional<QStringList> openPictures() = 0;
 };
 
+// What the connectivity check found (the values are the check's historical codes).
+enum class ConnectionState {
+    Online = 0,
+    Offline = 1,
+    NoService = 2, // no network service could be asked
+    Unknown = 3,   // the service cannot tell whether the machine is reachable
+};
+
 class Connectivity {
 public:
     virtual ~Connectivity() = default;
-    // 0 connected, 1 not connected, 2 no network service to ask, 3 the service cannot tell.
-    virtual int CheckInternetConnection() = 0;
+    virtual ConnectionState CheckInternetConnection() = 0;
 };
 
 class BrowserView {
 public:
     virtual ~BrowserView() = default;
-    // Shows a page or a picture (a local path or a URL such as "about:blank").
+    // Shows a page or a picture (a local path or a URL such as "about:blank"). Returns at once;
+    // nothing waits for the load.
     virtual void navigate(const QString& url) = 0;
+
+    // Called by the view when a navigation has finished loading, with what was navigated to.
+    std::function<void(const QString& url)> CppWebBrowser1NavigateComplete2;
+
+protected:
+    void navigationFinished(const QString& url) {
+        if (CppWebBrowser1NavigateComplete2) CppWebBrowser1NavigateComplete2(url);
+    }
+};
+
+// The user's own web browser: which one the desktop opens links with, and starting it.
+class ExternalBrowser {
+public:
+    virtual ~ExternalBrowser() = default;
+    struct DefaultBrowser {
+        QString desktopEntry; // "firefox.desktop"...; empty when no default could be read
+        QString setting;      // the setting that was read, named for the user
+    };
+    virtual DefaultBrowser defaultBrowser() = 0;
+    // The full path of the first of `names` found on the PATH; empty when none is.
+    virtual QString findProgram(const QStringList& names) = 0;
+    // Starts `program` with `arguments` (each one argument, never split), without waiting.
+    // False when it cannot start.
+    virtual bool launch(const QString& program, const QStringList& arguments) = 0;
 };
 
 class EventPump {
@@ -61,6 +94,7 @@ struct Platform {
     Connectivity& connectivity;
     BrowserView& browser;
     EventPump& pump;
+    ExternalBrowser& externalBrowser;
 };
 
 } // namespace vantorel

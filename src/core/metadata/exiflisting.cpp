@@ -1,7 +1,9 @@
 #include "exiflisting.h"
 
-#include "app/stringgrid.h"
 #include "imageproperties.h"
+#include "rationals.h"
+#include "tables/gridcolumns.h"
+#include "tables/stringgrid.h"
 #include "tagcatalogue.h"
 #include "text/numberformat.h"
 
@@ -43,11 +45,9 @@ const uchar* bytes(const PropertyItem& item) {
 std::optional<QVector<float>> rationalValues(const PropertyItem& item, int count) {
     QVector<float> values;
     for (int k = 0; k < count; ++k) {
-        const quint32 n = item.u32(2 * k), d = item.u32(2 * k + 1);
-        if (d == 0) return std::nullopt;
-        const double quotient =
-            item.type == TypeSRational ? double(qint32(n)) / double(qint32(d)) : double(n) / double(d);
-        values.append(float(quotient));
+        const auto value = listingValue(item, k);
+        if (!value) return std::nullopt;
+        values.append(*value);
     }
     return values;
 }
@@ -209,10 +209,10 @@ ExifListing ListExifItems(const QString& path) {
 float viewDirectionFromRows(const StringGrid& sg2) {
     float direction = kNoViewDirection;
     for (int r = 1; r < sg2.rowCount(); ++r) {
-        if (sg2.cell(0, r) != kGpsImgDir) continue;
+        if (sg2.cell(ExifName, r) != kGpsImgDir) continue;
         // A cell that is not one number (empty after a failed division, or several numbers) tells
         // no direction; the photo is then shown without a view sector rather than not at all.
-        if (const auto v = StrToFloat(sg2.cell(2, r))) direction = float(*v);
+        if (const auto v = StrToFloat(sg2.cell(ExifValue, r))) direction = float(*v);
     }
     return direction;
 }
@@ -226,12 +226,12 @@ void referenceLabelsFromRows(const StringGrid& sg2, QString& label3, QString& la
     const QString signedRational = TypeName(TypeSRational);
     auto pass = [&](const QString& refName, const QString& valueName, QString& label) {
         for (int r = 1; r < sg2.rowCount(); ++r) {
-            const QString name = sg2.cell(0, r);
-            const QString type = sg2.cell(1, r);
+            const QString name = sg2.cell(ExifName, r);
+            const QString type = sg2.cell(ExifType, r);
             if (name == refName && type == ascii)
-                label = sg2.cell(2, r);
+                label = sg2.cell(ExifValue, r);
             else if (name == valueName && (type == rational || type == signedRational))
-                label += QLatin1Char(' ') + sg2.cell(2, r);
+                label += QLatin1Char(' ') + sg2.cell(ExifValue, r);
         }
     };
     pass(kGpsLatitudeRef, kGpsLatitude, label3);

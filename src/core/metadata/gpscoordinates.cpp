@@ -1,6 +1,7 @@
 #include "gpscoordinates.h"
 
 #include "imageproperties.h"
+#include "rationals.h"
 #include "text/numberformat.h"
 
 #include <cmath>
@@ -15,19 +16,11 @@ const QString kNorthSouthMissing =
 const QString kEastWestMissing =
     QStringLiteral("Information Est ou Oues non incluse dans la photo\nEst sera supposé");
 
-// One rational as a 32-bit float; false when the denominator is zero or negative.
+// One position component; false when it cannot be computed.
 bool component(const PropertyItem& item, int index, float& out) {
-    const qint32 num = qint32(item.u32(2 * index));
-    const qint32 den = qint32(item.u32(2 * index + 1));
-    if (den == 1) {
-        out = float(num);
-        return true;
-    }
-    if (den > 0) {
-        out = float((long double)num / (long double)den);
-        return true;
-    }
-    return false;
+    const auto value = gpsComponentValue(item, index);
+    if (value) out = *value;
+    return value.has_value();
 }
 
 } // namespace

@@ -1,6 +1,8 @@
 #include "gpsdirectory.h"
 
-#include <cstring>
+#include "files/jpegsegments.h"
+
+#include <algorithm>
 
 namespace vantorel {
 namespace {
@@ -67,39 +69,15 @@ QByteArray valueBytes(const Tiff& tiff, qint64 offset, quint16 type, qint64 leng
     return value;
 }
 
-// The Exif segment's TIFF block in the head, or nothing.
-std::optional<std::pair<const uchar*, qint64>> tiffBlock(const QByteArray& head) {
-    const auto* d = reinterpret_cast<const uchar*>(head.constData());
-    const qint64 n = head.size();
-    qint64 i = 2;
-    while (i + 4 <= n) {
-        if (d[i] != 0xFF) return std::nullopt;
-        const uchar marker = d[i + 1];
-        if (marker == 0xFF) {
-            ++i;
-            continue;
-        }
-        if (marker == 0x01 || (marker >= 0xD0 && marker <= 0xD7)) {
-            i += 2;
-            continue;
-        }
-        const qint64 length = (d[i + 2] << 8) | d[i + 3];
-        if (marker == 0xDA || i + 2 + length > n) break;
-        if (marker == 0xE1 && length >= 8 && std::memcmp(d + i + 4, "Exif\0\0", 6) == 0)
-            return std::make_pair(d + i + 10, length - 8);
-        i += 2 + length;
-    }
-    return std::make_pair(nullptr, qint64(0)); // no Exif segment: no GPS directory
-}
-
 } // namespace
 
 std::optional<QVector<PropertyItem>> readGpsDirectory(const QByteArray& jpegHead) {
     if (jpegHead.size() < 4) return std::nullopt;
-    const auto block = tiffBlock(jpegHead);
+    const auto block = findExifBlock(jpegHead);
     if (!block) return std::nullopt;
-    const auto [data, size] = *block;
-    if (!data) return QVector<PropertyItem>();
+    if (block->tiffOffset < 0) return QVector<PropertyItem>(); // no Exif segment: no GPS directory
+    const auto* data = reinterpret_cast<const uchar*>(jpegHead.constData()) + block->tiffOffset;
+    const qint64 size = block->tiffSize;
     if (size < 8) return std::nullopt;
     bool big;
     if (data[0] == 'I' && data[1] == 'I')

@@ -1,5 +1,7 @@
 #include "imageproperties.h"
 
+#include "files/atomicfile.h"
+#include "files/jpegsegments.h"
 #include "files/regularfile.h"
 #include "gpsdirectory.h"
 
@@ -8,8 +10,6 @@
 #include <exiv2/exiv2.hpp>
 
 #include <cerrno>
-#include <cstdio>
-#include <filesystem>
 #include <mutex>
 #include <unistd.h>
 
@@ -118,39 +118,28 @@ QByteArray readJpegHead(int fd) {
     constexpr qsizetype kLimit = 16 * 1024 * 1024; // no sane file has this much before its picture
     QByteArray buf;
     readMore(fd, buf, kChunk);
-    if (buf.size() < 4 || uchar(buf[0]) != 0xFF || uchar(buf[1]) != 0xD8) return {};
-    qsizetype i = 2;
+    if (buf.size() < 4 || !isJpegStart(buf)) return {};
+    JpegSegmentWalker walker;
+    JpegSegment segment;
     while (true) {
-        if (i + 4 > buf.size()) {
-            if (buf.size() >= kLimit) return {};
+        switch (walker.next(buf, segment)) {
+        case SegmentStep::Segment:
+            if (segment.marker == kMarkerSos) {
+                buf.truncate(segment.end());
+                return buf;
+            }
+            break;
+        case SegmentStep::NeedMore: {
+            if (walker.needed() > kLimit) return {};
             const qsizetype before = buf.size();
-            readMore(fd, buf, kChunk);
+            readMore(fd, buf, std::max(kChunk, walker.needed() - buf.size()));
             if (buf.size() == before) return {};
-            continue;
+            break;
         }
-        if (uchar(buf[i]) != 0xFF) return {};
-        const uchar marker = uchar(buf[i + 1]);
-        if (marker == 0xFF) { // fill byte
-            ++i;
-            continue;
+        case SegmentStep::EndOfImage:
+        case SegmentStep::Invalid:
+            return {};
         }
-        if (marker == 0xD9) return {};
-        if (marker == 0x01 || (marker >= 0xD0 && marker <= 0xD7)) { // no length
-            i += 2;
-            continue;
-        }
-        const qsizetype end = i + 2 + ((uchar(buf[i + 2]) << 8) | uchar(buf[i + 3]));
-        while (end > buf.size()) {
-            if (end > kLimit) return {};
-            const qsizetype before = buf.size();
-            readMore(fd, buf, std::max(kChunk, end - buf.size()));
-            if (buf.size() == before) return {};
-        }
-        if (marker == 0xDA) {
-            buf.truncate(end);
-            return buf;
-        }
-        i = end;
     }
 }
 
@@ -304,33 +293,28 @@ bool ImageProperties::saveTo(const QString& target, QString* error) const {
         if (error) *error = why;
         return false;
     };
-    if (!d->full()) return fail(QStringLiteral("image not open"));
-    const QString part = target + QStringLiteral(".part");
-    QFile::remove(part);
-    if (!QFile::copy(d->path, part)) return fail(QStringLiteral("cannot copy to ") + part);
-    QFile::setPermissions(part, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther);
+    if (!d->full()) return fail(QStringLiteral("image non ouverte"));
+    const int fd = openRegularFile(d->path);
+    if (fd < 0) return fail(QStringLiteral("impossible de lire ") + d->path);
+    const auto source = readWholeFile(fd);
+    ::close(fd);
+    if (!source) return fail(QStringLiteral("impossible de lire ") + d->path);
+    QByteArray bytes;
     try {
-        auto copy = Exiv2::ImageFactory::open(localPath(part));
+        // The copy is made in memory from the source's bytes; only the metadata is rewritten.
+        auto copy = Exiv2::ImageFactory::open(reinterpret_cast<const Exiv2::byte*>(source->constData()),
+                                              long(source->size()));
         copy->readMetadata();
         copy->setExifData(d->image->exifData());
         copy->writeMetadata();
-        copy.reset();
-        // Make the bytes durable before the name points at them.
-        if (FILE* f = std::fopen(localPath(part).c_str(), "rb")) {
-            fsync(fileno(f));
-            std::fclose(f);
-        }
-        std::error_code ec;
-        std::filesystem::rename(localPath(part), localPath(target), ec);
-        if (ec) {
-            QFile::remove(part);
-            return fail(QString::fromStdString(ec.message()));
-        }
-        return true;
+        Exiv2::BasicIo& io = copy->io();
+        io.seek(0, Exiv2::BasicIo::beg);
+        const Exiv2::DataBuf all = io.read(long(io.size()));
+        bytes = QByteArray(reinterpret_cast<const char*>(all.pData_), int(all.size_));
     } catch (const std::exception& e) {
-        QFile::remove(part);
         return fail(QString::fromUtf8(e.what()));
     }
+    return writeFileAtomically(target, bytes, error);
 }
 
 } // namespace vantorel

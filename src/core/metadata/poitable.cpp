@@ -3,6 +3,7 @@
 #include "display/jpegdecoder.h"
 #include "gpscoordinates.h"
 #include "imageproperties.h"
+#include "rationals.h"
 #include "text/numberformat.h"
 
 namespace vantorel {
@@ -11,14 +12,7 @@ namespace {
 // The altitude: the first rational of the item as a 32-bit float, when it can be computed.
 std::optional<float> altitudeOf(const PropertyItem& item) {
     if ((item.type != TypeRational && item.type != TypeSRational) || item.length() < 8) return std::nullopt;
-    const quint32 num = item.u32(0);
-    const quint32 den = item.u32(1);
-    const bool isSigned = item.type == TypeSRational;
-    const long double n = isSigned ? (long double)qint32(num) : (long double)num;
-    const long double d = isSigned ? (long double)qint32(den) : (long double)den;
-    if (d == 1) return float(n);
-    if (d > 0) return float(n / d);
-    return std::nullopt;
+    return altitudeValue(item, 0);
 }
 
 } // namespace
@@ -29,56 +23,56 @@ const QString& poiHeaderCommaText() {
     return header;
 }
 
-void AddPoiRow(SharedState& state, StringGrid& SG0) {
+void AddPoiRow(const QString& path, PoiRun run, StringGrid& SG0) {
     static const QStringList header = splitCommaText(poiHeaderCommaText());
     if (SG0.rowCount() < 1) SG0.setRowCount(1);
-    for (int col = 0; col < kPoiColumns; ++col)
+    for (int col = 0; col < PoiColumnCount; ++col)
         SG0.setCell(col, 0, header.value(col));
     SG0.fontColor = Qt::black;
 
     ImageProperties photo;
-    if (!photo.open(state.CurrentPhotoPath, ImageProperties::Scope::Gps)) return;
+    if (!photo.open(path, ImageProperties::Scope::Gps)) return;
 
-    readReference(photo, GpsLatitudeRef, state.LatitudeRef);
+    readReference(photo, GpsLatitudeRef, run.latitudeRef);
     GpsComponents lat;
     if (!readCoordinate(photo, GpsLatitude, lat)) {
         // No row for this photo: its other GPS items must not land in another photo's row.
-        readReference(photo, GpsLongitudeRef, state.LongitudeRef);
+        readReference(photo, GpsLongitudeRef, run.longitudeRef);
         return;
     }
 
-    const int row = ++state.PoiRowCount;
+    const int row = ++run.rowCount;
     SG0.setRowCount(row + 1);
-    const QString path = state.CurrentPhotoPath;
-    SG0.setCell(0, row, fileNameOf(path));
-    SG0.setCell(1, row, formatCoordinateText(state.LatitudeRef, lat));
-    SG0.setCell(3, row,
-                (state.LatitudeRef == QStringLiteral("S") ? QStringLiteral("-") : QString()) +
+    SG0.setCell(PoiName, row, fileNameOf(path));
+    SG0.setCell(PoiLatitudeText, row, formatCoordinateText(run.latitudeRef, lat));
+    SG0.setCell(PoiSignedLatitude, row,
+                (run.latitudeRef == QStringLiteral("S") ? QStringLiteral("-") : QString()) +
                     formatDecimalDegrees(lat));
-    SG0.setCell(5, row, path);
+    SG0.setCell(PoiPath, row, path);
     // The frame header is in the bytes the metadata came from; a file read otherwise is asked again.
     const auto size = photo.jpegHead().isEmpty() ? jpegSize(path) : jpegSizeOfHeader(photo.jpegHead());
     if (size) {
-        SG0.setCell(8, row, QString::number(size->width()));
-        SG0.setCell(9, row, QString::number(size->height()));
+        SG0.setCell(PoiWidth, row, QString::number(size->width()));
+        SG0.setCell(PoiHeight, row, QString::number(size->height()));
     }
 
-    readReference(photo, GpsLongitudeRef, state.LongitudeRef);
+    readReference(photo, GpsLongitudeRef, run.longitudeRef);
     GpsComponents lon;
     if (readCoordinate(photo, GpsLongitude, lon)) {
-        SG0.setCell(2, row, formatCoordinateText(state.LongitudeRef, lon));
-        SG0.setCell(4, row,
-                    (state.LongitudeRef == QStringLiteral("W") ? QStringLiteral("-") : QString()) +
+        SG0.setCell(PoiLongitudeText, row, formatCoordinateText(run.longitudeRef, lon));
+        SG0.setCell(PoiSignedLongitude, row,
+                    (run.longitudeRef == QStringLiteral("W") ? QStringLiteral("-") : QString()) +
                         formatDecimalDegrees(lon));
     }
 
     if (const auto ref = photo.item(GpsAltitudeRef); ref && ref->type == TypeByte) {
         // The first character of the byte's octal form: "0" above sea level, "1" below.
-        SG0.setCell(6, row,
+        SG0.setCell(PoiAltitudeRef, row,
                     ref->value.isEmpty() ? QString() : QString::number(quint8(ref->value[0]), 8).left(1));
     }
     if (const auto item = photo.item(GpsAltitude)) {
-        if (const auto altitude = altitudeOf(*item)) SG0.setCell(7, row, FloatToStrF(*altitude, 8, 2));
+        if (const auto altitude = altitudeOf(*item))
+            SG0.setCell(PoiAltitude, row, FloatToStrF(*altitude, 8, 2));
     }
 }
 

@@ -2,31 +2,40 @@
 // the whole list (keep geotagged photos, overview map, GPX export).
 #pragma once
 
-#include "app/sharedstate.h"
-#include "app/stringgrid.h"
+#include "tables/gridcolumns.h"
+#include "tables/stringgrid.h"
 
 #include <QStringList>
 
 namespace vantorel {
 
-inline constexpr int kPoiColumns = 10;
 const QString& poiHeaderCommaText();
 
-// Appends the row of `state.CurrentPhotoPath` to `SG0` when the photo has a GPS latitude.
-// The caller empties the table and sets `PoiRowCount` to 0 before the first call of a run.
-void AddPoiRow(SharedState& state, StringGrid& SG0);
+// What a run of AddPoiRow carries from photo to photo: the reference letters (a photo whose
+// reference item is not ASCII keeps the previous photo's letter) and the number of rows written.
+struct PoiRun {
+    QString& latitudeRef;  // SharedState::LatitudeRef
+    QString& longitudeRef; // SharedState::LongitudeRef
+    int& rowCount;         // SharedState::PoiRowCount
+};
+
+// Appends the row of `path` to `SG0` when the photo has a GPS latitude.
+// The caller empties the table and sets the row count to 0 before the first call of a run.
+void AddPoiRow(const QString& path, PoiRun run, StringGrid& SG0);
 
 // Empties the table and runs AddPoiRow over `paths` in order (empty entries are skipped);
-// `afterEach` runs after every photo, so a window can repaint.
-template <typename AfterEach>
-void rebuildPoiTable(SharedState& state, StringGrid& SG0, const QStringList& paths, AfterEach afterEach) {
-    SG0.clearCells(0, kPoiColumns - 1, 1);
+// `beforeEach` runs with every path (the window shows it as the current photo) and `afterEach`
+// after every photo, so a window can repaint.
+template <typename BeforeEach, typename AfterEach>
+void rebuildPoiTable(PoiRun run, StringGrid& SG0, const QStringList& paths, BeforeEach beforeEach,
+                     AfterEach afterEach) {
+    SG0.clearCells(0, PoiColumnCount - 1, 1);
     SG0.setRowCount(1);
-    state.PoiRowCount = 0;
+    run.rowCount = 0;
     for (const QString& path : paths) {
-        state.CurrentPhotoPath = path;
+        beforeEach(path);
         if (path.isEmpty()) continue;
-        AddPoiRow(state, SG0);
+        AddPoiRow(path, run, SG0);
         afterEach();
     }
 }

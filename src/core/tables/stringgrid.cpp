@@ -1,4 +1,4 @@
-#include "stringgrid.h"
+#include "tables/stringgrid.h"
 
 namespace vantorel {
 

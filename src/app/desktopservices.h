@@ -1,0 +1,21 @@
+// The real desktop services that are not dialogs: the connectivity check (the system's network
+// service) and the user's own browser (xdg settings, the PATH, a detached process).
+#pragma once
+
+#include "app/platform.h"
+
+namespace vantorel {
+
+class NetworkConnectivity : public Connectivity {
+public:
+    ConnectionState CheckInternetConnection() override;
+};
+
+class DesktopBrowser : public ExternalBrowser {
+public:
+    DefaultBrowser defaultBrowser() override;
+    QString findProgram(const QStringList& names) override;
+    bool launch(const QString& program, const QStringList& arguments) override;
+};
+
+} // namespace vantorel

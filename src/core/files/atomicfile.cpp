@@ -1,0 +1,187 @@
+#include "atomicfile.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QRandomGenerator>
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace vantorel {
+namespace {
+
+QString systemError(int err) {
+    return QString::fromLocal8Bit(std::strerror(err));
+}
+
+QByteArray localName(const QString& path) {
+    return QFile::encodeName(path);
+}
+
+// The folder part of a path ("." for a bare name).
+QString folderOf(const QString& path) {
+    const qsizetype slash = path.lastIndexOf(u'/');
+    if (slash < 0) return QStringLiteral(".");
+    if (slash == 0) return QStringLiteral("/");
+    return path.left(slash);
+}
+
+void syncFolder(const QString& folder) {
+    const int fd = ::open(localName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return;
+    ::fsync(fd);
+    ::close(fd);
+}
+
+mode_t defaultMode() {
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    return 0666 & ~mask;
+}
+
+} // namespace
+
+AtomicFileWriter::AtomicFileWriter(QString target, AtomicWriteOptions options)
+    : m_target(std::move(target)), m_options(std::move(options)) {}
+
+AtomicFileWriter::~AtomicFileWriter() {
+    discard();
+}
+
+bool AtomicFileWriter::fail(const QString& why) {
+    m_error = why;
+    discard();
+    return false;
+}
+
+bool AtomicFileWriter::open() {
+    discard();
+    m_error.clear();
+    if (m_target.isEmpty() || m_target.endsWith(u'/')) return fail(QStringLiteral("nom de fichier vide"));
+    // "name.part" beside the target. O_EXCL never opens an existing file or follows a link.
+    for (int attempt = 0; attempt < 8; ++attempt) {
+        const QString candidate = attempt == 0 ? m_target + QStringLiteral(".part")
+                                               : m_target + QStringLiteral(".%1.part")
+                                                                .arg(QRandomGenerator::global()->generate(),
+                                                                     8, 16, QLatin1Char('0'));
+        const int fd = ::open(localName(candidate).constData(),
+                              O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+        if (fd >= 0) {
+            m_fd = fd;
+            m_tempPath = candidate;
+            m_written = 0;
+            return true;
+        }
+        if (errno != EEXIST) {
+            const int err = errno;
+            return fail(QStringLiteral("impossible de créer %1 : %2").arg(candidate, systemError(err)));
+        }
+        // A regular file there is another write in progress or one a crash left: another name
+        // is taken. Anything else (a folder, a link) was put there on purpose: refused.
+        struct stat st {};
+        if (::lstat(localName(candidate).constData(), &st) == 0 && !S_ISREG(st.st_mode))
+            return fail(QStringLiteral("impossible de créer %1 : le nom est pris").arg(candidate));
+    }
+    return fail(QStringLiteral("impossible de créer un fichier temporaire à côté de %1").arg(m_target));
+}
+
+bool AtomicFileWriter::write(const char* data, qint64 size) {
+    if (m_fd < 0) return fail(m_error.isEmpty() ? QStringLiteral("fichier non ouvert") : m_error);
+    if (m_options.beforeWrite && !m_options.beforeWrite(m_written, size))
+        return fail(QStringLiteral("écriture de %1 : %2").arg(m_tempPath, systemError(ENOSPC)));
+    qint64 done = 0;
+    while (done < size) {
+        const ssize_t n = ::write(m_fd, data + done, size_t(size - done));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            const int err = n < 0 ? errno : ENOSPC;
+            return fail(QStringLiteral("écriture de %1 : %2").arg(m_tempPath, systemError(err)));
+        }
+        done += n;
+    }
+    m_written += size;
+    return true;
+}
+
+bool AtomicFileWriter::commit() {
+    if (m_fd < 0) return fail(m_error.isEmpty() ? QStringLiteral("fichier non ouvert") : m_error);
+    const mode_t mode = m_options.mode.value_or(defaultMode());
+    if (::fchmod(m_fd, mode & 07777) != 0) {
+        const int err = errno;
+        return fail(QStringLiteral("droits de %1 : %2").arg(m_tempPath, systemError(err)));
+    }
+    if (::fsync(m_fd) != 0) {
+        const int err = errno;
+        return fail(QStringLiteral("écriture de %1 : %2").arg(m_tempPath, systemError(err)));
+    }
+    if (m_options.modified) {
+        const timespec times[2] = {*m_options.modified, *m_options.modified};
+        ::futimens(m_fd, times);
+    }
+    const int fd = m_fd;
+    m_fd = -1;
+    if (::close(fd) != 0) {
+        const int err = errno;
+        m_fd = -1;
+        return fail(QStringLiteral("écriture de %1 : %2").arg(m_tempPath, systemError(err)));
+    }
+    if (m_options.verify) {
+        QString why;
+        if (!m_options.verify(m_tempPath, why))
+            return fail(why.isEmpty() ? QStringLiteral("le fichier écrit ne se relit pas") : why);
+    }
+    // rename() replaces whatever has the target's name (a link included) without following it.
+    if (::rename(localName(m_tempPath).constData(), localName(m_target).constData()) != 0) {
+        const int err = errno;
+        return fail(QStringLiteral("impossible de remplacer %1 : %2").arg(m_target, systemError(err)));
+    }
+    m_tempPath.clear();
+    syncFolder(folderOf(m_target));
+    return true;
+}
+
+void AtomicFileWriter::discard() {
+    if (m_fd >= 0) {
+        ::close(m_fd);
+        m_fd = -1;
+    }
+    if (!m_tempPath.isEmpty()) {
+        ::unlink(localName(m_tempPath).constData());
+        m_tempPath.clear();
+    }
+}
+
+bool writeFileAtomically(const QString& target, const QByteArray& bytes, QString* error,
+                         AtomicWriteOptions options) {
+    AtomicFileWriter writer(target, std::move(options));
+    const bool ok = writer.open() && writer.write(bytes) && writer.commit();
+    if (!ok && error) *error = writer.error();
+    return ok;
+}
+
+bool ensurePrivateFolder(const QString& path, QString* error) {
+    auto fail = [&](const QString& why) {
+        if (error) *error = why;
+        return false;
+    };
+    const QByteArray name = localName(path);
+    if (::mkdir(name.constData(), 0700) != 0 && errno != EEXIST) {
+        const int err = errno;
+        return fail(QStringLiteral("impossible de créer %1 : %2").arg(path, systemError(err)));
+    }
+    struct stat st {};
+    if (::lstat(name.constData(), &st) != 0) {
+        const int err = errno;
+        return fail(QStringLiteral("%1 : %2").arg(path, systemError(err)));
+    }
+    if (!S_ISDIR(st.st_mode) || st.st_uid != ::geteuid())
+        return fail(QStringLiteral("%1 n'est pas un dossier de l'utilisateur").arg(path));
+    if ((st.st_mode & 077) != 0 && ::chmod(name.constData(), 0700) != 0)
+        return fail(QStringLiteral("%1 est ouvert aux autres utilisateurs").arg(path));
+    return true;
+}
+
+} // namespace vantorel

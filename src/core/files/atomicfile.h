@@ -1,0 +1,70 @@
+// The one way the program writes a file (map pages, GPX files, photo copies): the bytes go to a
+// temporary file beside the target, are flushed to disk, and only then take the target's name, so
+// a file appears whole or not at all and an existing file is replaced only by a complete one.
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <functional>
+#include <optional>
+#include <sys/types.h>
+#include <time.h>
+
+namespace vantorel {
+
+struct AtomicWriteOptions {
+    // Permission bits of the new file; by default those of a new file (0666 less the umask).
+    std::optional<mode_t> mode;
+    // Modification time given to the new file (the access time is set to the same).
+    std::optional<timespec> modified;
+    // Runs on the complete temporary file before it takes the target's name; returning false
+    // (with a reason) abandons the write and leaves the target as it was.
+    std::function<bool(const QString& tempPath, QString& why)> verify;
+    // Test hook: called before each write of bytes; returning false makes that write fail as a
+    // full disk would.
+    std::function<bool(qint64 offset, qint64 size)> beforeWrite;
+};
+
+// Streams a new file to a temporary name beside `target` and puts it in place on commit().
+// A symbolic link at the target's name is replaced, never followed. A writer destroyed without
+// commit() removes its temporary file.
+class AtomicFileWriter {
+public:
+    explicit AtomicFileWriter(QString target, AtomicWriteOptions options = {});
+    ~AtomicFileWriter();
+    AtomicFileWriter(const AtomicFileWriter&) = delete;
+    AtomicFileWriter& operator=(const AtomicFileWriter&) = delete;
+
+    // Creates the temporary file; false (see error()) when the target's folder cannot be written.
+    bool open();
+    bool write(const char* data, qint64 size);
+    bool write(const QByteArray& bytes) { return write(bytes.constData(), bytes.size()); }
+    // Flushes, verifies, renames over the target and flushes the folder.
+    bool commit();
+    // Drops the temporary file; the target is left as it was.
+    void discard();
+
+    const QString& error() const { return m_error; }
+    const QString& tempPath() const { return m_tempPath; }
+
+private:
+    bool fail(const QString& why);
+
+    QString m_target;
+    AtomicWriteOptions m_options;
+    QString m_tempPath;
+    QString m_error;
+    int m_fd = -1;
+    qint64 m_written = 0;
+};
+
+// Writes `bytes` as the whole of `target` through an AtomicFileWriter. On failure `error` (when
+// given) tells why in a sentence naming the file, and the target is untouched.
+bool writeFileAtomically(const QString& target, const QByteArray& bytes, QString* error = nullptr,
+                         AtomicWriteOptions options = {});
+
+// Creates `path` as a folder only its owner may enter (0700), or checks that an existing one is
+// a real folder (not a link) owned by this user with no access for others.
+bool ensurePrivateFolder(const QString& path, QString* error = nullptr);
+
+} // namespace vantorel

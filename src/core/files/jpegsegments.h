@@ -1,0 +1,62 @@
+// The one walker of a JPEG file's marker segments, from the start-of-image marker to the first
+// scan: the readers find their metadata segments with it and the copy writers splice one.
+#pragma once
+
+#include <QByteArray>
+#include <QtGlobal>
+#include <optional>
+
+namespace vantorel {
+
+inline constexpr uchar kMarkerSos = 0xDA;
+inline constexpr uchar kMarkerEoi = 0xD9;
+inline constexpr uchar kMarkerApp1 = 0xE1;
+
+struct JpegSegment {
+    uchar marker = 0;
+    qint64 offset = 0; // of the segment's 0xFF (fill bytes before it excluded)
+    qint64 size = 0;   // 2 for a marker without length, otherwise 2 + the length field
+
+    bool hasLength() const { return size > 2; }
+    qint64 payloadOffset() const { return offset + 4; }
+    qint64 payloadSize() const { return size > 4 ? size - 4 : 0; }
+    qint64 end() const { return offset + size; }
+};
+
+enum class SegmentStep {
+    Segment,    // one whole segment is within the bytes given (the first scan's header included)
+    NeedMore,   // the next segment ends beyond them: call again with at least needed() bytes
+    EndOfImage, // an end-of-image marker before any scan
+    Invalid,    // not a marker where one must be, or a length below 2
+};
+
+// True when the bytes start with the start-of-image marker.
+bool isJpegStart(const QByteArray& bytes);
+
+class JpegSegmentWalker {
+public:
+    // Walks from `start` (just after the start-of-image marker by default). The bytes given to
+    // next() are the file's from offset 0 and may grow between calls.
+    explicit JpegSegmentWalker(qint64 start = 2) : m_pos(start) {}
+
+    SegmentStep next(const uchar* data, qint64 size, JpegSegment& out);
+    SegmentStep next(const QByteArray& bytes, JpegSegment& out) {
+        return next(reinterpret_cast<const uchar*>(bytes.constData()), bytes.size(), out);
+    }
+    qint64 needed() const { return m_needed; }
+
+private:
+    qint64 m_pos;
+    qint64 m_needed = 0;
+};
+
+// The Exif segment's TIFF block (after "Exif\0\0") among the head's segments before the first
+// scan: tiffOffset -1 when there is none; nothing when the segments cannot be walked.
+struct ExifBlock {
+    JpegSegment segment;
+    qint64 tiffOffset = -1;
+    qint64 tiffSize = 0;
+};
+std::optional<ExifBlock> findExifBlock(const QByteArray& jpegHead);
+
+} // namespace vantorel
