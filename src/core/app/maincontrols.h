@@ -27,6 +27,8 @@ struct MainControls {
     bool CheckBox3 = true;                  // automatic sensor size
     bool CheckBox4 = false;                 // internal browser
     bool declinationControlsEnabled = true; // CheckBox2, Label5 and Edit1
+    bool manualDeclinationVisible = false;  // Label5 and Edit1
+    bool manualSensorVisible = false;       // Label10 and ComboBox1
 
     QString Label1, Label2, Label3, Label4;
     QString Label7 = QStringLiteral("Label7");
