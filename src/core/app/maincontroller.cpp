@@ -263,10 +263,10 @@ void MainController::BitBtn1Click() {
     for (int col = 0; col < CoordColumnCount; ++col)
         c.SG1.setCell(col, 1, r.cells[col]);
     m_state.CoordRowCount = r.geotagged ? 1 : 0;
-    c.Edit7 = r.edit7;
-    c.Edit8 = r.edit8;
-    c.Label1 = r.label1;
-    c.Label2 = r.label2;
+    c.Edit7 = r.offeredLatitude;
+    c.Edit8 = r.offeredLongitude;
+    c.Label1 = r.signedLatitude;
+    c.Label2 = r.signedLongitude;
     m_platform.pump.processMessages();
 
     if (!r.geotagged) {
@@ -304,11 +304,11 @@ void MainController::BitBtn4Click() {
             c.SG2.setCell(ExifType, i + 1, listing.rows[i].type);
             c.SG2.setCell(ExifValue, i + 1, listing.rows[i].value);
         }
-        m_state.FocalLength = listing.FocalLength;
-        m_state.CameraModel = listing.CameraModel;
-        m_state.DirectionIsMagnetic = listing.DirectionIsMagnetic;
-        m_state.Landscape = listing.Landscape;
-        if (listing.directionRefSeen) c.declinationControlsEnabled = listing.DirectionIsMagnetic;
+        m_state.FocalLength = listing.focalLength;
+        m_state.CameraModel = listing.cameraModel;
+        m_state.DirectionIsMagnetic = listing.directionIsMagnetic;
+        m_state.Landscape = listing.landscape;
+        if (listing.directionRefSeen) c.declinationControlsEnabled = listing.directionIsMagnetic;
     }
     m_state.ViewDirection = viewDirectionFromRows(c.SG2);
     referenceLabelsFromRows(c.SG2, c.Label3, c.Label4);
