@@ -41,10 +41,10 @@ int runMap(QStringList args, QTextStream& out, QTextStream& err) {
     }
     ViewSectorInputs inputs;
     inputs.ViewDirection = viewDirectionFromRows(SG2);
-    inputs.DirectionIsMagnetic = listing.DirectionIsMagnetic;
-    inputs.Landscape = listing.Landscape;
-    inputs.FocalLength = listing.FocalLength;
-    inputs.CameraModel = listing.CameraModel;
+    inputs.DirectionIsMagnetic = listing.directionIsMagnetic;
+    inputs.Landscape = listing.landscape;
+    inputs.FocalLength = listing.focalLength;
+    inputs.CameraModel = listing.cameraModel;
     inputs.Edit1 = QStringLiteral("-1,0");
     inputs.Edit2 = QStringLiteral("0");
     inputs.ComboBox1 = QStringLiteral("1/2.4\"");
