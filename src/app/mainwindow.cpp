@@ -4,6 +4,7 @@
 #include "desktopservices.h"
 #include "maps/viewsector.h"
 #include "viewerwindow.h"
+#include "webmapview.h"
 
 #include <QCloseEvent>
 #include <QDragEnterEvent>
@@ -86,7 +87,7 @@ MainWindow::MainWindow(WindowServices services, QWidget* parent) : QWidget(paren
     f.setStretch(QFont::SemiCondensed);
     setFont(f);
 
-    buildWidgets();
+    buildWidgets(services.webEngine);
 
     if (!services.boxes) services.boxes = (m_realBoxes = std::make_unique<QtMessageBoxes>(this)).get();
     if (!services.clipboard) services.clipboard = (m_realClipboard = std::make_unique<QtClipboard>()).get();
@@ -97,9 +98,9 @@ MainWindow::MainWindow(WindowServices services, QWidget* parent) : QWidget(paren
     m_pump = std::make_unique<WindowPump>([this] { sync(); });
     if (!services.externalBrowser)
         services.externalBrowser = (m_realExternalBrowser = std::make_unique<DesktopBrowser>()).get();
-    m_controller = std::make_unique<MainController>(Platform{*services.boxes, *services.clipboard,
-                                                             *services.dialogs, *services.connectivity,
-                                                             *m_browser, *m_pump, *services.externalBrowser});
+    m_controller = std::make_unique<MainController>(
+        Platform{*services.boxes, *services.clipboard, *services.dialogs, *services.connectivity,
+                 *m_browserView, *m_pump, *services.externalBrowser});
 
     SG1Model = new GridModel(m_controller->controls().SG1, QColor(Qt::yellow), this);
     SG1 = makeGridView(this, SG1Model, false);
@@ -125,7 +126,7 @@ MainWindow::~MainWindow() {
     delete m_viewer;
 }
 
-void MainWindow::buildWidgets() {
+void MainWindow::buildWidgets(bool webEngine) {
     ListBox1 = new QListWidget(this);
     ListBox1->setObjectName(QStringLiteral("ListBox1"));
     ListBox1->setGeometry(8, 4, 877, 149);
@@ -165,7 +166,16 @@ void MainWindow::buildWidgets() {
         l->setStyleSheet(QStringLiteral("color: maroon;"));
     CheckBox4 = checkBox(this, "CheckBox4", QString(), QStringLiteral("Coché = Navigateur interne"),
                          {328, 240, 25, 17});
-    m_browser = new BrowserPlaceholder(this);
+    if (webEngine) {
+        auto* view = new WebMapView(QStringLiteral("CppWebBrowser1"), this);
+        m_webView = view;
+        m_browser = view;
+        m_browserView = view;
+    } else {
+        auto* placeholder = new BrowserPlaceholder(this);
+        m_browser = placeholder;
+        m_browserView = placeholder;
+    }
     m_browser->setGeometry(8, 260, 341, 341);
 
     Image1 = label(this, "Image1", QString(), {704, 180, 272, 353});
@@ -271,6 +281,11 @@ void MainWindow::wire() {
         m->ComboBox1 = t;
         run([c] { c->ListBox1Click(); });
     });
+    if (m_webView)
+        connect(m_webView->bridge(), &MapPickBridge::picked, this,
+                [this, c](double latitude, double longitude) {
+                    run([c, latitude, longitude] { c->MapPositionPicked(latitude, longitude); });
+                });
     connect(m_viewer, &ViewerWindow::hideMainWindowRequested, this, &QWidget::hide);
     connect(m_viewer, &ViewerWindow::showMainWindowRequested, this, &QWidget::show);
 }
