@@ -31,10 +31,12 @@ protected:
     FakeClipboard clipboard;
     FakeDialogs dialogs;
     FakeConnectivity connectivity;
+    RecordingExternalBrowser externalBrowser;
     std::unique_ptr<MainWindow> window;
 
     void SetUp() override {
-        window = std::make_unique<MainWindow>(WindowServices{&boxes, &clipboard, &dialogs, &connectivity});
+        window = std::make_unique<MainWindow>(
+            WindowServices{&boxes, &clipboard, &dialogs, &connectivity, &externalBrowser});
         window->show();
         window->startUp(dir.path(), {});
     }

@@ -2,6 +2,7 @@
 
 #include "browserplaceholder.h"
 #include "desktopservices.h"
+#include "maps/viewsector.h"
 #include "viewerwindow.h"
 
 #include <QCloseEvent>
@@ -22,13 +23,6 @@ const QString kBitBtn5Hint =
     QStringLiteral("Ecrit ces coordonnées dans un nouveau fichier jpg\n"
                    "Ce nouveau fichier porte le même nom que le fichier jpg source, mais précédé d'un #\n"
                    "Le fichier jpg source ne sera pas modifié");
-const QStringList kSensorSizes = {
-    QStringLiteral("1/6\""),   QStringLiteral("1/4\""),   QStringLiteral("1/3.6\""),
-    QStringLiteral("1/3.2\""), QStringLiteral("1/3\""),   QStringLiteral("1/2.7\""),
-    QStringLiteral("1/2.5\""), QStringLiteral("1/2.4\""), QStringLiteral("1/2.3\""),
-    QStringLiteral("1/2\""),   QStringLiteral("1/1.8\""), QStringLiteral("1/1.7\""),
-    QStringLiteral("1/1.6\""), QStringLiteral("2/3\""),   QStringLiteral("1/1.2\""),
-    QStringLiteral("1\""),     QStringLiteral("4/3\""),   QStringLiteral("1.5\"")};
 
 QPushButton* button(QWidget* parent, const char* name, const QString& caption, const QString& hint,
                     QRect geometry) {
@@ -211,7 +205,8 @@ void MainWindow::buildWidgets() {
     Label10->hide();
     ComboBox1 = new QComboBox(this);
     ComboBox1->setObjectName(QStringLiteral("ComboBox1"));
-    ComboBox1->addItems(kSensorSizes);
+    ComboBox1->setEditable(true);
+    ComboBox1->addItems(sensorSizeItems());
     ComboBox1->setToolTip(QStringLiteral("Taille capteur de l'APN"));
     ComboBox1->setGeometry(904, 604, 65, 21);
     ComboBox1->hide();
@@ -257,9 +252,18 @@ void MainWindow::wire() {
         });
     });
     connect(CheckBox1, &QCheckBox::toggled, this, [m](bool on) { m->CheckBox1 = on; });
-    connect(CheckBox2, &QCheckBox::toggled, this, [m](bool on) { m->CheckBox2 = on; });
-    connect(CheckBox3, &QCheckBox::toggled, this, [m](bool on) { m->CheckBox3 = on; });
-    connect(CheckBox4, &QCheckBox::toggled, this, [m](bool on) { m->CheckBox4 = on; });
+    connect(CheckBox2, &QCheckBox::toggled, this, [this, c, m](bool on) {
+        m->CheckBox2 = on;
+        run([c] { c->CheckBox2Click(); });
+    });
+    connect(CheckBox3, &QCheckBox::toggled, this, [this, c, m](bool on) {
+        m->CheckBox3 = on;
+        run([c] { c->CheckBox3Click(); });
+    });
+    connect(CheckBox4, &QCheckBox::toggled, this, [this, c, m](bool on) {
+        m->CheckBox4 = on;
+        run([c] { c->CheckBox4Click(); });
+    });
     connect(BitBtn20, &QPushButton::clicked, this, [this, c] { run([c] { c->BitBtn20Click(); }); });
     connect(BitBtn16, &QPushButton::clicked, this, [this, c] { run([c] { c->BitBtn16Click(); }); });
     connect(BitBtn12, &QPushButton::clicked, this, [this, c] { run([c] { c->BitBtn12Click(); }); });
@@ -316,6 +320,10 @@ void MainWindow::sync() {
     CheckBox3->setChecked(m.CheckBox3);
     CheckBox4->setChecked(m.CheckBox4);
     CheckBox2->setEnabled(m.declinationControlsEnabled);
+    Label5->setVisible(m.manualDeclinationVisible);
+    Edit1->setVisible(m.manualDeclinationVisible);
+    Label10->setVisible(m.manualSensorVisible);
+    ComboBox1->setVisible(m.manualSensorVisible);
     Label5->setEnabled(m.declinationControlsEnabled);
     Edit1->setEnabled(m.declinationControlsEnabled);
     if (!m.ComboBox1.isEmpty() && ComboBox1->currentText() != m.ComboBox1)

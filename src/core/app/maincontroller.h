@@ -4,6 +4,8 @@
 
 #include "entrylist.h"
 #include "maincontrols.h"
+#include "maps/mapsettings.h"
+#include "maps/viewsector.h"
 #include "metadata/poitable.h"
 #include "platform.h"
 #include "sharedstate.h"
@@ -40,8 +42,22 @@ public:
     void BitBtn7Click(); // preview
     void BitBtn6Click(); // map page
 
+    // Sector settings and the browser choice.
+    void CheckBox2Click(); // automatic declination
+    void CheckBox3Click(); // automatic sensor size
+    void CheckBox4Click(); // internal browser
+    void CppWebBrowser1NavigateComplete2();
+    // A position chosen on the embedded map becomes the new coordinates offered to the copy writer.
+    void MapPositionPicked(double latitude, double longitude);
+
+    // The desktop's default browser as a code ("FF", "CH", "OP"), or empty with a notice.
+    QString DetectDefaultBrowser();
+    void OpenInExternalBrowser(const QString& pagePath);
+
     // Path of the map page that the map commands write into the temporary directory.
     QString mapPagePath() const;
+    MapSettings& mapSettings() { return m_mapSettings; }
+    ViewSectorInputs sectorInputs() const;
 
     // Adds an entry at its sorted place (case-insensitive; after entries that compare equal).
     void addToList(const QString& path);
@@ -60,10 +76,13 @@ private:
     void showEntryCount();
     void expand();
     void emptyResults();
+    // Writes a map page and shows it in `view` (internal browser) or in the user's browser.
+    void showMapPage(const QByteArray& page, BrowserView& view);
 
     Platform m_platform;
     MainControls m_controls;
     SharedState m_state;
+    MapSettings m_mapSettings;
     ListObserver* m_listObserver = nullptr;
 };
 
