@@ -12,6 +12,7 @@
 #include <QFrame>
 #include <QGuiApplication>
 #include <QMimeData>
+#include <QScopedValueRollback>
 #include <QUrl>
 
 #include <utility>
@@ -102,6 +103,9 @@ MainWindow::MainWindow(WindowServices services, QWidget* parent) : QWidget(paren
         Platform{*services.boxes, *services.clipboard, *services.dialogs, *services.connectivity,
                  *m_browserView, *m_pump, *services.externalBrowser});
 
+    ListBox1Model = new EntryListModel(m_controller->controls().ListBox1, this);
+    ListBox1->setModel(ListBox1Model);
+    m_controller->setListObserver(ListBox1Model);
     SG1Model = new GridModel(m_controller->controls().SG1, QColor(Qt::yellow), this);
     SG1 = makeGridView(this, SG1Model, false);
     SG1->setObjectName(QStringLiteral("SG1"));
@@ -127,10 +131,12 @@ MainWindow::~MainWindow() {
 }
 
 void MainWindow::buildWidgets(bool webEngine) {
-    ListBox1 = new QListWidget(this);
+    ListBox1 = new QListView(this);
     ListBox1->setObjectName(QStringLiteral("ListBox1"));
     ListBox1->setGeometry(8, 4, 877, 149);
     ListBox1->setUniformItemSizes(true);
+    ListBox1->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    ListBox1->setSelectionMode(QAbstractItemView::SingleSelection);
 
     CheckBox1 = checkBox(this, "CheckBox1", QStringLiteral("Ajout lignes"), QString(), {892, 1, 81, 17});
     BitBtn20 = button(this, "BitBtn20", QStringLiteral("Charger"),
@@ -234,18 +240,22 @@ void MainWindow::wire() {
     MainController* c = m_controller.get();
     MainControls* m = &c->controls();
     // A new selection, by mouse or keyboard, shows that photo; a click on the selected entry shows it again.
-    connect(ListBox1, &QListWidget::currentRowChanged, this, [this, c, m](int row) {
-        if (row < 0) return;
-        // A mouse press that changed the selection is followed by a click: that click is the same request.
-        m_selectionJustChanged = QGuiApplication::mouseButtons() != Qt::NoButton;
-        run([c, m, row] {
-            m->ListBox1Index = row;
-            c->ListBox1Click();
-        });
-    });
-    connect(ListBox1, &QListWidget::itemClicked, this, [this, c, m](QListWidgetItem* item) {
+    connect(ListBox1->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+            [this, c, m](const QModelIndex& current) {
+                const int row = current.isValid() ? current.row() : -1;
+                // The selection also moves when rows go or when the window mirrors the list: no request then.
+                if (row < 0 || m_syncingList || ListBox1Model->changing()) return;
+                // A mouse press that changed the selection is followed by a click: that click is the same
+                // request.
+                m_selectionJustChanged = QGuiApplication::mouseButtons() != Qt::NoButton;
+                run([c, m, row] {
+                    m->ListBox1Index = row;
+                    c->ListBox1Click();
+                });
+            });
+    connect(ListBox1, &QListView::clicked, this, [this, c, m](const QModelIndex& index) {
         if (std::exchange(m_selectionJustChanged, false)) return;
-        const int row = ListBox1->row(item);
+        const int row = index.row();
         run([c, m, row] {
             m->ListBox1Index = row;
             c->ListBox1Click();
@@ -307,20 +317,16 @@ void MainWindow::sync() {
     if (windowTitle() != m.caption) setWindowTitle(m.caption);
     if (size() != m.geometry.size()) resize(m.geometry.size());
 
-    const QSignalBlocker listBlocker(ListBox1);
-    if (m_shownList != m.ListBox1) {
-        ListBox1->clear();
-        ListBox1->addItems(m.ListBox1);
-        m_shownList = m.ListBox1;
-    }
-    if (ListBox1->currentRow() != m.ListBox1Index ||
-        (m.ListBox1Index < 0 && !ListBox1->selectedItems().isEmpty())) {
-        if (m.ListBox1Index < 0) {
-            ListBox1->clearSelection();
-            ListBox1->setCurrentRow(-1);
-        } else {
-            ListBox1->setCurrentRow(m.ListBox1Index);
-        }
+    ListBox1Model->catchUp();
+    QItemSelectionModel* selection = ListBox1->selectionModel();
+    const int currentRow = selection->currentIndex().isValid() ? selection->currentIndex().row() : -1;
+    if (currentRow != m.ListBox1Index || (m.ListBox1Index < 0 && selection->hasSelection())) {
+        const QScopedValueRollback guard(m_syncingList, true);
+        if (m.ListBox1Index < 0 || m.ListBox1Index >= m.ListBox1.size())
+            selection->clear();
+        else
+            selection->setCurrentIndex(ListBox1Model->index(m.ListBox1Index),
+                                       QItemSelectionModel::ClearAndSelect);
     }
 
     const QSignalBlocker b1(CheckBox1), b2(CheckBox2), b3(CheckBox3), b4(CheckBox4), b5(ComboBox1);

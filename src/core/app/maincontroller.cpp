@@ -88,16 +88,46 @@ void MainController::FormClose() {
 
 void MainController::addToList(const QString& path) {
     QStringList& list = m_controls.ListBox1;
-    auto pos = std::upper_bound(list.begin(), list.end(), path, [](const QString& a, const QString& b) {
-        return QString::compare(a, b, Qt::CaseInsensitive) < 0;
-    });
-    const int index = int(pos - list.begin());
+    const int index = int(std::upper_bound(list.begin(), list.end(), path, entryLess) - list.begin());
+    if (m_listObserver) m_listObserver->aboutToInsert(index, index);
     list.insert(index, path);
     if (m_controls.ListBox1Index >= index) ++m_controls.ListBox1Index;
+    if (m_listObserver) m_listObserver->inserted();
+}
+
+void MainController::addManyToList(QStringList paths) {
+    if (paths.size() <= 1) {
+        for (const QString& path : paths)
+            addToList(path);
+        return;
+    }
+    sortEntries(paths, [this] { m_platform.pump.processMessages(); });
+    MainControls& c = m_controls;
+    // Into an empty list the new rows are one block; otherwise they are scattered and the view starts over.
+    const bool intoEmpty = c.ListBox1.isEmpty();
+    if (m_listObserver) {
+        if (intoEmpty)
+            m_listObserver->aboutToInsert(0, int(paths.size()) - 1);
+        else
+            m_listObserver->aboutToReset();
+    }
+    c.ListBox1Index = mergeSortedEntries(c.ListBox1, std::move(paths), c.ListBox1Index);
+    if (m_listObserver) intoEmpty ? m_listObserver->inserted() : m_listObserver->reset();
+}
+
+void MainController::removeFromList(int index) {
+    if (index < 0 || index >= m_controls.ListBox1.size()) return;
+    if (m_listObserver) m_listObserver->aboutToRemove(index, index);
+    m_controls.ListBox1.removeAt(index);
+    if (m_listObserver) m_listObserver->removed();
 }
 
 void MainController::clearList() {
-    m_controls.ListBox1.clear();
+    if (!m_controls.ListBox1.isEmpty()) {
+        if (m_listObserver) m_listObserver->aboutToRemove(0, int(m_controls.ListBox1.size()) - 1);
+        m_controls.ListBox1.clear();
+        if (m_listObserver) m_listObserver->removed();
+    }
     m_controls.ListBox1Index = -1;
 }
 
@@ -149,10 +179,8 @@ void MainController::HandleDroppedFiles(const QStringList& paths) {
     if (!m_controls.CheckBox1) {
         clearList();
     }
-    for (const QString& path : paths) {
-        m_state.CurrentPhotoPath = path;
-        addToList(path);
-    }
+    if (!paths.isEmpty()) m_state.CurrentPhotoPath = paths.last();
+    addManyToList(paths);
     showEntryCount();
     RefreshAfterListChange();
 }
@@ -161,14 +189,11 @@ void MainController::BitBtn20Click() {
     const auto chosen = m_platform.dialogs.openPictures();
     if (!chosen) return;
     if (m_controls.CheckBox1) {
-        for (const QString& path : *chosen) {
-            m_state.CurrentPhotoPath = path;
-            addToList(path);
-        }
+        if (!chosen->isEmpty()) m_state.CurrentPhotoPath = chosen->last();
+        addManyToList(*chosen);
     } else {
         clearList();
-        for (const QString& path : *chosen)
-            addToList(path);
+        addManyToList(*chosen);
         if (!m_controls.ListBox1.isEmpty()) m_state.CurrentPhotoPath = m_controls.ListBox1.last();
     }
     showEntryCount();
@@ -188,8 +213,7 @@ void MainController::BitBtn16Click() {
     // One entry per line, unchanged; a final line break adds no entry.
     QStringList lines = text->split(QRegularExpression(QStringLiteral("\r\n|\n|\r")));
     if (!lines.isEmpty() && lines.last().isEmpty()) lines.removeLast();
-    for (const QString& line : lines)
-        addToList(line);
+    addManyToList(std::move(lines));
     showEntryCount();
     // With nothing listed there is no photo to show.
     if (m_controls.ListBox1.isEmpty()) return;
@@ -208,7 +232,7 @@ void MainController::emptyResults() {
 
 void MainController::BitBtn12Click() {
     const int index = m_controls.ListBox1Index;
-    if (index >= 0 && index < m_controls.ListBox1.size()) m_controls.ListBox1.removeAt(index);
+    removeFromList(index);
     m_controls.ListBox1Index = -1;
     showEntryCount();
     if (!m_controls.ListBox1.isEmpty()) {
@@ -234,8 +258,11 @@ void MainController::BitBtn15Click() {
         [this] { m_platform.pump.processMessages(); });
     clearList();
     m_platform.pump.processMessages();
+    QStringList kept;
+    kept.reserve(m_state.PoiRowCount);
     for (int row = 1; row <= m_state.PoiRowCount; ++row)
-        addToList(c.SG0.cell(PoiPath, row));
+        kept << c.SG0.cell(PoiPath, row);
+    addManyToList(std::move(kept));
     showEntryCount();
     emptyResults();
     c.SG2.setRowCount(2);

@@ -2,6 +2,7 @@
 // They work on MainControls and SharedState; the window only mirrors them on widgets.
 #pragma once
 
+#include "entrylist.h"
 #include "maincontrols.h"
 #include "maps/mapsettings.h"
 #include "maps/viewsector.h"
@@ -60,11 +61,18 @@ public:
 
     // Adds an entry at its sorted place (case-insensitive; after entries that compare equal).
     void addToList(const QString& path);
+    // Adds many entries as adding them one at a time in this order would, with one sort and one
+    // merge; the selected entry stays selected.
+    void addManyToList(QStringList paths);
+
+    // The view that follows ListBox1's changes row by row; none by default.
+    void setListObserver(ListObserver* observer) { m_listObserver = observer; }
 
 private:
     void runPipeline();
     PoiRun poiRun() { return {m_state.LatitudeRef, m_state.LongitudeRef, m_state.PoiRowCount}; }
     void clearList();
+    void removeFromList(int index);
     void showEntryCount();
     void expand();
     void emptyResults();
@@ -75,6 +83,7 @@ private:
     MainControls m_controls;
     SharedState m_state;
     MapSettings m_mapSettings;
+    ListObserver* m_listObserver = nullptr;
 };
 
 // The program's pictures, looked for in the working directory first, then in the data folders
