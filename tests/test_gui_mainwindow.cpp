@@ -18,6 +18,8 @@
 #include <QUrl>
 #include <gtest/gtest.h>
 
+#include <functional>
+
 using namespace vantorel;
 using namespace vantorel::test;
 
@@ -200,6 +202,59 @@ TEST_F(WindowTest, NoCommandStartsInsideAnother) {
     QTest::mouseClick(child<QPushButton>("BitBtn20"), Qt::LeftButton);
     EXPECT_EQ(listed(), QStringList({a}));
     EXPECT_EQ(boxes.beeps, 1);
+}
+
+TEST_F(WindowTest, ButtonsOfCommandsNotBuiltYetBeep) {
+    const QString a = geo("a.jpg");
+    drop({a});
+    // Commands wired to their buttons never beep.
+    for (const char* name : {"BitBtn20", "BitBtn16", "BitBtn12", "BitBtn15", "BitBtn9"})
+        EXPECT_FALSE(window->unbuiltCommands().contains(name)) << name;
+    // The others refuse the click with one beep each and change nothing.
+    for (const char* name : {"BitBtn13", "BitBtn14", "BitBtn5", "BitBtn23"}) {
+        if (!window->unbuiltCommands().contains(name)) continue; // its command has landed
+        const int before = boxes.beeps;
+        QTest::mouseClick(child<QPushButton>(name), Qt::LeftButton);
+        EXPECT_EQ(boxes.beeps, before + 1) << name;
+        EXPECT_EQ(listed(), QStringList({a}));
+        EXPECT_EQ(window->windowTitle(), a);
+    }
+    dialogs.chosen = std::nullopt;
+    QTest::mouseClick(child<QPushButton>("BitBtn20"), Qt::LeftButton);
+    EXPECT_EQ(dialogs.opened, 1);
+}
+
+// Records what the window showed when a box opened.
+struct WitnessBoxes : RecordingBoxes {
+    std::function<void()> witness;
+    void showMessage(const QString& text) override {
+        RecordingBoxes::showMessage(text);
+        if (witness) witness();
+    }
+};
+
+TEST(WindowNotice, OpensOverTheRepaintedWindow) {
+    QTemporaryDir dir;
+    WitnessBoxes boxes;
+    FakeClipboard clipboard;
+    FakeDialogs dialogs;
+    FakeConnectivity connectivity;
+    MainWindow window(WindowServices{&boxes, &clipboard, &dialogs, &connectivity});
+    window.show();
+    window.startUp(dir.path(), {});
+    // Latitude and longitude without their reference letters: the notice follows the reading.
+    const QString path = makeJpeg(dir.path(), "noref.jpg",
+                                  {rationalItem(GpsLatitude, {{48, 1}, {30, 1}, {0, 1}}),
+                                   rationalItem(GpsLongitude, {{2, 1}, {15, 1}, {0, 1}})});
+    QString label1, edit7;
+    boxes.witness = [&] {
+        label1 = window.findChild<QLabel*>("Label1")->text();
+        edit7 = window.findChild<QLineEdit*>("Edit7")->text();
+    };
+    window.openPaths({path});
+    ASSERT_EQ(boxes.messages.size(), 1);
+    EXPECT_EQ(label1, "48,50000");
+    EXPECT_EQ(edit7, "48,50000");
 }
 
 TEST(RealClipboard, APictureIsNoText) {

@@ -9,6 +9,7 @@
 #include <QFileInfo>
 #include <QFrame>
 #include <QGuiApplication>
+#include <QMetaMethod>
 #include <QMimeData>
 #include <QUrl>
 
@@ -29,9 +30,16 @@ const QStringList kSensorSizes = {
     QStringLiteral("1/1.6\""), QStringLiteral("2/3\""),   QStringLiteral("1/1.2\""),
     QStringLiteral("1\""),     QStringLiteral("4/3\""),   QStringLiteral("1.5\"")};
 
+// A button that can tell whether a command is wired to it.
+class CommandButton : public QPushButton {
+public:
+    using QPushButton::QPushButton;
+    bool hasCommand() const { return isSignalConnected(QMetaMethod::fromSignal(&QPushButton::clicked)); }
+};
+
 QPushButton* button(QWidget* parent, const char* name, const QString& caption, const QString& hint,
                     QRect geometry) {
-    auto* b = new QPushButton(caption, parent);
+    auto* b = new CommandButton(caption, parent);
     b->setObjectName(QLatin1String(name));
     b->setToolTip(hint);
     b->setGeometry(geometry);
@@ -77,6 +85,34 @@ QFrame* rule(QWidget* parent, QRect geometry) {
     return f;
 }
 
+} // namespace
+
+// A box opens over the commands' latest values: the window is mirrored and repainted first.
+class RepaintingBoxes : public MessageBoxes {
+public:
+    RepaintingBoxes(MessageBoxes& boxes, std::function<void()> sync)
+        : m_boxes(boxes), m_sync(std::move(sync)) {}
+    void showMessage(const QString& text) override {
+        repaint();
+        m_boxes.showMessage(text);
+    }
+    void warning(const QString& text) override {
+        repaint();
+        m_boxes.warning(text);
+    }
+    void beep() override { m_boxes.beep(); }
+
+private:
+    void repaint() {
+        m_sync();
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    }
+    MessageBoxes& m_boxes;
+    std::function<void()> m_sync;
+};
+
+namespace {
+
 void setTextIfChanged(QLineEdit* edit, const QString& text) {
     if (edit->text() != text) edit->setText(text);
 }
@@ -103,7 +139,8 @@ MainWindow::MainWindow(WindowServices services, QWidget* parent) : QWidget(paren
     m_pump = std::make_unique<WindowPump>([this] { sync(); });
     if (!services.externalBrowser)
         services.externalBrowser = (m_realExternalBrowser = std::make_unique<DesktopBrowser>()).get();
-    m_controller = std::make_unique<MainController>(Platform{*services.boxes, *services.clipboard,
+    m_repaintingBoxes = std::make_unique<RepaintingBoxes>(*services.boxes, [this] { sync(); });
+    m_controller = std::make_unique<MainController>(Platform{*m_repaintingBoxes, *services.clipboard,
                                                              *services.dialogs, *services.connectivity,
                                                              *m_browser, *m_pump, *services.externalBrowser});
 
@@ -120,6 +157,7 @@ MainWindow::MainWindow(WindowServices services, QWidget* parent) : QWidget(paren
     m_viewer->setObjectName(QStringLiteral("Form2"));
 
     wire();
+    refuseUnbuiltCommands();
     m_controller->FormCreate();
     const QRect g = m_controller->controls().geometry;
     move(g.topLeft());
@@ -269,6 +307,16 @@ void MainWindow::wire() {
     });
     connect(m_viewer, &ViewerWindow::hideMainWindowRequested, this, &QWidget::hide);
     connect(m_viewer, &ViewerWindow::showMainWindowRequested, this, &QWidget::show);
+}
+
+void MainWindow::refuseUnbuiltCommands() {
+    // Runs after wire(): a button wired there to its command is left alone.
+    for (QPushButton* b : findChildren<QPushButton*>()) {
+        auto* command = dynamic_cast<CommandButton*>(b);
+        if (!command || command->hasCommand()) continue;
+        connect(b, &QPushButton::clicked, this, [this] { m_boxes->beep(); });
+        m_unbuiltCommands << b->objectName();
+    }
 }
 
 void MainWindow::startUp(const QString& workingDir, const QStringList& dataDirs) {
