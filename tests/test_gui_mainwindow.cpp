@@ -8,6 +8,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QDropEvent>
+#include <QHeaderView>
 #include <QLabel>
 #include <QListWidget>
 #include <QMimeData>
@@ -255,6 +256,32 @@ TEST(WindowNotice, OpensOverTheRepaintedWindow) {
     ASSERT_EQ(boxes.messages.size(), 1);
     EXPECT_EQ(label1, "48,50000");
     EXPECT_EQ(edit7, "48,50000");
+}
+
+TEST_F(WindowTest, HeaderRowsStayWhileTheRowsScroll) {
+    drop({QString(VANTOREL_SAMPLES_DIR) + "/exiv2_FurnaceCreekInn.jpg"});
+    auto* sg2 = child<QTableView>("SG2");
+    ASSERT_GT(sg2->model()->rowCount(), 40);
+    sg2->scrollToBottom();
+    QApplication::processEvents();
+    // The last rows are in view, row 0 is no longer among them, and the header still shows it.
+    EXPECT_GT(sg2->rowAt(1), 10);
+    EXPECT_TRUE(sg2->horizontalHeader()->isVisible());
+    EXPECT_EQ(sg2->horizontalHeader()->mapTo(sg2, QPoint(0, 0)).y(), sg2->frameWidth());
+    QStringList shown;
+    for (int col = 0; col < 3; ++col)
+        shown << sg2->model()->headerData(col, Qt::Horizontal).toString();
+    EXPECT_EQ(shown, QStringList({"Tag Exif", "Type", "Valeur"}));
+    EXPECT_TRUE(sg2->isRowHidden(0));
+
+    // The coordinate grid's header follows its text: a photo without geotag names it.
+    auto* sg1 = child<QTableView>("SG1");
+    EXPECT_EQ(sg1->model()->headerData(1, Qt::Horizontal).toString(), "Latitude");
+    drop({makeJpeg(dir.path(), "plain.jpg", {asciiItem(0x0110, "Cam")})});
+    EXPECT_EQ(sg1->model()->headerData(0, Qt::Horizontal).toString(),
+              QString::fromUtf8("Cette photo n'est pas géocodée"));
+    EXPECT_TRUE(sg1->isRowHidden(0));
+    EXPECT_FALSE(sg1->isRowHidden(1));
 }
 
 TEST(RealClipboard, APictureIsNoText) {

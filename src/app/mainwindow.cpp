@@ -167,6 +167,9 @@ MainWindow::MainWindow(WindowServices services, QWidget* parent) : QWidget(paren
 
 MainWindow::~MainWindow() {
     delete m_viewer;
+    // The grids' views read the controller's tables: they go before it does.
+    delete SG1;
+    delete SG2;
 }
 
 void MainWindow::buildWidgets() {
