@@ -11,5 +11,6 @@ namespace vantorel::cli {
 int runCoords(const QStringList& photos, QTextStream& out, QTextStream& err);
 int runExif(const QStringList& photos, QTextStream& out, QTextStream& err);
 int runPoi(const QStringList& photos, QTextStream& out, QTextStream& err);
+int runMap(QStringList args, QTextStream& out, QTextStream& err);
 
 } // namespace vantorel::cli
