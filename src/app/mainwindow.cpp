@@ -11,6 +11,7 @@
 #include <QFileInfo>
 #include <QFrame>
 #include <QGuiApplication>
+#include <QMetaMethod>
 #include <QMimeData>
 #include <QScopedValueRollback>
 #include <QUrl>
@@ -25,9 +26,16 @@ const QString kBitBtn5Hint =
                    "Ce nouveau fichier porte le même nom que le fichier jpg source, mais précédé d'un #\n"
                    "Le fichier jpg source ne sera pas modifié");
 
+// A button that can tell whether a command is wired to it.
+class CommandButton : public QPushButton {
+public:
+    using QPushButton::QPushButton;
+    bool hasCommand() const { return isSignalConnected(QMetaMethod::fromSignal(&QPushButton::clicked)); }
+};
+
 QPushButton* button(QWidget* parent, const char* name, const QString& caption, const QString& hint,
                     QRect geometry) {
-    auto* b = new QPushButton(caption, parent);
+    auto* b = new CommandButton(caption, parent);
     b->setObjectName(QLatin1String(name));
     b->setToolTip(hint);
     b->setGeometry(geometry);
@@ -73,6 +81,34 @@ QFrame* rule(QWidget* parent, QRect geometry) {
     return f;
 }
 
+} // namespace
+
+// A box opens over the commands' latest values: the window is mirrored and repainted first.
+class RepaintingBoxes : public MessageBoxes {
+public:
+    RepaintingBoxes(MessageBoxes& boxes, std::function<void()> sync)
+        : m_boxes(boxes), m_sync(std::move(sync)) {}
+    void showMessage(const QString& text) override {
+        repaint();
+        m_boxes.showMessage(text);
+    }
+    void warning(const QString& text) override {
+        repaint();
+        m_boxes.warning(text);
+    }
+    void beep() override { m_boxes.beep(); }
+
+private:
+    void repaint() {
+        m_sync();
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    }
+    MessageBoxes& m_boxes;
+    std::function<void()> m_sync;
+};
+
+namespace {
+
 void setTextIfChanged(QLineEdit* edit, const QString& text) {
     if (edit->text() != text) edit->setText(text);
 }
@@ -99,8 +135,9 @@ MainWindow::MainWindow(WindowServices services, QWidget* parent) : QWidget(paren
     m_pump = std::make_unique<WindowPump>([this] { sync(); });
     if (!services.externalBrowser)
         services.externalBrowser = (m_realExternalBrowser = std::make_unique<DesktopBrowser>()).get();
+    m_repaintingBoxes = std::make_unique<RepaintingBoxes>(*services.boxes, [this] { sync(); });
     m_controller = std::make_unique<MainController>(
-        Platform{*services.boxes, *services.clipboard, *services.dialogs, *services.connectivity,
+        Platform{*m_repaintingBoxes, *services.clipboard, *services.dialogs, *services.connectivity,
                  *m_browserView, *m_pump, *services.externalBrowser});
 
     ListBox1Model = new EntryListModel(m_controller->controls().ListBox1, this);
@@ -119,6 +156,7 @@ MainWindow::MainWindow(WindowServices services, QWidget* parent) : QWidget(paren
     m_viewer->setObjectName(QStringLiteral("Form2"));
 
     wire();
+    refuseUnbuiltCommands();
     m_controller->FormCreate();
     const QRect g = m_controller->controls().geometry;
     move(g.topLeft());
@@ -128,6 +166,9 @@ MainWindow::MainWindow(WindowServices services, QWidget* parent) : QWidget(paren
 
 MainWindow::~MainWindow() {
     delete m_viewer;
+    // The grids' views read the controller's tables: they go before it does.
+    delete SG1;
+    delete SG2;
 }
 
 void MainWindow::buildWidgets(bool webEngine) {
@@ -298,6 +339,16 @@ void MainWindow::wire() {
                 });
     connect(m_viewer, &ViewerWindow::hideMainWindowRequested, this, &QWidget::hide);
     connect(m_viewer, &ViewerWindow::showMainWindowRequested, this, &QWidget::show);
+}
+
+void MainWindow::refuseUnbuiltCommands() {
+    // Runs after wire(): a button wired there to its command is left alone.
+    for (QPushButton* b : findChildren<QPushButton*>()) {
+        auto* command = dynamic_cast<CommandButton*>(b);
+        if (!command || command->hasCommand()) continue;
+        connect(b, &QPushButton::clicked, this, [this] { m_boxes->beep(); });
+        m_unbuiltCommands << b->objectName();
+    }
 }
 
 void MainWindow::startUp(const QString& workingDir, const QStringList& dataDirs) {

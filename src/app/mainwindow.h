@@ -18,6 +18,7 @@
 namespace vantorel {
 
 class ViewerWindow;
+class RepaintingBoxes;
 
 // The services a window needs; tests give their own doubles.
 struct WindowServices {
@@ -46,6 +47,9 @@ public:
     // Mirrors the commands' state on the widgets.
     void sync();
 
+    // Buttons whose command is not built yet: a click on them is refused with a beep.
+    QStringList unbuiltCommands() const { return m_unbuiltCommands; }
+
     ViewerWindow* viewer() const { return m_viewer; }
     BrowserView* browser() const { return m_browserView; }
 
@@ -58,6 +62,7 @@ protected:
 private:
     void buildWidgets(bool webEngine);
     void wire();
+    void refuseUnbuiltCommands();
     // Runs a command, then mirrors its results. While one runs (its repaints let events through),
     // another is refused with a beep.
     template <typename F> void run(F&& command) {
@@ -77,6 +82,7 @@ private:
     std::unique_ptr<Connectivity> m_realConnectivity;
     std::unique_ptr<ExternalBrowser> m_realExternalBrowser;
     std::unique_ptr<WindowPump> m_pump;
+    std::unique_ptr<RepaintingBoxes> m_repaintingBoxes;
     std::unique_ptr<MainController> m_controller;
     bool m_closed = false;
     bool m_running = false;
@@ -122,6 +128,7 @@ private:
     QPushButton* BitBtn9 = nullptr;
     ViewerWindow* m_viewer = nullptr;
     bool m_syncingList = false;
+    QStringList m_unbuiltCommands;
 };
 
 } // namespace vantorel
