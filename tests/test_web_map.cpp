@@ -5,7 +5,10 @@
 #include "fixtures.h"
 #include "maps/mappage.h"
 #include "maps/mappagefile.h"
+#include "maps/overviewpage.h"
 #include "maps/photomappage.h"
+#include "tables/gridcolumns.h"
+#include "tables/stringgrid.h"
 #include "webmapview.h"
 
 #include <QDir>
@@ -129,6 +132,49 @@ TEST(WebMap, HostileNamesTilesAndClicks) {
     ASSERT_TRUE(picked.count() > 0 || picked.wait(5000));
     EXPECT_NEAR(picked.first()[0].toDouble(), 48.2, 0.01);
     EXPECT_NEAR(picked.first()[1].toDouble(), 2.3, 0.01);
+    mapInterceptor()->observer = nullptr;
+}
+
+TEST(WebMap, OverviewMarkersTooltipsAndInfo) {
+    TileServer tiles;
+    mapInterceptor()->observer = [](const QUrl& url) {
+        return (url.scheme() == "http" || url.scheme() == "https") && url.host() != "127.0.0.1";
+    };
+    MapSettings settings;
+    settings.tileUrl = tiles.urlTemplate();
+    const QString hostile = "</script><img src=x onerror=\"window.pwned=1\"><b>x</b>'\\";
+    StringGrid SG0(PoiColumnCount, 4);
+    const QStringList names = {"first.jpg", hostile, "last.jpg"};
+    for (int row = 1; row <= 3; ++row) {
+        SG0.setCell(PoiName, row, names[row - 1]);
+        SG0.setCell(PoiSignedLatitude, row, QString("48,%1").arg(row));
+        SG0.setCell(PoiSignedLongitude, row, QString("-2,%1").arg(row));
+    }
+    QTemporaryDir temp;
+    ASSERT_TRUE(writeMapPage(temp.path(), BuildOverviewPage(SG0, overviewFrame(SG0), settings)));
+    WebMapView view(QStringLiteral("CppWebBrowser2"), nullptr);
+    view.resize(947, 689);
+    view.show();
+    QSignalSpy loaded(&view, &QWebEngineView::loadFinished);
+    view.navigate(mapPagePath(temp.path()));
+    ASSERT_TRUE(loaded.wait(30000));
+    QString colours;
+    for (int i = 0; i < 100 && colours.isEmpty(); ++i) {
+        colours = evaluate(view, "window.vantorelOverview ? vantorelOverview.group.getLayers()"
+                                 ".map(function (l) { return l.options.color; }).join(',') : ''")
+                      .toString();
+        if (colours.isEmpty()) QTest::qWait(50);
+    }
+    EXPECT_EQ(colours, "red,grey,green");
+    evaluate(view, "vantorelOverview.group.getLayers()[1].fire('mouseover', {}, true); true");
+    EXPECT_EQ(evaluate(view, "document.querySelector('.leaflet-tooltip').textContent").toString(),
+              "'" + blankQuotes(hostile) + "'");
+    evaluate(view, "vantorelOverview.group.getLayers()[1].fire('click', {}, true); true");
+    EXPECT_EQ(evaluate(view, "document.querySelector('.leaflet-popup-content').textContent").toString(),
+              blankQuotes(hostile) + QString::fromUtf8("Coordonnées : 48.2 / -2.2"));
+    EXPECT_EQ(evaluate(view, "typeof window.pwned").toString(), "undefined");
+    EXPECT_EQ(evaluate(view, "document.querySelectorAll('img[src=\"x\"], b').length").toInt(),
+              1); // the popup's <b>
     mapInterceptor()->observer = nullptr;
 }
 

@@ -3,6 +3,7 @@
 #include "browserplaceholder.h"
 #include "desktopservices.h"
 #include "maps/viewsector.h"
+#include "overviewwindow.h"
 #include "viewerwindow.h"
 #include "webmapview.h"
 
@@ -154,6 +155,8 @@ MainWindow::MainWindow(WindowServices services, QWidget* parent) : QWidget(paren
 
     m_viewer = new ViewerWindow();
     m_viewer->setObjectName(QStringLiteral("Form2"));
+    m_overview = new OverviewWindow(services.webEngine);
+    m_controller->setOverviewBrowser(m_overview->browser());
 
     wire();
     refuseUnbuiltCommands();
@@ -166,6 +169,7 @@ MainWindow::MainWindow(WindowServices services, QWidget* parent) : QWidget(paren
 
 MainWindow::~MainWindow() {
     delete m_viewer;
+    delete m_overview;
     // The grids' views read the controller's tables: they go before it does.
     delete SG1;
     delete SG2;
@@ -337,6 +341,13 @@ void MainWindow::wire() {
                 [this, c](double latitude, double longitude) {
                     run([c, latitude, longitude] { c->MapPositionPicked(latitude, longitude); });
                 });
+    connect(BitBtn14, &QPushButton::clicked, this, [this, c, m] {
+        run([this, c, m] {
+            m->geometry.moveTopLeft(pos()); // Form3 is placed from where the window is now
+            c->BitBtn14Click();
+        });
+    });
+    connect(m_overview, &OverviewWindow::closed, this, [m] { m->Form3Visible = false; });
     connect(m_viewer, &ViewerWindow::hideMainWindowRequested, this, &QWidget::hide);
     connect(m_viewer, &ViewerWindow::showMainWindowRequested, this, &QWidget::show);
 }
@@ -408,6 +419,11 @@ void MainWindow::sync() {
     setTextIfChanged(Edit7, m.Edit7);
     setTextIfChanged(Edit8, m.Edit8);
     BitBtn23->setEnabled(m.BitBtn23Enabled);
+    if (m.Form3Geometry.isValid() && m_overview->geometry() != m.Form3Geometry) {
+        m_overview->move(m.Form3Geometry.topLeft());
+        m_overview->resize(m.Form3Geometry.size());
+    }
+    if (m.Form3Visible && !m_overview->isVisible()) m_overview->show();
 
     SG1Model->refresh();
     SG2Model->refresh();
@@ -435,6 +451,7 @@ void MainWindow::closeEvent(QCloseEvent* event) {
         m_closed = true;
         m_controller->FormClose();
         m_viewer->hide();
+        m_overview->hide();
     }
     QWidget::closeEvent(event);
 }

@@ -18,6 +18,7 @@
 namespace vantorel {
 
 class ViewerWindow;
+class OverviewWindow;
 class RepaintingBoxes;
 
 // The services a window needs; tests give their own doubles.
@@ -51,6 +52,7 @@ public:
     QStringList unbuiltCommands() const { return m_unbuiltCommands; }
 
     ViewerWindow* viewer() const { return m_viewer; }
+    OverviewWindow* overview() const { return m_overview; }
     BrowserView* browser() const { return m_browserView; }
 
 protected:
@@ -127,6 +129,7 @@ private:
     QPushButton* BitBtn23 = nullptr;
     QPushButton* BitBtn9 = nullptr;
     ViewerWindow* m_viewer = nullptr;
+    OverviewWindow* m_overview = nullptr;
     bool m_syncingList = false;
     QStringList m_unbuiltCommands;
 };

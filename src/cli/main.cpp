@@ -31,6 +31,9 @@ const char* const kHelp =
     "                    Page de carte que la fenêtre écrit pour la photo (Leaflet et OpenStreetMap ;\n"
     "                    --google : modèle Google Maps). La légende du secteur va sur la sortie\n"
     "                    d'erreur. Code de sortie 1 si la photo n'est pas géocodée.\n"
+    "  overview [--google] PHOTO...\n"
+    "                    Page de la carte de toutes les photos géocodées (« Voir carte »). Code de\n"
+    "                    sortie 1 si aucune photo n'est géocodée.\n"
     "  --help            Affiche cette aide.\n"
     "\n"
     "Dans chaque champ, tabulation, saut de ligne et barre oblique inverse sont écrits \\t, \\n et \\\\,\n"
@@ -58,6 +61,7 @@ int main(int argc, char** argv) {
     if (command == QLatin1String("exif")) return vantorel::cli::runExif(args, out, err);
     if (command == QLatin1String("poi")) return vantorel::cli::runPoi(args, out, err);
     if (command == QLatin1String("map")) return vantorel::cli::runMap(args, out, err);
+    if (command == QLatin1String("overview")) return vantorel::cli::runOverview(args, out, err);
     err << QStringLiteral("Commande inconnue : ") << command << QStringLiteral("\n")
         << QStringLiteral("Voir : vantorel-cli --help\n");
     return 2;

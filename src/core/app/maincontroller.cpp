@@ -3,6 +3,7 @@
 #include "display/jpegdecoder.h"
 #include "maps/browsercodes.h"
 #include "maps/mappagefile.h"
+#include "maps/overviewpage.h"
 #include "maps/photomappage.h"
 #include "metadata/exiflisting.h"
 #include "metadata/gpscoordinates.h"
@@ -272,6 +273,31 @@ void MainController::BitBtn15Click() {
     if (c.ListBox1.isEmpty()) return;
     m_state.CurrentPhotoPath = c.ListBox1.last();
     RefreshAfterListChange();
+}
+
+void MainController::BitBtn14Click() {
+    MainControls& c = m_controls;
+    c.Label11Visible = true;
+    m_platform.pump.processMessages();
+    const QStringList entries = c.ListBox1; // the loop lets the window repaint; it walks its own copy
+    rebuildPoiTable(
+        poiRun(), c.SG0, entries, [this](const QString& path) { m_state.CurrentPhotoPath = path; },
+        [this] { m_platform.pump.processMessages(); });
+    if (c.SG0.rowCount() < 2) {
+        m_platform.boxes.warning(kNoGeotaggedPhotoForMap);
+        c.Label11Visible = false;
+        return;
+    }
+    if (!c.SG0.cell(PoiSignedLatitude, 1).isEmpty() && !c.SG0.cell(PoiSignedLongitude, 1).isEmpty()) {
+        if (c.CheckBox4) c.Form3Visible = true;
+        c.Form3Geometry = QRect(c.geometry.left() + 18, c.geometry.top() + 8, 973, 723);
+        // Past the limit every point is still shown, after the notice.
+        if (c.SG0.rowCount() >= kOverviewRowLimitCount) m_platform.boxes.showMessage(kOverviewRowLimit);
+        const OverviewFrame frame = overviewFrame(c.SG0);
+        showMapPage(BuildOverviewPage(c.SG0, frame, m_mapSettings),
+                    m_overviewBrowser ? *m_overviewBrowser : m_platform.browser);
+    }
+    c.Label11Visible = false;
 }
 
 void MainController::BitBtn9Click() {

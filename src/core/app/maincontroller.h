@@ -33,6 +33,7 @@ public:
     void BitBtn12Click(); // "Effacer Poi"
     void BitBtn15Click(); // "Géocodé"
     void BitBtn9Click();  // "Masquer"
+    void BitBtn14Click(); // "Voir carte": every geotagged photo on one map
 
     // The selection pipeline on the selected entry, and its steps.
     void ListBox1Click();
@@ -57,6 +58,8 @@ public:
     // Path of the map page that the map commands write into the temporary directory.
     QString mapPagePath() const;
     MapSettings& mapSettings() { return m_mapSettings; }
+    // The browser of the overview window (Form3); the main one until the window gives its own.
+    void setOverviewBrowser(BrowserView& browser) { m_overviewBrowser = &browser; }
     ViewSectorInputs sectorInputs() const;
 
     // Adds an entry at its sorted place (case-insensitive; after entries that compare equal).
@@ -83,6 +86,7 @@ private:
     MainControls m_controls;
     SharedState m_state;
     MapSettings m_mapSettings;
+    BrowserView* m_overviewBrowser = nullptr;
     ListObserver* m_listObserver = nullptr;
 };
 

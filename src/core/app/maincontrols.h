@@ -30,6 +30,8 @@ struct MainControls {
     bool declinationControlsEnabled = true; // CheckBox2, Label5 and Edit1
     bool manualDeclinationVisible = false;  // Label5 and Edit1
     bool manualSensorVisible = false;       // Label10 and ComboBox1
+    bool Form3Visible = false;              // the overview map's window
+    QRect Form3Geometry;                    // its place: beside the main window's corner
 
     QString Label1, Label2; // signed decimal latitude and longitude of the selected photo
     QString Label3, Label4; // latitude and longitude as the EXIF listing shows them, with their reference

@@ -47,6 +47,37 @@ map.on('click', function (e) { pick.pick(e.latlng.lat, e.latlng.lng); });
 if (marker) marker.on('dragend', function () { var p = marker.getLatLng(); pick.pick(p.lat, p.lng); });
 });
 }
+function vantorelText(tag, text) {
+var element = document.createElement(tag);
+element.textContent = text;
+return element;
+}
+function vantorelMarkers(map, points) {
+var renderer = L.canvas({padding: 0.5});
+var group = L.featureGroup();
+var last = points.length - 1;
+for (var i = 0; i < points.length; i++) {
+var colour = i === 0 ? 'red' : (i === last ? 'green' : 'grey');
+var marker = L.circleMarker([+points[i][0], +points[i][1]], {renderer: renderer, radius: 5, weight: 1,
+color: colour, fillColor: colour, fillOpacity: 0.9});
+marker.vantorelIndex = i;
+group.addLayer(marker);
+}
+group.on('mouseover', function (e) {
+var p = points[e.layer.vantorelIndex];
+if (!e.layer.getTooltip()) e.layer.bindTooltip(vantorelText('span', "'" + p[2] + "'"));
+e.layer.openTooltip();
+});
+group.on('click', function (e) {
+var p = points[e.layer.vantorelIndex];
+var info = document.createElement('div');
+info.appendChild(vantorelText('b', p[2]));
+info.appendChild(vantorelText('div', 'Coordonn\u00e9es : ' + p[0] + ' / ' + p[1]));
+L.popup().setLatLng(e.layer.getLatLng()).setContent(info).openOn(map);
+});
+group.addTo(map);
+window.vantorelOverview = {group: group, count: points.length};
+}
 )JS";
 
 QByteArray js(const QString& text) {

@@ -1,0 +1,39 @@
+#include "commands.h"
+
+#include "maps/overviewpage.h"
+#include "metadata/poitable.h"
+
+#include <QDir>
+#include <cstdio>
+
+namespace vantorel::cli {
+
+int runOverview(QStringList args, QTextStream& out, QTextStream& err) {
+    MapSettings settings = loadMapSettings();
+    if (args.removeAll(QStringLiteral("--google")) > 0) settings.library = MapLibrary::Google;
+    if (args.isEmpty()) {
+        err << QStringLiteral("overview : aucune photo indiquée\n");
+        return 2;
+    }
+    QStringList paths;
+    for (const QString& arg : args)
+        paths << QDir::cleanPath(QDir::current().absoluteFilePath(arg));
+    QString latitudeRef, longitudeRef;
+    int rowCount = 0;
+    StringGrid SG0(PoiColumnCount, 2);
+    rebuildPoiTable(
+        {latitudeRef, longitudeRef, rowCount}, SG0, paths, [](const QString&) {}, [] {});
+    if (SG0.rowCount() < 2) {
+        err << kNoGeotaggedPhotoForMap << u'\n';
+        return 1;
+    }
+    if (SG0.rowCount() >= kOverviewRowLimitCount) err << kOverviewRowLimit << u'\n';
+    err.flush();
+    out.flush();
+    const QByteArray page = BuildOverviewPage(SG0, overviewFrame(SG0), settings);
+    std::fwrite(page.constData(), 1, size_t(page.size()), stdout);
+    std::fflush(stdout);
+    return 0;
+}
+
+} // namespace vantorel::cli
