@@ -5,7 +5,6 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QLibraryInfo>
-#include <QTimer>
 #include <QTranslator>
 
 int main(int argc, char** argv) {
@@ -22,9 +21,9 @@ int main(int argc, char** argv) {
         photos << QFileInfo(arg).absoluteFilePath();
 
     vantorel::MainWindow window;
-    window.show();
-    // Start-up questions and the photos wait until the window is on screen.
-    QTimer::singleShot(0, &window, [&window, photos] {
+    // Start-up questions and the photos wait until the window is on screen: resized before the
+    // window manager has placed it, its title bar could end above the screen.
+    window.showThen([&window, photos] {
         window.startUp(QDir::currentPath(),
                        {QStringLiteral(VANTOREL_DATADIR), QStringLiteral(VANTOREL_SOURCE_DATADIR)});
         window.openPaths(photos);
