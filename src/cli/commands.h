@@ -16,5 +16,6 @@ inline constexpr int kExitUnreadable = 1;
 int runCoords(const QStringList& photos, QTextStream& out, QTextStream& err);
 int runExif(const QStringList& photos, QTextStream& out, QTextStream& err);
 int runPoi(const QStringList& photos, QTextStream& out, QTextStream& err);
+int runMap(QStringList args, QTextStream& out, QTextStream& err);
 
 } // namespace vantorel::cli

@@ -32,6 +32,10 @@ const char* const kHelp =
     "                    colonnes : nom, latitude, longitude, latitude et longitude signées, chemin,\n"
     "                    référence et valeur d'altitude, largeur, hauteur.\n"
     "                    Une photo illisible est nommée sur la sortie d'erreur, code de sortie 1.\n"
+    "  map [--google] PHOTO\n"
+    "                    Page de carte que la fenêtre écrit pour la photo (Leaflet et OpenStreetMap ;\n"
+    "                    --google : modèle Google Maps). La légende du secteur va sur la sortie\n"
+    "                    d'erreur. Code de sortie 1 si la photo n'est pas géocodée.\n"
     "  --help            Affiche cette aide.\n"
     "\n"
     "Dans chaque champ, tabulation, saut de ligne et barre oblique inverse sont écrits \\t, \\n et \\\\,\n"
@@ -64,6 +68,7 @@ int main(int argc, char** argv) {
     if (command == QLatin1String("coords")) return vantorel::cli::runCoords(args, out, err);
     if (command == QLatin1String("exif")) return vantorel::cli::runExif(args, out, err);
     if (command == QLatin1String("poi")) return vantorel::cli::runPoi(args, out, err);
+    if (command == QLatin1String("map")) return vantorel::cli::runMap(args, out, err);
     err << QStringLiteral("Commande inconnue : ") << vantorel::escapeCell(command) << QStringLiteral("\n")
         << QStringLiteral("Voir : vantorel-cli --help\n");
     return 2;
