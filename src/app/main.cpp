@@ -19,6 +19,8 @@ int main(int argc, char** argv) {
         qtArgv.push_back(arg.data());
     qtArgv.push_back(nullptr);
     int qtArgc = int(qtArgv.size()) - 1;
+    // Qt WebEngine shares its OpenGL contexts with the widgets.
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(qtArgc, qtArgv.data());
     QApplication::setApplicationName(vantorel::kProgramTitle);
 
@@ -31,7 +33,9 @@ int main(int argc, char** argv) {
     for (const QString& arg : commandLine.photos)
         photos << QFileInfo(arg).absoluteFilePath();
 
-    vantorel::MainWindow window;
+    vantorel::WindowServices services;
+    services.webEngine = true;
+    vantorel::MainWindow window(services);
     window.show();
     // Start-up questions and the photos wait until the window is on screen.
     QTimer::singleShot(0, &window, [&window, photos] {
