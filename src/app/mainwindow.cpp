@@ -2,8 +2,10 @@
 
 #include "browserplaceholder.h"
 #include "desktopservices.h"
+#include "files/pathnames.h"
 #include "maps/viewsector.h"
 #include "viewerwindow.h"
+#include "webmapview.h"
 
 #include <QCloseEvent>
 #include <QDragEnterEvent>
@@ -125,7 +127,7 @@ MainWindow::MainWindow(WindowServices services, QWidget* parent) : QWidget(paren
     f.setStretch(QFont::SemiCondensed);
     setFont(f);
 
-    buildWidgets();
+    buildWidgets(services.webEngine);
 
     if (!services.boxes) services.boxes = (m_realBoxes = std::make_unique<QtMessageBoxes>(this)).get();
     if (!services.clipboard) services.clipboard = (m_realClipboard = std::make_unique<QtClipboard>()).get();
@@ -137,9 +139,9 @@ MainWindow::MainWindow(WindowServices services, QWidget* parent) : QWidget(paren
     if (!services.externalBrowser)
         services.externalBrowser = (m_realExternalBrowser = std::make_unique<DesktopBrowser>()).get();
     m_repaintingBoxes = std::make_unique<RepaintingBoxes>(*services.boxes, [this] { sync(); });
-    m_controller = std::make_unique<MainController>(Platform{*m_repaintingBoxes, *services.clipboard,
-                                                             *services.dialogs, *services.connectivity,
-                                                             *m_browser, *m_pump, *services.externalBrowser});
+    m_controller = std::make_unique<MainController>(
+        Platform{*m_repaintingBoxes, *services.clipboard, *services.dialogs, *services.connectivity,
+                 *m_browserView, *m_pump, *services.externalBrowser});
 
     ListBox1Model = new EntryListModel(m_controller->controls().ListBox1, this);
     ListBox1->setModel(ListBox1Model);
@@ -172,7 +174,7 @@ MainWindow::~MainWindow() {
     delete SG2;
 }
 
-void MainWindow::buildWidgets() {
+void MainWindow::buildWidgets(bool webEngine) {
     ListBox1 = new QListView(this);
     ListBox1->setObjectName(QStringLiteral("ListBox1"));
     ListBox1->setGeometry(8, 4, 877, 149);
@@ -214,7 +216,16 @@ void MainWindow::buildWidgets() {
         l->setStyleSheet(QStringLiteral("color: maroon;"));
     CheckBox4 = checkBox(this, "CheckBox4", QString(), QStringLiteral("Coché = Navigateur interne"),
                          {328, 240, 25, 17});
-    m_browser = new BrowserPlaceholder(this);
+    if (webEngine) {
+        auto* view = new WebMapView(QStringLiteral("CppWebBrowser1"), this);
+        m_webView = view;
+        m_browser = view;
+        m_browserView = view;
+    } else {
+        auto* placeholder = new BrowserPlaceholder(this);
+        m_browser = placeholder;
+        m_browserView = placeholder;
+    }
     m_browser->setGeometry(8, 260, 341, 341);
 
     Image1 = label(this, "Image1", QString(), {704, 180, 272, 353});
@@ -324,6 +335,11 @@ void MainWindow::wire() {
         m->ComboBox1 = t;
         run([c] { c->ListBox1Click(); });
     });
+    if (m_webView)
+        connect(m_webView->bridge(), &MapPickBridge::picked, this,
+                [this, c](double latitude, double longitude) {
+                    run([c, latitude, longitude] { c->MapPositionPicked(latitude, longitude); });
+                });
     connect(m_viewer, &ViewerWindow::hideMainWindowRequested, this, &QWidget::hide);
     connect(m_viewer, &ViewerWindow::showMainWindowRequested, this, &QWidget::show);
 }
@@ -417,7 +433,7 @@ void MainWindow::dragEnterEvent(QDragEnterEvent* event) {
 void MainWindow::dropEvent(QDropEvent* event) {
     QStringList paths;
     for (const QUrl& url : event->mimeData()->urls())
-        if (url.isLocalFile()) paths << url.toLocalFile();
+        if (url.isLocalFile()) paths << localPathOfUrl(url);
     if (paths.isEmpty()) return;
     event->acceptProposedAction();
     run([this, &paths] { m_controller->HandleDroppedFiles(paths); });

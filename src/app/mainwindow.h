@@ -28,6 +28,8 @@ struct WindowServices {
     FileDialogs* dialogs = nullptr;
     Connectivity* connectivity = nullptr;
     ExternalBrowser* externalBrowser = nullptr;
+    // The real embedded browser (Qt WebEngine); without it a plain stand-in shows the pictures.
+    bool webEngine = false;
 };
 
 class MainWindow : public QWidget {
@@ -52,7 +54,7 @@ public:
     QStringList unbuiltCommands() const { return m_unbuiltCommands; }
 
     ViewerWindow* viewer() const { return m_viewer; }
-    BrowserPlaceholder* browser() const { return m_browser; }
+    BrowserView* browser() const { return m_browserView; }
 
 protected:
     void dragEnterEvent(QDragEnterEvent* event) override;
@@ -61,7 +63,7 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    void buildWidgets();
+    void buildWidgets(bool webEngine);
     void wire();
     void refuseUnbuiltCommands();
     // Runs a command, then mirrors its results. While one runs (its repaints let events through),
@@ -108,7 +110,9 @@ private:
     QLabel* Label3 = nullptr;
     QLabel* Label4 = nullptr;
     QCheckBox* CheckBox4 = nullptr;
-    BrowserPlaceholder* m_browser = nullptr;
+    QWidget* m_browser = nullptr; // CppWebBrowser1
+    BrowserView* m_browserView = nullptr;
+    class WebMapView* m_webView = nullptr;
     GridModel* SG2Model = nullptr;
     QTableView* SG2 = nullptr;
     QLabel* Image1 = nullptr;
