@@ -2,6 +2,7 @@
 
 #include "browserplaceholder.h"
 #include "desktopservices.h"
+#include "files/pathnames.h"
 #include "maps/viewsector.h"
 #include "overviewwindow.h"
 #include "viewerwindow.h"
@@ -15,7 +16,9 @@
 #include <QMetaMethod>
 #include <QMimeData>
 #include <QScopedValueRollback>
+#include <QTimer>
 #include <QUrl>
+#include <QWindow>
 
 #include <utility>
 
@@ -362,6 +365,12 @@ void MainWindow::refuseUnbuiltCommands() {
     }
 }
 
+void MainWindow::showThen(std::function<void()> then) {
+    m_whenOnScreen = std::move(then);
+    show();
+    windowHandle()->installEventFilter(this);
+}
+
 void MainWindow::startUp(const QString& workingDir, const QStringList& dataDirs) {
     m_controller->FormShow(workingDir, dataDirs);
     applyColumnWidths(SG1, m_controller->controls().SG1);
@@ -440,7 +449,7 @@ void MainWindow::dragEnterEvent(QDragEnterEvent* event) {
 void MainWindow::dropEvent(QDropEvent* event) {
     QStringList paths;
     for (const QUrl& url : event->mimeData()->urls())
-        if (url.isLocalFile()) paths << url.toLocalFile();
+        if (url.isLocalFile()) paths << localPathOfUrl(url);
     if (paths.isEmpty()) return;
     event->acceptProposedAction();
     run([this, &paths] { m_controller->HandleDroppedFiles(paths); });
@@ -457,6 +466,14 @@ void MainWindow::closeEvent(QCloseEvent* event) {
 }
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+    // Exposed once mapped, after the window manager framed and placed it.
+    if (watched == windowHandle() && event->type() == QEvent::Expose && windowHandle()->isExposed() &&
+        m_whenOnScreen) {
+        windowHandle()->removeEventFilter(this);
+        QTimer::singleShot(0, this, [this] {
+            if (auto then = std::exchange(m_whenOnScreen, nullptr)) then();
+        });
+    }
     if (watched == Image1 && event->type() == QEvent::MouseButtonDblClick) {
         m_viewer->showFor(m_controller->controls().caption);
         return true;
