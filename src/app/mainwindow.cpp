@@ -253,6 +253,7 @@ void MainWindow::wire() {
     connect(BitBtn20, &QPushButton::clicked, this, [this, c] { run([c] { c->BitBtn20Click(); }); });
     connect(BitBtn16, &QPushButton::clicked, this, [this, c] { run([c] { c->BitBtn16Click(); }); });
     connect(BitBtn12, &QPushButton::clicked, this, [this, c] { run([c] { c->BitBtn12Click(); }); });
+    connect(BitBtn13, &QPushButton::clicked, this, [this, c] { run([c] { c->BitBtn13Click(); }); });
     connect(BitBtn15, &QPushButton::clicked, this, [this, c] { run([c] { c->BitBtn15Click(); }); });
     connect(BitBtn9, &QPushButton::clicked, this, [this, c] { run([c] { c->BitBtn9Click(); }); });
     connect(Edit7, &QLineEdit::textEdited, this, [m](const QString& t) { m->Edit7 = t; });

@@ -9,7 +9,7 @@
 namespace {
 
 const char* const kHelp =
-    "Usage : vantorel-cli COMMANDE PHOTO...\n"
+    "Usage : vantorel-cli COMMANDE [OPTIONS] PHOTO...\n"
     "\n"
     "Lit le géocodage GPS de photos JPEG sans ouvrir de fenêtre. Les photos ne sont jamais modifiées.\n"
     "\n"
@@ -27,6 +27,15 @@ const char* const kHelp =
     "  poi PHOTO...      Table des points d'intérêt des photos géocodées, une ligne par photo, dix\n"
     "                    colonnes : nom, latitude, longitude, latitude et longitude signées, chemin,\n"
     "                    référence et valeur d'altitude, largeur, hauteur.\n"
+    "  gpx [-o FICHIER] PHOTO...\n"
+    "                    Fichier GPX 1.0 des photos géocodées, un point par photo : position,\n"
+    "                    altitude, heure UTC du GPS quand la photo l'a, nom et chemin. Sur la sortie\n"
+    "                    standard sans -o ; avec -o, FICHIER est remplacé seulement une fois le\n"
+    "                    nouveau fichier complet. Un dossier ou un fichier absent est signalé sur la\n"
+    "                    sortie d'erreur et les autres photos sont écrites.\n"
+    "                    Codes de sortie : 0 tout est écrit ; 1 des photos indiquées manquaient ou\n"
+    "                    étaient des dossiers (le fichier est écrit sans elles) ; 3 le fichier GPX\n"
+    "                    n'a pas pu être écrit (« Impossible de creer le fichier GPX »).\n"
     "  --help            Affiche cette aide.\n"
     "\n"
     "Dans chaque champ, tabulation, saut de ligne et barre oblique inverse sont écrits \\t, \\n et \\\\,\n"
@@ -53,6 +62,7 @@ int main(int argc, char** argv) {
     if (command == QLatin1String("coords")) return vantorel::cli::runCoords(args, out, err);
     if (command == QLatin1String("exif")) return vantorel::cli::runExif(args, out, err);
     if (command == QLatin1String("poi")) return vantorel::cli::runPoi(args, out, err);
+    if (command == QLatin1String("gpx")) return vantorel::cli::runGpx(args, out, err);
     err << QStringLiteral("Commande inconnue : ") << command << QStringLiteral("\n")
         << QStringLiteral("Voir : vantorel-cli --help\n");
     return 2;

@@ -6,8 +6,11 @@
 #include "tables/stringgrid.h"
 
 #include <QStringList>
+#include <functional>
 
 namespace vantorel {
+
+class ImageProperties;
 
 const QString& poiHeaderCommaText();
 
@@ -19,23 +22,27 @@ struct PoiRun {
     int& rowCount;         // SharedState::PoiRowCount
 };
 
+// Called with each row written and the photo it came from, for a caller that needs more items of
+// that photo than the table's ten columns hold (the GPX export's time stamps): the photo is read once.
+using PoiRowReader = std::function<void(int row, const ImageProperties& photo)>;
+
 // Appends the row of `path` to `SG0` when the photo has a GPS latitude.
 // The caller empties the table and sets the row count to 0 before the first call of a run.
-void AddPoiRow(const QString& path, PoiRun run, StringGrid& SG0);
+void AddPoiRow(const QString& path, PoiRun run, StringGrid& SG0, const PoiRowReader& alsoRead = {});
 
 // Empties the table and runs AddPoiRow over `paths` in order (empty entries are skipped);
 // `beforeEach` runs with every path (the window shows it as the current photo) and `afterEach`
 // after every photo, so a window can repaint.
 template <typename BeforeEach, typename AfterEach>
 void rebuildPoiTable(PoiRun run, StringGrid& SG0, const QStringList& paths, BeforeEach beforeEach,
-                     AfterEach afterEach) {
+                     AfterEach afterEach, const PoiRowReader& alsoRead = {}) {
     SG0.clearCells(0, PoiColumnCount - 1, 1);
     SG0.setRowCount(1);
     run.rowCount = 0;
     for (const QString& path : paths) {
         beforeEach(path);
         if (path.isEmpty()) continue;
-        AddPoiRow(path, run, SG0);
+        AddPoiRow(path, run, SG0, alsoRead);
         afterEach();
     }
 }
