@@ -43,7 +43,8 @@ void QtMessageBoxes::information(const QString& text) {
 }
 
 bool QtMessageBoxes::warningYesCancel(const QString& text) {
-    QMessageBox box(QMessageBox::Warning, kProgramTitle, text, QMessageBox::Yes | QMessageBox::Cancel, m_parent);
+    QMessageBox box(QMessageBox::Warning, kProgramTitle, text, QMessageBox::Yes | QMessageBox::Cancel,
+                    m_parent);
     box.setTextFormat(Qt::PlainText);
     box.button(QMessageBox::Yes)->setText(QStringLiteral("Oui"));
     box.button(QMessageBox::Cancel)->setText(QStringLiteral("Annuler"));

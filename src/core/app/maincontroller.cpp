@@ -226,8 +226,9 @@ QString gpxOverwriteQuestion(const QString& path) {
 }
 
 QString gpxWrittenMessage(const QString& path, int waypoints) {
-    return QStringLiteral("Le fichier\n") + path + QStringLiteral("\na été correctement créé.\n\nIl contient ") +
-           QString::number(waypoints) + QStringLiteral(" POIs");
+    return QStringLiteral("Le fichier\n") + path +
+           QStringLiteral("\na été correctement créé.\n\nIl contient ") + QString::number(waypoints) +
+           QStringLiteral(" POIs");
 }
 
 } // namespace
@@ -258,7 +259,8 @@ void MainController::exportGpx(const QString& folder, const GpxTimes& times) {
     }
     const auto target = m_platform.dialogs.saveGpx(folder, kGpxDefaultName);
     if (!target) return;
-    if (QFileInfo::exists(*target) && !m_platform.boxes.warningYesCancel(gpxOverwriteQuestion(*target))) return;
+    if (QFileInfo::exists(*target) && !m_platform.boxes.warningYesCancel(gpxOverwriteQuestion(*target)))
+        return;
     // Written whole or not at all: a failed write leaves an existing file as it was.
     const GpxFile file = buildGpx(m_controls.SG0, m_state.PoiRowCount, times);
     if (!writeFileAtomically(*target, file.bytes)) {

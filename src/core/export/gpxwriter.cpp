@@ -84,7 +84,8 @@ void appendUtf8(QByteArray& out, const QString& text) {
 
 } // namespace
 
-QString gpsUtcTime(const std::optional<PropertyItem>& dateStamp, const std::optional<PropertyItem>& timeStamp) {
+QString gpsUtcTime(const std::optional<PropertyItem>& dateStamp,
+                   const std::optional<PropertyItem>& timeStamp) {
     if (!dateStamp || !timeStamp || dateStamp->type != TypeAscii || timeStamp->type != TypeRational ||
         timeStamp->length() < 24)
         return {};

@@ -17,7 +17,8 @@ inline const QString kGpxDefaultName = QStringLiteral("WP_photos.gpx");
 
 // The photo's UTC time from its GPS date and time stamps, as "YYYY-MM-DDThh:mm:ssZ" (fractions of
 // a second dropped); empty when either stamp is missing or does not make a real date and time.
-QString gpsUtcTime(const std::optional<PropertyItem>& dateStamp, const std::optional<PropertyItem>& timeStamp);
+QString gpsUtcTime(const std::optional<PropertyItem>& dateStamp,
+                   const std::optional<PropertyItem>& timeStamp);
 
 // The waypoint times of one POI table rebuild, by row; the POI table has no column for them, so
 // they are read from each photo while its row is written.
