@@ -172,7 +172,7 @@ TEST(SharedValues, DirectionReference) {
     for (const auto& [item, magnetic, seen] : cases) {
         ExifListing shared;
         formatPropertyValue(item, &shared);
-        EXPECT_EQ(shared.DirectionIsMagnetic, magnetic) << item.value.constData();
+        EXPECT_EQ(shared.directionIsMagnetic, magnetic) << item.value.constData();
         EXPECT_EQ(shared.directionRefSeen, seen) << item.value.constData();
     }
 }
@@ -181,12 +181,12 @@ TEST(SharedValues, CameraModelWhole) {
     ExifListing shared;
     const QByteArray model = "Canon EOS 40D " + QByteArray(100, 'z');
     EXPECT_EQ(formatPropertyValue(asciiItem(EquipModel, model), &shared), QString::fromLatin1(model));
-    EXPECT_EQ(shared.CameraModel, QString::fromLatin1(model));
+    EXPECT_EQ(shared.cameraModel, QString::fromLatin1(model));
 
     ExifListing other;
     formatPropertyValue(rawItem(EquipModel, TypeUndefined, "X"), &other);
     formatPropertyValue(asciiItem(EquipMake, "Canon"), &other);
-    EXPECT_EQ(other.CameraModel, "");
+    EXPECT_EQ(other.cameraModel, "");
 }
 
 TEST(SharedValues, FocalLength) {
@@ -201,7 +201,7 @@ TEST(SharedValues, FocalLength) {
     for (const auto& [item, focal] : cases) {
         ExifListing shared;
         formatPropertyValue(item, &shared);
-        EXPECT_EQ(shared.FocalLength, focal) << formatPropertyValue(item).toStdString();
+        EXPECT_EQ(shared.focalLength, focal) << formatPropertyValue(item).toStdString();
     }
     ExifListing shared;
     EXPECT_EQ(formatPropertyValue(rationalItem(FocalLength, {{43, 10}}), &shared), "4,30  ");
@@ -211,14 +211,14 @@ TEST(SharedValues, Landscape) {
     for (quint16 n = 0; n <= 9; ++n) {
         ExifListing shared;
         formatPropertyValue(shortItem(Orientation, {n}), &shared);
-        EXPECT_EQ(shared.Landscape, n < 4 || n > 8) << n;
+        EXPECT_EQ(shared.landscape, n < 4 || n > 8) << n;
     }
     const PropertyItem notTurned[] = {shortItem(Orientation, {6, 6}), longItem(Orientation, {6}),
                                       shortItem(0x5029, {6})}; // the thumbnail's orientation
     for (const PropertyItem& item : notTurned) {
         ExifListing shared;
         formatPropertyValue(item, &shared);
-        EXPECT_TRUE(shared.Landscape);
+        EXPECT_TRUE(shared.landscape);
     }
 }
 
@@ -328,11 +328,11 @@ TEST_F(ListingTest, WholePhoto) {
     EXPECT_EQ(lines.mid(first, gpsRows.size()), gpsRows) << all.toStdString();
     EXPECT_EQ(lines.indexOf("EquipModel|ASCII|" + QString::fromUtf8("Modèle 7")), 0);
 
-    EXPECT_EQ(listing.CameraModel, QString::fromUtf8("Modèle 7"));
-    EXPECT_EQ(listing.FocalLength, 4.3f);
-    EXPECT_FALSE(listing.DirectionIsMagnetic);
+    EXPECT_EQ(listing.cameraModel, QString::fromUtf8("Modèle 7"));
+    EXPECT_EQ(listing.focalLength, 4.3f);
+    EXPECT_FALSE(listing.directionIsMagnetic);
     EXPECT_TRUE(listing.directionRefSeen);
-    EXPECT_FALSE(listing.Landscape);
+    EXPECT_FALSE(listing.landscape);
 
     const StringGrid sg2 = gridOf(listing.rows);
     EXPECT_EQ(viewDirectionFromRows(sg2), 270.0f);
@@ -364,11 +364,11 @@ TEST_F(ListingTest, DefaultsWithoutTheItems) {
     EXPECT_EQ(listing.rows[0].name, "EquipMake");
     EXPECT_EQ(listing.rows[0].type, "ASCII");
     EXPECT_EQ(listing.rows[0].value, "Canon");
-    EXPECT_EQ(listing.FocalLength, 10.0f);
-    EXPECT_EQ(listing.CameraModel, "");
-    EXPECT_TRUE(listing.DirectionIsMagnetic);
+    EXPECT_EQ(listing.focalLength, 10.0f);
+    EXPECT_EQ(listing.cameraModel, "");
+    EXPECT_TRUE(listing.directionIsMagnetic);
     EXPECT_FALSE(listing.directionRefSeen);
-    EXPECT_TRUE(listing.Landscape);
+    EXPECT_TRUE(listing.landscape);
     EXPECT_EQ(viewDirectionFromRows(gridOf(listing.rows)), 999.0f);
 }
 
@@ -386,8 +386,8 @@ TEST_F(ListingTest, PhotoWithoutMetadataAndFilesThatDoNotOpen) {
         const ExifListing listing = ListExifItems(path);
         EXPECT_FALSE(listing.opened) << path.toStdString();
         EXPECT_TRUE(listing.rows.isEmpty());
-        EXPECT_EQ(listing.FocalLength, 10.0f);
-        EXPECT_TRUE(listing.Landscape);
+        EXPECT_EQ(listing.focalLength, 10.0f);
+        EXPECT_TRUE(listing.landscape);
     }
 }
 
@@ -408,9 +408,9 @@ TEST(RealPhoto, Canon40D) {
     EXPECT_EQ(valueOf("ExifVer"), " 0 2 2 1");
     EXPECT_EQ(valueOf("ExifFocalXRes"), "4438,36  ");
     EXPECT_EQ(valueOf("ThumbnailResolutionX"), "72,00  ");
-    EXPECT_EQ(listing.CameraModel, "Canon EOS 40D");
-    EXPECT_EQ(listing.FocalLength, 135.0f);
-    EXPECT_TRUE(listing.Landscape);
+    EXPECT_EQ(listing.cameraModel, "Canon EOS 40D");
+    EXPECT_EQ(listing.focalLength, 135.0f);
+    EXPECT_TRUE(listing.landscape);
 }
 
 } // namespace

@@ -68,17 +68,17 @@ TEST_F(ReaderTest, SouthWestPhotoIsSignedInLabelsAndFieldsOnly) {
     const QByteArray before = fileBytes(path);
     const CoordinateReading r = ReadGpsCoordinates(path, latRef, lonRef);
     EXPECT_TRUE(r.geotagged);
-    EXPECT_EQ(r.cells[0], "sw.jpg");
-    EXPECT_EQ(r.cells[1], QString::fromUtf8("S 33°  52,000'"));
-    EXPECT_EQ(r.cells[2], QString::fromUtf8("W 151°  12,000'"));
+    EXPECT_EQ(r.cells[CoordName], "sw.jpg");
+    EXPECT_EQ(r.cells[CoordLatitudeText], QString::fromUtf8("S 33°  52,000'"));
+    EXPECT_EQ(r.cells[CoordLongitudeText], QString::fromUtf8("W 151°  12,000'"));
     // 33 + 52/60 as a 32-bit float is 33.8666649: the 32-bit value is what is shown.
-    EXPECT_EQ(r.cells[3], "33,86666");
-    EXPECT_EQ(r.cells[4], "151,20000");
-    EXPECT_EQ(r.cells[5], path);
-    EXPECT_EQ(r.label1, "-33,86666");
-    EXPECT_EQ(r.label2, "-151,20000");
-    EXPECT_EQ(r.edit7, "-33,86666");
-    EXPECT_EQ(r.edit8, "-151,20000");
+    EXPECT_EQ(r.cells[CoordLatitudeDegrees], "33,86666");
+    EXPECT_EQ(r.cells[CoordLongitudeDegrees], "151,20000");
+    EXPECT_EQ(r.cells[CoordPath], path);
+    EXPECT_EQ(r.signedLatitude, "-33,86666");
+    EXPECT_EQ(r.signedLongitude, "-151,20000");
+    EXPECT_EQ(r.offeredLatitude, "-33,86666");
+    EXPECT_EQ(r.offeredLongitude, "-151,20000");
     EXPECT_EQ(r.missing, MissingReferences::None);
     EXPECT_EQ(latRef, "S");
     EXPECT_EQ(lonRef, "W");
@@ -113,11 +113,11 @@ TEST_F(ReaderTest, MissingReferencesAreAssumedAndReported) {
         EXPECT_EQ(r.missing, c.missing);
         EXPECT_EQ(missingReferencesMessage(r.missing), QString::fromUtf8(c.message));
         if (!c.latRef) {
-            EXPECT_TRUE(r.cells[1].startsWith("N "));
-            EXPECT_EQ(r.label1, "10,00000");
+            EXPECT_TRUE(r.cells[CoordLatitudeText].startsWith("N "));
+            EXPECT_EQ(r.signedLatitude, "10,00000");
         }
         if (!c.lonRef) {
-            EXPECT_TRUE(r.cells[2].startsWith("E "));
+            EXPECT_TRUE(r.cells[CoordLongitudeText].startsWith("E "));
         }
     }
 }
@@ -137,10 +137,11 @@ TEST_F(ReaderTest, NoPositionGivesTheNotGeotaggedVerdictWithoutMessage) {
          {noGps, onlyLongitude, noFix, dir.filePath("notes.jpg"), dir.filePath("absent.jpg"), dir.path()}) {
         const CoordinateReading r = ReadGpsCoordinates(path, latRef, lonRef);
         EXPECT_FALSE(r.geotagged) << path.toStdString();
-        EXPECT_EQ(r.cells[5], path);
-        EXPECT_TRUE(r.cells[0].isEmpty() && r.cells[1].isEmpty() && r.cells[2].isEmpty());
+        EXPECT_EQ(r.cells[CoordPath], path);
+        EXPECT_TRUE(r.cells[CoordName].isEmpty() && r.cells[CoordLatitudeText].isEmpty() &&
+                    r.cells[CoordLongitudeText].isEmpty());
         EXPECT_EQ(r.missing, MissingReferences::None);
-        EXPECT_TRUE(r.label1.isEmpty());
+        EXPECT_TRUE(r.signedLatitude.isEmpty());
     }
 }
 
@@ -154,8 +155,8 @@ TEST_F(ReaderTest, NonAsciiReferenceKeepsThePreviousPhotosLetter) {
     ReadGpsCoordinates(south, latRef, lonRef);
     const CoordinateReading r = ReadGpsCoordinates(odd, latRef, lonRef);
     EXPECT_EQ(latRef, "S");
-    EXPECT_TRUE(r.cells[1].startsWith("S "));
-    EXPECT_EQ(r.label1, "-1,00000");
+    EXPECT_TRUE(r.cells[CoordLatitudeText].startsWith("S "));
+    EXPECT_EQ(r.signedLatitude, "-1,00000");
     EXPECT_EQ(r.missing, MissingReferences::None);
 }
 

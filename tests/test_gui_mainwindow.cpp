@@ -9,9 +9,10 @@
 #include <QClipboard>
 #include <QDropEvent>
 #include <QLabel>
-#include <QListWidget>
+#include <QListView>
 #include <QMimeData>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
@@ -30,10 +31,12 @@ protected:
     FakeClipboard clipboard;
     FakeDialogs dialogs;
     FakeConnectivity connectivity;
+    RecordingExternalBrowser externalBrowser;
     std::unique_ptr<MainWindow> window;
 
     void SetUp() override {
-        window = std::make_unique<MainWindow>(WindowServices{&boxes, &clipboard, &dialogs, &connectivity});
+        window = std::make_unique<MainWindow>(
+            WindowServices{&boxes, &clipboard, &dialogs, &connectivity, &externalBrowser});
         window->show();
         window->startUp(dir.path(), {});
     }
@@ -56,9 +59,9 @@ protected:
 
     QStringList listed() {
         QStringList items;
-        auto* list = child<QListWidget>("ListBox1");
-        for (int i = 0; i < list->count(); ++i)
-            items << list->item(i)->text();
+        const QAbstractItemModel* model = child<QListView>("ListBox1")->model();
+        for (int i = 0; i < model->rowCount(); ++i)
+            items << model->index(i, 0).data().toString();
         return items;
     }
 
@@ -88,7 +91,7 @@ TEST_F(WindowTest, DropOfThreeFilesOnTwo) {
     EXPECT_EQ(child<QLabel>("Label8")->text(), "5");
     EXPECT_EQ(window->size(), QSize(986, 695));
     EXPECT_EQ(window->windowTitle(), c);
-    EXPECT_EQ(child<QListWidget>("ListBox1")->currentRow(), 2);
+    EXPECT_EQ(child<QListView>("ListBox1")->currentIndex().row(), 2);
     EXPECT_EQ(child<QLabel>("Label1")->text(), "48,20575");
     EXPECT_FALSE(child<QLabel>("Image1")->pixmap().isNull());
     EXPECT_FALSE(child<QLabel>("Label11")->isVisible());
@@ -98,8 +101,9 @@ TEST_F(WindowTest, DropOfThreeFilesOnTwo) {
     EXPECT_TRUE(sg1->isColumnHidden(5));
 
     // Selecting another entry runs the pipeline on it.
-    auto* list = child<QListWidget>("ListBox1");
-    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(4)).center());
+    auto* list = child<QListView>("ListBox1");
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
+                      list->visualRect(list->model()->index(4, 0)).center());
     EXPECT_EQ(window->windowTitle(), e);
     EXPECT_EQ(child<QLabel>("Label1")->text(), "-48,20575");
 
@@ -200,6 +204,55 @@ TEST_F(WindowTest, NoCommandStartsInsideAnother) {
     QTest::mouseClick(child<QPushButton>("BitBtn20"), Qt::LeftButton);
     EXPECT_EQ(listed(), QStringList({a}));
     EXPECT_EQ(boxes.beeps, 1);
+}
+
+// The list view shows the controller's entries and selection after every list command, and is told
+// only what changed: one row for a removal, one block of rows for a batch into an empty list.
+TEST_F(WindowTest, ListViewFollowsTheControllerRowByRow) {
+    const QString a = geo("a.jpg"), b = geo("B.jpg"), c = geo("c.jpg");
+    const QString plain = makeJpeg(dir.path(), "d.jpg", {asciiItem(0x0110, "Cam")});
+    auto* view = child<QListView>("ListBox1");
+    QAbstractItemModel* model = view->model();
+    QSignalSpy inserted(model, &QAbstractItemModel::rowsInserted);
+    QSignalSpy removed(model, &QAbstractItemModel::rowsRemoved);
+    QSignalSpy resets(model, &QAbstractItemModel::modelReset);
+    const MainControls& m = window->controller().controls();
+    auto same = [&](const char* step) {
+        SCOPED_TRACE(step);
+        EXPECT_EQ(listed(), m.ListBox1);
+        EXPECT_EQ(view->currentIndex().isValid() ? view->currentIndex().row() : -1, m.ListBox1Index);
+    };
+
+    drop({c, a});
+    same("drop into an empty list");
+    EXPECT_EQ(inserted.size(), 1);
+    EXPECT_EQ(resets.size(), 0);
+    drop({plain});
+    same("drop of one");
+    EXPECT_EQ(inserted.size(), 2);
+    clipboard.content = a + "\n" + b + "\n";
+    QTest::mouseClick(child<QPushButton>("BitBtn16"), Qt::LeftButton);
+    same("clipboard");
+    EXPECT_EQ(m.ListBox1.size(), 5);
+
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, view->visualRect(model->index(1, 0)).center());
+    resets.clear();
+    QTest::mouseClick(child<QPushButton>("BitBtn12"), Qt::LeftButton);
+    same("Effacer Poi");
+    ASSERT_EQ(removed.size(), 1);
+    EXPECT_EQ(removed[0][1].toInt(), 1);
+    EXPECT_EQ(removed[0][2].toInt(), 1);
+    EXPECT_EQ(resets.size(), 0);
+
+    QTest::mouseClick(child<QPushButton>("BitBtn15"), Qt::LeftButton);
+    same(QString::fromUtf8("Géocodé").toUtf8().constData());
+    EXPECT_EQ(m.ListBox1.size(), 3);
+
+    child<QCheckBox>("CheckBox1")->setChecked(false);
+    dialogs.chosen = QStringList({plain, b});
+    QTest::mouseClick(child<QPushButton>("BitBtn20"), Qt::LeftButton);
+    same("Charger replacing the list");
+    EXPECT_EQ(listed(), QStringList({b, plain}));
 }
 
 TEST(RealClipboard, APictureIsNoText) {

@@ -3,6 +3,7 @@
 
 #include "app/maincontroller.h"
 #include "browserplaceholder.h"
+#include "entrylistmodel.h"
 #include "gridview.h"
 #include "qtplatform.h"
 
@@ -10,7 +11,7 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
-#include <QListWidget>
+#include <QListView>
 #include <QPushButton>
 #include <memory>
 
@@ -80,7 +81,8 @@ private:
     MessageBoxes* m_boxes = nullptr;
     bool m_selectionJustChanged = false;
 
-    QListWidget* ListBox1 = nullptr;
+    EntryListModel* ListBox1Model = nullptr;
+    QListView* ListBox1 = nullptr;
     QCheckBox* CheckBox1 = nullptr;
     QPushButton* BitBtn20 = nullptr;
     QPushButton* BitBtn16 = nullptr;
@@ -115,8 +117,7 @@ private:
     QPushButton* BitBtn23 = nullptr;
     QPushButton* BitBtn9 = nullptr;
     ViewerWindow* m_viewer = nullptr;
-
-    QStringList m_shownList;
+    bool m_syncingList = false;
 };
 
 } // namespace vantorel

@@ -19,8 +19,9 @@ int runCoords(const QStringList& photos, QTextStream& out, QTextStream& err) {
         if (r.geotagged && r.missing != MissingReferences::None)
             err << fileNameOf(path) << QStringLiteral(" : ")
                 << missingReferencesMessage(r.missing).replace(u'\n', u' ') << QStringLiteral("\n");
-        out << escapeCell(path) << u'\t' << (r.geotagged ? u'1' : u'0') << u'\t' << r.label1 << u'\t'
-            << r.label2 << u'\t' << escapeCell(r.cells[1]) << u'\t' << escapeCell(r.cells[2]) << u'\n';
+        out << escapeCell(path) << u'\t' << (r.geotagged ? u'1' : u'0') << u'\t' << r.signedLatitude << u'\t'
+            << r.signedLongitude << u'\t' << escapeCell(r.cells[CoordLatitudeText]) << u'\t'
+            << escapeCell(r.cells[CoordLongitudeText]) << u'\n';
     }
     out.flush();
     return 0;

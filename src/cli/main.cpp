@@ -36,6 +36,10 @@ const char* const kHelp =
     "                    Codes de sortie : 0 tout est écrit ; 1 des photos indiquées manquaient ou\n"
     "                    étaient des dossiers (le fichier est écrit sans elles) ; 3 le fichier GPX\n"
     "                    n'a pas pu être écrit (« Impossible de creer le fichier GPX »).\n"
+    "  map [--google] PHOTO\n"
+    "                    Page de carte que la fenêtre écrit pour la photo (Leaflet et OpenStreetMap ;\n"
+    "                    --google : modèle Google Maps). La légende du secteur va sur la sortie\n"
+    "                    d'erreur. Code de sortie 1 si la photo n'est pas géocodée.\n"
     "  --help            Affiche cette aide.\n"
     "\n"
     "Dans chaque champ, tabulation, saut de ligne et barre oblique inverse sont écrits \\t, \\n et \\\\,\n"
@@ -63,6 +67,7 @@ int main(int argc, char** argv) {
     if (command == QLatin1String("exif")) return vantorel::cli::runExif(args, out, err);
     if (command == QLatin1String("poi")) return vantorel::cli::runPoi(args, out, err);
     if (command == QLatin1String("gpx")) return vantorel::cli::runGpx(args, out, err);
+    if (command == QLatin1String("map")) return vantorel::cli::runMap(args, out, err);
     err << QStringLiteral("Commande inconnue : ") << command << QStringLiteral("\n")
         << QStringLiteral("Voir : vantorel-cli --help\n");
     return 2;

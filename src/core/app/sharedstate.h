@@ -6,18 +6,18 @@
 namespace vantorel {
 
 struct SharedState {
-    QString CurrentPhotoPath;
-    QString TempDir;
-    QString AppDir;
-    QString BusyGifPath;
-    QString NoGeotagGifPath;
-    bool InternetAvailable = false;
-    QString DefaultBrowserName;
-    QString LatitudeRef;
-    QString LongitudeRef;
-    bool PhotoNotGeotagged = false;
-    int PoiRowCount = 0;
-    int CoordRowCount = 0;
+    QString CurrentPhotoPath;       // the photo the commands work on
+    QString TempDir;                // where the map page is written
+    QString AppDir;                 // the program's working folder, with a final "/"
+    QString BusyGifPath;            // the "map being made" picture
+    QString NoGeotagGifPath;        // the "photo not geotagged" picture
+    bool InternetAvailable = false; // the start-up connectivity check's verdict
+    QString DefaultBrowserName;     // the user's browser code ("FF", "CH", "OP"), empty when unknown
+    QString LatitudeRef;            // reference letters carried from photo to photo ("N"/"S")
+    QString LongitudeRef;           // ("E"/"W")
+    bool PhotoNotGeotagged = false; // the selected photo has no usable position
+    int PoiRowCount = 0;            // data rows of SG0
+    int CoordRowCount = 0;          // data rows of SG1 (0 or 1)
 
     // Left by the EXIF listing for the maps.
     float ViewDirection = 999;

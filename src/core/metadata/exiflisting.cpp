@@ -66,7 +66,7 @@ QString formatRationals(const PropertyItem& item, ExifListing* shared) {
     switch (pairs) {
     case 1: {
         const QString generic = fixed2((*r)[0]) + sep;
-        if (unsignedType && item.id == IdFocalLength && shared) shared->FocalLength = (*r)[0];
+        if (unsignedType && item.id == IdFocalLength && shared) shared->focalLength = (*r)[0];
         if (unsignedType && item.id == IdExposureTime) {
             // Only the reciprocal can fail here: an exposure of 0 keeps its plain text.
             if ((*r)[0] == 0.0f) return generic;
@@ -125,10 +125,10 @@ QString formatPropertyValue(const PropertyItem& item, ExifListing* shared) {
         // Shown whole, however long: the cell is a display and cuts nothing.
         out = item.text();
         if (shared && item.id == IdGpsImgDirRef) {
-            shared->DirectionIsMagnetic = out.startsWith(QLatin1Char('M'));
+            shared->directionIsMagnetic = out.startsWith(QLatin1Char('M'));
             shared->directionRefSeen = true;
         }
-        if (shared && item.id == IdEquipModel) shared->CameraModel = out;
+        if (shared && item.id == IdEquipModel) shared->cameraModel = out;
         break;
     }
     case TypeShort:
@@ -138,7 +138,7 @@ QString formatPropertyValue(const PropertyItem& item, ExifListing* shared) {
             // A single element gives its number; two or more give none (0), hence no suffix.
             const int n = StrToIntDef(out, 0);
             out += orientationSuffix(n);
-            if (shared) shared->Landscape = n < 4 || n > 8;
+            if (shared) shared->landscape = n < 4 || n > 8;
         }
         break;
     case TypeLong:

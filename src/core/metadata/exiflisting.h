@@ -22,12 +22,12 @@ struct ExifRow {
 struct ExifListing {
     bool opened = false;       // false: the picture could not be opened; caller shows "Erreur ret1"
     QVector<ExifRow> rows;     // one per property item, in ImageProperties::allItems() order
-    float FocalLength = 10.0f; // "ExifFocalLength" of one unsigned rational, in millimetres
-    QString CameraModel;       // the whole "EquipModel" text
-    bool DirectionIsMagnetic = true;
-    // An ASCII "GpsImgDirRef" was met: the declination controls then follow DirectionIsMagnetic.
+    float focalLength = 10.0f; // SharedState::FocalLength: "ExifFocalLength" of one unsigned rational, mm
+    QString cameraModel;       // SharedState::CameraModel: the whole "EquipModel" text
+    bool directionIsMagnetic = true; // SharedState::DirectionIsMagnetic: "GpsImgDirRef" is "M"
+    // An ASCII "GpsImgDirRef" was met: the declination controls then follow directionIsMagnetic.
     bool directionRefSeen = false;
-    bool Landscape = true;
+    bool landscape = true; // SharedState::Landscape: from "Orientation"
 };
 
 // Lists every item of the photo at `path`. A photo that opens but yields no items (no metadata,

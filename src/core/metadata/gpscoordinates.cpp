@@ -89,40 +89,45 @@ CoordinateReading ReadGpsCoordinates(const QString& path, QString& latitudeRef, 
         latRefMissing = true;
         latitudeRef = QStringLiteral("N");
     }
-    r.edit7 = latitudeRef == QStringLiteral("S") ? QStringLiteral("-") : QString();
+    r.offeredLatitude = latitudeRef == QStringLiteral("S") ? QStringLiteral("-") : QString();
 
     GpsComponents lat;
     const bool hasLatitude = readCoordinate(photo, GpsLatitude, lat);
     if (hasLatitude) {
-        r.cells[0] = fileNameOf(path);
-        r.cells[1] = formatCoordinateText(latitudeRef, lat);
-        r.cells[3] = formatDecimalDegrees(lat);
-        r.cells[5] = path;
-        r.edit7 += r.cells[3];
+        r.cells[CoordName] = fileNameOf(path);
+        r.cells[CoordLatitudeText] = formatCoordinateText(latitudeRef, lat);
+        r.cells[CoordLatitudeDegrees] = formatDecimalDegrees(lat);
+        r.cells[CoordPath] = path;
+        r.offeredLatitude += r.cells[CoordLatitudeDegrees];
     }
 
     if (!readReference(photo, GpsLongitudeRef, longitudeRef)) {
         lonRefMissing = true;
         longitudeRef = QStringLiteral("E");
     }
-    r.edit8 = longitudeRef == QStringLiteral("W") ? QStringLiteral("-") : QString();
+    r.offeredLongitude = longitudeRef == QStringLiteral("W") ? QStringLiteral("-") : QString();
 
     GpsComponents lon;
     // Without a latitude row there is nowhere to put the longitude: the photo has no position.
     if (hasLatitude && readCoordinate(photo, GpsLongitude, lon)) {
-        r.cells[2] = formatCoordinateText(longitudeRef, lon);
-        r.cells[4] = formatDecimalDegrees(lon);
-        r.edit8 += r.cells[4];
+        r.cells[CoordLongitudeText] = formatCoordinateText(longitudeRef, lon);
+        r.cells[CoordLongitudeDegrees] = formatDecimalDegrees(lon);
+        r.offeredLongitude += r.cells[CoordLongitudeDegrees];
     }
 
-    if (!r.cells[0].isEmpty() && !r.cells[1].isEmpty() && !r.cells[5].isEmpty() && !r.cells[2].isEmpty()) {
-        r.label1 = r.cells[1].startsWith(u'N') ? r.cells[3] : QStringLiteral("-") + r.cells[3];
-        r.label2 = r.cells[2].startsWith(u'E') ? r.cells[4] : QStringLiteral("-") + r.cells[4];
+    if (!r.cells[CoordName].isEmpty() && !r.cells[CoordLatitudeText].isEmpty() &&
+        !r.cells[CoordPath].isEmpty() && !r.cells[CoordLongitudeText].isEmpty()) {
+        r.signedLatitude = r.cells[CoordLatitudeText].startsWith(u'N')
+                               ? r.cells[CoordLatitudeDegrees]
+                               : QStringLiteral("-") + r.cells[CoordLatitudeDegrees];
+        r.signedLongitude = r.cells[CoordLongitudeText].startsWith(u'E')
+                                ? r.cells[CoordLongitudeDegrees]
+                                : QStringLiteral("-") + r.cells[CoordLongitudeDegrees];
     }
 
     r.geotagged = hasLatitude;
     if (!r.geotagged) {
-        r.cells[5] = path;
+        r.cells[CoordPath] = path;
     } else if (latRefMissing && lonRefMissing) {
         r.missing = MissingReferences::Both;
     } else if (latRefMissing) {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "propertyitem.h"
+#include "tables/gridcolumns.h"
 
 #include <QString>
 
@@ -46,9 +47,11 @@ struct CoordinateReading {
     bool geotagged = false;
     // Row 1 of the coordinate grid: file name, latitude text, longitude text, unsigned decimal
     // latitude, unsigned decimal longitude, full path.
-    QString cells[6];
-    QString label1, label2; // signed decimal latitude and longitude
-    QString edit7, edit8;   // the same, offered to the copy writer
+    QString cells[CoordColumnCount];
+    QString signedLatitude;   // Label1: signed decimal latitude
+    QString signedLongitude;  // Label2: signed decimal longitude
+    QString offeredLatitude;  // Edit7: the same, offered to the copy writer
+    QString offeredLongitude; // Edit8
     MissingReferences missing = MissingReferences::None;
 };
 

@@ -1,0 +1,192 @@
+// The files room: the atomic writer (whole or nothing, links replaced not followed, failures
+// leave the old file) and the JPEG segment walker.
+#include "files/atomicfile.h"
+#include "files/jpegsegments.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+using namespace vantorel;
+
+namespace {
+
+QByteArray readAll(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+void writePlain(const QString& path, const QByteArray& bytes) {
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(bytes);
+}
+
+QStringList entries(const QString& dir) {
+    return QDir(dir).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System);
+}
+
+TEST(AtomicFile, WritesAndReplacesWholeFiles) {
+    QTemporaryDir dir;
+    const QString target = dir.filePath("page.htm");
+    QString error;
+    ASSERT_TRUE(writeFileAtomically(target, "first", &error)) << error.toStdString();
+    EXPECT_EQ(readAll(target), "first");
+    ASSERT_TRUE(writeFileAtomically(target, "second, longer", &error));
+    EXPECT_EQ(readAll(target), "second, longer");
+    EXPECT_EQ(entries(dir.path()), QStringList{"page.htm"}); // no temporary left behind
+
+    // Mode and modification time as asked.
+    AtomicWriteOptions options;
+    options.mode = 0640;
+    options.modified = timespec{1000000000, 0};
+    ASSERT_TRUE(writeFileAtomically(target, "third", &error, options));
+    struct stat st {};
+    ASSERT_EQ(::stat(QFile::encodeName(target).constData(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0640u);
+    EXPECT_EQ(st.st_mtim.tv_sec, 1000000000);
+}
+
+TEST(AtomicFile, FailuresLeaveTheOldFileAndNoTemporary) {
+    QTemporaryDir dir;
+    const QString target = dir.filePath("data.gpx");
+    writePlain(target, "old content");
+
+    struct Case {
+        const char* name;
+        AtomicWriteOptions options;
+    } cases[] = {
+        {"disk full after some bytes", {}},
+        {"read-back refused", {}},
+    };
+    cases[0].options.beforeWrite = [](qint64, qint64) { return false; };
+    cases[1].options.verify = [](const QString&, QString& why) {
+        why = QStringLiteral("relecture");
+        return false;
+    };
+    for (auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        AtomicFileWriter writer(target, c.options);
+        ASSERT_TRUE(writer.open());
+        const bool written = writer.write(QByteArray(100000, 'x'));
+        EXPECT_FALSE(written && writer.commit());
+        EXPECT_FALSE(writer.error().isEmpty());
+        EXPECT_EQ(readAll(target), "old content");
+        EXPECT_EQ(entries(dir.path()), QStringList{"data.gpx"});
+    }
+
+    // A folder that does not exist, and an abandoned writer.
+    QString error;
+    EXPECT_FALSE(writeFileAtomically(dir.filePath("missing/x.gpx"), "x", &error));
+    EXPECT_FALSE(error.isEmpty());
+    {
+        AtomicFileWriter writer(target);
+        ASSERT_TRUE(writer.open());
+        writer.write("half");
+    }
+    EXPECT_EQ(readAll(target), "old content");
+    EXPECT_EQ(entries(dir.path()), QStringList{"data.gpx"});
+}
+
+TEST(AtomicFile, LinksAtTheTargetOrTemporaryNameAreNeverFollowed) {
+    QTemporaryDir dir;
+    const QString victim = dir.filePath("victim.txt");
+    writePlain(victim, "precious");
+
+    // A link planted at the target's name is replaced by the new file.
+    const QString target = dir.filePath("Vantorel.htm");
+    ASSERT_TRUE(QFile::link(victim, target));
+    ASSERT_TRUE(writeFileAtomically(target, "page"));
+    EXPECT_FALSE(QFileInfo(target).isSymLink());
+    EXPECT_EQ(readAll(target), "page");
+    EXPECT_EQ(readAll(victim), "precious");
+
+    // A link planted at the temporary name is refused, and the victim untouched.
+    const QString other = dir.filePath("other.htm");
+    ASSERT_TRUE(QFile::link(victim, other + ".part"));
+    EXPECT_FALSE(writeFileAtomically(other, "page"));
+    EXPECT_EQ(readAll(victim), "precious");
+    EXPECT_FALSE(QFileInfo::exists(other));
+
+    // A stale regular temporary (a crash) does not block the next write.
+    const QString stale = dir.filePath("stale.htm");
+    writePlain(stale + ".part", "left by a crash");
+    ASSERT_TRUE(writeFileAtomically(stale, "new"));
+    EXPECT_EQ(readAll(stale), "new");
+}
+
+TEST(AtomicFile, PrivateFolder) {
+    QTemporaryDir dir;
+    const QString folder = dir.filePath("vantorel-user");
+    ASSERT_TRUE(ensurePrivateFolder(folder));
+    EXPECT_EQ(QFileInfo(folder).permissions() & (QFile::ReadOther | QFile::ReadGroup | QFile::ExeOther),
+              QFile::Permissions());
+    ASSERT_TRUE(ensurePrivateFolder(folder)); // again: already there
+    // A link in place of the folder is refused.
+    const QString link = dir.filePath("linked");
+    ASSERT_TRUE(QFile::link(dir.path(), link));
+    EXPECT_FALSE(ensurePrivateFolder(link));
+}
+
+QByteArray segment(uchar marker, const QByteArray& payload) {
+    QByteArray s;
+    s.append(char(0xFF)).append(char(marker));
+    const int length = int(payload.size()) + 2;
+    s.append(char(length >> 8)).append(char(length & 0xFF));
+    return s + payload;
+}
+
+TEST(JpegSegments, WalksToTheFirstScan) {
+    const QByteArray soi("\xFF\xD8", 2);
+    const QByteArray exif = segment(0xE1, QByteArray("Exif\0\0II*\0", 10));
+    const QByteArray head = soi + segment(0xE0, "JFIF") + QByteArray("\xFF\xFF", 2) + exif +
+                            QByteArray("\xFF\xD0", 2) + segment(0xDA, "scan") + QByteArray("pixels");
+    JpegSegmentWalker walker;
+    JpegSegment s;
+    QList<int> markers;
+    while (walker.next(head, s) == SegmentStep::Segment) {
+        markers << s.marker;
+        if (s.marker == kMarkerSos) break;
+    }
+    EXPECT_EQ(markers, (QList<int>{0xE0, 0xE1, 0xD0, 0xDA}));
+    EXPECT_EQ(s.end(), head.size() - 6);
+
+    const auto block = findExifBlock(head);
+    ASSERT_TRUE(block);
+    EXPECT_EQ(head.mid(block->tiffOffset, 4), QByteArray("II*\0", 4));
+    EXPECT_EQ(block->tiffSize, 4);
+}
+
+TEST(JpegSegments, ShortInvalidAndEndedHeads) {
+    const QByteArray soi("\xFF\xD8", 2);
+    const QByteArray app = segment(0xE1, QByteArray(100, 'a'));
+    struct Case {
+        const char* name;
+        QByteArray bytes;
+        SegmentStep step;
+        qint64 needed;
+    } cases[] = {
+        {"segment cut short", soi + app.left(50), SegmentStep::NeedMore, 2 + app.size()},
+        {"marker cut short", soi + QByteArray("\xFF", 1), SegmentStep::NeedMore, 6},
+        {"no marker", soi + QByteArray("abcd"), SegmentStep::Invalid, 0},
+        {"length below 2", soi + QByteArray("\xFF\xE1\x00\x01", 4), SegmentStep::Invalid, 0},
+        {"end of image before a scan", soi + QByteArray("\xFF\xD9\x00\x00", 4), SegmentStep::EndOfImage, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        JpegSegmentWalker walker;
+        JpegSegment s;
+        EXPECT_EQ(walker.next(c.bytes, s), c.step);
+        if (c.step == SegmentStep::NeedMore) {
+            EXPECT_EQ(walker.needed(), c.needed);
+        }
+    }
+    EXPECT_FALSE(findExifBlock(soi + QByteArray("abcd")));
+    EXPECT_EQ(findExifBlock(soi + segment(0xDA, "x"))->tiffOffset, -1);
+}
+
+} // namespace
