@@ -4,12 +4,14 @@
 #include "desktopservices.h"
 #include "maps/viewsector.h"
 #include "viewerwindow.h"
+#include "webmapview.h"
 
 #include <QCloseEvent>
 #include <QDragEnterEvent>
 #include <QFileInfo>
 #include <QFrame>
 #include <QGuiApplication>
+#include <QMetaMethod>
 #include <QMimeData>
 #include <QScopedValueRollback>
 #include <QUrl>
@@ -24,9 +26,16 @@ const QString kBitBtn5Hint =
                    "Ce nouveau fichier porte le même nom que le fichier jpg source, mais précédé d'un #\n"
                    "Le fichier jpg source ne sera pas modifié");
 
+// A button that can tell whether a command is wired to it.
+class CommandButton : public QPushButton {
+public:
+    using QPushButton::QPushButton;
+    bool hasCommand() const { return isSignalConnected(QMetaMethod::fromSignal(&QPushButton::clicked)); }
+};
+
 QPushButton* button(QWidget* parent, const char* name, const QString& caption, const QString& hint,
                     QRect geometry) {
-    auto* b = new QPushButton(caption, parent);
+    auto* b = new CommandButton(caption, parent);
     b->setObjectName(QLatin1String(name));
     b->setToolTip(hint);
     b->setGeometry(geometry);
@@ -72,6 +81,34 @@ QFrame* rule(QWidget* parent, QRect geometry) {
     return f;
 }
 
+} // namespace
+
+// A box opens over the commands' latest values: the window is mirrored and repainted first.
+class RepaintingBoxes : public MessageBoxes {
+public:
+    RepaintingBoxes(MessageBoxes& boxes, std::function<void()> sync)
+        : m_boxes(boxes), m_sync(std::move(sync)) {}
+    void showMessage(const QString& text) override {
+        repaint();
+        m_boxes.showMessage(text);
+    }
+    void warning(const QString& text) override {
+        repaint();
+        m_boxes.warning(text);
+    }
+    void beep() override { m_boxes.beep(); }
+
+private:
+    void repaint() {
+        m_sync();
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    }
+    MessageBoxes& m_boxes;
+    std::function<void()> m_sync;
+};
+
+namespace {
+
 void setTextIfChanged(QLineEdit* edit, const QString& text) {
     if (edit->text() != text) edit->setText(text);
 }
@@ -87,7 +124,7 @@ MainWindow::MainWindow(WindowServices services, QWidget* parent) : QWidget(paren
     f.setStretch(QFont::SemiCondensed);
     setFont(f);
 
-    buildWidgets();
+    buildWidgets(services.webEngine);
 
     if (!services.boxes) services.boxes = (m_realBoxes = std::make_unique<QtMessageBoxes>(this)).get();
     if (!services.clipboard) services.clipboard = (m_realClipboard = std::make_unique<QtClipboard>()).get();
@@ -98,9 +135,10 @@ MainWindow::MainWindow(WindowServices services, QWidget* parent) : QWidget(paren
     m_pump = std::make_unique<WindowPump>([this] { sync(); });
     if (!services.externalBrowser)
         services.externalBrowser = (m_realExternalBrowser = std::make_unique<DesktopBrowser>()).get();
-    m_controller = std::make_unique<MainController>(Platform{*services.boxes, *services.clipboard,
-                                                             *services.dialogs, *services.connectivity,
-                                                             *m_browser, *m_pump, *services.externalBrowser});
+    m_repaintingBoxes = std::make_unique<RepaintingBoxes>(*services.boxes, [this] { sync(); });
+    m_controller = std::make_unique<MainController>(
+        Platform{*m_repaintingBoxes, *services.clipboard, *services.dialogs, *services.connectivity,
+                 *m_browserView, *m_pump, *services.externalBrowser});
 
     ListBox1Model = new EntryListModel(m_controller->controls().ListBox1, this);
     ListBox1->setModel(ListBox1Model);
@@ -118,6 +156,7 @@ MainWindow::MainWindow(WindowServices services, QWidget* parent) : QWidget(paren
     m_viewer->setObjectName(QStringLiteral("Form2"));
 
     wire();
+    refuseUnbuiltCommands();
     m_controller->FormCreate();
     const QRect g = m_controller->controls().geometry;
     move(g.topLeft());
@@ -127,9 +166,12 @@ MainWindow::MainWindow(WindowServices services, QWidget* parent) : QWidget(paren
 
 MainWindow::~MainWindow() {
     delete m_viewer;
+    // The grids' views read the controller's tables: they go before it does.
+    delete SG1;
+    delete SG2;
 }
 
-void MainWindow::buildWidgets() {
+void MainWindow::buildWidgets(bool webEngine) {
     ListBox1 = new QListView(this);
     ListBox1->setObjectName(QStringLiteral("ListBox1"));
     ListBox1->setGeometry(8, 4, 877, 149);
@@ -171,7 +213,16 @@ void MainWindow::buildWidgets() {
         l->setStyleSheet(QStringLiteral("color: maroon;"));
     CheckBox4 = checkBox(this, "CheckBox4", QString(), QStringLiteral("Coché = Navigateur interne"),
                          {328, 240, 25, 17});
-    m_browser = new BrowserPlaceholder(this);
+    if (webEngine) {
+        auto* view = new WebMapView(QStringLiteral("CppWebBrowser1"), this);
+        m_webView = view;
+        m_browser = view;
+        m_browserView = view;
+    } else {
+        auto* placeholder = new BrowserPlaceholder(this);
+        m_browser = placeholder;
+        m_browserView = placeholder;
+    }
     m_browser->setGeometry(8, 260, 341, 341);
 
     Image1 = label(this, "Image1", QString(), {704, 180, 272, 353});
@@ -282,8 +333,23 @@ void MainWindow::wire() {
         m->ComboBox1 = t;
         run([c] { c->ListBox1Click(); });
     });
+    if (m_webView)
+        connect(m_webView->bridge(), &MapPickBridge::picked, this,
+                [this, c](double latitude, double longitude) {
+                    run([c, latitude, longitude] { c->MapPositionPicked(latitude, longitude); });
+                });
     connect(m_viewer, &ViewerWindow::hideMainWindowRequested, this, &QWidget::hide);
     connect(m_viewer, &ViewerWindow::showMainWindowRequested, this, &QWidget::show);
+}
+
+void MainWindow::refuseUnbuiltCommands() {
+    // Runs after wire(): a button wired there to its command is left alone.
+    for (QPushButton* b : findChildren<QPushButton*>()) {
+        auto* command = dynamic_cast<CommandButton*>(b);
+        if (!command || command->hasCommand()) continue;
+        connect(b, &QPushButton::clicked, this, [this] { m_boxes->beep(); });
+        m_unbuiltCommands << b->objectName();
+    }
 }
 
 void MainWindow::startUp(const QString& workingDir, const QStringList& dataDirs) {

@@ -18,6 +18,7 @@
 namespace vantorel {
 
 class ViewerWindow;
+class RepaintingBoxes;
 
 // The services a window needs; tests give their own doubles.
 struct WindowServices {
@@ -26,6 +27,8 @@ struct WindowServices {
     FileDialogs* dialogs = nullptr;
     Connectivity* connectivity = nullptr;
     ExternalBrowser* externalBrowser = nullptr;
+    // The real embedded browser (Qt WebEngine); without it a plain stand-in shows the pictures.
+    bool webEngine = false;
 };
 
 class MainWindow : public QWidget {
@@ -44,8 +47,11 @@ public:
     // Mirrors the commands' state on the widgets.
     void sync();
 
+    // Buttons whose command is not built yet: a click on them is refused with a beep.
+    QStringList unbuiltCommands() const { return m_unbuiltCommands; }
+
     ViewerWindow* viewer() const { return m_viewer; }
-    BrowserPlaceholder* browser() const { return m_browser; }
+    BrowserView* browser() const { return m_browserView; }
 
 protected:
     void dragEnterEvent(QDragEnterEvent* event) override;
@@ -54,8 +60,9 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    void buildWidgets();
+    void buildWidgets(bool webEngine);
     void wire();
+    void refuseUnbuiltCommands();
     // Runs a command, then mirrors its results. While one runs (its repaints let events through),
     // another is refused with a beep.
     template <typename F> void run(F&& command) {
@@ -75,6 +82,7 @@ private:
     std::unique_ptr<Connectivity> m_realConnectivity;
     std::unique_ptr<ExternalBrowser> m_realExternalBrowser;
     std::unique_ptr<WindowPump> m_pump;
+    std::unique_ptr<RepaintingBoxes> m_repaintingBoxes;
     std::unique_ptr<MainController> m_controller;
     bool m_closed = false;
     bool m_running = false;
@@ -99,7 +107,9 @@ private:
     QLabel* Label3 = nullptr;
     QLabel* Label4 = nullptr;
     QCheckBox* CheckBox4 = nullptr;
-    BrowserPlaceholder* m_browser = nullptr;
+    QWidget* m_browser = nullptr; // CppWebBrowser1
+    BrowserView* m_browserView = nullptr;
+    class WebMapView* m_webView = nullptr;
     GridModel* SG2Model = nullptr;
     QTableView* SG2 = nullptr;
     QLabel* Image1 = nullptr;
@@ -118,6 +128,7 @@ private:
     QPushButton* BitBtn9 = nullptr;
     ViewerWindow* m_viewer = nullptr;
     bool m_syncingList = false;
+    QStringList m_unbuiltCommands;
 };
 
 } // namespace vantorel

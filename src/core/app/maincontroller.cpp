@@ -325,6 +325,10 @@ void MainController::BitBtn15Click() {
     c.SG2.setRowCount(2);
     if (c.CheckBox4) m_platform.browser.navigate(QStringLiteral("about:blank"));
     c.Label11Visible = false;
+    // The last photo kept is shown and selected, so the window never names a removed one.
+    if (c.ListBox1.isEmpty()) return;
+    m_state.CurrentPhotoPath = c.ListBox1.last();
+    RefreshAfterListChange();
 }
 
 void MainController::BitBtn9Click() {
