@@ -97,6 +97,14 @@ public:
         m_boxes.warning(text);
     }
     void beep() override { m_boxes.beep(); }
+    void information(const QString& text) override {
+        repaint();
+        m_boxes.information(text);
+    }
+    bool warningYesCancel(const QString& text) override {
+        repaint();
+        return m_boxes.warningYesCancel(text);
+    }
 
 private:
     void repaint() {
