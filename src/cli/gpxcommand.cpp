@@ -7,18 +7,9 @@
 #include <QDir>
 #include <QFile>
 #include <cstdio>
-#include <sys/stat.h>
 
 namespace vantorel::cli {
 namespace {
-
-// A photo argument that cannot be a photo: said on standard error, the others are still written.
-QString whyNotAPhoto(const QString& path) {
-    struct stat st {};
-    if (::stat(QFile::encodeName(path).constData(), &st) != 0) return QStringLiteral("fichier introuvable");
-    if (S_ISDIR(st.st_mode)) return QStringLiteral("c'est un dossier");
-    return {};
-}
 
 bool writeToStandardOutput(const QByteArray& bytes) {
     return std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout) == size_t(bytes.size()) &&
@@ -47,23 +38,18 @@ int runGpx(const QStringList& args, QTextStream& out, QTextStream& err) {
     const QDir here = QDir::current();
     QStringList paths;
     paths.reserve(photos.size());
-    int refused = 0;
-    for (const QString& arg : photos) {
-        const QString path = QDir::cleanPath(here.absoluteFilePath(arg));
-        if (const QString why = whyNotAPhoto(path); !why.isEmpty()) {
-            err << QStringLiteral("gpx : ") << escapeCell(arg) << QStringLiteral(" : ") << why << u'\n';
-            ++refused;
-            continue;
-        }
-        paths << path;
-    }
+    for (const QString& arg : photos)
+        paths << QDir::cleanPath(here.absoluteFilePath(arg));
 
     QString latitudeRef, longitudeRef;
     int rowCount = 0;
     StringGrid SG0(PoiColumnCount, 2);
     GpxTimes times;
-    rebuildPoiTable(
+    // A folder, a missing or unreadable file is named on standard error; the others are written.
+    const QVector<UnreadablePhoto> unreadable = rebuildPoiTable(
         {latitudeRef, longitudeRef, rowCount}, SG0, paths, [](const QString&) {}, [] {}, times.reader());
+    for (const UnreadablePhoto& photo : unreadable)
+        err << unreadablePhotoMessage(photo.path, photo.error) << u'\n';
     const GpxFile file = buildGpx(SG0, rowCount, times);
 
     out.flush();
@@ -80,7 +66,7 @@ int runGpx(const QStringList& args, QTextStream& out, QTextStream& err) {
             return 3;
         }
     }
-    return refused ? 1 : 0;
+    return unreadable.isEmpty() ? 0 : kExitUnreadable;
 }
 
 } // namespace vantorel::cli
