@@ -15,7 +15,9 @@
 #include <QMetaMethod>
 #include <QMimeData>
 #include <QScopedValueRollback>
+#include <QTimer>
 #include <QUrl>
+#include <QWindow>
 
 #include <utility>
 
@@ -361,6 +363,12 @@ void MainWindow::refuseUnbuiltCommands() {
     }
 }
 
+void MainWindow::showThen(std::function<void()> then) {
+    m_whenOnScreen = std::move(then);
+    show();
+    windowHandle()->installEventFilter(this);
+}
+
 void MainWindow::startUp(const QString& workingDir, const QStringList& dataDirs) {
     m_controller->FormShow(workingDir, dataDirs);
     applyColumnWidths(SG1, m_controller->controls().SG1);
@@ -450,6 +458,14 @@ void MainWindow::closeEvent(QCloseEvent* event) {
 }
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+    // Exposed once mapped, after the window manager framed and placed it.
+    if (watched == windowHandle() && event->type() == QEvent::Expose && windowHandle()->isExposed() &&
+        m_whenOnScreen) {
+        windowHandle()->removeEventFilter(this);
+        QTimer::singleShot(0, this, [this] {
+            if (auto then = std::exchange(m_whenOnScreen, nullptr)) then();
+        });
+    }
     if (watched == Image1 && event->type() == QEvent::MouseButtonDblClick) {
         m_viewer->showFor(m_controller->controls().caption);
         return true;
