@@ -13,6 +13,7 @@
 #include <QLineEdit>
 #include <QListView>
 #include <QPushButton>
+#include <functional>
 #include <memory>
 
 namespace vantorel {
@@ -43,6 +44,8 @@ public:
     // Runs the start-up of a shown window: settings, connectivity check; its pictures are looked
     // for in `workingDir`, then in `dataDirs`.
     void startUp(const QString& workingDir, const QStringList& dataDirs);
+    // Shows the window and runs `then` once it is on screen, placed by the window manager.
+    void showThen(std::function<void()> then);
     // Photos given on the command line are taken as a drop.
     void openPaths(const QStringList& paths);
     // Mirrors the commands' state on the widgets.
@@ -136,6 +139,7 @@ private:
     qint64 m_shownPreviewKey = 0; // the picture Image1 shows
     bool m_syncingList = false;
     QStringList m_unbuiltCommands;
+    std::function<void()> m_whenOnScreen;
 };
 
 } // namespace vantorel

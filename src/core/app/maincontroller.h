@@ -15,6 +15,8 @@
 
 namespace vantorel {
 
+class GpxTimes;
+
 class MainController {
 public:
     explicit MainController(Platform platform);
@@ -34,6 +36,7 @@ public:
     void BitBtn20Click(); // "Charger"
     void BitBtn16Click(); // "Clipboard"
     void BitBtn12Click(); // "Effacer Poi"
+    void BitBtn13Click(); // "Export Gpx"
     void BitBtn15Click(); // "Géocodé"
     void BitBtn9Click();  // "Masquer"
 
@@ -79,6 +82,7 @@ public:
 
 private:
     void runPipeline();
+    void exportGpx(const QString& folder, const GpxTimes& times);
     PoiRun poiRun() { return {m_state.LatitudeRef, m_state.LongitudeRef, m_state.PoiRowCount}; }
     void clearList();
     void removeFromList(int index);
