@@ -13,11 +13,13 @@
 #include <QLineEdit>
 #include <QListView>
 #include <QPushButton>
+#include <functional>
 #include <memory>
 
 namespace vantorel {
 
 class ViewerWindow;
+class PictureLoader;
 class RepaintingBoxes;
 
 // The services a window needs; tests give their own doubles.
@@ -42,6 +44,8 @@ public:
     // Runs the start-up of a shown window: settings, connectivity check; its pictures are looked
     // for in `workingDir`, then in `dataDirs`.
     void startUp(const QString& workingDir, const QStringList& dataDirs);
+    // Shows the window and runs `then` once it is on screen, placed by the window manager.
+    void showThen(std::function<void()> then);
     // Photos given on the command line are taken as a drop.
     void openPaths(const QStringList& paths);
     // Mirrors the commands' state on the widgets.
@@ -62,6 +66,9 @@ protected:
 private:
     void buildWidgets(bool webEngine);
     void wire();
+    // The preview is decoded on a worker; the window shows it when it arrives.
+    void wirePreview();
+    void showPreview();
     void refuseUnbuiltCommands();
     // Runs a command, then mirrors its results. While one runs (its repaints let events through),
     // another is refused with a beep.
@@ -127,8 +134,12 @@ private:
     QPushButton* BitBtn23 = nullptr;
     QPushButton* BitBtn9 = nullptr;
     ViewerWindow* m_viewer = nullptr;
+    PictureLoader* m_previewLoader = nullptr;
+    quint64 m_previewRequest = 0; // the controller's number for the preview being decoded
+    qint64 m_shownPreviewKey = 0; // the picture Image1 shows
     bool m_syncingList = false;
     QStringList m_unbuiltCommands;
+    std::function<void()> m_whenOnScreen;
 };
 
 } // namespace vantorel
