@@ -20,6 +20,7 @@ namespace vantorel {
 
 class ViewerWindow;
 class OverviewWindow;
+class PictureLoader;
 class RepaintingBoxes;
 
 // The services a window needs; tests give their own doubles.
@@ -67,6 +68,9 @@ protected:
 private:
     void buildWidgets(bool webEngine);
     void wire();
+    // The preview is decoded on a worker; the window shows it when it arrives.
+    void wirePreview();
+    void showPreview();
     void refuseUnbuiltCommands();
     // Runs a command, then mirrors its results. While one runs (its repaints let events through),
     // another is refused with a beep.
@@ -133,6 +137,9 @@ private:
     QPushButton* BitBtn9 = nullptr;
     ViewerWindow* m_viewer = nullptr;
     OverviewWindow* m_overview = nullptr;
+    PictureLoader* m_previewLoader = nullptr;
+    quint64 m_previewRequest = 0; // the controller's number for the preview being decoded
+    qint64 m_shownPreviewKey = 0; // the picture Image1 shows
     bool m_syncingList = false;
     QStringList m_unbuiltCommands;
     std::function<void()> m_whenOnScreen;

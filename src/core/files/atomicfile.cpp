@@ -114,7 +114,7 @@ bool AtomicFileWriter::commit() {
         const int err = errno;
         return fail(QStringLiteral("droits de %1 : %2").arg(m_tempPath, systemError(err)));
     }
-    if (::fsync(m_fd) != 0) {
+    if (m_options.durable && ::fsync(m_fd) != 0) {
         const int err = errno;
         return fail(QStringLiteral("écriture de %1 : %2").arg(m_tempPath, systemError(err)));
     }
@@ -140,7 +140,7 @@ bool AtomicFileWriter::commit() {
         return fail(QStringLiteral("impossible de remplacer %1 : %2").arg(m_target, systemError(err)));
     }
     m_tempPath.clear();
-    syncFolder(folderOf(m_target));
+    if (m_options.durable) syncFolder(folderOf(m_target));
     return true;
 }
 

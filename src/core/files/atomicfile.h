@@ -20,6 +20,9 @@ struct AtomicWriteOptions {
     // Runs on the complete temporary file before it takes the target's name; returning false
     // (with a reason) abandons the write and leaves the target as it was.
     std::function<bool(const QString& tempPath, QString& why)> verify;
+    // Flush the file and its folder to disk before and after the rename. A page that is remade
+    // for every selection and deleted at the end of the run needs only to appear whole.
+    bool durable = true;
     // Test hook: called before each write of bytes; returning false makes that write fail as a
     // full disk would.
     std::function<bool(qint64 offset, qint64 size)> beforeWrite;

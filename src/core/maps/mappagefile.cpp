@@ -20,6 +20,10 @@ bool writeMapPage(const QString& tempDir, const QByteArray& page, QString* error
     if (!ensurePrivateFolder(mapPageFolder(tempDir), error)) return false;
     AtomicWriteOptions options;
     options.mode = 0600;
+    options.durable = false;
+    // Renaming over the previous page makes some file systems flush it at once (ext4's
+    // replace-by-rename guard): the old page goes first; the new one still appears whole.
+    ::unlink(QFile::encodeName(mapPagePath(tempDir)).constData());
     return writeFileAtomically(mapPagePath(tempDir), page, error, options);
 }
 
