@@ -15,10 +15,11 @@ namespace {
 const QString kOpenTitle = QStringLiteral("Ouvrir");
 const QString kOpenFilter = QStringLiteral("Fichiers Jpg (*.jpg *.JPG *.jpeg *.JPEG);;*.* (*)");
 
-void runBox(QWidget* parent, QMessageBox::Icon icon, const QString& text) {
-    QMessageBox box(icon, kProgramTitle, text, QMessageBox::Ok, parent);
+void runBox(QWidget* parent, QMessageBox::Icon icon, const QString& text,
+            QMessageBox::StandardButton button = QMessageBox::Ok) {
+    QMessageBox box(icon, kProgramTitle, text, button, parent);
     box.setTextFormat(Qt::PlainText);
-    box.button(QMessageBox::Ok)->setText(QStringLiteral("OK"));
+    box.button(button)->setText(button == QMessageBox::Yes ? QStringLiteral("Oui") : QStringLiteral("OK"));
     box.exec();
 }
 
@@ -34,6 +35,24 @@ void QtMessageBoxes::warning(const QString& text) {
 
 void QtMessageBoxes::beep() {
     QApplication::beep();
+}
+
+bool QtMessageBoxes::askYesCancel(const QString& text) {
+    QMessageBox box(QMessageBox::Warning, kProgramTitle, text, QMessageBox::Yes | QMessageBox::Cancel,
+                    m_parent);
+    box.setTextFormat(Qt::PlainText);
+    box.button(QMessageBox::Yes)->setText(QStringLiteral("Oui"));
+    box.button(QMessageBox::Cancel)->setText(QStringLiteral("Annuler"));
+    box.setEscapeButton(QMessageBox::Cancel);
+    return box.exec() == QMessageBox::Yes;
+}
+
+void QtMessageBoxes::error(const QString& text) {
+    runBox(m_parent, QMessageBox::Critical, text, QMessageBox::Yes);
+}
+
+void QtMessageBoxes::confirmation(const QString& text) {
+    runBox(m_parent, QMessageBox::Question, text, QMessageBox::Yes);
 }
 
 std::optional<QString> QtClipboard::text() {

@@ -17,6 +17,9 @@ public:
     void showMessage(const QString& text) override;
     void warning(const QString& text) override;
     void beep() override;
+    bool askYesCancel(const QString& text) override;
+    void error(const QString& text) override;
+    void confirmation(const QString& text) override;
 
 private:
     QPointer<QWidget> m_parent;

@@ -11,5 +11,7 @@ namespace vantorel::cli {
 int runCoords(const QStringList& photos, QTextStream& out, QTextStream& err);
 int runExif(const QStringList& photos, QTextStream& out, QTextStream& err);
 int runPoi(const QStringList& photos, QTextStream& out, QTextStream& err);
+int runWrite(const QStringList& args, QTextStream& out, QTextStream& err);
+int runErase(const QStringList& args, QTextStream& out, QTextStream& err);
 
 } // namespace vantorel::cli

@@ -14,6 +14,16 @@ struct RecordingBoxes : MessageBoxes {
     void showMessage(const QString& text) override { messages << text; }
     void warning(const QString& text) override { warnings << text; }
     void beep() override { ++beeps; }
+    QStringList questions, errors, confirmations;
+    bool answerYes = true;
+    std::function<void()> whileAsking; // what happens while a question is up
+    bool askYesCancel(const QString& text) override {
+        questions << text;
+        if (whileAsking) whileAsking();
+        return answerYes;
+    }
+    void error(const QString& text) override { errors << text; }
+    void confirmation(const QString& text) override { confirmations << text; }
 };
 
 struct FakeClipboard : Clipboard {

@@ -18,6 +18,16 @@ public:
     virtual void warning(const QString& text) = 0;
     // The system's beep, for a refused action.
     virtual void beep() = 0;
+    // A warning with "Oui" and "Annuler"; true for "Oui" (closing the box is "Annuler"). A
+    // service that cannot ask answers "Annuler", so nothing is overwritten unasked.
+    virtual bool askYesCancel(const QString& text) {
+        warning(text);
+        return false;
+    }
+    // An error with one "Oui" button.
+    virtual void error(const QString& text) { warning(text); }
+    // A confirmation with one "Oui" button.
+    virtual void confirmation(const QString& text) { showMessage(text); }
 };
 
 class Clipboard {
