@@ -8,15 +8,19 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QDropEvent>
+#include <QHeaderView>
 #include <QLabel>
-#include <QListWidget>
+#include <QListView>
 #include <QMimeData>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QUrl>
 #include <gtest/gtest.h>
+
+#include <functional>
 
 using namespace vantorel;
 using namespace vantorel::test;
@@ -30,10 +34,12 @@ protected:
     FakeClipboard clipboard;
     FakeDialogs dialogs;
     FakeConnectivity connectivity;
+    RecordingExternalBrowser externalBrowser;
     std::unique_ptr<MainWindow> window;
 
     void SetUp() override {
-        window = std::make_unique<MainWindow>(WindowServices{&boxes, &clipboard, &dialogs, &connectivity});
+        window = std::make_unique<MainWindow>(
+            WindowServices{&boxes, &clipboard, &dialogs, &connectivity, &externalBrowser});
         window->show();
         window->startUp(dir.path(), {});
     }
@@ -56,9 +62,9 @@ protected:
 
     QStringList listed() {
         QStringList items;
-        auto* list = child<QListWidget>("ListBox1");
-        for (int i = 0; i < list->count(); ++i)
-            items << list->item(i)->text();
+        const QAbstractItemModel* model = child<QListView>("ListBox1")->model();
+        for (int i = 0; i < model->rowCount(); ++i)
+            items << model->index(i, 0).data().toString();
         return items;
     }
 
@@ -88,7 +94,7 @@ TEST_F(WindowTest, DropOfThreeFilesOnTwo) {
     EXPECT_EQ(child<QLabel>("Label8")->text(), "5");
     EXPECT_EQ(window->size(), QSize(986, 695));
     EXPECT_EQ(window->windowTitle(), c);
-    EXPECT_EQ(child<QListWidget>("ListBox1")->currentRow(), 2);
+    EXPECT_EQ(child<QListView>("ListBox1")->currentIndex().row(), 2);
     EXPECT_EQ(child<QLabel>("Label1")->text(), "48,20575");
     EXPECT_FALSE(child<QLabel>("Image1")->pixmap().isNull());
     EXPECT_FALSE(child<QLabel>("Label11")->isVisible());
@@ -98,8 +104,9 @@ TEST_F(WindowTest, DropOfThreeFilesOnTwo) {
     EXPECT_TRUE(sg1->isColumnHidden(5));
 
     // Selecting another entry runs the pipeline on it.
-    auto* list = child<QListWidget>("ListBox1");
-    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(4)).center());
+    auto* list = child<QListView>("ListBox1");
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
+                      list->visualRect(list->model()->index(4, 0)).center());
     EXPECT_EQ(window->windowTitle(), e);
     EXPECT_EQ(child<QLabel>("Label1")->text(), "-48,20575");
 
@@ -200,6 +207,136 @@ TEST_F(WindowTest, NoCommandStartsInsideAnother) {
     QTest::mouseClick(child<QPushButton>("BitBtn20"), Qt::LeftButton);
     EXPECT_EQ(listed(), QStringList({a}));
     EXPECT_EQ(boxes.beeps, 1);
+}
+
+TEST_F(WindowTest, ButtonsOfCommandsNotBuiltYetBeep) {
+    const QString a = geo("a.jpg");
+    drop({a});
+    // Commands wired to their buttons never beep.
+    for (const char* name : {"BitBtn20", "BitBtn16", "BitBtn12", "BitBtn15", "BitBtn9"})
+        EXPECT_FALSE(window->unbuiltCommands().contains(name)) << name;
+    // The others refuse the click with one beep each and change nothing.
+    for (const char* name : {"BitBtn13", "BitBtn14", "BitBtn5", "BitBtn23"}) {
+        if (!window->unbuiltCommands().contains(name)) continue; // its command has landed
+        const int before = boxes.beeps;
+        QTest::mouseClick(child<QPushButton>(name), Qt::LeftButton);
+        EXPECT_EQ(boxes.beeps, before + 1) << name;
+        EXPECT_EQ(listed(), QStringList({a}));
+        EXPECT_EQ(window->windowTitle(), a);
+    }
+    dialogs.chosen = std::nullopt;
+    QTest::mouseClick(child<QPushButton>("BitBtn20"), Qt::LeftButton);
+    EXPECT_EQ(dialogs.opened, 1);
+}
+
+// Records what the window showed when a box opened.
+struct WitnessBoxes : RecordingBoxes {
+    std::function<void()> witness;
+    void showMessage(const QString& text) override {
+        RecordingBoxes::showMessage(text);
+        if (witness) witness();
+    }
+};
+
+TEST(WindowNotice, OpensOverTheRepaintedWindow) {
+    QTemporaryDir dir;
+    WitnessBoxes boxes;
+    FakeClipboard clipboard;
+    FakeDialogs dialogs;
+    FakeConnectivity connectivity;
+    MainWindow window(WindowServices{&boxes, &clipboard, &dialogs, &connectivity});
+    window.show();
+    window.startUp(dir.path(), {});
+    // Latitude and longitude without their reference letters: the notice follows the reading.
+    const QString path = makeJpeg(dir.path(), "noref.jpg",
+                                  {rationalItem(GpsLatitude, {{48, 1}, {30, 1}, {0, 1}}),
+                                   rationalItem(GpsLongitude, {{2, 1}, {15, 1}, {0, 1}})});
+    QString label1, edit7;
+    boxes.witness = [&] {
+        if (boxes.messages.size() > 1) return;
+        label1 = window.findChild<QLabel*>("Label1")->text();
+        edit7 = window.findChild<QLineEdit*>("Edit7")->text();
+    };
+    window.openPaths({path});
+    ASSERT_FALSE(boxes.messages.isEmpty());
+    EXPECT_TRUE(boxes.messages.first().startsWith("Informations Nord-Sud et Est-Ouest"));
+    EXPECT_EQ(label1, "48,50000");
+    EXPECT_EQ(edit7, "48,50000");
+}
+
+TEST_F(WindowTest, HeaderRowsStayWhileTheRowsScroll) {
+    drop({QString(VANTOREL_SAMPLES_DIR) + "/exiv2_FurnaceCreekInn.jpg"});
+    auto* sg2 = child<QTableView>("SG2");
+    ASSERT_GT(sg2->model()->rowCount(), 40);
+    sg2->scrollToBottom();
+    QApplication::processEvents();
+    // The last rows are in view, row 0 is no longer among them, and the header still shows it.
+    EXPECT_GT(sg2->rowAt(1), 10);
+    EXPECT_TRUE(sg2->horizontalHeader()->isVisible());
+    EXPECT_EQ(sg2->horizontalHeader()->mapTo(sg2, QPoint(0, 0)).y(), sg2->frameWidth());
+    QStringList shown;
+    for (int col = 0; col < 3; ++col)
+        shown << sg2->model()->headerData(col, Qt::Horizontal).toString();
+    EXPECT_EQ(shown, QStringList({"Tag Exif", "Type", "Valeur"}));
+    EXPECT_TRUE(sg2->isRowHidden(0));
+
+    // The coordinate grid's header follows its text: a photo without geotag names it.
+    auto* sg1 = child<QTableView>("SG1");
+    EXPECT_EQ(sg1->model()->headerData(1, Qt::Horizontal).toString(), "Latitude");
+    drop({makeJpeg(dir.path(), "plain.jpg", {asciiItem(0x0110, "Cam")})});
+    EXPECT_EQ(sg1->model()->headerData(0, Qt::Horizontal).toString(),
+              QString::fromUtf8("Cette photo n'est pas géocodée"));
+    EXPECT_TRUE(sg1->isRowHidden(0));
+    EXPECT_FALSE(sg1->isRowHidden(1));
+}
+
+// The list view shows the controller's entries and selection after every list command, and is told
+// only what changed: one row for a removal, one block of rows for a batch into an empty list.
+TEST_F(WindowTest, ListViewFollowsTheControllerRowByRow) {
+    const QString a = geo("a.jpg"), b = geo("B.jpg"), c = geo("c.jpg");
+    const QString plain = makeJpeg(dir.path(), "d.jpg", {asciiItem(0x0110, "Cam")});
+    auto* view = child<QListView>("ListBox1");
+    QAbstractItemModel* model = view->model();
+    QSignalSpy inserted(model, &QAbstractItemModel::rowsInserted);
+    QSignalSpy removed(model, &QAbstractItemModel::rowsRemoved);
+    QSignalSpy resets(model, &QAbstractItemModel::modelReset);
+    const MainControls& m = window->controller().controls();
+    auto same = [&](const char* step) {
+        SCOPED_TRACE(step);
+        EXPECT_EQ(listed(), m.ListBox1);
+        EXPECT_EQ(view->currentIndex().isValid() ? view->currentIndex().row() : -1, m.ListBox1Index);
+    };
+
+    drop({c, a});
+    same("drop into an empty list");
+    EXPECT_EQ(inserted.size(), 1);
+    EXPECT_EQ(resets.size(), 0);
+    drop({plain});
+    same("drop of one");
+    EXPECT_EQ(inserted.size(), 2);
+    clipboard.content = a + "\n" + b + "\n";
+    QTest::mouseClick(child<QPushButton>("BitBtn16"), Qt::LeftButton);
+    same("clipboard");
+    EXPECT_EQ(m.ListBox1.size(), 5);
+
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, view->visualRect(model->index(1, 0)).center());
+    resets.clear();
+    QTest::mouseClick(child<QPushButton>("BitBtn12"), Qt::LeftButton);
+    same("Effacer Poi");
+    ASSERT_EQ(removed.size(), 1);
+    EXPECT_EQ(removed[0][1].toInt(), 1);
+    EXPECT_EQ(removed[0][2].toInt(), 1);
+    EXPECT_EQ(resets.size(), 0);
+
+    QTest::mouseClick(child<QPushButton>("BitBtn15"), Qt::LeftButton);
+    same(QString::fromUtf8("Géocodé").toUtf8().constData());
+    EXPECT_EQ(m.ListBox1.size(), 3);
+
+    child<QCheckBox>("CheckBox1")->setChecked(false);
+    dialogs.chosen = QStringList({plain, b});
+    QTest::mouseClick(child<QPushButton>("BitBtn20"), Qt::LeftButton);
+    same("Charger replacing the list");
+    EXPECT_EQ(listed(), QStringList({b, plain}));
 }
 
 TEST(RealClipboard, APictureIsNoText) {

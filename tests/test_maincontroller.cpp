@@ -2,10 +2,12 @@
 #include "app/maincontroller.h"
 #include "doubles.h"
 #include "fixtures.h"
+#include "maps/mappagefile.h"
 #include "tables/gridcolumns.h"
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -196,15 +198,24 @@ TEST_F(ControllerTest, GeocodeKeepsOnlyGeotaggedPhotos) {
     m.CheckBox4 = true;
     c.HandleDroppedFiles({geoA, plain, geoB, path("missing.jpg")});
     fake.boxes.messages.clear();
+    m.Edit7 = "typed";
     c.BitBtn15Click();
     EXPECT_EQ(m.ListBox1, QStringList({geoA, geoB}));
     EXPECT_EQ(m.Label8, "2");
     EXPECT_EQ(s.PoiRowCount, 2);
-    EXPECT_EQ(m.SG2.rowCount(), 2);
-    EXPECT_TRUE(m.Label1.isEmpty());
-    EXPECT_FALSE(m.Label11Visible);
-    EXPECT_EQ(fake.browser.navigations.last(), "about:blank");
+    EXPECT_TRUE(fake.browser.navigations.contains("about:blank"));
     EXPECT_TRUE(fake.boxes.messages.isEmpty());
+    // The last entry kept is shown and selected: caption, grids, labels and fields are its own.
+    EXPECT_EQ(s.CurrentPhotoPath, geoB);
+    EXPECT_EQ(m.caption, geoB);
+    EXPECT_EQ(m.ListBox1Index, 1);
+    EXPECT_EQ(m.SG1.cell(CoordPath, 1), geoB);
+    EXPECT_EQ(m.SG1.cell(CoordName, 1), "B.jpg");
+    EXPECT_GT(m.SG2.rowCount(), 2);
+    EXPECT_EQ(m.Label1, "-1,50000");
+    EXPECT_EQ(m.Edit7, "-1,50000");
+    EXPECT_FALSE(m.Image1.isNull());
+    EXPECT_FALSE(m.Label11Visible);
 
     c.HandleDroppedFiles({plain});
     m.CheckBox1 = false;
@@ -212,6 +223,10 @@ TEST_F(ControllerTest, GeocodeKeepsOnlyGeotaggedPhotos) {
     c.BitBtn15Click();
     EXPECT_TRUE(m.ListBox1.isEmpty());
     EXPECT_EQ(m.Label8, "0");
+    EXPECT_EQ(m.ListBox1Index, -1);
+    EXPECT_TRUE(m.Label1.isEmpty());
+    EXPECT_EQ(m.SG2.rowCount(), 2);
+    EXPECT_TRUE(m.Image1.isNull());
 }
 
 TEST_F(ControllerTest, SelectingReRunsThePipelineOnTheEntry) {
@@ -224,6 +239,60 @@ TEST_F(ControllerTest, SelectingReRunsThePipelineOnTheEntry) {
     EXPECT_EQ(m.Edit7, "45,20847");
     EXPECT_EQ(m.SG1.cell(CoordName, 1), "a.jpg");
     EXPECT_GT(m.SG2.rowCount(), 2);
+}
+
+// Adding a batch must give the list and the selection that adding the same paths one at a time gives.
+TEST(ControllerList, BatchAddMatchesOneAtATime) {
+    struct Case {
+        const char* name;
+        QStringList start;
+        int selected;
+        QStringList added;
+    };
+    const QList<Case> cases = {
+        {"into empty", {}, -1, {"b", "A", "a", "B", "c", "a"}},
+        {"equal entries go after the existing ones", {"a", "B", "c"}, 1, {"b", "A", "b", "C", "a"}},
+        {"selection moves past smaller entries", {"m", "M", "z"}, 1, {"a", "M", "m", "y", "Z", "0"}},
+        {"selection on the first entry", {"x", "y"}, 0, {"X", "w", "x"}},
+        {"selection on the last entry", {"x", "y"}, 1, {"Y", "z", "y"}},
+        {"selection beyond the list", {"x"}, 5, {"a", "z"}},
+        {"accents and empty entries",
+         {"", QString::fromUtf8("é"), "e"},
+         2,
+         {QString::fromUtf8("É"), "", "E", "f", QString::fromUtf8("ê")}},
+        {"folders and files", {"/p/B/x.jpg", "/p/a/y.jpg"}, 0, {"/p/b/X.JPG", "/p/A/y.jpg", "/p/b/x.jpg"}},
+    };
+    for (const Case& t : cases) {
+        SCOPED_TRACE(t.name);
+        FakePlatform one, batch;
+        MainController byOne(one.platform()), byBatch(batch.platform());
+        for (MainController* c : {&byOne, &byBatch}) {
+            for (const QString& s : t.start)
+                c->addToList(s);
+            c->controls().ListBox1Index = t.selected;
+        }
+        for (const QString& s : t.added)
+            byOne.addToList(s);
+        byBatch.addManyToList(t.added);
+        EXPECT_EQ(byBatch.controls().ListBox1, byOne.controls().ListBox1);
+        EXPECT_EQ(byBatch.controls().ListBox1Index, byOne.controls().ListBox1Index);
+    }
+}
+
+// A batch larger than one sorting slice is sorted in slices merged stably, with repaints between them.
+TEST(ControllerList, LargeBatchKeepsArrivalOrderOfEqualEntries) {
+    QStringList added;
+    for (int i = 0; i < 50000; ++i) {
+        const int k = (i * 7919) % 997;
+        added << (i % 2 ? QStringLiteral("/P/IMG_%1.jpg") : QStringLiteral("/p/img_%1.JPG")).arg(k);
+    }
+    QStringList expected = added;
+    std::stable_sort(expected.begin(), expected.end(), entryLess);
+    FakePlatform fake;
+    MainController c(fake.platform());
+    c.addManyToList(added);
+    EXPECT_EQ(c.controls().ListBox1, expected);
+    EXPECT_GE(fake.pump.count, 3);
 }
 
 TEST(ControllerStart, ConnectivityWarningAndMapPageCleanup) {
@@ -245,11 +314,11 @@ TEST(ControllerStart, ConnectivityWarningAndMapPageCleanup) {
     MainController c(fake.platform());
     c.FormCreate();
     EXPECT_EQ(c.state().TempDir, temp.path());
-    EXPECT_EQ(c.mapPagePath(), temp.filePath("Vantorel.htm"));
+    EXPECT_EQ(QFileInfo(c.mapPagePath()).fileName(), "Vantorel.htm");
+    EXPECT_TRUE(c.mapPagePath().startsWith(temp.path() + "/"));
     c.FormClose(); // never written: nothing to delete
-    QFile page(c.mapPagePath());
-    ASSERT_TRUE(page.open(QIODevice::WriteOnly));
-    page.close();
+    ASSERT_TRUE(writeMapPage(temp.path(), "page"));
+    ASSERT_TRUE(QFile::exists(c.mapPagePath()));
     c.FormClose();
     EXPECT_FALSE(QFile::exists(c.mapPagePath()));
 

@@ -9,6 +9,8 @@
 #include <QTranslator>
 
 int main(int argc, char** argv) {
+    // Qt WebEngine shares its OpenGL contexts with the widgets.
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
     QApplication::setApplicationName(vantorel::kProgramTitle);
 
@@ -21,7 +23,9 @@ int main(int argc, char** argv) {
     for (const QString& arg : app.arguments().mid(1))
         photos << QFileInfo(arg).absoluteFilePath();
 
-    vantorel::MainWindow window;
+    vantorel::WindowServices services;
+    services.webEngine = true;
+    vantorel::MainWindow window(services);
     window.show();
     // Start-up questions and the photos wait until the window is on screen.
     QTimer::singleShot(0, &window, [&window, photos] {

@@ -2,14 +2,18 @@
 
 #include "browserplaceholder.h"
 #include "desktopservices.h"
+#include "maps/viewsector.h"
 #include "viewerwindow.h"
+#include "webmapview.h"
 
 #include <QCloseEvent>
 #include <QDragEnterEvent>
 #include <QFileInfo>
 #include <QFrame>
 #include <QGuiApplication>
+#include <QMetaMethod>
 #include <QMimeData>
+#include <QScopedValueRollback>
 #include <QUrl>
 
 #include <utility>
@@ -21,17 +25,17 @@ const QString kBitBtn5Hint =
     QStringLiteral("Ecrit ces coordonnées dans un nouveau fichier jpg\n"
                    "Ce nouveau fichier porte le même nom que le fichier jpg source, mais précédé d'un #\n"
                    "Le fichier jpg source ne sera pas modifié");
-const QStringList kSensorSizes = {
-    QStringLiteral("1/6\""),   QStringLiteral("1/4\""),   QStringLiteral("1/3.6\""),
-    QStringLiteral("1/3.2\""), QStringLiteral("1/3\""),   QStringLiteral("1/2.7\""),
-    QStringLiteral("1/2.5\""), QStringLiteral("1/2.4\""), QStringLiteral("1/2.3\""),
-    QStringLiteral("1/2\""),   QStringLiteral("1/1.8\""), QStringLiteral("1/1.7\""),
-    QStringLiteral("1/1.6\""), QStringLiteral("2/3\""),   QStringLiteral("1/1.2\""),
-    QStringLiteral("1\""),     QStringLiteral("4/3\""),   QStringLiteral("1.5\"")};
+
+// A button that can tell whether a command is wired to it.
+class CommandButton : public QPushButton {
+public:
+    using QPushButton::QPushButton;
+    bool hasCommand() const { return isSignalConnected(QMetaMethod::fromSignal(&QPushButton::clicked)); }
+};
 
 QPushButton* button(QWidget* parent, const char* name, const QString& caption, const QString& hint,
                     QRect geometry) {
-    auto* b = new QPushButton(caption, parent);
+    auto* b = new CommandButton(caption, parent);
     b->setObjectName(QLatin1String(name));
     b->setToolTip(hint);
     b->setGeometry(geometry);
@@ -77,6 +81,34 @@ QFrame* rule(QWidget* parent, QRect geometry) {
     return f;
 }
 
+} // namespace
+
+// A box opens over the commands' latest values: the window is mirrored and repainted first.
+class RepaintingBoxes : public MessageBoxes {
+public:
+    RepaintingBoxes(MessageBoxes& boxes, std::function<void()> sync)
+        : m_boxes(boxes), m_sync(std::move(sync)) {}
+    void showMessage(const QString& text) override {
+        repaint();
+        m_boxes.showMessage(text);
+    }
+    void warning(const QString& text) override {
+        repaint();
+        m_boxes.warning(text);
+    }
+    void beep() override { m_boxes.beep(); }
+
+private:
+    void repaint() {
+        m_sync();
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    }
+    MessageBoxes& m_boxes;
+    std::function<void()> m_sync;
+};
+
+namespace {
+
 void setTextIfChanged(QLineEdit* edit, const QString& text) {
     if (edit->text() != text) edit->setText(text);
 }
@@ -92,7 +124,7 @@ MainWindow::MainWindow(WindowServices services, QWidget* parent) : QWidget(paren
     f.setStretch(QFont::SemiCondensed);
     setFont(f);
 
-    buildWidgets();
+    buildWidgets(services.webEngine);
 
     if (!services.boxes) services.boxes = (m_realBoxes = std::make_unique<QtMessageBoxes>(this)).get();
     if (!services.clipboard) services.clipboard = (m_realClipboard = std::make_unique<QtClipboard>()).get();
@@ -103,10 +135,14 @@ MainWindow::MainWindow(WindowServices services, QWidget* parent) : QWidget(paren
     m_pump = std::make_unique<WindowPump>([this] { sync(); });
     if (!services.externalBrowser)
         services.externalBrowser = (m_realExternalBrowser = std::make_unique<DesktopBrowser>()).get();
-    m_controller = std::make_unique<MainController>(Platform{*services.boxes, *services.clipboard,
-                                                             *services.dialogs, *services.connectivity,
-                                                             *m_browser, *m_pump, *services.externalBrowser});
+    m_repaintingBoxes = std::make_unique<RepaintingBoxes>(*services.boxes, [this] { sync(); });
+    m_controller = std::make_unique<MainController>(
+        Platform{*m_repaintingBoxes, *services.clipboard, *services.dialogs, *services.connectivity,
+                 *m_browserView, *m_pump, *services.externalBrowser});
 
+    ListBox1Model = new EntryListModel(m_controller->controls().ListBox1, this);
+    ListBox1->setModel(ListBox1Model);
+    m_controller->setListObserver(ListBox1Model);
     SG1Model = new GridModel(m_controller->controls().SG1, QColor(Qt::yellow), this);
     SG1 = makeGridView(this, SG1Model, false);
     SG1->setObjectName(QStringLiteral("SG1"));
@@ -120,6 +156,7 @@ MainWindow::MainWindow(WindowServices services, QWidget* parent) : QWidget(paren
     m_viewer->setObjectName(QStringLiteral("Form2"));
 
     wire();
+    refuseUnbuiltCommands();
     m_controller->FormCreate();
     const QRect g = m_controller->controls().geometry;
     move(g.topLeft());
@@ -129,13 +166,18 @@ MainWindow::MainWindow(WindowServices services, QWidget* parent) : QWidget(paren
 
 MainWindow::~MainWindow() {
     delete m_viewer;
+    // The grids' views read the controller's tables: they go before it does.
+    delete SG1;
+    delete SG2;
 }
 
-void MainWindow::buildWidgets() {
-    ListBox1 = new QListWidget(this);
+void MainWindow::buildWidgets(bool webEngine) {
+    ListBox1 = new QListView(this);
     ListBox1->setObjectName(QStringLiteral("ListBox1"));
     ListBox1->setGeometry(8, 4, 877, 149);
     ListBox1->setUniformItemSizes(true);
+    ListBox1->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    ListBox1->setSelectionMode(QAbstractItemView::SingleSelection);
 
     CheckBox1 = checkBox(this, "CheckBox1", QStringLiteral("Ajout lignes"), QString(), {892, 1, 81, 17});
     BitBtn20 = button(this, "BitBtn20", QStringLiteral("Charger"),
@@ -171,7 +213,16 @@ void MainWindow::buildWidgets() {
         l->setStyleSheet(QStringLiteral("color: maroon;"));
     CheckBox4 = checkBox(this, "CheckBox4", QString(), QStringLiteral("Coché = Navigateur interne"),
                          {328, 240, 25, 17});
-    m_browser = new BrowserPlaceholder(this);
+    if (webEngine) {
+        auto* view = new WebMapView(QStringLiteral("CppWebBrowser1"), this);
+        m_webView = view;
+        m_browser = view;
+        m_browserView = view;
+    } else {
+        auto* placeholder = new BrowserPlaceholder(this);
+        m_browser = placeholder;
+        m_browserView = placeholder;
+    }
     m_browser->setGeometry(8, 260, 341, 341);
 
     Image1 = label(this, "Image1", QString(), {704, 180, 272, 353});
@@ -205,7 +256,8 @@ void MainWindow::buildWidgets() {
     Label10->hide();
     ComboBox1 = new QComboBox(this);
     ComboBox1->setObjectName(QStringLiteral("ComboBox1"));
-    ComboBox1->addItems(kSensorSizes);
+    ComboBox1->setEditable(true);
+    ComboBox1->addItems(sensorSizeItems());
     ComboBox1->setToolTip(QStringLiteral("Taille capteur de l'APN"));
     ComboBox1->setGeometry(904, 604, 65, 21);
     ComboBox1->hide();
@@ -229,27 +281,40 @@ void MainWindow::wire() {
     MainController* c = m_controller.get();
     MainControls* m = &c->controls();
     // A new selection, by mouse or keyboard, shows that photo; a click on the selected entry shows it again.
-    connect(ListBox1, &QListWidget::currentRowChanged, this, [this, c, m](int row) {
-        if (row < 0) return;
-        // A mouse press that changed the selection is followed by a click: that click is the same request.
-        m_selectionJustChanged = QGuiApplication::mouseButtons() != Qt::NoButton;
-        run([c, m, row] {
-            m->ListBox1Index = row;
-            c->ListBox1Click();
-        });
-    });
-    connect(ListBox1, &QListWidget::itemClicked, this, [this, c, m](QListWidgetItem* item) {
+    connect(ListBox1->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+            [this, c, m](const QModelIndex& current) {
+                const int row = current.isValid() ? current.row() : -1;
+                // The selection also moves when rows go or when the window mirrors the list: no request then.
+                if (row < 0 || m_syncingList || ListBox1Model->changing()) return;
+                // A mouse press that changed the selection is followed by a click: that click is the same
+                // request.
+                m_selectionJustChanged = QGuiApplication::mouseButtons() != Qt::NoButton;
+                run([c, m, row] {
+                    m->ListBox1Index = row;
+                    c->ListBox1Click();
+                });
+            });
+    connect(ListBox1, &QListView::clicked, this, [this, c, m](const QModelIndex& index) {
         if (std::exchange(m_selectionJustChanged, false)) return;
-        const int row = ListBox1->row(item);
+        const int row = index.row();
         run([c, m, row] {
             m->ListBox1Index = row;
             c->ListBox1Click();
         });
     });
     connect(CheckBox1, &QCheckBox::toggled, this, [m](bool on) { m->CheckBox1 = on; });
-    connect(CheckBox2, &QCheckBox::toggled, this, [m](bool on) { m->CheckBox2 = on; });
-    connect(CheckBox3, &QCheckBox::toggled, this, [m](bool on) { m->CheckBox3 = on; });
-    connect(CheckBox4, &QCheckBox::toggled, this, [m](bool on) { m->CheckBox4 = on; });
+    connect(CheckBox2, &QCheckBox::toggled, this, [this, c, m](bool on) {
+        m->CheckBox2 = on;
+        run([c] { c->CheckBox2Click(); });
+    });
+    connect(CheckBox3, &QCheckBox::toggled, this, [this, c, m](bool on) {
+        m->CheckBox3 = on;
+        run([c] { c->CheckBox3Click(); });
+    });
+    connect(CheckBox4, &QCheckBox::toggled, this, [this, c, m](bool on) {
+        m->CheckBox4 = on;
+        run([c] { c->CheckBox4Click(); });
+    });
     connect(BitBtn20, &QPushButton::clicked, this, [this, c] { run([c] { c->BitBtn20Click(); }); });
     connect(BitBtn16, &QPushButton::clicked, this, [this, c] { run([c] { c->BitBtn16Click(); }); });
     connect(BitBtn12, &QPushButton::clicked, this, [this, c] { run([c] { c->BitBtn12Click(); }); });
@@ -269,8 +334,23 @@ void MainWindow::wire() {
         m->ComboBox1 = t;
         run([c] { c->ListBox1Click(); });
     });
+    if (m_webView)
+        connect(m_webView->bridge(), &MapPickBridge::picked, this,
+                [this, c](double latitude, double longitude) {
+                    run([c, latitude, longitude] { c->MapPositionPicked(latitude, longitude); });
+                });
     connect(m_viewer, &ViewerWindow::hideMainWindowRequested, this, &QWidget::hide);
     connect(m_viewer, &ViewerWindow::showMainWindowRequested, this, &QWidget::show);
+}
+
+void MainWindow::refuseUnbuiltCommands() {
+    // Runs after wire(): a button wired there to its command is left alone.
+    for (QPushButton* b : findChildren<QPushButton*>()) {
+        auto* command = dynamic_cast<CommandButton*>(b);
+        if (!command || command->hasCommand()) continue;
+        connect(b, &QPushButton::clicked, this, [this] { m_boxes->beep(); });
+        m_unbuiltCommands << b->objectName();
+    }
 }
 
 void MainWindow::startUp(const QString& workingDir, const QStringList& dataDirs) {
@@ -290,20 +370,16 @@ void MainWindow::sync() {
     if (windowTitle() != m.caption) setWindowTitle(m.caption);
     if (size() != m.geometry.size()) resize(m.geometry.size());
 
-    const QSignalBlocker listBlocker(ListBox1);
-    if (m_shownList != m.ListBox1) {
-        ListBox1->clear();
-        ListBox1->addItems(m.ListBox1);
-        m_shownList = m.ListBox1;
-    }
-    if (ListBox1->currentRow() != m.ListBox1Index ||
-        (m.ListBox1Index < 0 && !ListBox1->selectedItems().isEmpty())) {
-        if (m.ListBox1Index < 0) {
-            ListBox1->clearSelection();
-            ListBox1->setCurrentRow(-1);
-        } else {
-            ListBox1->setCurrentRow(m.ListBox1Index);
-        }
+    ListBox1Model->catchUp();
+    QItemSelectionModel* selection = ListBox1->selectionModel();
+    const int currentRow = selection->currentIndex().isValid() ? selection->currentIndex().row() : -1;
+    if (currentRow != m.ListBox1Index || (m.ListBox1Index < 0 && selection->hasSelection())) {
+        const QScopedValueRollback guard(m_syncingList, true);
+        if (m.ListBox1Index < 0 || m.ListBox1Index >= m.ListBox1.size())
+            selection->clear();
+        else
+            selection->setCurrentIndex(ListBox1Model->index(m.ListBox1Index),
+                                       QItemSelectionModel::ClearAndSelect);
     }
 
     const QSignalBlocker b1(CheckBox1), b2(CheckBox2), b3(CheckBox3), b4(CheckBox4), b5(ComboBox1);
@@ -312,6 +388,10 @@ void MainWindow::sync() {
     CheckBox3->setChecked(m.CheckBox3);
     CheckBox4->setChecked(m.CheckBox4);
     CheckBox2->setEnabled(m.declinationControlsEnabled);
+    Label5->setVisible(m.manualDeclinationVisible);
+    Edit1->setVisible(m.manualDeclinationVisible);
+    Label10->setVisible(m.manualSensorVisible);
+    ComboBox1->setVisible(m.manualSensorVisible);
     Label5->setEnabled(m.declinationControlsEnabled);
     Edit1->setEnabled(m.declinationControlsEnabled);
     if (!m.ComboBox1.isEmpty() && ComboBox1->currentText() != m.ComboBox1)

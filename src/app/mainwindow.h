@@ -3,6 +3,7 @@
 
 #include "app/maincontroller.h"
 #include "browserplaceholder.h"
+#include "entrylistmodel.h"
 #include "gridview.h"
 #include "qtplatform.h"
 
@@ -10,13 +11,14 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
-#include <QListWidget>
+#include <QListView>
 #include <QPushButton>
 #include <memory>
 
 namespace vantorel {
 
 class ViewerWindow;
+class RepaintingBoxes;
 
 // The services a window needs; tests give their own doubles.
 struct WindowServices {
@@ -25,6 +27,8 @@ struct WindowServices {
     FileDialogs* dialogs = nullptr;
     Connectivity* connectivity = nullptr;
     ExternalBrowser* externalBrowser = nullptr;
+    // The real embedded browser (Qt WebEngine); without it a plain stand-in shows the pictures.
+    bool webEngine = false;
 };
 
 class MainWindow : public QWidget {
@@ -43,8 +47,11 @@ public:
     // Mirrors the commands' state on the widgets.
     void sync();
 
+    // Buttons whose command is not built yet: a click on them is refused with a beep.
+    QStringList unbuiltCommands() const { return m_unbuiltCommands; }
+
     ViewerWindow* viewer() const { return m_viewer; }
-    BrowserPlaceholder* browser() const { return m_browser; }
+    BrowserView* browser() const { return m_browserView; }
 
 protected:
     void dragEnterEvent(QDragEnterEvent* event) override;
@@ -53,8 +60,9 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    void buildWidgets();
+    void buildWidgets(bool webEngine);
     void wire();
+    void refuseUnbuiltCommands();
     // Runs a command, then mirrors its results. While one runs (its repaints let events through),
     // another is refused with a beep.
     template <typename F> void run(F&& command) {
@@ -74,13 +82,15 @@ private:
     std::unique_ptr<Connectivity> m_realConnectivity;
     std::unique_ptr<ExternalBrowser> m_realExternalBrowser;
     std::unique_ptr<WindowPump> m_pump;
+    std::unique_ptr<RepaintingBoxes> m_repaintingBoxes;
     std::unique_ptr<MainController> m_controller;
     bool m_closed = false;
     bool m_running = false;
     MessageBoxes* m_boxes = nullptr;
     bool m_selectionJustChanged = false;
 
-    QListWidget* ListBox1 = nullptr;
+    EntryListModel* ListBox1Model = nullptr;
+    QListView* ListBox1 = nullptr;
     QCheckBox* CheckBox1 = nullptr;
     QPushButton* BitBtn20 = nullptr;
     QPushButton* BitBtn16 = nullptr;
@@ -97,7 +107,9 @@ private:
     QLabel* Label3 = nullptr;
     QLabel* Label4 = nullptr;
     QCheckBox* CheckBox4 = nullptr;
-    BrowserPlaceholder* m_browser = nullptr;
+    QWidget* m_browser = nullptr; // CppWebBrowser1
+    BrowserView* m_browserView = nullptr;
+    class WebMapView* m_webView = nullptr;
     GridModel* SG2Model = nullptr;
     QTableView* SG2 = nullptr;
     QLabel* Image1 = nullptr;
@@ -115,8 +127,8 @@ private:
     QPushButton* BitBtn23 = nullptr;
     QPushButton* BitBtn9 = nullptr;
     ViewerWindow* m_viewer = nullptr;
-
-    QStringList m_shownList;
+    bool m_syncingList = false;
+    QStringList m_unbuiltCommands;
 };
 
 } // namespace vantorel

@@ -13,5 +13,6 @@ int runExif(const QStringList& photos, QTextStream& out, QTextStream& err);
 int runPoi(const QStringList& photos, QTextStream& out, QTextStream& err);
 int runWrite(const QStringList& args, QTextStream& out, QTextStream& err);
 int runErase(const QStringList& args, QTextStream& out, QTextStream& err);
+int runMap(QStringList args, QTextStream& out, QTextStream& err);
 
 } // namespace vantorel::cli

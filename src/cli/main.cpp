@@ -39,6 +39,10 @@ const char* const kHelp =
     "                    0 copie écrite, 1 copie non écrite (photo illisible ou écriture en échec,\n"
     "                    l'ancienne copie reste intacte), 3 la copie existe déjà, 4 coordonnées\n"
     "                    illisibles ou hors limites.\n"
+    "  map [--google] PHOTO\n"
+    "                    Page de carte que la fenêtre écrit pour la photo (Leaflet et OpenStreetMap ;\n"
+    "                    --google : modèle Google Maps). La légende du secteur va sur la sortie\n"
+    "                    d'erreur. Code de sortie 1 si la photo n'est pas géocodée.\n"
     "  --help            Affiche cette aide.\n"
     "\n"
     "Dans chaque champ, tabulation, saut de ligne et barre oblique inverse sont écrits \\t, \\n et \\\\,\n"
@@ -67,6 +71,7 @@ int main(int argc, char** argv) {
     if (command == QLatin1String("poi")) return vantorel::cli::runPoi(args, out, err);
     if (command == QLatin1String("write")) return vantorel::cli::runWrite(args, out, err);
     if (command == QLatin1String("erase")) return vantorel::cli::runErase(args, out, err);
+    if (command == QLatin1String("map")) return vantorel::cli::runMap(args, out, err);
     err << QStringLiteral("Commande inconnue : ") << command << QStringLiteral("\n")
         << QStringLiteral("Voir : vantorel-cli --help\n");
     return 2;

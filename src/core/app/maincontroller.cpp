@@ -2,15 +2,20 @@
 
 #include "display/jpegdecoder.h"
 #include "geotag/geotagcopy.h"
+#include "maps/browsercodes.h"
+#include "maps/mappagefile.h"
+#include "maps/photomappage.h"
 #include "metadata/exiflisting.h"
 #include "metadata/gpscoordinates.h"
 #include "metadata/poitable.h"
 #include "tables/gridcolumns.h"
+#include "text/numberformat.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <cmath>
 
 namespace vantorel {
 namespace {
@@ -25,7 +30,6 @@ const QString kNoInternet =
 const QString kNoClipboardText = QStringLiteral("Le Presse-papiers ne contient pas de texte.");
 const QString kBusyGif = QStringLiteral("GeolocEnCours.gif");
 const QString kNoGeotagGif = QStringLiteral("PhotoPasGeocodée.gif");
-const QString kMapPage = QStringLiteral("Vantorel.htm");
 const QString kSensorDefault = QStringLiteral("1/2.4\"");
 
 const QSize kPreviewSize(272, 353);
@@ -43,7 +47,11 @@ QString locateDataFile(const QString& name, const QString& workingDir, const QSt
     return inWorkingDir;
 }
 
-MainController::MainController(Platform platform) : m_platform(platform) {}
+MainController::MainController(Platform platform) : m_platform(platform), m_mapSettings(loadMapSettings()) {
+    m_platform.browser.CppWebBrowser1NavigateComplete2 = [this](const QString&) {
+        CppWebBrowser1NavigateComplete2();
+    };
+}
 
 void MainController::FormCreate() {
     // TEMP when the user set it, otherwise the user's temporary directory (TMPDIR or /tmp).
@@ -68,28 +76,59 @@ void MainController::FormShow(const QString& workingDir, const QStringList& data
         m_platform.boxes.warning(kNoInternet);
     }
     m_controls.ComboBox1 = kSensorDefault;
+    m_state.DefaultBrowserName = DetectDefaultBrowser();
 }
 
 QString MainController::mapPagePath() const {
-    return QDir(m_state.TempDir).filePath(kMapPage);
+    return vantorel::mapPagePath(m_state.TempDir);
 }
 
 void MainController::FormClose() {
-    if (!m_state.TempDir.isEmpty() && QFileInfo::exists(mapPagePath())) QFile::remove(mapPagePath());
+    removeMapPage(m_state.TempDir);
 }
 
 void MainController::addToList(const QString& path) {
     QStringList& list = m_controls.ListBox1;
-    auto pos = std::upper_bound(list.begin(), list.end(), path, [](const QString& a, const QString& b) {
-        return QString::compare(a, b, Qt::CaseInsensitive) < 0;
-    });
-    const int index = int(pos - list.begin());
+    const int index = int(std::upper_bound(list.begin(), list.end(), path, entryLess) - list.begin());
+    if (m_listObserver) m_listObserver->aboutToInsert(index, index);
     list.insert(index, path);
     if (m_controls.ListBox1Index >= index) ++m_controls.ListBox1Index;
+    if (m_listObserver) m_listObserver->inserted();
+}
+
+void MainController::addManyToList(QStringList paths) {
+    if (paths.size() <= 1) {
+        for (const QString& path : paths)
+            addToList(path);
+        return;
+    }
+    sortEntries(paths, [this] { m_platform.pump.processMessages(); });
+    MainControls& c = m_controls;
+    // Into an empty list the new rows are one block; otherwise they are scattered and the view starts over.
+    const bool intoEmpty = c.ListBox1.isEmpty();
+    if (m_listObserver) {
+        if (intoEmpty)
+            m_listObserver->aboutToInsert(0, int(paths.size()) - 1);
+        else
+            m_listObserver->aboutToReset();
+    }
+    c.ListBox1Index = mergeSortedEntries(c.ListBox1, std::move(paths), c.ListBox1Index);
+    if (m_listObserver) intoEmpty ? m_listObserver->inserted() : m_listObserver->reset();
+}
+
+void MainController::removeFromList(int index) {
+    if (index < 0 || index >= m_controls.ListBox1.size()) return;
+    if (m_listObserver) m_listObserver->aboutToRemove(index, index);
+    m_controls.ListBox1.removeAt(index);
+    if (m_listObserver) m_listObserver->removed();
 }
 
 void MainController::clearList() {
-    m_controls.ListBox1.clear();
+    if (!m_controls.ListBox1.isEmpty()) {
+        if (m_listObserver) m_listObserver->aboutToRemove(0, int(m_controls.ListBox1.size()) - 1);
+        m_controls.ListBox1.clear();
+        if (m_listObserver) m_listObserver->removed();
+    }
     m_controls.ListBox1Index = -1;
 }
 
@@ -141,10 +180,8 @@ void MainController::HandleDroppedFiles(const QStringList& paths) {
     if (!m_controls.CheckBox1) {
         clearList();
     }
-    for (const QString& path : paths) {
-        m_state.CurrentPhotoPath = path;
-        addToList(path);
-    }
+    if (!paths.isEmpty()) m_state.CurrentPhotoPath = paths.last();
+    addManyToList(paths);
     showEntryCount();
     RefreshAfterListChange();
 }
@@ -153,14 +190,11 @@ void MainController::BitBtn20Click() {
     const auto chosen = m_platform.dialogs.openPictures();
     if (!chosen) return;
     if (m_controls.CheckBox1) {
-        for (const QString& path : *chosen) {
-            m_state.CurrentPhotoPath = path;
-            addToList(path);
-        }
+        if (!chosen->isEmpty()) m_state.CurrentPhotoPath = chosen->last();
+        addManyToList(*chosen);
     } else {
         clearList();
-        for (const QString& path : *chosen)
-            addToList(path);
+        addManyToList(*chosen);
         if (!m_controls.ListBox1.isEmpty()) m_state.CurrentPhotoPath = m_controls.ListBox1.last();
     }
     showEntryCount();
@@ -180,8 +214,7 @@ void MainController::BitBtn16Click() {
     // One entry per line, unchanged; a final line break adds no entry.
     QStringList lines = text->split(QRegularExpression(QStringLiteral("\r\n|\n|\r")));
     if (!lines.isEmpty() && lines.last().isEmpty()) lines.removeLast();
-    for (const QString& line : lines)
-        addToList(line);
+    addManyToList(std::move(lines));
     showEntryCount();
     // With nothing listed there is no photo to show.
     if (m_controls.ListBox1.isEmpty()) return;
@@ -200,7 +233,7 @@ void MainController::emptyResults() {
 
 void MainController::BitBtn12Click() {
     const int index = m_controls.ListBox1Index;
-    if (index >= 0 && index < m_controls.ListBox1.size()) m_controls.ListBox1.removeAt(index);
+    removeFromList(index);
     m_controls.ListBox1Index = -1;
     showEntryCount();
     if (!m_controls.ListBox1.isEmpty()) {
@@ -226,13 +259,20 @@ void MainController::BitBtn15Click() {
         [this] { m_platform.pump.processMessages(); });
     clearList();
     m_platform.pump.processMessages();
+    QStringList kept;
+    kept.reserve(m_state.PoiRowCount);
     for (int row = 1; row <= m_state.PoiRowCount; ++row)
-        addToList(c.SG0.cell(PoiPath, row));
+        kept << c.SG0.cell(PoiPath, row);
+    addManyToList(std::move(kept));
     showEntryCount();
     emptyResults();
     c.SG2.setRowCount(2);
     if (c.CheckBox4) m_platform.browser.navigate(QStringLiteral("about:blank"));
     c.Label11Visible = false;
+    // The last photo kept is shown and selected, so the window never names a removed one.
+    if (c.ListBox1.isEmpty()) return;
+    m_state.CurrentPhotoPath = c.ListBox1.last();
+    RefreshAfterListChange();
 }
 
 void MainController::BitBtn9Click() {
@@ -358,9 +398,86 @@ void MainController::BitBtn7Click() {
     if (isJpgExtension(path)) m_controls.Image1 = decodePreview(path, kPreviewSize);
 }
 
+ViewSectorInputs MainController::sectorInputs() const {
+    return {m_state.ViewDirection, m_state.DirectionIsMagnetic, m_state.Landscape, m_state.FocalLength,
+            m_state.CameraModel,   m_controls.CheckBox2,        m_controls.Edit1,  m_controls.Edit2,
+            m_controls.CheckBox3,  m_controls.ComboBox1};
+}
+
 void MainController::BitBtn6Click() {
-    // The map page of the current photo is drawn by the maps module; until it is there the
-    // pipeline ends with the preview.
+    MainControls& c = m_controls;
+    if (c.CheckBox4 && !m_state.PhotoNotGeotagged) m_platform.browser.navigate(m_state.BusyGifPath);
+    m_platform.pump.processMessages();
+    c.Label7Visible = false;
+    std::optional<PhotoMapPage> page = photoMapPageFromGrid(c.SG1);
+    if (!page || !m_state.InternetAvailable) return;
+    const ViewSector sector = ComputeViewSector(page->latitudeText, page->longitudeText, sectorInputs());
+    const bool directionKnown = m_state.ViewDirection != 999;
+    if (directionKnown)
+        page->sector = PhotoMapPage::Corners{sector.Edge1LatitudeText, sector.Edge1LongitudeText,
+                                             sector.Edge2LatitudeText, sector.Edge2LongitudeText};
+    showMapPage(BuildPhotoMapPage(*page, m_mapSettings), m_platform.browser);
+    if (!directionKnown) return;
+    c.Label7 = sectorCaption(sector, m_state.DirectionIsMagnetic);
+    c.Label7Visible = true;
+}
+
+void MainController::showMapPage(const QByteArray& page, BrowserView& view) {
+    if (!writeMapPage(m_state.TempDir, page)) m_platform.boxes.showMessage(kCannotCreateMapPage);
+    if (m_controls.CheckBox4)
+        view.navigate(mapPagePath());
+    else
+        OpenInExternalBrowser(mapPagePath());
+}
+
+void MainController::CheckBox2Click() {
+    m_controls.manualDeclinationVisible = !m_controls.CheckBox2;
+    if (m_state.ViewDirection != 999 && !m_controls.ListBox1.isEmpty()) ListBox1Click();
+}
+
+void MainController::CheckBox3Click() {
+    m_controls.manualSensorVisible = !m_controls.CheckBox3;
+    if (m_state.ViewDirection != 999 && !m_controls.ListBox1.isEmpty()) ListBox1Click();
+}
+
+void MainController::CheckBox4Click() {
+    m_platform.browser.navigate(QStringLiteral("about:blank"));
+}
+
+void MainController::CppWebBrowser1NavigateComplete2() {
+    m_controls.Label11Visible = false;
+    m_platform.pump.processMessages();
+}
+
+void MainController::MapPositionPicked(double latitude, double longitude) {
+    if (!std::isfinite(latitude) || !std::isfinite(longitude)) return;
+    // A map scrolled round the world gives longitudes beyond ±180.
+    longitude = std::remainder(longitude, 360.0);
+    m_controls.Edit7 = FloatToStrF(std::clamp(latitude, -90.0, 90.0), 15, 5);
+    m_controls.Edit8 = FloatToStrF(longitude, 15, 5);
+}
+
+QString MainController::DetectDefaultBrowser() {
+    const ExternalBrowser::DefaultBrowser found = m_platform.externalBrowser.defaultBrowser();
+    if (found.desktopEntry.isEmpty()) {
+        m_platform.boxes.warning(noDefaultBrowserMessage(found.setting));
+        return {};
+    }
+    const QString code = browserCodeFor(found.desktopEntry);
+    if (code.isEmpty()) m_platform.boxes.showMessage(kUnknownBrowser);
+    return code;
+}
+
+void MainController::OpenInExternalBrowser(const QString& pagePath) {
+    ExternalBrowser& browser = m_platform.externalBrowser;
+    const BrowserLaunch launch = browserLaunchFor(m_state.DefaultBrowserName, browser.pageAddress(pagePath));
+    if (launch.programs.isEmpty()) {
+        m_platform.boxes.showMessage(kBrowserNotIdentified);
+        return;
+    }
+    // A browser that is not installed or does not start is not reported.
+    const QString program = browser.findProgram(launch.programs);
+    if (!program.isEmpty()) browser.launch(program, launch.arguments);
 }
 
 } // namespace vantorel

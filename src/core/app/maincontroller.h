@@ -2,7 +2,10 @@
 // They work on MainControls and SharedState; the window only mirrors them on widgets.
 #pragma once
 
+#include "entrylist.h"
 #include "maincontrols.h"
+#include "maps/mapsettings.h"
+#include "maps/viewsector.h"
 #include "metadata/poitable.h"
 #include "platform.h"
 #include "sharedstate.h"
@@ -43,24 +46,49 @@ public:
     void BitBtn7Click(); // preview
     void BitBtn6Click(); // map page
 
+    // Sector settings and the browser choice.
+    void CheckBox2Click(); // automatic declination
+    void CheckBox3Click(); // automatic sensor size
+    void CheckBox4Click(); // internal browser
+    void CppWebBrowser1NavigateComplete2();
+    // A position chosen on the embedded map becomes the new coordinates offered to the copy writer.
+    void MapPositionPicked(double latitude, double longitude);
+
+    // The desktop's default browser as a code ("FF", "CH", "OP"), or empty with a notice.
+    QString DetectDefaultBrowser();
+    void OpenInExternalBrowser(const QString& pagePath);
+
     // Path of the map page that the map commands write into the temporary directory.
     QString mapPagePath() const;
+    MapSettings& mapSettings() { return m_mapSettings; }
+    ViewSectorInputs sectorInputs() const;
 
     // Adds an entry at its sorted place (case-insensitive; after entries that compare equal).
     void addToList(const QString& path);
+    // Adds many entries as adding them one at a time in this order would, with one sort and one
+    // merge; the selected entry stays selected.
+    void addManyToList(QStringList paths);
+
+    // The view that follows ListBox1's changes row by row; none by default.
+    void setListObserver(ListObserver* observer) { m_listObserver = observer; }
 
 private:
     void runPipeline();
     void writeCopy(bool withPosition);
     PoiRun poiRun() { return {m_state.LatitudeRef, m_state.LongitudeRef, m_state.PoiRowCount}; }
     void clearList();
+    void removeFromList(int index);
     void showEntryCount();
     void expand();
     void emptyResults();
+    // Writes a map page and shows it in `view` (internal browser) or in the user's browser.
+    void showMapPage(const QByteArray& page, BrowserView& view);
 
     Platform m_platform;
     MainControls m_controls;
     SharedState m_state;
+    MapSettings m_mapSettings;
+    ListObserver* m_listObserver = nullptr;
 };
 
 // The program's pictures, looked for in the working directory first, then in the data folders

@@ -28,6 +28,8 @@ struct MainControls {
     bool CheckBox3 = true;                  // automatic sensor size
     bool CheckBox4 = false;                 // maps in the embedded browser (else the user's own)
     bool declinationControlsEnabled = true; // CheckBox2, Label5 and Edit1
+    bool manualDeclinationVisible = false;  // Label5 and Edit1
+    bool manualSensorVisible = false;       // Label10 and ComboBox1
 
     QString Label1, Label2; // signed decimal latitude and longitude of the selected photo
     QString Label3, Label4; // latitude and longitude as the EXIF listing shows them, with their reference

@@ -88,6 +88,9 @@ public:
     // Starts `program` with `arguments` (each one argument, never split), without waiting.
     // False when it cannot start.
     virtual bool launch(const QString& program, const QStringList& arguments) = 0;
+    // The address a browser opens for the page at `pagePath`: the path itself, or where the
+    // program serves the page so that the map's tile requests carry a referrer.
+    virtual QString pageAddress(const QString& pagePath) { return pagePath; }
 };
 
 class EventPump {

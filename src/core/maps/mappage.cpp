@@ -1,0 +1,132 @@
+#include "mappage.h"
+
+#include "text/escape.h"
+#include <QUrl>
+
+#include <QFile>
+#include <QRegularExpression>
+
+namespace vantorel {
+namespace {
+
+const QString kLeafletDir = QStringLiteral("/usr/share/javascript/leaflet/");
+
+QByteArray readAsset(const QString& name) {
+    QFile file(kLeafletDir + name);
+    if (!file.open(QIODevice::ReadOnly)) return {};
+    return file.readAll();
+}
+
+QByteArray dataUrl(const QString& name) {
+    const QByteArray bytes = readAsset(QStringLiteral("images/") + name);
+    if (bytes.isEmpty()) return {};
+    return "data:image/png;base64," + bytes.toBase64();
+}
+
+// Helpers every Leaflet page calls: the base map with the configured tiles, the default marker
+// with its pictures inline, and the bridge that hands a clicked position to the window.
+const char kLeafletHelpers[] = R"JS(
+function vantorelBaseMap(center, zoom) {
+var map = L.map('map-canvas', {center: center, zoom: zoom, preferCanvas: true});
+L.tileLayer(vantorelTiles.url, {attribution: vantorelTiles.attribution, maxZoom: 19}).addTo(map);
+return map;
+}
+function vantorelIcon() {
+return L.icon({iconUrl: vantorelTiles.icon, iconRetinaUrl: vantorelTiles.icon2x, shadowUrl: vantorelTiles.shadow,
+iconSize: [25, 41], iconAnchor: [12, 41], popupAnchor: [1, -34], tooltipAnchor: [16, -28], shadowSize: [41, 41]});
+}
+function vantorelEmbedded() {
+return typeof qt !== 'undefined' && typeof QWebChannel !== 'undefined';
+}
+function vantorelPicks(map, marker) {
+if (!vantorelEmbedded()) return;
+new QWebChannel(qt.webChannelTransport, function (channel) {
+var pick = channel.objects.vantorelPick;
+if (!pick) return;
+map.on('click', function (e) { pick.pick(e.latlng.lat, e.latlng.lng); });
+if (marker) marker.on('dragend', function () { var p = marker.getLatLng(); pick.pick(p.lat, p.lng); });
+});
+}
+)JS";
+
+QByteArray js(const QString& text) {
+    return jsStringLiteral(text).toUtf8();
+}
+
+} // namespace
+
+QString pageNumber(const QString& text) {
+    QString t = text;
+    for (int i = 0; i < std::min<qsizetype>(5, t.size()); ++i)
+        if (t[i] == u',') t[i] = u'.';
+    static const QRegularExpression number(QStringLiteral("^-?[0-9]+(\\.[0-9]+)?([eE][-+]?[0-9]+)?$"));
+    return number.match(t).hasMatch() ? t : QStringLiteral("0");
+}
+
+QString blankQuotes(QString text) {
+    text.replace(u'\'', u' ');
+    text.replace(u'"', u' ');
+    return text;
+}
+
+const LeafletAssets& leafletAssets() {
+    static const LeafletAssets assets = [] {
+        LeafletAssets a;
+        a.script = readAsset(QStringLiteral("leaflet.min.js"));
+        if (a.script.isEmpty()) a.script = readAsset(QStringLiteral("leaflet.js"));
+        // The script goes inside a <script> block: no text in it may close that block.
+        a.script.replace("</script", "<\\/script");
+        a.style = readAsset(QStringLiteral("leaflet.css"));
+        a.style.replace("</style", "<\\/style");
+        a.markerIcon = dataUrl(QStringLiteral("marker-icon.png"));
+        a.markerIcon2x = dataUrl(QStringLiteral("marker-icon-2x.png"));
+        a.markerShadow = dataUrl(QStringLiteral("marker-shadow.png"));
+        return a;
+    }();
+    return assets;
+}
+
+QByteArray mapPageHead(const MapSettings& settings) {
+    QByteArray page;
+    page += "<html><head>";
+    page += "\n<meta charset=\"utf-8\">";
+    page += "\n<style>html, body, #map-canvas {";
+    page += "\nheight: 100%;";
+    page += "\nmargin: 0px;";
+    page += "\npadding: 0px";
+    page += "\n} </style>";
+    if (settings.library == MapLibrary::Google) {
+        page += "\n<script src=\"https://maps.googleapis.com/maps/api/js?v=3.exp&sensor=false";
+        if (!settings.googleMapsKey.isEmpty())
+            page += "&key=" + QUrl::toPercentEncoding(settings.googleMapsKey);
+        page += "\"></script>";
+        page += "\n<script>";
+        page += "\nfunction initialize() {";
+        return page;
+    }
+    const LeafletAssets& leaflet = leafletAssets();
+    page.reserve(leaflet.script.size() + leaflet.style.size() + 8192);
+    page += "\n<style>\n" + leaflet.style + "\n</style>";
+    page += "\n<script>\n" + leaflet.script + "\n</script>";
+    page += "\n<script>";
+    page += "\nvar vantorelTiles = {url: " + js(settings.tileUrl) +
+            ", attribution: " + js(settings.tileAttribution) + ",\nicon: \"" + leaflet.markerIcon +
+            "\", icon2x: \"" + leaflet.markerIcon2x + "\", shadow: \"" + leaflet.markerShadow + "\"};";
+    page += kLeafletHelpers;
+    page += "function initialize() {";
+    return page;
+}
+
+QByteArray mapPageTail(const MapSettings& settings) {
+    QByteArray page;
+    page += "\n}";
+    if (settings.library == MapLibrary::Google)
+        page += "\ngoogle.maps.event.addDomListener(window, 'load', initialize);";
+    else
+        page += "\nwindow.addEventListener('load', initialize);";
+    page += "\n</script></head>";
+    page += "\n<body><div id=\"map-canvas\"></div></body></html>";
+    return page;
+}
+
+} // namespace vantorel

@@ -1,0 +1,34 @@
+#include "mappagefile.h"
+
+#include "files/atomicfile.h"
+
+#include <QDir>
+#include <QFile>
+#include <unistd.h>
+
+namespace vantorel {
+
+QString mapPageFolder(const QString& tempDir) {
+    return QDir(tempDir).filePath(QStringLiteral("vantorel-%1").arg(getuid()));
+}
+
+QString mapPagePath(const QString& tempDir) {
+    return QDir(mapPageFolder(tempDir)).filePath(kMapPageName);
+}
+
+bool writeMapPage(const QString& tempDir, const QByteArray& page, QString* error) {
+    if (!ensurePrivateFolder(mapPageFolder(tempDir), error)) return false;
+    AtomicWriteOptions options;
+    options.mode = 0600;
+    return writeFileAtomically(mapPagePath(tempDir), page, error, options);
+}
+
+void removeMapPage(const QString& tempDir) {
+    if (tempDir.isEmpty()) return;
+    // Only our own private folder: never act on a folder someone else made at that name.
+    if (!ensurePrivateFolder(mapPageFolder(tempDir))) return;
+    QFile::remove(mapPagePath(tempDir));
+    QDir().rmdir(mapPageFolder(tempDir));
+}
+
+} // namespace vantorel

@@ -1,0 +1,27 @@
+// Which map library the pages use and where their tiles come from: Leaflet with OpenStreetMap
+// tiles by default, the Google Maps loader when the user has a key.
+#pragma once
+
+#include <QString>
+
+namespace vantorel {
+
+enum class MapLibrary { Leaflet, Google };
+
+struct MapSettings {
+    MapLibrary library = MapLibrary::Leaflet;
+    QString googleMapsKey; // added to the loader's query when not empty
+    QString tileUrl = QStringLiteral("https://tile.openstreetmap.org/{z}/{x}/{y}.png");
+    QString tileAttribution = QStringLiteral(
+        "&copy; <a href=\"https://www.openstreetmap.org/copyright\">OpenStreetMap</a> contributors");
+};
+
+// The settings file of the user (~/.config/vantorel/vantorel.ini, group [maps]: googleMapsKey,
+// tileUrl, tileAttribution); VANTOREL_GOOGLE_MAPS_KEY overrides the key. With a key the pages use Google
+// Maps.
+MapSettings loadMapSettings();
+
+// What the program says it is to tile servers.
+QString tileUserAgent();
+
+} // namespace vantorel
