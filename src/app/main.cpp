@@ -1,4 +1,5 @@
 // Program entry: French dialogs, the main window, photos given on the command line.
+#include "app/commandline.h"
 #include "mainwindow.h"
 
 #include <QApplication>
@@ -8,10 +9,19 @@
 #include <QTimer>
 #include <QTranslator>
 
+#include <vector>
+
 int main(int argc, char** argv) {
+    // Photos are taken out before Qt parses the rest: a photo named "-reverse" stays a photo.
+    vantorel::WindowCommandLine commandLine = vantorel::splitWindowCommandLine(argc, argv);
+    std::vector<char*> qtArgv;
+    for (QByteArray& arg : commandLine.qtArguments)
+        qtArgv.push_back(arg.data());
+    qtArgv.push_back(nullptr);
+    int qtArgc = int(qtArgv.size()) - 1;
     // Qt WebEngine shares its OpenGL contexts with the widgets.
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
-    QApplication app(argc, argv);
+    QApplication app(qtArgc, qtArgv.data());
     QApplication::setApplicationName(vantorel::kProgramTitle);
 
     QTranslator qtFrench;
@@ -20,7 +30,7 @@ int main(int argc, char** argv) {
         QApplication::installTranslator(&qtFrench);
 
     QStringList photos;
-    for (const QString& arg : app.arguments().mid(1))
+    for (const QString& arg : commandLine.photos)
         photos << QFileInfo(arg).absoluteFilePath();
 
     vantorel::WindowServices services;

@@ -2,6 +2,7 @@
 
 #include "browserplaceholder.h"
 #include "desktopservices.h"
+#include "files/pathnames.h"
 #include "maps/viewsector.h"
 #include "viewerwindow.h"
 #include "webmapview.h"
@@ -426,7 +427,7 @@ void MainWindow::dragEnterEvent(QDragEnterEvent* event) {
 void MainWindow::dropEvent(QDropEvent* event) {
     QStringList paths;
     for (const QUrl& url : event->mimeData()->urls())
-        if (url.isLocalFile()) paths << url.toLocalFile();
+        if (url.isLocalFile()) paths << localPathOfUrl(url);
     if (paths.isEmpty()) return;
     event->acceptProposedAction();
     run([this, &paths] { m_controller->HandleDroppedFiles(paths); });

@@ -1,6 +1,7 @@
 #include "qtplatform.h"
 
 #include "app/maincontrols.h"
+#include "files/pathnames.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -66,8 +67,11 @@ std::optional<QStringList> QtFileDialogs::openPictures() {
     dialog.setFileMode(QFileDialog::ExistingFiles);
     dialog.setOption(QFileDialog::ReadOnly, false);
     if (dialog.exec() != QDialog::Accepted) return std::nullopt;
-    const QStringList files = dialog.selectedFiles();
+    QStringList files = dialog.selectedFiles();
     if (files.isEmpty()) return std::nullopt;
+    // The dialog shows a byte of a name that is not UTF-8 as U+FFFD: find the file's real name.
+    for (QString& file : files)
+        file = recoverLossyPath(file);
     return files;
 }
 

@@ -4,9 +4,14 @@
 #include <QStringList>
 #include <QTextStream>
 
+#include "files/regularfile.h"
 #include "text/escape.h"
 
 namespace vantorel::cli {
+
+// Exit code when a photo could not be read (missing, folder, pipe, no permission...); the others
+// are still handled.
+inline constexpr int kExitUnreadable = 1;
 
 int runCoords(const QStringList& photos, QTextStream& out, QTextStream& err);
 int runExif(const QStringList& photos, QTextStream& out, QTextStream& err);

@@ -1,5 +1,6 @@
 // vantorel-cli: the program's readers without a window, one command per reader.
 #include "commands.h"
+#include "files/pathnames.h"
 
 #include <QCoreApplication>
 #include <QLocale>
@@ -21,6 +22,9 @@ const char* const kHelp =
     "                    minutes décimales. Champs séparés par une tabulation.\n"
     "                    Les messages sur les références Nord-Sud et Est-Ouest absentes vont sur la\n"
     "                    sortie d'erreur.\n"
+    "                    Une photo illisible (absente, dossier, tube, lien cassé, lecture non\n"
+    "                    autorisée, nom trop long) ne donne aucune ligne : un message la nomme sur\n"
+    "                    la sortie d'erreur, les autres photos sont lues, code de sortie 1.\n"
     "  exif PHOTO        Toutes les informations Exif de la photo : nom, type et valeur, une ligne\n"
     "                    par information.\n"
     "                    Une photo sans information donne une ligne vide. Code de sortie 1 si la\n"
@@ -28,6 +32,7 @@ const char* const kHelp =
     "  poi PHOTO...      Table des points d'intérêt des photos géocodées, une ligne par photo, dix\n"
     "                    colonnes : nom, latitude, longitude, latitude et longitude signées, chemin,\n"
     "                    référence et valeur d'altitude, largeur, hauteur.\n"
+    "                    Une photo illisible est nommée sur la sortie d'erreur, code de sortie 1.\n"
     "  write PHOTO LATITUDE LONGITUDE [--force]\n"
     "                    Écrit à côté de la photo la copie « # » + nom, géocodée à cette position\n"
     "                    (degrés décimaux signés, avec un point ou le séparateur de la langue ; sud\n"
@@ -46,16 +51,22 @@ const char* const kHelp =
     "  --help            Affiche cette aide.\n"
     "\n"
     "Dans chaque champ, tabulation, saut de ligne et barre oblique inverse sont écrits \\t, \\n et \\\\,\n"
-    "les autres caractères de contrôle \\xNN : chaque ligne reste une ligne.\n"
+    "les autres caractères de contrôle \\xNN : chaque ligne reste une ligne. Un octet d'un nom de\n"
+    "fichier qui n'est pas de l'UTF-8 est écrit \\xNN, et un tel nom peut être donné tel quel.\n"
+    "Les noms de photos sur la sortie d'erreur sont écrits de la même façon.\n"
     "Les nombres utilisent le séparateur décimal de la langue de l'utilisateur.\n"
-    "Code de sortie 2 : commande ou arguments incorrects.\n";
+    "Codes de sortie : 0 toutes les photos lues, 1 une photo au moins illisible, 2 commande ou\n"
+    "arguments incorrects.\n";
 
 } // namespace
 
 int main(int argc, char** argv) {
+    // Taken from the bytes: Qt's own decoding would lose a name that is not UTF-8.
+    QStringList args;
+    for (int i = 1; i < argc; ++i)
+        args << vantorel::decodePath(QByteArray(argv[i]));
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("vantorel-cli"));
-    QStringList args = app.arguments().mid(1);
     QTextStream out(stdout);
     QTextStream err(stderr);
     out.setEncoding(QStringConverter::Utf8);
@@ -72,7 +83,7 @@ int main(int argc, char** argv) {
     if (command == QLatin1String("write")) return vantorel::cli::runWrite(args, out, err);
     if (command == QLatin1String("erase")) return vantorel::cli::runErase(args, out, err);
     if (command == QLatin1String("map")) return vantorel::cli::runMap(args, out, err);
-    err << QStringLiteral("Commande inconnue : ") << command << QStringLiteral("\n")
+    err << QStringLiteral("Commande inconnue : ") << vantorel::escapeCell(command) << QStringLiteral("\n")
         << QStringLiteral("Voir : vantorel-cli --help\n");
     return 2;
 }

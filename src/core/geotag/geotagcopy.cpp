@@ -1,11 +1,9 @@
 #include "geotagcopy.h"
 
 #include "files/jpegsegments.h"
+#include "files/pathnames.h"
 #include "metadata/imageproperties.h"
 #include "text/numberformat.h"
-
-#include <QFile>
-#include <QFileInfo>
 
 #include <algorithm>
 #include <cmath>
@@ -103,7 +101,7 @@ QString copyPathFor(const QString& source, QChar prefix) {
 
 bool copyExists(const QString& target) {
     struct stat st {};
-    return ::lstat(QFile::encodeName(target).constData(), &st) == 0;
+    return ::lstat(encodePath(target).constData(), &st) == 0;
 }
 
 CopyResult writeGeotagCopy(const QString& source, const QString& target,
@@ -144,7 +142,7 @@ CopyResult writeGeotagCopy(const QString& source, const QString& target,
 
     AtomicWriteOptions options = extra;
     struct stat st {};
-    if (::stat(QFile::encodeName(source).constData(), &st) == 0) {
+    if (::stat(encodePath(source).constData(), &st) == 0) {
         options.mode = st.st_mode & 07777;
         options.modified = st.st_mtim;
     }
