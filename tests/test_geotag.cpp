@@ -528,6 +528,7 @@ TEST_F(CopyCommands, EraseWritesTheTildeCopyWithoutPosition) {
     // "~" sorts after the photo: the entries before the selected one do not hold it, so a second
     // erase lists it again, as the command always did.
     EXPECT_EQ(m.ListBox1, QStringList({photo, copy}));
+    fake.boxes.answerYes = true;
     c.BitBtn23Click();
     EXPECT_EQ(fake.boxes.questions.size(), 1);
     EXPECT_EQ(m.ListBox1, QStringList({photo, copy, copy}));
@@ -545,6 +546,7 @@ TEST_F(CopyCommands, FailuresShowTheErrorAndKeepTheOldCopy) {
     text.close();
     m.Edit7 = "1";
     m.Edit8 = "2";
+    fake.boxes.answerYes = true;
     for (const QString& caption : {dir.filePath("notes.jpg"), kMainCaption}) {
         m.caption = caption;
         c.BitBtn5Click();

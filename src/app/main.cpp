@@ -6,7 +6,6 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QLibraryInfo>
-#include <QTimer>
 #include <QTranslator>
 
 #include <vector>
@@ -36,9 +35,9 @@ int main(int argc, char** argv) {
     vantorel::WindowServices services;
     services.webEngine = true;
     vantorel::MainWindow window(services);
-    window.show();
-    // Start-up questions and the photos wait until the window is on screen.
-    QTimer::singleShot(0, &window, [&window, photos] {
+    // Start-up questions and the photos wait until the window is on screen: resized before the
+    // window manager has placed it, its title bar could end above the screen.
+    window.showThen([&window, photos] {
         window.startUp(QDir::currentPath(),
                        {QStringLiteral(VANTOREL_DATADIR), QStringLiteral(VANTOREL_SOURCE_DATADIR)});
         window.openPaths(photos);

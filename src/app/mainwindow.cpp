@@ -15,7 +15,9 @@
 #include <QMetaMethod>
 #include <QMimeData>
 #include <QScopedValueRollback>
+#include <QTimer>
 #include <QUrl>
+#include <QWindow>
 
 #include <utility>
 
@@ -98,6 +100,14 @@ public:
         m_boxes.warning(text);
     }
     void beep() override { m_boxes.beep(); }
+    void information(const QString& text) override {
+        repaint();
+        m_boxes.information(text);
+    }
+    bool warningYesCancel(const QString& text) override {
+        repaint();
+        return m_boxes.warningYesCancel(text);
+    }
 
 private:
     void repaint() {
@@ -319,6 +329,7 @@ void MainWindow::wire() {
     connect(BitBtn20, &QPushButton::clicked, this, [this, c] { run([c] { c->BitBtn20Click(); }); });
     connect(BitBtn16, &QPushButton::clicked, this, [this, c] { run([c] { c->BitBtn16Click(); }); });
     connect(BitBtn12, &QPushButton::clicked, this, [this, c] { run([c] { c->BitBtn12Click(); }); });
+    connect(BitBtn13, &QPushButton::clicked, this, [this, c] { run([c] { c->BitBtn13Click(); }); });
     connect(BitBtn15, &QPushButton::clicked, this, [this, c] { run([c] { c->BitBtn15Click(); }); });
     connect(BitBtn9, &QPushButton::clicked, this, [this, c] { run([c] { c->BitBtn9Click(); }); });
     connect(BitBtn5, &QPushButton::clicked, this, [this, c] { run([c] { c->BitBtn5Click(); }); });
@@ -352,6 +363,12 @@ void MainWindow::refuseUnbuiltCommands() {
         connect(b, &QPushButton::clicked, this, [this] { m_boxes->beep(); });
         m_unbuiltCommands << b->objectName();
     }
+}
+
+void MainWindow::showThen(std::function<void()> then) {
+    m_whenOnScreen = std::move(then);
+    show();
+    windowHandle()->installEventFilter(this);
 }
 
 void MainWindow::startUp(const QString& workingDir, const QStringList& dataDirs) {
@@ -443,6 +460,14 @@ void MainWindow::closeEvent(QCloseEvent* event) {
 }
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+    // Exposed once mapped, after the window manager framed and placed it.
+    if (watched == windowHandle() && event->type() == QEvent::Expose && windowHandle()->isExposed() &&
+        m_whenOnScreen) {
+        windowHandle()->removeEventFilter(this);
+        QTimer::singleShot(0, this, [this] {
+            if (auto then = std::exchange(m_whenOnScreen, nullptr)) then();
+        });
+    }
     if (watched == Image1 && event->type() == QEvent::MouseButtonDblClick) {
         m_viewer->showFor(m_controller->controls().caption);
         return true;

@@ -13,6 +13,7 @@
 #include <QLineEdit>
 #include <QListView>
 #include <QPushButton>
+#include <functional>
 #include <memory>
 
 namespace vantorel {
@@ -42,6 +43,8 @@ public:
     // Runs the start-up of a shown window: settings, connectivity check; its pictures are looked
     // for in `workingDir`, then in `dataDirs`.
     void startUp(const QString& workingDir, const QStringList& dataDirs);
+    // Shows the window and runs `then` once it is on screen, placed by the window manager.
+    void showThen(std::function<void()> then);
     // Photos given on the command line are taken as a drop.
     void openPaths(const QStringList& paths);
     // Mirrors the commands' state on the widgets.
@@ -129,6 +132,7 @@ private:
     ViewerWindow* m_viewer = nullptr;
     bool m_syncingList = false;
     QStringList m_unbuiltCommands;
+    std::function<void()> m_whenOnScreen;
 };
 
 } // namespace vantorel

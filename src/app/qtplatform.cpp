@@ -15,6 +15,8 @@ namespace {
 
 const QString kOpenTitle = QStringLiteral("Ouvrir");
 const QString kOpenFilter = QStringLiteral("Fichiers Jpg (*.jpg *.JPG *.jpeg *.JPEG);;*.* (*)");
+const QString kSaveTitle = QStringLiteral("Enregistrer sous");
+const QString kGpxFilter = QStringLiteral("Gpx (*.gpx *.GPX)");
 
 void runBox(QWidget* parent, QMessageBox::Icon icon, const QString& text,
             QMessageBox::StandardButton button = QMessageBox::Ok) {
@@ -38,7 +40,11 @@ void QtMessageBoxes::beep() {
     QApplication::beep();
 }
 
-bool QtMessageBoxes::askYesCancel(const QString& text) {
+void QtMessageBoxes::information(const QString& text) {
+    runBox(m_parent, QMessageBox::Information, text);
+}
+
+bool QtMessageBoxes::warningYesCancel(const QString& text) {
     QMessageBox box(QMessageBox::Warning, kProgramTitle, text, QMessageBox::Yes | QMessageBox::Cancel,
                     m_parent);
     box.setTextFormat(Qt::PlainText);
@@ -73,6 +79,20 @@ std::optional<QStringList> QtFileDialogs::openPictures() {
     for (QString& file : files)
         file = recoverLossyPath(file);
     return files;
+}
+
+std::optional<QString> QtFileDialogs::saveGpx(const QString& folder, const QString& fileName) {
+    QFileDialog dialog(m_parent, kSaveTitle, folder, kGpxFilter);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setDefaultSuffix(QStringLiteral("gpx"));
+    // The command asks its own question about an existing file.
+    dialog.setOption(QFileDialog::DontConfirmOverwrite, true);
+    dialog.selectFile(fileName);
+    if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+    const QStringList files = dialog.selectedFiles();
+    if (files.isEmpty() || files.first().isEmpty()) return std::nullopt;
+    return files.first();
 }
 
 void WindowPump::processMessages() {

@@ -17,7 +17,8 @@ public:
     void showMessage(const QString& text) override;
     void warning(const QString& text) override;
     void beep() override;
-    bool askYesCancel(const QString& text) override;
+    void information(const QString& text) override;
+    bool warningYesCancel(const QString& text) override;
     void error(const QString& text) override;
     void confirmation(const QString& text) override;
 
@@ -34,6 +35,7 @@ class QtFileDialogs : public FileDialogs {
 public:
     explicit QtFileDialogs(QWidget* parent) : m_parent(parent) {}
     std::optional<QStringList> openPictures() override;
+    std::optional<QString> saveGpx(const QString& folder, const QString& fileName) override;
 
 private:
     QPointer<QWidget> m_parent;

@@ -12,6 +12,8 @@
 
 namespace vantorel {
 
+class GpxTimes;
+
 class MainController {
 public:
     explicit MainController(Platform platform);
@@ -31,6 +33,7 @@ public:
     void BitBtn20Click(); // "Charger"
     void BitBtn16Click(); // "Clipboard"
     void BitBtn12Click(); // "Effacer Poi"
+    void BitBtn13Click(); // "Export Gpx"
     void BitBtn15Click(); // "Géocodé"
     void BitBtn9Click();  // "Masquer"
 
@@ -75,6 +78,7 @@ public:
 private:
     void runPipeline();
     void writeCopy(bool withPosition);
+    void exportGpx(const QString& folder, const GpxTimes& times);
     PoiRun poiRun() { return {m_state.LatitudeRef, m_state.LongitudeRef, m_state.PoiRowCount}; }
     void clearList();
     void removeFromList(int index);
