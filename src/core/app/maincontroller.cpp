@@ -452,7 +452,18 @@ void MainController::BitBtn4Click() {
 void MainController::BitBtn7Click() {
     const QString path = m_controls.SG1.cell(CoordPath, 1);
     m_controls.Image1 = QImage();
-    if (isJpgExtension(path)) m_controls.Image1 = decodePreview(path, kPreviewSize);
+    const QString shown = isJpgExtension(path) ? path : QString();
+    ++m_previewRequest;
+    if (m_previewDecoder)
+        m_previewDecoder(m_previewRequest, shown, kPreviewSize);
+    else if (!shown.isEmpty())
+        m_controls.Image1 = decodePreview(shown, kPreviewSize);
+}
+
+void MainController::previewDecoded(quint64 request, const QImage& picture) {
+    // Dropped when a newer selection asked again or the list was emptied since.
+    if (request != m_previewRequest || m_controls.ListBox1.isEmpty()) return;
+    m_controls.Image1 = picture;
 }
 
 ViewSectorInputs MainController::sectorInputs() const {
