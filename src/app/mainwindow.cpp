@@ -2,6 +2,8 @@
 
 #include "browserplaceholder.h"
 #include "desktopservices.h"
+#include "display/jpegdecoder.h"
+#include "display/pictureloader.h"
 #include "files/pathnames.h"
 #include "maps/viewsector.h"
 #include "metadata/gpscoordinates.h"
@@ -122,6 +124,14 @@ public:
         m_boxes.warning(text);
     }
     void beep() override { m_boxes.beep(); }
+    void information(const QString& text) override {
+        repaint();
+        m_boxes.information(text);
+    }
+    bool warningYesCancel(const QString& text) override {
+        repaint();
+        return m_boxes.warningYesCancel(text);
+    }
 
 private:
     void repaint() {
@@ -343,6 +353,7 @@ void MainWindow::wire() {
     connect(BitBtn20, &QPushButton::clicked, this, [this, c] { run([c] { c->BitBtn20Click(); }); });
     connect(BitBtn16, &QPushButton::clicked, this, [this, c] { run([c] { c->BitBtn16Click(); }); });
     connect(BitBtn12, &QPushButton::clicked, this, [this, c] { run([c] { c->BitBtn12Click(); }); });
+    connect(BitBtn13, &QPushButton::clicked, this, [this, c] { run([c] { c->BitBtn13Click(); }); });
     connect(BitBtn15, &QPushButton::clicked, this, [this, c] { run([c] { c->BitBtn15Click(); }); });
     connect(BitBtn9, &QPushButton::clicked, this, [this, c] { run([c] { c->BitBtn9Click(); }); });
     connect(Edit7, &QLineEdit::textEdited, this, [m](const QString& t) { m->Edit7 = t; });
@@ -364,6 +375,7 @@ void MainWindow::wire() {
                 });
     connect(m_viewer, &ViewerWindow::hideMainWindowRequested, this, &QWidget::hide);
     connect(m_viewer, &ViewerWindow::showMainWindowRequested, this, &QWidget::show);
+    wirePreview();
 }
 
 void MainWindow::refuseUnbuiltCommands() {
@@ -478,10 +490,37 @@ void MainWindow::sync() {
     SG1Model->refresh();
     SG2Model->refresh();
     widenColumnsToTexts(SG2, m.SG2, {ExifName, ExifValue});
-    if (m.Image1.isNull())
+    showPreview();
+}
+
+void MainWindow::wirePreview() {
+    m_previewLoader = new PictureLoader(this);
+    m_controller->setPreviewDecoder([this](quint64 request, const QString& path, QSize box) {
+        // A newer selection: the viewer no longer opens on the photo before.
+        m_viewer->cancelLoading();
+        m_previewRequest = request;
+        if (path.isEmpty()) {
+            m_previewLoader->cancel();
+            return;
+        }
+        m_previewLoader->start([path, box](const CancelFlag& cancel) {
+            return DecodedPicture{decodePreview(path, box, &cancel), QSize()};
+        });
+    });
+    connect(m_previewLoader, &PictureLoader::decoded, this, [this](quint64, const DecodedPicture& picture) {
+        m_controller->previewDecoded(m_previewRequest, picture.image);
+        showPreview();
+    });
+}
+
+void MainWindow::showPreview() {
+    const QImage& picture = m_controller->controls().Image1;
+    if (picture.cacheKey() == m_shownPreviewKey) return;
+    m_shownPreviewKey = picture.cacheKey();
+    if (picture.isNull())
         Image1->clear();
     else
-        Image1->setPixmap(QPixmap::fromImage(m.Image1));
+        Image1->setPixmap(QPixmap::fromImage(picture));
 }
 
 void MainWindow::dragEnterEvent(QDragEnterEvent* event) {
@@ -501,6 +540,8 @@ void MainWindow::closeEvent(QCloseEvent* event) {
     if (!m_closed) {
         m_closed = true;
         m_controller->FormClose();
+        m_previewLoader->cancel();
+        m_viewer->cancelLoading();
         m_viewer->hide();
     }
     QWidget::closeEvent(event);

@@ -10,7 +10,7 @@
 namespace {
 
 const char* const kHelp =
-    "Usage : vantorel-cli COMMANDE PHOTO...\n"
+    "Usage : vantorel-cli COMMANDE [OPTIONS] PHOTO...\n"
     "\n"
     "Lit le géocodage GPS de photos JPEG sans ouvrir de fenêtre. Les photos ne sont jamais modifiées.\n"
     "\n"
@@ -32,6 +32,15 @@ const char* const kHelp =
     "                    colonnes : nom, latitude, longitude, latitude et longitude signées, chemin,\n"
     "                    référence et valeur d'altitude, largeur, hauteur.\n"
     "                    Une photo illisible est nommée sur la sortie d'erreur, code de sortie 1.\n"
+    "  gpx [-o FICHIER] PHOTO...\n"
+    "                    Fichier GPX 1.0 des photos géocodées, un point par photo : position,\n"
+    "                    altitude, heure UTC du GPS quand la photo l'a, nom et chemin. Sur la sortie\n"
+    "                    standard sans -o ; avec -o, FICHIER est remplacé seulement une fois le\n"
+    "                    nouveau fichier complet. Une photo illisible (absente, dossier...) est\n"
+    "                    nommée sur la sortie d'erreur et les autres photos sont écrites.\n"
+    "                    Codes de sortie : 0 tout est écrit ; 1 des photos étaient illisibles (le\n"
+    "                    fichier est écrit sans elles) ; 3 le fichier GPX n'a pas pu être écrit\n"
+    "                    (« Impossible de creer le fichier GPX »).\n"
     "  map [--google] PHOTO\n"
     "                    Page de carte que la fenêtre écrit pour la photo (Leaflet et OpenStreetMap ;\n"
     "                    --google : modèle Google Maps). La légende du secteur va sur la sortie\n"
@@ -68,6 +77,7 @@ int main(int argc, char** argv) {
     if (command == QLatin1String("coords")) return vantorel::cli::runCoords(args, out, err);
     if (command == QLatin1String("exif")) return vantorel::cli::runExif(args, out, err);
     if (command == QLatin1String("poi")) return vantorel::cli::runPoi(args, out, err);
+    if (command == QLatin1String("gpx")) return vantorel::cli::runGpx(args, out, err);
     if (command == QLatin1String("map")) return vantorel::cli::runMap(args, out, err);
     err << QStringLiteral("Commande inconnue : ") << vantorel::escapeCell(command) << QStringLiteral("\n")
         << QStringLiteral("Voir : vantorel-cli --help\n");

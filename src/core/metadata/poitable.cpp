@@ -23,7 +23,7 @@ const QString& poiHeaderCommaText() {
     return header;
 }
 
-FileOpenError AddPoiRow(const QString& path, PoiRun run, StringGrid& SG0) {
+FileOpenError AddPoiRow(const QString& path, PoiRun run, StringGrid& SG0, const PoiRowReader& alsoRead) {
     static const QStringList header = splitCommaText(poiHeaderCommaText());
     if (SG0.rowCount() < 1) SG0.setRowCount(1);
     for (int col = 0; col < PoiColumnCount; ++col)
@@ -74,6 +74,7 @@ FileOpenError AddPoiRow(const QString& path, PoiRun run, StringGrid& SG0) {
         if (const auto altitude = altitudeOf(*item))
             SG0.setCell(PoiAltitude, row, FloatToStrF(*altitude, 8, 2));
     }
+    if (alsoRead) alsoRead(row, photo);
     return FileOpenError::None;
 }
 
