@@ -566,6 +566,14 @@ void MainWindow::closeEvent(QCloseEvent* event) {
     QWidget::closeEvent(event);
 }
 
+bool MainWindow::event(QEvent* event) {
+    if (event->type() == QEvent::WinIdChange && m_whenOnScreen && windowHandle()) {
+        windowHandle()->removeEventFilter(this);
+        windowHandle()->installEventFilter(this);
+    }
+    return QWidget::event(event);
+}
+
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
     // Exposed once mapped, after the window manager framed and placed it.
     if (watched == windowHandle() && event->type() == QEvent::Expose && windowHandle()->isExposed() &&
