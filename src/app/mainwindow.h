@@ -19,6 +19,7 @@
 namespace vantorel {
 
 class ViewerWindow;
+class PictureLoader;
 class RepaintingBoxes;
 
 // The services a window needs; tests give their own doubles.
@@ -65,7 +66,12 @@ protected:
 private:
     void buildWidgets(bool webEngine);
     void wire();
+    // The preview is decoded on a worker; the window shows it when it arrives.
+    void wirePreview();
+    void showPreview();
     void refuseUnbuiltCommands();
+    // Whether every caption and the grids' bounded texts are whole with the window's font.
+    bool textsFit();
     // Runs a command, then mirrors its results. While one runs (its repaints let events through),
     // another is refused with a beep.
     template <typename F> void run(F&& command) {
@@ -130,6 +136,9 @@ private:
     QPushButton* BitBtn23 = nullptr;
     QPushButton* BitBtn9 = nullptr;
     ViewerWindow* m_viewer = nullptr;
+    PictureLoader* m_previewLoader = nullptr;
+    quint64 m_previewRequest = 0; // the controller's number for the preview being decoded
+    qint64 m_shownPreviewKey = 0; // the picture Image1 shows
     bool m_syncingList = false;
     QStringList m_unbuiltCommands;
     std::function<void()> m_whenOnScreen;

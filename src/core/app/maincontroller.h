@@ -10,6 +10,9 @@
 #include "platform.h"
 #include "sharedstate.h"
 
+#include <QSize>
+#include <functional>
+
 namespace vantorel {
 
 class GpxTimes;
@@ -37,12 +40,22 @@ public:
     void BitBtn15Click(); // "Géocodé"
     void BitBtn9Click();  // "Masquer"
 
+    // The copies of the photo named in the caption, beside it.
+    void BitBtn5Click();  // "Ecrit nouveau fichier géocodé": "#" + name with Edit7/Edit8's position
+    void BitBtn23Click(); // "Efface le geocodage du fichier": "~" + name without position
+
     // The selection pipeline on the selected entry, and its steps.
     void ListBox1Click();
     void RefreshAfterListChange();
     void BitBtn1Click(); // GPS coordinates
     void BitBtn4Click(); // EXIF listing
     void BitBtn7Click(); // preview
+
+    // The preview is decoded inside BitBtn7Click unless a window hands the decode to a worker: it is then
+    // asked for `path` (empty: nothing to show) and answers through previewDecoded.
+    using PreviewDecoder = std::function<void(quint64 request, const QString& path, QSize box)>;
+    void setPreviewDecoder(PreviewDecoder decoder) { m_previewDecoder = std::move(decoder); }
+    void previewDecoded(quint64 request, const QImage& picture);
     void BitBtn6Click(); // map page
 
     // Sector settings and the browser choice.
@@ -73,6 +86,7 @@ public:
 
 private:
     void runPipeline();
+    void writeCopy(bool withPosition);
     void exportGpx(const QString& folder, const GpxTimes& times);
     PoiRun poiRun() { return {m_state.LatitudeRef, m_state.LongitudeRef, m_state.PoiRowCount}; }
     void clearList();
@@ -83,6 +97,8 @@ private:
     // Writes a map page and shows it in `view` (internal browser) or in the user's browser.
     void showMapPage(const QByteArray& page, BrowserView& view);
 
+    PreviewDecoder m_previewDecoder;
+    quint64 m_previewRequest = 0;
     Platform m_platform;
     MainControls m_controls;
     SharedState m_state;
