@@ -1,6 +1,7 @@
 // The full-size viewer offscreen, on a screen pinned to 1920 x 1080: size and place, what a failed load
 // leaves, closing and dragging; message boxes over it.
 #include "fixtures.h"
+#include "qtplatform.h"
 #include "viewerwindow.h"
 
 #include <QApplication>
@@ -170,6 +171,16 @@ TEST_F(ViewerTest, OnlyALeftButtonDragPastTheDragDistanceMovesTheWindow) {
     QTest::mouseDClick(image, Qt::LeftButton, {}, QPoint(10, 10));
     EXPECT_EQ(viewer.moves, 1);
     EXPECT_FALSE(viewer.isVisible());
+}
+
+TEST_F(ViewerTest, MessageBoxesBelongOverTheViewerWhileItIsShown) {
+    QWidget main;
+    main.show();
+    EXPECT_EQ(dialogOwner(&main), &main);
+    viewer.showFor(kTitle);
+    EXPECT_EQ(dialogOwner(&main), &viewer);
+    viewer.hide();
+    EXPECT_EQ(dialogOwner(&main), &main);
 }
 
 TEST(ViewerPlacement, FollowsTheScreensOrigin) {
