@@ -227,6 +227,26 @@ TEST(ViewerUnderWindowManager, EveryDoubleClickClosesTheViewer) {
         viewer.hide();
         closed = i + 1;
     }
+
+    // A drag with the left button still moves the window.
+    viewer.showFor(picture);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return viewer.isVisible() && !viewer.loading(); }, 5000));
+    QTest::qWait(150);
+    const QPoint before = viewer.frameGeometry().topLeft();
+    const QPoint at = viewer.mapToGlobal(viewer.rect().center());
+    QProcess xdotool;
+    xdotool.start(QStringLiteral("sh"),
+                  {QStringLiteral("-c"),
+                   QStringLiteral("xdotool mousemove %1 %2 mousedown 1; sleep 0.2; "
+                                  "xdotool mousemove_relative 30 20; sleep 0.2; "
+                                  "xdotool mousemove_relative 30 20; sleep 0.3; xdotool mouseup 1")
+                       .arg(at.x())
+                       .arg(at.y())});
+    ASSERT_TRUE(xdotool.waitForStarted(5000));
+    (void)QTest::qWaitFor([&] { return xdotool.state() == QProcess::NotRunning; }, 5000);
+    QTest::qWait(200);
+    EXPECT_NE(viewer.frameGeometry().topLeft(), before);
+    EXPECT_TRUE(viewer.isVisible());
 }
 
 } // namespace
