@@ -334,6 +334,8 @@ void MainWindow::wire() {
     connect(BitBtn13, &QPushButton::clicked, this, [this, c] { run([c] { c->BitBtn13Click(); }); });
     connect(BitBtn15, &QPushButton::clicked, this, [this, c] { run([c] { c->BitBtn15Click(); }); });
     connect(BitBtn9, &QPushButton::clicked, this, [this, c] { run([c] { c->BitBtn9Click(); }); });
+    connect(BitBtn5, &QPushButton::clicked, this, [this, c] { run([c] { c->BitBtn5Click(); }); });
+    connect(BitBtn23, &QPushButton::clicked, this, [this, c] { run([c] { c->BitBtn23Click(); }); });
     connect(Edit7, &QLineEdit::textEdited, this, [m](const QString& t) { m->Edit7 = t; });
     connect(Edit8, &QLineEdit::textEdited, this, [m](const QString& t) { m->Edit8 = t; });
     connect(Edit1, &QLineEdit::textEdited, this, [m](const QString& t) { m->Edit1 = t; });

@@ -31,10 +31,11 @@ int execAboveOwner(QDialog& box) {
     return box.exec();
 }
 
-void runBox(QWidget* parent, QMessageBox::Icon icon, const QString& text) {
-    QMessageBox box(icon, kProgramTitle, text, QMessageBox::Ok, dialogOwner(parent));
+void runBox(QWidget* parent, QMessageBox::Icon icon, const QString& text,
+            QMessageBox::StandardButton button = QMessageBox::Ok) {
+    QMessageBox box(icon, kProgramTitle, text, button, dialogOwner(parent));
     box.setTextFormat(Qt::PlainText);
-    box.button(QMessageBox::Ok)->setText(QStringLiteral("OK"));
+    box.button(button)->setText(button == QMessageBox::Yes ? QStringLiteral("Oui") : QStringLiteral("OK"));
     execAboveOwner(box);
 }
 
@@ -72,6 +73,14 @@ bool QtMessageBoxes::warningYesCancel(const QString& text) {
     box.button(QMessageBox::Cancel)->setText(QStringLiteral("Annuler"));
     box.setEscapeButton(QMessageBox::Cancel);
     return execAboveOwner(box) == QMessageBox::Yes;
+}
+
+void QtMessageBoxes::error(const QString& text) {
+    runBox(m_parent, QMessageBox::Critical, text, QMessageBox::Yes);
+}
+
+void QtMessageBoxes::confirmation(const QString& text) {
+    runBox(m_parent, QMessageBox::Question, text, QMessageBox::Yes);
 }
 
 std::optional<QString> QtClipboard::text() {
