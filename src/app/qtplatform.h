@@ -11,6 +11,10 @@
 
 namespace vantorel {
 
+// The window a message box belongs over: a visible stay-on-top window when one is shown (the viewer hides
+// the main window and would cover a box parented to it), else `fallback`. Boxes are raised above it.
+QWidget* dialogOwner(QWidget* fallback);
+
 class QtMessageBoxes : public MessageBoxes {
 public:
     explicit QtMessageBoxes(QWidget* parent) : m_parent(parent) {}
@@ -19,6 +23,8 @@ public:
     void beep() override;
     void information(const QString& text) override;
     bool warningYesCancel(const QString& text) override;
+    void error(const QString& text) override;
+    void confirmation(const QString& text) override;
 
 private:
     QPointer<QWidget> m_parent;
