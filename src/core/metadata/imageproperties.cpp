@@ -10,6 +10,8 @@
 #include <exiv2/exiv2.hpp>
 
 #include <cerrno>
+#include <cstring>
+#include <fcntl.h>
 #include <mutex>
 #include <unistd.h>
 
@@ -97,13 +99,13 @@ quint32 thumbnailPropertyId(quint32 tiffId) {
 
 namespace {
 
-// Reads `want` more bytes (fewer at the end of the file) onto `buf`.
+// Reads `want` more bytes (fewer at the end of the file) onto `buf`, from the file's offset buf.size().
 void readMore(int fd, QByteArray& buf, qsizetype want) {
     const qsizetype old = buf.size();
     buf.resize(old + want);
     qsizetype got = 0;
     while (got < want) {
-        const ssize_t n = ::read(fd, buf.data() + old + got, size_t(want - got));
+        const ssize_t n = ::pread(fd, buf.data() + old + got, size_t(want - got), off_t(old + got));
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) break;
         got += n;
@@ -111,16 +113,28 @@ void readMore(int fd, QByteArray& buf, qsizetype want) {
     buf.resize(old + got);
 }
 
+bool isExifSegmentStart(const QByteArray& buf, qint64 pos) {
+    return uchar(buf[pos + 1]) == kMarkerApp1 && buf.size() >= pos + 10 &&
+           std::memcmp(buf.constData() + pos + 4, "Exif\0\0", 6) == 0;
+}
+
 // The JPEG segments up to and including the first scan header: all that the metadata and the
 // frame size need, without the picture data. Empty when the file is no JPEG or has no scan.
+// On a cold disk a photo costs what is read of it: one small read covers most heads, a longer Exif
+// segment is read to its end, and the payload of other application segments and comments beyond
+// the first read (colour profiles, thermal data, previews) is left unread, as zeros.
 QByteArray readJpegHead(int fd) {
-    constexpr qsizetype kChunk = 64 * 1024;
+    constexpr qsizetype kFirstRead = 16 * 1024;
+    constexpr qsizetype kSlack = 4 * 1024;         // the small tables and frame header after a long segment
     constexpr qsizetype kLimit = 16 * 1024 * 1024; // no sane file has this much before its picture
+    // The kernel would otherwise read ahead far into the picture data.
+    ::posix_fadvise(fd, 0, 0, POSIX_FADV_RANDOM);
     QByteArray buf;
-    readMore(fd, buf, kChunk);
+    readMore(fd, buf, kFirstRead);
     if (buf.size() < 4 || !isJpegStart(buf)) return {};
     JpegSegmentWalker walker;
     JpegSegment segment;
+    bool exifSeen = false;
     while (true) {
         switch (walker.next(buf, segment)) {
         case SegmentStep::Segment:
@@ -128,11 +142,23 @@ QByteArray readJpegHead(int fd) {
                 buf.truncate(segment.end());
                 return buf;
             }
+            if (isExifSegmentStart(buf, segment.offset)) exifSeen = true;
             break;
         case SegmentStep::NeedMore: {
-            if (walker.needed() > kLimit) return {};
+            const qint64 pos = walker.position();
+            const qint64 needed = walker.needed();
+            if (needed > kLimit) return {};
+            const uchar marker = buf.size() >= pos + 2 ? uchar(buf[pos + 1]) : 0;
+            const bool skippable = (marker >= 0xE0 && marker <= 0xEF) || marker == 0xFE;
+            // Enough of a long application segment to tell whether it is the Exif one.
+            const qint64 want = skippable && needed > pos + 10 && buf.size() < pos + 10 ? pos + 10 : needed;
+            if (want == needed && skippable && needed > pos + 4 &&
+                (exifSeen || !isExifSegmentStart(buf, pos))) {
+                buf.resize(needed, '\0');
+                break;
+            }
             const qsizetype before = buf.size();
-            readMore(fd, buf, std::max(kChunk, walker.needed() - buf.size()));
+            readMore(fd, buf, want - buf.size() + kSlack);
             if (buf.size() == before) return {};
             break;
         }
