@@ -99,9 +99,13 @@ quint32 thumbnailPropertyId(quint32 tiffId) {
 
 namespace {
 
-// Reads `want` more bytes (fewer at the end of the file) onto `buf`, from the file's offset buf.size().
-void readMore(int fd, QByteArray& buf, qsizetype want) {
+// Reads the file from offset buf.size() up to `target` rounded up to a whole page (the disk reads
+// whole pages anyway), fewer at the end of the file.
+void readTo(int fd, QByteArray& buf, qint64 target) {
+    constexpr qint64 kPage = 4096;
     const qsizetype old = buf.size();
+    const qsizetype want = qsizetype((target + kPage - 1) / kPage * kPage) - old;
+    if (want <= 0) return;
     buf.resize(old + want);
     qsizetype got = 0;
     while (got < want) {
@@ -120,17 +124,17 @@ bool isExifSegmentStart(const QByteArray& buf, qint64 pos) {
 
 // The JPEG segments up to and including the first scan header: all that the metadata and the
 // frame size need, without the picture data. Empty when the file is no JPEG or has no scan.
-// On a cold disk a photo costs what is read of it: one small read covers most heads, a longer Exif
-// segment is read to its end, and the payload of other application segments and comments beyond
-// the first read (colour profiles, thermal data, previews) is left unread, as zeros.
+// On a cold disk a photo costs what is read of it: one small read covers most heads (whole pages), a longer
+// Exif segment is read to its end, and the payload of other application segments and comments beyond the
+// first read (colour profiles, thermal data, previews) is left unread, as zeros.
 QByteArray readJpegHead(int fd) {
-    constexpr qsizetype kFirstRead = 16 * 1024;
-    constexpr qsizetype kSlack = 4 * 1024;         // the small tables and frame header after a long segment
+    // Most cameras' heads fit; more would only fetch picture data on a cold disk.
+    constexpr qsizetype kFirstRead = 12 * 1024;
     constexpr qsizetype kLimit = 16 * 1024 * 1024; // no sane file has this much before its picture
     // The kernel would otherwise read ahead far into the picture data.
     ::posix_fadvise(fd, 0, 0, POSIX_FADV_RANDOM);
     QByteArray buf;
-    readMore(fd, buf, kFirstRead);
+    readTo(fd, buf, kFirstRead);
     if (buf.size() < 4 || !isJpegStart(buf)) return {};
     JpegSegmentWalker walker;
     JpegSegment segment;
@@ -158,7 +162,7 @@ QByteArray readJpegHead(int fd) {
                 break;
             }
             const qsizetype before = buf.size();
-            readMore(fd, buf, want - buf.size() + kSlack);
+            readTo(fd, buf, want);
             if (buf.size() == before) return {};
             break;
         }
