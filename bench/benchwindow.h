@@ -20,12 +20,15 @@ struct QuietBoxes : vantorel::MessageBoxes {
     void showMessage(const QString&) override {}
     void warning(const QString&) override {}
     void beep() override {}
+    void information(const QString&) override {}
+    bool warningYesCancel(const QString&) override { return false; }
 };
 struct NoClipboard : vantorel::Clipboard {
     std::optional<QString> text() override { return std::nullopt; }
 };
 struct NoDialogs : vantorel::FileDialogs {
     std::optional<QStringList> openPictures() override { return std::nullopt; }
+    std::optional<QString> saveGpx(const QString&, const QString&) override { return std::nullopt; }
 };
 struct Online : vantorel::Connectivity {
     vantorel::ConnectionState CheckInternetConnection() override { return vantorel::ConnectionState::Online; }

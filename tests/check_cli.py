@@ -41,11 +41,13 @@ with tempfile.TemporaryDirectory() as tmp:
 
     coords = run("coords", odd, os.path.join(tmp, "missing.jpg"))
     lines = coords.stdout.decode().split("\n")
-    check("coords: one line per photo", len(lines) == 3 and lines[2] == "", repr(lines))
+    check("coords: one line per readable photo", len(lines) == 2 and lines[1] == "", repr(lines))
     fields = lines[0].split("\t")
     check("coords: escaped path", fields[0] == escaped, repr(fields[0]))
     check("coords: fields", fields[1:4] == ["1", "47,61612", "1,51693"], repr(fields))
-    check("coords: missing file is no geotag", lines[1].split("\t")[1:] == ["0", "", "", "", ""], repr(lines[1]))
+    check("coords: missing file is named, not called not geotagged",
+          coords.returncode == 1 and "missing.jpg » : fichier introuvable" in coords.stderr.decode(),
+          repr(coords.stderr))
 
     poi = run("poi", odd, os.path.join(tmp, "missing.jpg"))
     rows = poi.stdout.decode().splitlines()
@@ -71,6 +73,96 @@ with tempfile.TemporaryDirectory() as tmp:
     notice = run("coords", noref)
     check("coords: notice on stderr", "Nord sera supposé" in notice.stderr.decode(), notice.stderr.decode())
     check("coords: north assumed", notice.stdout.decode().split("\t")[4].startswith("N "))
+
+    # Unreadable photos: a French message naming each on standard error, the others still read, exit 1.
+    fifo = os.path.join(tmp, "fifo.jpg")
+    os.mkfifo(fifo)
+    folder = os.path.join(tmp, "folder.jpg")
+    os.mkdir(folder)
+    broken = os.path.join(tmp, "broken.jpg")
+    os.symlink("nowhere.jpg", broken)
+    too_long = "/" + "a" * 5000 + ".jpg"
+    unreadable = [
+        (os.path.join(tmp, "missing.jpg"), "fichier introuvable"),
+        (fifo, "ce n'est pas un fichier ordinaire"),
+        (folder, "ce n'est pas un fichier ordinaire"),
+        (broken, "fichier introuvable"),
+        (too_long, "nom trop long"),
+    ]
+    for command in ("coords", "poi"):
+        result = run(command, geo, *[p for p, _ in unreadable])
+        err = result.stderr.decode().splitlines()
+        check(f"{command}: unreadable exits 1", result.returncode == 1, str(result.returncode))
+        check(f"{command}: the readable photo still read", result.stdout.decode().count("\n") == 1
+              and "exiv2_bug528.jpg" in result.stdout.decode(), repr(result.stdout))
+        check(f"{command}: one message per unreadable photo", len(err) == len(unreadable), repr(err))
+        for (path, reason), line in zip(unreadable, err):
+            check(f"{command}: message for {os.path.basename(path)[:20]}",
+                  line == f"Photo illisible « {path} » : {reason}" or
+                  (line.startswith(f"Photo illisible « {path} » : {reason}")), repr(line[:200]))
+        check(f"{command}: all readable exits 0", run(command, geo).returncode == 0)
+
+    # No read permission: root reads everything, so the case runs as an unprivileged user when it can.
+    locked = os.path.join(tmp, "locked.jpg")
+    shutil.copy(geo, locked)
+    os.chmod(locked, 0)
+    as_user = []
+    if os.geteuid() == 0 and shutil.which("setpriv"):
+        os.chmod(tmp, 0o755)
+        as_user = ["setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"]
+        probe = subprocess.run([*as_user, cli, "--help"], env=env, capture_output=True, timeout=60)
+        if probe.returncode != 0:
+            as_user = None
+    if as_user is None or (os.geteuid() == 0 and not as_user):
+        print("SKIP no read permission: no unprivileged user to run as")
+    else:
+        denied = subprocess.run([*as_user, cli, "coords", locked], env=env, capture_output=True, timeout=60)
+        check("coords: no permission exits 1", denied.returncode == 1, str(denied.returncode))
+        check("coords: no permission named", f"« {locked} » : lecture non autorisée" in denied.stderr.decode(),
+              repr(denied.stderr))
+
+    # Names on standard error are escaped like standard output: no terminal control reaches it.
+    esc_missing = os.path.join(tmp, "bell\x07esc\x1b[2Jline\nsep\u2028.jpg")
+    esc = run("coords", esc_missing)
+    text = esc.stderr.decode()
+    check("stderr: no control characters", not any(c in text for c in "\x07\x1b\u2028") and text.count("\n") == 1,
+          repr(text))
+    check("stderr: escaped like stdout", "bell\\x07esc\\x1B[2Jline\\nsep\\u2028.jpg" in text, repr(text))
+    noref_esc = os.path.join(tmp, "noref\x1b]0;title\x07.jpg")
+    shutil.copy(noref, noref_esc)
+    notice = run("coords", noref_esc).stderr.decode()
+    check("stderr: reference notice escaped", "\x1b" not in notice and "noref\\x1B]0;title\\x07.jpg : " in notice,
+          repr(notice))
+
+    # A name in Latin-1 bytes: read, and written back as \xNN.
+    latin1 = os.path.join(tmp.encode(), b"\xe9t\xe9.jpg")
+    shutil.copy(geo, latin1)
+    result = subprocess.run([cli, "coords", latin1], env=env, capture_output=True, timeout=60)
+    fields = result.stdout.decode().rstrip("\n").split("\t")
+    check("latin-1: geotagged", result.returncode == 0 and fields[1:2] == ["1"], repr(result))
+    check("latin-1: bytes as \\xNN", fields[0].endswith("/\\xE9t\\xE9.jpg"), repr(fields[0]))
+    result = subprocess.run([cli, "poi", latin1], env=env, capture_output=True, timeout=60)
+    check("latin-1: poi row", result.returncode == 0 and result.stdout.startswith(b"\\xE9t\\xE9.jpg\t"),
+          repr(result.stdout[:80]))
+
+    # A geotagged photo cut inside the XMP segment after its whole Exif segment.
+    data = open(geo, "rb").read()
+    pos = 2
+    while data[pos + 1] != 0xE1 or data[pos + 4:pos + 10] != b"Exif\0\0":
+        pos += 2 + data[pos + 2] * 256 + data[pos + 3]
+    end = pos + 2 + data[pos + 2] * 256 + data[pos + 3]
+    xmp = b"http://ns.adobe.com/xap/1.0/\0<x:xmpmeta xmlns:x='adobe:ns:meta/'>" + b" " * 3000 + b"</x:xmpmeta>"
+    segment = b"\xff\xe1" + (len(xmp) + 2).to_bytes(2, "big") + xmp
+    cut = os.path.join(tmp, "cut.jpg")
+    with open(cut, "wb") as f:
+        f.write(data[:end] + segment[:len(segment) // 2])
+    result = run("coords", cut)
+    check("cut xmp: coords", result.stdout.decode().split("\t")[1:4] == ["1", "47,61612", "1,51693"],
+          repr(result.stdout))
+    result = run("exif", cut)
+    check("cut xmp: exif listed", result.returncode == 0 and "GpsLatitude\t" in result.stdout.decode(),
+          repr(result.stderr))
+    check("cut xmp: poi row", run("poi", cut).stdout.decode().count("\n") == 1)
 
 print(f"{passed} passed, {failed} failed")
 sys.exit(1 if failed else 0)

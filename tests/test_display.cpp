@@ -2,6 +2,7 @@
 #include "display/jpegdecoder.h"
 #include "display/viewergeometry.h"
 #include "fixtures.h"
+#include "jpegbombs.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -15,7 +16,10 @@
 #include <vector>
 
 #include <jpeglib.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 using namespace vantorel;
 using namespace vantorel::test;
@@ -51,7 +55,7 @@ bool allOpaque(const QImage& image) {
     return true;
 }
 
-enum class Kind { Rgb, Gray, Progressive, CmykAdobe, CmykPlain };
+enum class Kind { Rgb, Gray, Progressive, CmykAdobe, CmykPlain, Progressive444, Arithmetic };
 
 // A JPEG written with libjpeg itself, for the colour spaces Qt's writer does not make.
 // Colours: top left quarter "light" (yellow / grey 220 / red for CMYK), the rest "dark".
@@ -70,7 +74,9 @@ void writeJpegKind(const QString& path, QSize size, Kind kind) {
     c.in_color_space = kind == Kind::Gray ? JCS_GRAYSCALE : cmyk ? JCS_CMYK : JCS_RGB;
     jpeg_set_defaults(&c);
     jpeg_set_quality(&c, 90, TRUE);
-    if (kind == Kind::Progressive) jpeg_simple_progression(&c);
+    if (kind == Kind::Progressive || kind == Kind::Progressive444) jpeg_simple_progression(&c);
+    if (kind == Kind::Progressive444) c.comp_info[0].h_samp_factor = c.comp_info[0].v_samp_factor = 1;
+    if (kind == Kind::Arithmetic) c.arith_code = TRUE;
     if (kind == Kind::CmykPlain) c.write_Adobe_marker = FALSE;
     jpeg_start_compress(&c, TRUE);
     std::vector<JSAMPLE> row(std::size_t(size.width()) * std::size_t(c.input_components));
@@ -389,16 +395,90 @@ QByteArray withFrameSize(QByteArray bytes, int width, int height) {
 TEST_F(DecoderTest, AbsurdDimensionsAreRefusedQuickly) {
     const QByteArray bytes = fileBytes(makeJpeg(dir.path(), "small.jpg", {}, QSize(64, 48)));
     writeFile(file("huge.jpg"), withFrameSize(bytes, 65000, 65000));
-    writeFile(file("big.jpg"), withFrameSize(bytes, 20000, 20000)); // within the budget, data missing
+    writeFile(file("big.jpg"), withFrameSize(bytes, 20000, 20000)); // more work than any photo needs
+    writeFile(file("24mp.jpg"), withFrameSize(bytes, 6000, 4000));  // data missing, filled in
     QElapsedTimer timer;
     timer.start();
     EXPECT_EQ(jpegSize(file("huge.jpg")), std::optional<QSize>(QSize(65000, 65000))); // the header's truth
     EXPECT_TRUE(decodePreview(file("huge.jpg"), kPreviewBox).isNull());
     EXPECT_TRUE(decodeFull(file("huge.jpg"), QSize(1920, 1080)).isNull());
-    EXPECT_TRUE(decodeFull(file("big.jpg"), QSize()).isNull()); // 400 Mpx: above the output budget
-    const QImage preview = decodePreview(file("big.jpg"), kPreviewBox);
-    EXPECT_EQ(preview.size(), QSize(272, 272));
+    EXPECT_TRUE(decodeFull(file("big.jpg"), QSize()).isNull());
+    EXPECT_TRUE(decodePreview(file("big.jpg"), kPreviewBox).isNull());
+    EXPECT_EQ(decodePreview(file("24mp.jpg"), kPreviewBox).size(), QSize(272, 181));
     EXPECT_LT(timer.elapsed(), 20000);
+}
+
+// What a decode in a child process cost: whether each decoder gave a picture, CPU time, peak memory.
+struct ChildCost {
+    bool exited = false;
+    bool preview = false;
+    bool viewer = false;
+    double cpuSeconds = 0;
+    double peakMegabytes = 0;
+};
+
+ChildCost decodeInChild(const QString& path) {
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        const bool preview = !decodePreview(path, kPreviewBox).isNull();
+        const bool viewer = !decodeForShowing(path, [](QSize n) {
+                                 return n.scaled(1918, 1078, Qt::KeepAspectRatio);
+                             }).image.isNull();
+        ::_exit((preview ? 1 : 0) | (viewer ? 2 : 0));
+    }
+    ChildCost cost;
+    int status = 0;
+    rusage usage{};
+    if (pid < 0 || ::wait4(pid, &status, 0, &usage) != pid || !WIFEXITED(status)) return cost;
+    cost.exited = true;
+    cost.preview = WEXITSTATUS(status) & 1;
+    cost.viewer = WEXITSTATUS(status) & 2;
+    cost.cpuSeconds = double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+                      double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+    cost.peakMegabytes = double(usage.ru_maxrss) / 1024;
+    return cost;
+}
+
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kSanitized = true; // shadow memory and slower code: costs are not measured
+#else
+constexpr bool kSanitized = false;
+#endif
+
+TEST_F(DecoderTest, HostileFilesDecodeOrAreRefusedWithinOneSecondAnd300MB) {
+    for (const HostileJpeg& c : hostileJpegs()) {
+        const QString path = writeHostileJpeg(dir.path(), QString::fromLatin1(c.name));
+        ASSERT_FALSE(path.isEmpty()) << c.name;
+        const ChildCost cost = decodeInChild(path);
+        ASSERT_TRUE(cost.exited) << c.name;
+        EXPECT_EQ(cost.preview, c.shown) << c.name << ": " << c.what;
+        EXPECT_EQ(cost.viewer, c.shown) << c.name << ": " << c.what;
+        if (!kSanitized) {
+            // Both decoders, one after the other.
+            EXPECT_LT(cost.cpuSeconds, 2.0) << c.name << ": " << c.what;
+            EXPECT_LT(cost.peakMegabytes, 300) << c.name << ": " << c.what;
+        }
+        std::printf("%-26s preview %d viewer %d  %.2f s CPU  %.0f MB\n", c.name, cost.preview, cost.viewer,
+                    cost.cpuSeconds, cost.peakMegabytes);
+        QFile::remove(path);
+    }
+}
+
+TEST_F(DecoderTest, RealPhotoSizesStillDecode) {
+    // 24 megapixels as cameras and editors write them; each within the work and memory budgets.
+    const Kind kinds[] = {Kind::Rgb, Kind::Progressive, Kind::Progressive444, Kind::Arithmetic};
+    for (const Kind kind : kinds) {
+        const QString path = file(QStringLiteral("24mp-%1.jpg").arg(int(kind)));
+        writeJpegKind(path, QSize(6000, 4000), kind);
+        const QImage preview = decodePreview(path, kPreviewBox);
+        EXPECT_EQ(preview.size(), QSize(272, 181)) << int(kind);
+        EXPECT_TRUE(isYellow(preview.pixel(30, 30))) << int(kind);
+        const DecodedPicture shown =
+            decodeForShowing(path, [](QSize n) { return n.scaled(1918, 1078, Qt::KeepAspectRatio); });
+        EXPECT_EQ(shown.image.size(), QSize(1617, 1078)) << int(kind);
+        EXPECT_EQ(shown.natural, QSize(6000, 4000)) << int(kind);
+        QFile::remove(path);
+    }
 }
 
 TEST_F(DecoderTest, EndlessScansAreRefused) {

@@ -9,6 +9,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QDropEvent>
+#include <QHeaderView>
 #include <QLabel>
 #include <QMimeData>
 #include <QPushButton>
@@ -18,6 +19,8 @@
 #include <QTest>
 #include <QUrl>
 #include <gtest/gtest.h>
+
+#include <functional>
 
 using namespace vantorel;
 using namespace vantorel::test;
@@ -93,7 +96,8 @@ TEST_F(WindowTest, DropOfThreeFilesOnTwo) {
     EXPECT_EQ(window->windowTitle(), c);
     EXPECT_EQ(child<QAbstractItemView>("ListBox1")->currentIndex().row(), 2);
     EXPECT_EQ(child<QLabel>("Label1")->text(), "48,20575");
-    EXPECT_FALSE(child<QLabel>("Image1")->pixmap().isNull());
+    // The preview is decoded on a worker and shown when it arrives.
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !child<QLabel>("Image1")->pixmap().isNull(); }, 5000));
     EXPECT_FALSE(child<QLabel>("Label11")->isVisible());
     auto* sg1 = child<QTableView>("SG1");
     EXPECT_EQ(sg1->model()->index(1, 0).data().toString(), "c.jpg");
@@ -168,9 +172,10 @@ TEST_F(WindowTest, DoubleClickOnThePreviewOpensTheViewerInPlaceOfTheWindow) {
     const QString a = geo("a.jpg");
     drop({a});
     QTest::mouseDClick(child<QLabel>("Image1"), Qt::LeftButton);
-    EXPECT_TRUE(viewer->isVisible());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return viewer->isVisible(); }, 5000)); // decoded on a worker
     EXPECT_FALSE(window->isVisible());
-    EXPECT_EQ(viewer->image()->picture().size(), QSize(80, 60));
+    EXPECT_EQ(viewer->geometry().size(), QSize(80, 60));
+    EXPECT_EQ(viewer->image()->picture().size(), QSize(77, 58)); // as painted inside the 1-pixel margin
     QTest::mouseDClick(viewer->image(), Qt::LeftButton);
     EXPECT_FALSE(viewer->isVisible());
     EXPECT_TRUE(window->isVisible());
@@ -204,6 +209,87 @@ TEST_F(WindowTest, NoCommandStartsInsideAnother) {
     QTest::mouseClick(child<QPushButton>("BitBtn20"), Qt::LeftButton);
     EXPECT_EQ(listed(), QStringList({a}));
     EXPECT_EQ(boxes.beeps, 1);
+}
+
+TEST_F(WindowTest, ButtonsOfCommandsNotBuiltYetBeep) {
+    const QString a = geo("a.jpg");
+    drop({a});
+    // Commands wired to their buttons never beep.
+    for (const char* name : {"BitBtn20", "BitBtn16", "BitBtn12", "BitBtn15", "BitBtn9"})
+        EXPECT_FALSE(window->unbuiltCommands().contains(name)) << name;
+    // The others refuse the click with one beep each and change nothing.
+    for (const char* name : {"BitBtn13", "BitBtn14", "BitBtn5", "BitBtn23"}) {
+        if (!window->unbuiltCommands().contains(name)) continue; // its command has landed
+        const int before = boxes.beeps;
+        QTest::mouseClick(child<QPushButton>(name), Qt::LeftButton);
+        EXPECT_EQ(boxes.beeps, before + 1) << name;
+        EXPECT_EQ(listed(), QStringList({a}));
+        EXPECT_EQ(window->windowTitle(), a);
+    }
+    dialogs.chosen = std::nullopt;
+    QTest::mouseClick(child<QPushButton>("BitBtn20"), Qt::LeftButton);
+    EXPECT_EQ(dialogs.opened, 1);
+}
+
+// Records what the window showed when a box opened.
+struct WitnessBoxes : RecordingBoxes {
+    std::function<void()> witness;
+    void showMessage(const QString& text) override {
+        RecordingBoxes::showMessage(text);
+        if (witness) witness();
+    }
+};
+
+TEST(WindowNotice, OpensOverTheRepaintedWindow) {
+    QTemporaryDir dir;
+    WitnessBoxes boxes;
+    FakeClipboard clipboard;
+    FakeDialogs dialogs;
+    FakeConnectivity connectivity;
+    MainWindow window(WindowServices{&boxes, &clipboard, &dialogs, &connectivity});
+    window.show();
+    window.startUp(dir.path(), {});
+    // Latitude and longitude without their reference letters: the notice follows the reading.
+    const QString path = makeJpeg(dir.path(), "noref.jpg",
+                                  {rationalItem(GpsLatitude, {{48, 1}, {30, 1}, {0, 1}}),
+                                   rationalItem(GpsLongitude, {{2, 1}, {15, 1}, {0, 1}})});
+    QString label1, edit7;
+    boxes.witness = [&] {
+        if (boxes.messages.size() > 1) return;
+        label1 = window.findChild<QLabel*>("Label1")->text();
+        edit7 = window.findChild<QLineEdit*>("Edit7")->text();
+    };
+    window.openPaths({path});
+    ASSERT_FALSE(boxes.messages.isEmpty());
+    EXPECT_TRUE(boxes.messages.first().startsWith("Informations Nord-Sud et Est-Ouest"));
+    EXPECT_EQ(label1, "48,50000");
+    EXPECT_EQ(edit7, "48,50000");
+}
+
+TEST_F(WindowTest, HeaderRowsStayWhileTheRowsScroll) {
+    drop({QString(VANTOREL_SAMPLES_DIR) + "/exiv2_FurnaceCreekInn.jpg"});
+    auto* sg2 = child<QTableView>("SG2");
+    ASSERT_GT(sg2->model()->rowCount(), 40);
+    sg2->scrollToBottom();
+    QApplication::processEvents();
+    // The last rows are in view, row 0 is no longer among them, and the header still shows it.
+    EXPECT_GT(sg2->rowAt(1), 10);
+    EXPECT_TRUE(sg2->horizontalHeader()->isVisible());
+    EXPECT_EQ(sg2->horizontalHeader()->mapTo(sg2, QPoint(0, 0)).y(), sg2->frameWidth());
+    QStringList shown;
+    for (int col = 0; col < 3; ++col)
+        shown << sg2->model()->headerData(col, Qt::Horizontal).toString();
+    EXPECT_EQ(shown, QStringList({"Tag Exif", "Type", "Valeur"}));
+    EXPECT_TRUE(sg2->isRowHidden(0));
+
+    // The coordinate grid's header follows its text: a photo without geotag names it.
+    auto* sg1 = child<QTableView>("SG1");
+    EXPECT_EQ(sg1->model()->headerData(1, Qt::Horizontal).toString(), "Latitude");
+    drop({makeJpeg(dir.path(), "plain.jpg", {asciiItem(0x0110, "Cam")})});
+    EXPECT_EQ(sg1->model()->headerData(0, Qt::Horizontal).toString(),
+              QString::fromUtf8("Cette photo n'est pas géocodée"));
+    EXPECT_TRUE(sg1->isRowHidden(0));
+    EXPECT_FALSE(sg1->isRowHidden(1));
 }
 
 // The list view shows the controller's entries and selection after every list command, and is told

@@ -1,10 +1,12 @@
 // The full-size viewer offscreen, on a screen pinned to 1920 x 1080: size and place, what a failed load
-// leaves, closing and dragging.
+// leaves, closing and dragging; message boxes over it.
 #include "fixtures.h"
 #include "viewerwindow.h"
 
+#include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QMouseEvent>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -38,7 +40,17 @@ protected:
     QString photo(const char* name, QSize size) {
         return makeJpeg(dir.path(), QString::fromLatin1(name), {}, size);
     }
+    // FormShow, then the worker's decode.
+    void open(const QString& caption) {
+        viewer.showFor(caption);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !viewer.loading(); }, 10000));
+    }
 };
+
+void sendMouse(QWidget* w, QEvent::Type type, QPoint at, Qt::MouseButton button, Qt::MouseButtons held) {
+    QMouseEvent event(type, QPointF(at), QPointF(w->mapToGlobal(at)), button, held, Qt::NoModifier);
+    QApplication::sendEvent(w, &event);
+}
 
 TEST_F(ViewerTest, BeforeAnyPhotoShownEmptyAtLayoutSizeBesideTheMainWindow) {
     EXPECT_EQ(viewer.objectName(), "Form2");
@@ -54,23 +66,26 @@ TEST_F(ViewerTest, BeforeAnyPhotoShownEmptyAtLayoutSizeBesideTheMainWindow) {
 }
 
 TEST_F(ViewerTest, SmallerPictureAtItsOwnSizeCentred) {
-    viewer.showFor(photo("p.jpg", QSize(800, 600)));
+    open(photo("p.jpg", QSize(800, 600)));
     EXPECT_TRUE(viewer.isVisible());
     EXPECT_EQ(viewer.geometry(), QRect(560, 240, 800, 600));
-    EXPECT_EQ(viewer.image()->picture().size(), QSize(800, 600));
+    // Prepared at the size it is painted at, inside the 1-pixel margin: never scaled again.
+    EXPECT_EQ(viewer.image()->size(), QSize(798, 598));
+    EXPECT_EQ(viewer.image()->picture().size(), QSize(797, 598));
     EXPECT_EQ(hideMain.count(), 1);
     EXPECT_EQ(showMain.count(), 0);
 }
 
 TEST_F(ViewerTest, PictureAsLargeAsTheScreenCoversItDrawnAtTopLeft) {
     for (const QSize size : {QSize(4000, 3000), QSize(1920, 600)}) {
-        viewer.showFor(photo(qPrintable(QStringLiteral("big%1.JPG").arg(size.width())), size));
+        open(photo(qPrintable(QStringLiteral("big%1.JPG").arg(size.width())), size));
         EXPECT_EQ(viewer.geometry(), kScreen);
     }
     EXPECT_EQ(hideMain.count(), 2);
 
     // 4000 x 3000 into the 1918 x 1078 client: 1437 x 1078 from the top left, window colour beyond.
-    viewer.showFor(photo("big.jpg", QSize(4000, 3000)));
+    open(photo("big.jpg", QSize(4000, 3000)));
+    EXPECT_EQ(viewer.image()->picture().size(), QSize(1437, 1078));
     const QImage shot = viewer.grab().toImage();
     ASSERT_EQ(shot.size(), kScreen.size());
     const QRgb window = viewer.palette().color(QPalette::Window).rgb();
@@ -94,13 +109,13 @@ TEST_F(ViewerTest, FailedLoadKeepsPicturePlaceAndMainWindow) {
     f.close();
     ASSERT_TRUE(QDir(dir.path()).mkdir("folder.jpg"));
 
-    viewer.showFor(good);
+    open(good);
     const QRect place = viewer.geometry();
     const qint64 picture = viewer.image()->picture().cacheKey();
     viewer.hide();
 
     for (const QString& caption : {kTitle, jpeg, missing, broken, dir.filePath("folder.jpg"), QString()}) {
-        viewer.showFor(caption);
+        open(caption);
         EXPECT_TRUE(viewer.isVisible()) << caption.toStdString();
         EXPECT_EQ(viewer.geometry(), place) << caption.toStdString();
         EXPECT_EQ(viewer.image()->picture().cacheKey(), picture) << caption.toStdString();
@@ -110,7 +125,7 @@ TEST_F(ViewerTest, FailedLoadKeepsPicturePlaceAndMainWindow) {
 }
 
 TEST_F(ViewerTest, DoubleClickOrCloseHidesAndBringsTheMainWindowBack) {
-    viewer.showFor(photo("p.jpg", QSize(800, 600)));
+    open(photo("p.jpg", QSize(800, 600)));
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&viewer));
     QTest::mouseDClick(viewer.image(), Qt::LeftButton, {}, QPoint(50, 50));
     EXPECT_FALSE(viewer.isVisible());
@@ -126,17 +141,35 @@ TEST_F(ViewerTest, DoubleClickOrCloseHidesAndBringsTheMainWindowBack) {
     EXPECT_EQ(viewer.geometry(), QRect(560, 240, 800, 600));
 }
 
-TEST_F(ViewerTest, OnlyTheLeftButtonDragsTheWindow) {
+TEST_F(ViewerTest, OnlyALeftButtonDragPastTheDragDistanceMovesTheWindow) {
     viewer.showFor(kTitle);
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&viewer));
-    QTest::mousePress(viewer.image(), Qt::RightButton, {}, QPoint(10, 10));
-    QTest::mouseRelease(viewer.image(), Qt::RightButton, {}, QPoint(10, 10));
-    QTest::mousePress(viewer.image(), Qt::MiddleButton, {}, QPoint(10, 10));
-    QTest::mouseRelease(viewer.image(), Qt::MiddleButton, {}, QPoint(10, 10));
+    ViewerImage* image = viewer.image();
+    const int far = QApplication::startDragDistance() + 5;
+    for (const Qt::MouseButton other : {Qt::RightButton, Qt::MiddleButton}) {
+        sendMouse(image, QEvent::MouseButtonPress, {10, 10}, other, other);
+        sendMouse(image, QEvent::MouseMove, {10 + far, 10}, Qt::NoButton, other);
+        sendMouse(image, QEvent::MouseButtonRelease, {10 + far, 10}, other, Qt::NoButton);
+    }
     EXPECT_EQ(viewer.moves, 0);
-    QTest::mousePress(viewer.image(), Qt::LeftButton, {}, QPoint(10, 10));
+
+    // A press, or a press and a tremble, is no drag: a double-click must reach the viewer whole.
+    sendMouse(image, QEvent::MouseButtonPress, {10, 10}, Qt::LeftButton, Qt::LeftButton);
+    sendMouse(image, QEvent::MouseMove, {11, 11}, Qt::NoButton, Qt::LeftButton);
+    EXPECT_EQ(viewer.moves, 0);
+    sendMouse(image, QEvent::MouseMove, {10 + far, 10}, Qt::NoButton, Qt::LeftButton);
+    EXPECT_EQ(viewer.moves, 1);
+    sendMouse(image, QEvent::MouseMove, {20 + far, 10}, Qt::NoButton, Qt::LeftButton);
+    EXPECT_EQ(viewer.moves, 1); // one move per drag
+    sendMouse(image, QEvent::MouseButtonRelease, {20 + far, 10}, Qt::LeftButton, Qt::NoButton);
+    // Moving without the button held after a release starts nothing.
+    sendMouse(image, QEvent::MouseMove, {40 + far, 10}, Qt::NoButton, Qt::NoButton);
     EXPECT_EQ(viewer.moves, 1);
     EXPECT_TRUE(viewer.isVisible());
+
+    QTest::mouseDClick(image, Qt::LeftButton, {}, QPoint(10, 10));
+    EXPECT_EQ(viewer.moves, 1);
+    EXPECT_FALSE(viewer.isVisible());
 }
 
 TEST(ViewerPlacement, FollowsTheScreensOrigin) {
@@ -145,6 +178,7 @@ TEST(ViewerPlacement, FollowsTheScreensOrigin) {
     TestViewer viewer(QRect(1920, 0, 1280, 1024));
     EXPECT_EQ(viewer.geometry().topLeft(), QPoint(1920 + 640 - 344, 512 - 226));
     viewer.showFor(makeJpeg(dir.path(), "wide.jpg", {}, QSize(1500, 700)));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !viewer.loading(); }, 10000));
     EXPECT_EQ(viewer.geometry(), QRect(1920, 0, 1280, 1024));
 }
 

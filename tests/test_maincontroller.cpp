@@ -198,15 +198,24 @@ TEST_F(ControllerTest, GeocodeKeepsOnlyGeotaggedPhotos) {
     m.CheckBox4 = true;
     c.HandleDroppedFiles({geoA, plain, geoB, path("missing.jpg")});
     fake.boxes.messages.clear();
+    m.Edit7 = "typed";
     c.BitBtn15Click();
     EXPECT_EQ(m.ListBox1, QStringList({geoA, geoB}));
     EXPECT_EQ(m.Label8, "2");
     EXPECT_EQ(s.PoiRowCount, 2);
-    EXPECT_EQ(m.SG2.rowCount(), 2);
-    EXPECT_TRUE(m.Label1.isEmpty());
-    EXPECT_FALSE(m.Label11Visible);
-    EXPECT_EQ(fake.browser.navigations.last(), "about:blank");
+    EXPECT_TRUE(fake.browser.navigations.contains("about:blank"));
     EXPECT_TRUE(fake.boxes.messages.isEmpty());
+    // The last entry kept is shown and selected: caption, grids, labels and fields are its own.
+    EXPECT_EQ(s.CurrentPhotoPath, geoB);
+    EXPECT_EQ(m.caption, geoB);
+    EXPECT_EQ(m.ListBox1Index, 1);
+    EXPECT_EQ(m.SG1.cell(CoordPath, 1), geoB);
+    EXPECT_EQ(m.SG1.cell(CoordName, 1), "B.jpg");
+    EXPECT_GT(m.SG2.rowCount(), 2);
+    EXPECT_EQ(m.Label1, "-1,50000");
+    EXPECT_EQ(m.Edit7, "-1,50000");
+    EXPECT_FALSE(m.Image1.isNull());
+    EXPECT_FALSE(m.Label11Visible);
 
     c.HandleDroppedFiles({plain});
     m.CheckBox1 = false;
@@ -214,6 +223,10 @@ TEST_F(ControllerTest, GeocodeKeepsOnlyGeotaggedPhotos) {
     c.BitBtn15Click();
     EXPECT_TRUE(m.ListBox1.isEmpty());
     EXPECT_EQ(m.Label8, "0");
+    EXPECT_EQ(m.ListBox1Index, -1);
+    EXPECT_TRUE(m.Label1.isEmpty());
+    EXPECT_EQ(m.SG2.rowCount(), 2);
+    EXPECT_TRUE(m.Image1.isNull());
 }
 
 TEST_F(ControllerTest, SelectingReRunsThePipelineOnTheEntry) {

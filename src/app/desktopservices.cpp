@@ -59,3 +59,12 @@ bool DesktopBrowser::launch(const QString& program, const QStringList& arguments
 }
 
 } // namespace vantorel
+
+namespace vantorel {
+
+QString DesktopBrowser::pageAddress(const QString& pagePath) {
+    const QString address = sharedPageServer().addressOf(pagePath);
+    return address.isEmpty() ? pagePath : address;
+}
+
+} // namespace vantorel

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "app/platform.h"
+#include "pageserver.h"
 
 namespace vantorel {
 
@@ -16,6 +17,8 @@ public:
     DefaultBrowser defaultBrowser() override;
     QString findProgram(const QStringList& names) override;
     bool launch(const QString& program, const QStringList& arguments) override;
+    // The page served on the loopback interface, so that its tile requests carry a referrer.
+    QString pageAddress(const QString& pagePath) override;
 };
 
 } // namespace vantorel

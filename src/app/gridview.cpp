@@ -3,6 +3,11 @@
 #include <QHeaderView>
 
 namespace vantorel {
+namespace {
+
+constexpr int kGridRowHeight = 18;
+
+} // namespace
 
 GridModel::GridModel(const StringGrid& grid, QColor fixedRowColor, QObject* parent)
     : QAbstractTableModel(parent), m_grid(grid), m_fixedRowColor(fixedRowColor) {}
@@ -36,6 +41,20 @@ QVariant GridModel::data(const QModelIndex& index, int role) const {
     }
 }
 
+QVariant GridModel::headerData(int section, Qt::Orientation orientation, int role) const {
+    if (orientation != Qt::Horizontal || section < 0 || section >= m_grid.colCount()) return {};
+    switch (role) {
+    case Qt::DisplayRole:
+        return m_grid.cell(section, 0);
+    case Qt::ForegroundRole:
+        return m_grid.fontColor;
+    case Qt::BackgroundRole:
+        return m_fixedRowColor;
+    default:
+        return {};
+    }
+}
+
 void GridModel::refresh() {
     beginResetModel();
     endResetModel();
@@ -44,9 +63,17 @@ void GridModel::refresh() {
 QTableView* makeGridView(QWidget* parent, GridModel* model, bool wholeRowSelection) {
     auto* view = new QTableView(parent);
     view->setModel(model);
-    view->horizontalHeader()->hide();
     view->verticalHeader()->hide();
-    view->verticalHeader()->setDefaultSectionSize(18);
+    view->verticalHeader()->setDefaultSectionSize(kGridRowHeight);
+    // Row 0 is shown by the header, which stays in place while the data rows scroll.
+    QHeaderView* header = view->horizontalHeader();
+    header->setFixedHeight(kGridRowHeight);
+    header->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    header->setSectionsClickable(false);
+    header->setHighlightSections(false);
+    header->setSectionResizeMode(QHeaderView::Fixed);
+    view->setRowHidden(0, true);
+    QObject::connect(model, &QAbstractItemModel::modelReset, view, [view] { view->setRowHidden(0, true); });
     view->setEditTriggers(QAbstractItemView::NoEditTriggers);
     view->setSelectionBehavior(wholeRowSelection ? QAbstractItemView::SelectRows
                                                  : QAbstractItemView::SelectItems);

@@ -1,4 +1,5 @@
-// Shows a StringGrid: row 0 is the fixed header row in its own colour, the grid's font colour on all.
+// Shows a StringGrid: row 0 is the fixed header row in its own colour (the view's header, so it stays
+// while the rows scroll), the grid's font colour on all.
 #pragma once
 
 #include "tables/stringgrid.h"
@@ -15,6 +16,8 @@ public:
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;
     QVariant data(const QModelIndex& index, int role) const override;
+    // The columns' headers are the cells of row 0.
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
     // Re-reads the grid after the commands changed it.
     void refresh();
 

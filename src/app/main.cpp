@@ -1,15 +1,26 @@
 // Program entry: French dialogs, the main window, photos given on the command line.
+#include "app/commandline.h"
 #include "mainwindow.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QLibraryInfo>
-#include <QTimer>
 #include <QTranslator>
 
+#include <vector>
+
 int main(int argc, char** argv) {
-    QApplication app(argc, argv);
+    // Photos are taken out before Qt parses the rest: a photo named "-reverse" stays a photo.
+    vantorel::WindowCommandLine commandLine = vantorel::splitWindowCommandLine(argc, argv);
+    std::vector<char*> qtArgv;
+    for (QByteArray& arg : commandLine.qtArguments)
+        qtArgv.push_back(arg.data());
+    qtArgv.push_back(nullptr);
+    int qtArgc = int(qtArgv.size()) - 1;
+    // Qt WebEngine shares its OpenGL contexts with the widgets.
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    QApplication app(qtArgc, qtArgv.data());
     QApplication::setApplicationName(vantorel::kProgramTitle);
 
     QTranslator qtFrench;
@@ -18,13 +29,15 @@ int main(int argc, char** argv) {
         QApplication::installTranslator(&qtFrench);
 
     QStringList photos;
-    for (const QString& arg : app.arguments().mid(1))
+    for (const QString& arg : commandLine.photos)
         photos << QFileInfo(arg).absoluteFilePath();
 
-    vantorel::MainWindow window;
-    window.show();
-    // Start-up questions and the photos wait until the window is on screen.
-    QTimer::singleShot(0, &window, [&window, photos] {
+    vantorel::WindowServices services;
+    services.webEngine = true;
+    vantorel::MainWindow window(services);
+    // Start-up questions and the photos wait until the window is on screen: resized before the
+    // window manager has placed it, its title bar could end above the screen.
+    window.showThen([&window, photos] {
         window.startUp(QDir::currentPath(),
                        {QStringLiteral(VANTOREL_DATADIR), QStringLiteral(VANTOREL_SOURCE_DATADIR)});
         window.openPaths(photos);

@@ -2,8 +2,12 @@
 
 #include "browserplaceholder.h"
 #include "desktopservices.h"
+#include "display/jpegdecoder.h"
+#include "display/pictureloader.h"
+#include "files/pathnames.h"
 #include "maps/viewsector.h"
 #include "viewerwindow.h"
+#include "webmapview.h"
 
 #include <QCloseEvent>
 #include <QDragEnterEvent>
@@ -11,9 +15,12 @@
 #include <QFrame>
 #include <QGuiApplication>
 #include <QHeaderView>
+#include <QMetaMethod>
 #include <QMimeData>
 #include <QScopedValueRollback>
+#include <QTimer>
 #include <QUrl>
+#include <QWindow>
 
 #include <utility>
 
@@ -25,9 +32,16 @@ const QString kBitBtn5Hint =
                    "Ce nouveau fichier porte le même nom que le fichier jpg source, mais précédé d'un #\n"
                    "Le fichier jpg source ne sera pas modifié");
 
+// A button that can tell whether a command is wired to it.
+class CommandButton : public QPushButton {
+public:
+    using QPushButton::QPushButton;
+    bool hasCommand() const { return isSignalConnected(QMetaMethod::fromSignal(&QPushButton::clicked)); }
+};
+
 QPushButton* button(QWidget* parent, const char* name, const QString& caption, const QString& hint,
                     QRect geometry) {
-    auto* b = new QPushButton(caption, parent);
+    auto* b = new CommandButton(caption, parent);
     b->setObjectName(QLatin1String(name));
     b->setToolTip(hint);
     b->setGeometry(geometry);
@@ -73,6 +87,42 @@ QFrame* rule(QWidget* parent, QRect geometry) {
     return f;
 }
 
+} // namespace
+
+// A box opens over the commands' latest values: the window is mirrored and repainted first.
+class RepaintingBoxes : public MessageBoxes {
+public:
+    RepaintingBoxes(MessageBoxes& boxes, std::function<void()> sync)
+        : m_boxes(boxes), m_sync(std::move(sync)) {}
+    void showMessage(const QString& text) override {
+        repaint();
+        m_boxes.showMessage(text);
+    }
+    void warning(const QString& text) override {
+        repaint();
+        m_boxes.warning(text);
+    }
+    void beep() override { m_boxes.beep(); }
+    void information(const QString& text) override {
+        repaint();
+        m_boxes.information(text);
+    }
+    bool warningYesCancel(const QString& text) override {
+        repaint();
+        return m_boxes.warningYesCancel(text);
+    }
+
+private:
+    void repaint() {
+        m_sync();
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    }
+    MessageBoxes& m_boxes;
+    std::function<void()> m_sync;
+};
+
+namespace {
+
 void setTextIfChanged(QLineEdit* edit, const QString& text) {
     if (edit->text() != text) edit->setText(text);
 }
@@ -88,7 +138,7 @@ MainWindow::MainWindow(WindowServices services, QWidget* parent) : QWidget(paren
     f.setStretch(QFont::SemiCondensed);
     setFont(f);
 
-    buildWidgets();
+    buildWidgets(services.webEngine);
 
     if (!services.boxes) services.boxes = (m_realBoxes = std::make_unique<QtMessageBoxes>(this)).get();
     if (!services.clipboard) services.clipboard = (m_realClipboard = std::make_unique<QtClipboard>()).get();
@@ -99,9 +149,10 @@ MainWindow::MainWindow(WindowServices services, QWidget* parent) : QWidget(paren
     m_pump = std::make_unique<WindowPump>([this] { sync(); });
     if (!services.externalBrowser)
         services.externalBrowser = (m_realExternalBrowser = std::make_unique<DesktopBrowser>()).get();
-    m_controller = std::make_unique<MainController>(Platform{*services.boxes, *services.clipboard,
-                                                             *services.dialogs, *services.connectivity,
-                                                             *m_browser, *m_pump, *services.externalBrowser});
+    m_repaintingBoxes = std::make_unique<RepaintingBoxes>(*services.boxes, [this] { sync(); });
+    m_controller = std::make_unique<MainController>(
+        Platform{*m_repaintingBoxes, *services.clipboard, *services.dialogs, *services.connectivity,
+                 *m_browserView, *m_pump, *services.externalBrowser});
 
     ListBox1Model = new EntryListModel(m_controller->controls().ListBox1, this);
     ListBox1->setModel(ListBox1Model);
@@ -119,6 +170,7 @@ MainWindow::MainWindow(WindowServices services, QWidget* parent) : QWidget(paren
     m_viewer->setObjectName(QStringLiteral("Form2"));
 
     wire();
+    refuseUnbuiltCommands();
     m_controller->FormCreate();
     const QRect g = m_controller->controls().geometry;
     move(g.topLeft());
@@ -128,9 +180,12 @@ MainWindow::MainWindow(WindowServices services, QWidget* parent) : QWidget(paren
 
 MainWindow::~MainWindow() {
     delete m_viewer;
+    // The grids' views read the controller's tables: they go before it does.
+    delete SG1;
+    delete SG2;
 }
 
-void MainWindow::buildWidgets() {
+void MainWindow::buildWidgets(bool webEngine) {
     // A table view of one column rather than a list view: with rows of one fixed height it updates
     // one row for one change, where a list view lays out every row again (tens of ms at 200,000).
     ListBox1 = new QTableView(this);
@@ -182,7 +237,16 @@ void MainWindow::buildWidgets() {
         l->setStyleSheet(QStringLiteral("color: maroon;"));
     CheckBox4 = checkBox(this, "CheckBox4", QString(), QStringLiteral("Coché = Navigateur interne"),
                          {328, 240, 25, 17});
-    m_browser = new BrowserPlaceholder(this);
+    if (webEngine) {
+        auto* view = new WebMapView(QStringLiteral("CppWebBrowser1"), this);
+        m_webView = view;
+        m_browser = view;
+        m_browserView = view;
+    } else {
+        auto* placeholder = new BrowserPlaceholder(this);
+        m_browser = placeholder;
+        m_browserView = placeholder;
+    }
     m_browser->setGeometry(8, 260, 341, 341);
 
     Image1 = label(this, "Image1", QString(), {704, 180, 272, 353});
@@ -278,6 +342,7 @@ void MainWindow::wire() {
     connect(BitBtn20, &QPushButton::clicked, this, [this, c] { run([c] { c->BitBtn20Click(); }); });
     connect(BitBtn16, &QPushButton::clicked, this, [this, c] { run([c] { c->BitBtn16Click(); }); });
     connect(BitBtn12, &QPushButton::clicked, this, [this, c] { run([c] { c->BitBtn12Click(); }); });
+    connect(BitBtn13, &QPushButton::clicked, this, [this, c] { run([c] { c->BitBtn13Click(); }); });
     connect(BitBtn15, &QPushButton::clicked, this, [this, c] { run([c] { c->BitBtn15Click(); }); });
     connect(BitBtn9, &QPushButton::clicked, this, [this, c] { run([c] { c->BitBtn9Click(); }); });
     connect(Edit7, &QLineEdit::textEdited, this, [m](const QString& t) { m->Edit7 = t; });
@@ -292,8 +357,30 @@ void MainWindow::wire() {
         m->ComboBox1 = t;
         run([c] { c->ListBox1Click(); });
     });
+    if (m_webView)
+        connect(m_webView->bridge(), &MapPickBridge::picked, this,
+                [this, c](double latitude, double longitude) {
+                    run([c, latitude, longitude] { c->MapPositionPicked(latitude, longitude); });
+                });
     connect(m_viewer, &ViewerWindow::hideMainWindowRequested, this, &QWidget::hide);
     connect(m_viewer, &ViewerWindow::showMainWindowRequested, this, &QWidget::show);
+    wirePreview();
+}
+
+void MainWindow::refuseUnbuiltCommands() {
+    // Runs after wire(): a button wired there to its command is left alone.
+    for (QPushButton* b : findChildren<QPushButton*>()) {
+        auto* command = dynamic_cast<CommandButton*>(b);
+        if (!command || command->hasCommand()) continue;
+        connect(b, &QPushButton::clicked, this, [this] { m_boxes->beep(); });
+        m_unbuiltCommands << b->objectName();
+    }
+}
+
+void MainWindow::showThen(std::function<void()> then) {
+    m_whenOnScreen = std::move(then);
+    show();
+    windowHandle()->installEventFilter(this);
 }
 
 void MainWindow::startUp(const QString& workingDir, const QStringList& dataDirs) {
@@ -356,10 +443,37 @@ void MainWindow::sync() {
 
     SG1Model->refresh();
     SG2Model->refresh();
-    if (m.Image1.isNull())
+    showPreview();
+}
+
+void MainWindow::wirePreview() {
+    m_previewLoader = new PictureLoader(this);
+    m_controller->setPreviewDecoder([this](quint64 request, const QString& path, QSize box) {
+        // A newer selection: the viewer no longer opens on the photo before.
+        m_viewer->cancelLoading();
+        m_previewRequest = request;
+        if (path.isEmpty()) {
+            m_previewLoader->cancel();
+            return;
+        }
+        m_previewLoader->start([path, box](const CancelFlag& cancel) {
+            return DecodedPicture{decodePreview(path, box, &cancel), QSize()};
+        });
+    });
+    connect(m_previewLoader, &PictureLoader::decoded, this, [this](quint64, const DecodedPicture& picture) {
+        m_controller->previewDecoded(m_previewRequest, picture.image);
+        showPreview();
+    });
+}
+
+void MainWindow::showPreview() {
+    const QImage& picture = m_controller->controls().Image1;
+    if (picture.cacheKey() == m_shownPreviewKey) return;
+    m_shownPreviewKey = picture.cacheKey();
+    if (picture.isNull())
         Image1->clear();
     else
-        Image1->setPixmap(QPixmap::fromImage(m.Image1));
+        Image1->setPixmap(QPixmap::fromImage(picture));
 }
 
 void MainWindow::dragEnterEvent(QDragEnterEvent* event) {
@@ -369,7 +483,7 @@ void MainWindow::dragEnterEvent(QDragEnterEvent* event) {
 void MainWindow::dropEvent(QDropEvent* event) {
     QStringList paths;
     for (const QUrl& url : event->mimeData()->urls())
-        if (url.isLocalFile()) paths << url.toLocalFile();
+        if (url.isLocalFile()) paths << localPathOfUrl(url);
     if (paths.isEmpty()) return;
     event->acceptProposedAction();
     run([this, &paths] { m_controller->HandleDroppedFiles(paths); });
@@ -379,12 +493,22 @@ void MainWindow::closeEvent(QCloseEvent* event) {
     if (!m_closed) {
         m_closed = true;
         m_controller->FormClose();
+        m_previewLoader->cancel();
+        m_viewer->cancelLoading();
         m_viewer->hide();
     }
     QWidget::closeEvent(event);
 }
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+    // Exposed once mapped, after the window manager framed and placed it.
+    if (watched == windowHandle() && event->type() == QEvent::Expose && windowHandle()->isExposed() &&
+        m_whenOnScreen) {
+        windowHandle()->removeEventFilter(this);
+        QTimer::singleShot(0, this, [this] {
+            if (auto then = std::exchange(m_whenOnScreen, nullptr)) then();
+        });
+    }
     if (watched == Image1 && event->type() == QEvent::MouseButtonDblClick) {
         m_viewer->showFor(m_controller->controls().caption);
         return true;

@@ -13,11 +13,14 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTableView>
+#include <functional>
 #include <memory>
 
 namespace vantorel {
 
 class ViewerWindow;
+class PictureLoader;
+class RepaintingBoxes;
 
 // The services a window needs; tests give their own doubles.
 struct WindowServices {
@@ -26,6 +29,8 @@ struct WindowServices {
     FileDialogs* dialogs = nullptr;
     Connectivity* connectivity = nullptr;
     ExternalBrowser* externalBrowser = nullptr;
+    // The real embedded browser (Qt WebEngine); without it a plain stand-in shows the pictures.
+    bool webEngine = false;
 };
 
 class MainWindow : public QWidget {
@@ -39,13 +44,18 @@ public:
     // Runs the start-up of a shown window: settings, connectivity check; its pictures are looked
     // for in `workingDir`, then in `dataDirs`.
     void startUp(const QString& workingDir, const QStringList& dataDirs);
+    // Shows the window and runs `then` once it is on screen, placed by the window manager.
+    void showThen(std::function<void()> then);
     // Photos given on the command line are taken as a drop.
     void openPaths(const QStringList& paths);
     // Mirrors the commands' state on the widgets.
     void sync();
 
+    // Buttons whose command is not built yet: a click on them is refused with a beep.
+    QStringList unbuiltCommands() const { return m_unbuiltCommands; }
+
     ViewerWindow* viewer() const { return m_viewer; }
-    BrowserPlaceholder* browser() const { return m_browser; }
+    BrowserView* browser() const { return m_browserView; }
 
 protected:
     void dragEnterEvent(QDragEnterEvent* event) override;
@@ -54,8 +64,12 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    void buildWidgets();
+    void buildWidgets(bool webEngine);
     void wire();
+    // The preview is decoded on a worker; the window shows it when it arrives.
+    void wirePreview();
+    void showPreview();
+    void refuseUnbuiltCommands();
     // Runs a command, then mirrors its results. While one runs (its repaints let events through),
     // another is refused with a beep.
     template <typename F> void run(F&& command) {
@@ -75,6 +89,7 @@ private:
     std::unique_ptr<Connectivity> m_realConnectivity;
     std::unique_ptr<ExternalBrowser> m_realExternalBrowser;
     std::unique_ptr<WindowPump> m_pump;
+    std::unique_ptr<RepaintingBoxes> m_repaintingBoxes;
     std::unique_ptr<MainController> m_controller;
     bool m_closed = false;
     bool m_running = false;
@@ -99,7 +114,9 @@ private:
     QLabel* Label3 = nullptr;
     QLabel* Label4 = nullptr;
     QCheckBox* CheckBox4 = nullptr;
-    BrowserPlaceholder* m_browser = nullptr;
+    QWidget* m_browser = nullptr; // CppWebBrowser1
+    BrowserView* m_browserView = nullptr;
+    class WebMapView* m_webView = nullptr;
     GridModel* SG2Model = nullptr;
     QTableView* SG2 = nullptr;
     QLabel* Image1 = nullptr;
@@ -117,7 +134,12 @@ private:
     QPushButton* BitBtn23 = nullptr;
     QPushButton* BitBtn9 = nullptr;
     ViewerWindow* m_viewer = nullptr;
+    PictureLoader* m_previewLoader = nullptr;
+    quint64 m_previewRequest = 0; // the controller's number for the preview being decoded
+    qint64 m_shownPreviewKey = 0; // the picture Image1 shows
     bool m_syncingList = false;
+    QStringList m_unbuiltCommands;
+    std::function<void()> m_whenOnScreen;
 };
 
 } // namespace vantorel

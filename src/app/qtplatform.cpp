@@ -1,6 +1,7 @@
 #include "qtplatform.h"
 
 #include "app/maincontrols.h"
+#include "files/pathnames.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -14,6 +15,8 @@ namespace {
 
 const QString kOpenTitle = QStringLiteral("Ouvrir");
 const QString kOpenFilter = QStringLiteral("Fichiers Jpg (*.jpg *.JPG *.jpeg *.JPEG);;*.* (*)");
+const QString kSaveTitle = QStringLiteral("Enregistrer sous");
+const QString kGpxFilter = QStringLiteral("Gpx (*.gpx *.GPX)");
 
 void runBox(QWidget* parent, QMessageBox::Icon icon, const QString& text) {
     QMessageBox box(icon, kProgramTitle, text, QMessageBox::Ok, parent);
@@ -36,6 +39,20 @@ void QtMessageBoxes::beep() {
     QApplication::beep();
 }
 
+void QtMessageBoxes::information(const QString& text) {
+    runBox(m_parent, QMessageBox::Information, text);
+}
+
+bool QtMessageBoxes::warningYesCancel(const QString& text) {
+    QMessageBox box(QMessageBox::Warning, kProgramTitle, text, QMessageBox::Yes | QMessageBox::Cancel,
+                    m_parent);
+    box.setTextFormat(Qt::PlainText);
+    box.button(QMessageBox::Yes)->setText(QStringLiteral("Oui"));
+    box.button(QMessageBox::Cancel)->setText(QStringLiteral("Annuler"));
+    box.setEscapeButton(QMessageBox::Cancel);
+    return box.exec() == QMessageBox::Yes;
+}
+
 std::optional<QString> QtClipboard::text() {
     const QMimeData* data = QGuiApplication::clipboard()->mimeData();
     if (!data || !data->hasText()) return std::nullopt;
@@ -47,9 +64,26 @@ std::optional<QStringList> QtFileDialogs::openPictures() {
     dialog.setFileMode(QFileDialog::ExistingFiles);
     dialog.setOption(QFileDialog::ReadOnly, false);
     if (dialog.exec() != QDialog::Accepted) return std::nullopt;
-    const QStringList files = dialog.selectedFiles();
+    QStringList files = dialog.selectedFiles();
     if (files.isEmpty()) return std::nullopt;
+    // The dialog shows a byte of a name that is not UTF-8 as U+FFFD: find the file's real name.
+    for (QString& file : files)
+        file = recoverLossyPath(file);
     return files;
+}
+
+std::optional<QString> QtFileDialogs::saveGpx(const QString& folder, const QString& fileName) {
+    QFileDialog dialog(m_parent, kSaveTitle, folder, kGpxFilter);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setDefaultSuffix(QStringLiteral("gpx"));
+    // The command asks its own question about an existing file.
+    dialog.setOption(QFileDialog::DontConfirmOverwrite, true);
+    dialog.selectFile(fileName);
+    if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+    const QStringList files = dialog.selectedFiles();
+    if (files.isEmpty() || files.first().isEmpty()) return std::nullopt;
+    return files.first();
 }
 
 void WindowPump::processMessages() {

@@ -17,6 +17,8 @@ public:
     void showMessage(const QString& text) override;
     void warning(const QString& text) override;
     void beep() override;
+    void information(const QString& text) override;
+    bool warningYesCancel(const QString& text) override;
 
 private:
     QPointer<QWidget> m_parent;
@@ -31,6 +33,7 @@ class QtFileDialogs : public FileDialogs {
 public:
     explicit QtFileDialogs(QWidget* parent) : m_parent(parent) {}
     std::optional<QStringList> openPictures() override;
+    std::optional<QString> saveGpx(const QString& folder, const QString& fileName) override;
 
 private:
     QPointer<QWidget> m_parent;

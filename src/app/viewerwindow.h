@@ -4,6 +4,7 @@
 
 #include <QImage>
 #include <QPixmap>
+#include <QPoint>
 #include <QRect>
 #include <QWidget>
 
@@ -11,26 +12,41 @@
 
 namespace vantorel {
 
-// Image2: the picture scaled to fit, keeping its proportions, drawn at the top left.
+class PictureLoader;
+struct DecodedPicture;
+
+// Image2: the picture scaled to fit, keeping its proportions, drawn at the top left. A picture prepared at
+// exactly that size is painted as it is.
 class ViewerImage : public QWidget {
     Q_OBJECT
 public:
     explicit ViewerImage(QWidget* parent = nullptr);
     void setPicture(const QImage& picture);
     const QImage& picture() const { return picture_; }
+    // Where, on the screen, the left button went down for the drag in progress.
+    QPoint pressedAt() const { return pressedAt_; }
 
 signals:
     void doubleClicked();
-    void leftButtonPressed();
+    // The pointer moved past the drag distance with the left button held.
+    void dragStarted();
+    void dragMoved(QPoint globalPosition);
+    void dragEnded();
 
 protected:
     void paintEvent(QPaintEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
 
 private:
     QImage picture_;
-    QPixmap scaled_; // the picture at the size last painted
+    QPixmap pixmap_; // the picture as set
+    QPixmap scaled_; // the picture at the size last painted, when that differs
+    QPoint pressedAt_;
+    bool pressed_ = false;  // left button down, not yet a drag
+    bool dragging_ = false; // a drag started and the button still down
 };
 
 class ViewerWindow : public QWidget {
@@ -40,11 +56,17 @@ public:
     using ScreenArea = std::function<QRect()>;
 
     explicit ViewerWindow(ScreenArea screenArea = {}, QWidget* parent = nullptr);
+    ~ViewerWindow() override;
 
-    // FormShow: loads the photo named by the main window's caption, sizes and places the viewer and asks
-    // for the main window to hide. The viewer is shown in every case; when the caption is not a ".JPG"
-    // file that exists and decodes, it keeps its previous picture, size and place.
+    // FormShow: loads the photo named by the main window's caption, then sizes and places the viewer,
+    // shows it and asks for the main window to hide. The photo is decoded on a worker thread; until it
+    // arrives nothing changes. When the caption is not a ".JPG" file that exists and decodes, the viewer is
+    // shown with its previous picture, size and place.
     void showFor(const QString& mainCaption);
+    // A photo being decoded for showing.
+    bool loading() const;
+    // Gives up the photo being decoded: the viewer does not open for it.
+    void cancelLoading();
 
     ViewerImage* image() const { return image2_; }
 
@@ -54,16 +76,23 @@ signals:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
-    // Image2MouseDown with the left button: the window follows the mouse until the button is released.
+    // Image2MouseDown with the left button, once the pointer really moves: the window follows the mouse
+    // until the button is released.
     virtual void startWindowMove();
 
 private:
-    bool loadPicture(const QString& path);
+    void pictureDecoded(const DecodedPicture& picture);
+    void showBeside();
+    void followPointer(QPoint globalPosition);
     void Image2DblClick();
     QRect screenArea() const;
 
     ScreenArea screenArea_;
     ViewerImage* image2_;
+    PictureLoader* loader_;
+    QRect loadingScreen_;  // the screen the picture being decoded is placed on
+    bool ownMove_ = false; // no window manager took the move: the window follows the pointer itself
+    QPoint grabOffset_;
 };
 
 } // namespace vantorel

@@ -4,13 +4,20 @@
 #include <QStringList>
 #include <QTextStream>
 
+#include "files/regularfile.h"
 #include "text/escape.h"
 
 namespace vantorel::cli {
 
+// Exit code when a photo could not be read (missing, folder, pipe, no permission...); the others
+// are still handled.
+inline constexpr int kExitUnreadable = 1;
+
 int runCoords(const QStringList& photos, QTextStream& out, QTextStream& err);
 int runExif(const QStringList& photos, QTextStream& out, QTextStream& err);
 int runPoi(const QStringList& photos, QTextStream& out, QTextStream& err);
+// gpx [-o FILE] PHOTO...: the GPX file on standard output, or written to FILE.
+int runGpx(const QStringList& args, QTextStream& out, QTextStream& err);
 int runMap(QStringList args, QTextStream& out, QTextStream& err);
 
 } // namespace vantorel::cli

@@ -13,18 +13,28 @@ int runCoords(const QStringList& photos, QTextStream& out, QTextStream& err) {
     }
     // The reference letters carry over from photo to photo, as in the window.
     QString latitudeRef, longitudeRef;
+    int exitCode = 0;
     for (const QString& arg : photos) {
         const QString path = QFileInfo(arg).absoluteFilePath();
         const CoordinateReading r = ReadGpsCoordinates(path, latitudeRef, longitudeRef);
+        if (r.readError != FileOpenError::None) {
+            // No line: a photo that could not be read is not a photo without GPS.
+            out.flush();
+            err << unreadablePhotoMessage(path, r.readError) << u'\n';
+            err.flush();
+            exitCode = kExitUnreadable;
+            continue;
+        }
         if (r.geotagged && r.missing != MissingReferences::None)
-            err << fileNameOf(path) << QStringLiteral(" : ")
+            err << escapeCell(fileNameOf(path)) << QStringLiteral(" : ")
                 << missingReferencesMessage(r.missing).replace(u'\n', u' ') << QStringLiteral("\n");
         out << escapeCell(path) << u'\t' << (r.geotagged ? u'1' : u'0') << u'\t' << r.signedLatitude << u'\t'
             << r.signedLongitude << u'\t' << escapeCell(r.cells[CoordLatitudeText]) << u'\t'
             << escapeCell(r.cells[CoordLongitudeText]) << u'\n';
     }
     out.flush();
-    return 0;
+    err.flush();
+    return exitCode;
 }
 
 } // namespace vantorel::cli

@@ -1,5 +1,6 @@
 // vantorel-cli: the program's readers without a window, one command per reader.
 #include "commands.h"
+#include "files/pathnames.h"
 
 #include <QCoreApplication>
 #include <QLocale>
@@ -9,7 +10,7 @@
 namespace {
 
 const char* const kHelp =
-    "Usage : vantorel-cli COMMANDE PHOTO...\n"
+    "Usage : vantorel-cli COMMANDE [OPTIONS] PHOTO...\n"
     "\n"
     "Lit le géocodage GPS de photos JPEG sans ouvrir de fenêtre. Les photos ne sont jamais modifiées.\n"
     "\n"
@@ -20,6 +21,9 @@ const char* const kHelp =
     "                    minutes décimales. Champs séparés par une tabulation.\n"
     "                    Les messages sur les références Nord-Sud et Est-Ouest absentes vont sur la\n"
     "                    sortie d'erreur.\n"
+    "                    Une photo illisible (absente, dossier, tube, lien cassé, lecture non\n"
+    "                    autorisée, nom trop long) ne donne aucune ligne : un message la nomme sur\n"
+    "                    la sortie d'erreur, les autres photos sont lues, code de sortie 1.\n"
     "  exif PHOTO        Toutes les informations Exif de la photo : nom, type et valeur, une ligne\n"
     "                    par information.\n"
     "                    Une photo sans information donne une ligne vide. Code de sortie 1 si la\n"
@@ -27,6 +31,16 @@ const char* const kHelp =
     "  poi PHOTO...      Table des points d'intérêt des photos géocodées, une ligne par photo, dix\n"
     "                    colonnes : nom, latitude, longitude, latitude et longitude signées, chemin,\n"
     "                    référence et valeur d'altitude, largeur, hauteur.\n"
+    "                    Une photo illisible est nommée sur la sortie d'erreur, code de sortie 1.\n"
+    "  gpx [-o FICHIER] PHOTO...\n"
+    "                    Fichier GPX 1.0 des photos géocodées, un point par photo : position,\n"
+    "                    altitude, heure UTC du GPS quand la photo l'a, nom et chemin. Sur la sortie\n"
+    "                    standard sans -o ; avec -o, FICHIER est remplacé seulement une fois le\n"
+    "                    nouveau fichier complet. Une photo illisible (absente, dossier...) est\n"
+    "                    nommée sur la sortie d'erreur et les autres photos sont écrites.\n"
+    "                    Codes de sortie : 0 tout est écrit ; 1 des photos étaient illisibles (le\n"
+    "                    fichier est écrit sans elles) ; 3 le fichier GPX n'a pas pu être écrit\n"
+    "                    (« Impossible de creer le fichier GPX »).\n"
     "  map [--google] PHOTO\n"
     "                    Page de carte que la fenêtre écrit pour la photo (Leaflet et OpenStreetMap ;\n"
     "                    --google : modèle Google Maps). La légende du secteur va sur la sortie\n"
@@ -34,16 +48,22 @@ const char* const kHelp =
     "  --help            Affiche cette aide.\n"
     "\n"
     "Dans chaque champ, tabulation, saut de ligne et barre oblique inverse sont écrits \\t, \\n et \\\\,\n"
-    "les autres caractères de contrôle \\xNN : chaque ligne reste une ligne.\n"
+    "les autres caractères de contrôle \\xNN : chaque ligne reste une ligne. Un octet d'un nom de\n"
+    "fichier qui n'est pas de l'UTF-8 est écrit \\xNN, et un tel nom peut être donné tel quel.\n"
+    "Les noms de photos sur la sortie d'erreur sont écrits de la même façon.\n"
     "Les nombres utilisent le séparateur décimal de la langue de l'utilisateur.\n"
-    "Code de sortie 2 : commande ou arguments incorrects.\n";
+    "Codes de sortie : 0 toutes les photos lues, 1 une photo au moins illisible, 2 commande ou\n"
+    "arguments incorrects.\n";
 
 } // namespace
 
 int main(int argc, char** argv) {
+    // Taken from the bytes: Qt's own decoding would lose a name that is not UTF-8.
+    QStringList args;
+    for (int i = 1; i < argc; ++i)
+        args << vantorel::decodePath(QByteArray(argv[i]));
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("vantorel-cli"));
-    QStringList args = app.arguments().mid(1);
     QTextStream out(stdout);
     QTextStream err(stderr);
     out.setEncoding(QStringConverter::Utf8);
@@ -57,8 +77,9 @@ int main(int argc, char** argv) {
     if (command == QLatin1String("coords")) return vantorel::cli::runCoords(args, out, err);
     if (command == QLatin1String("exif")) return vantorel::cli::runExif(args, out, err);
     if (command == QLatin1String("poi")) return vantorel::cli::runPoi(args, out, err);
+    if (command == QLatin1String("gpx")) return vantorel::cli::runGpx(args, out, err);
     if (command == QLatin1String("map")) return vantorel::cli::runMap(args, out, err);
-    err << QStringLiteral("Commande inconnue : ") << command << QStringLiteral("\n")
+    err << QStringLiteral("Commande inconnue : ") << vantorel::escapeCell(command) << QStringLiteral("\n")
         << QStringLiteral("Voir : vantorel-cli --help\n");
     return 2;
 }

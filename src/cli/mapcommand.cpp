@@ -24,6 +24,10 @@ int runMap(QStringList args, QTextStream& out, QTextStream& err) {
     // The coordinate grid and the EXIF values exactly as the window's selection fills them.
     QString latitudeRef, longitudeRef;
     const CoordinateReading reading = ReadGpsCoordinates(path, latitudeRef, longitudeRef);
+    if (reading.readError != FileOpenError::None) {
+        err << unreadablePhotoMessage(path, reading.readError) << u'\n';
+        return kExitUnreadable;
+    }
     if (!reading.geotagged) {
         err << QStringLiteral("map : photo non géocodée : ") << escapeCell(path) << u'\n';
         return 1;

@@ -20,8 +20,11 @@ int runPoi(const QStringList& photos, QTextStream& out, QTextStream& err) {
     QString latitudeRef, longitudeRef;
     int rowCount = 0;
     StringGrid SG0(PoiColumnCount, 2);
-    rebuildPoiTable(
+    const QVector<UnreadablePhoto> unreadable = rebuildPoiTable(
         {latitudeRef, longitudeRef, rowCount}, SG0, paths, [](const QString&) {}, [] {});
+    for (const UnreadablePhoto& photo : unreadable)
+        err << unreadablePhotoMessage(photo.path, photo.error) << u'\n';
+    err.flush();
     for (int row = 1; row <= rowCount; ++row) {
         const QStringList cells = SG0.row(row);
         for (int col = 0; col < cells.size(); ++col) {
@@ -31,7 +34,7 @@ int runPoi(const QStringList& photos, QTextStream& out, QTextStream& err) {
         out << u'\n';
     }
     out.flush();
-    return 0;
+    return unreadable.isEmpty() ? 0 : kExitUnreadable;
 }
 
 } // namespace vantorel::cli

@@ -11,9 +11,16 @@ namespace vantorel::test {
 struct RecordingBoxes : MessageBoxes {
     QStringList messages, warnings;
     int beeps = 0;
+    QStringList informations, questions;
+    bool answerYes = false; // the answer to every Yes/Cancel question
     void showMessage(const QString& text) override { messages << text; }
     void warning(const QString& text) override { warnings << text; }
     void beep() override { ++beeps; }
+    void information(const QString& text) override { informations << text; }
+    bool warningYesCancel(const QString& text) override {
+        questions << text;
+        return answerYes;
+    }
 };
 
 struct FakeClipboard : Clipboard {
@@ -29,6 +36,16 @@ struct FakeDialogs : FileDialogs {
         ++opened;
         if (whileOpen) whileOpen();
         return chosen;
+    }
+    // The save dialog: what it was opened with, and the path the user chooses (none: cancel).
+    std::optional<QString> savePath;
+    QString saveFolder, saveName;
+    int saveOpened = 0;
+    std::optional<QString> saveGpx(const QString& folder, const QString& fileName) override {
+        ++saveOpened;
+        saveFolder = folder;
+        saveName = fileName;
+        return savePath;
     }
 };
 

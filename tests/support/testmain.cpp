@@ -9,6 +9,7 @@ int main(int argc, char** argv) {
     ::testing::InitGoogleTest(&argc, argv);
     QLocale::setDefault(QLocale(QLocale::French, QLocale::France));
     if constexpr (VANTOREL_TEST_GUI) {
+        QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts); // for the web engine's views
         QApplication app(argc, argv);
         return RUN_ALL_TESTS();
     }

@@ -1,6 +1,8 @@
 #include "maincontroller.h"
 
 #include "display/jpegdecoder.h"
+#include "export/gpxwriter.h"
+#include "files/atomicfile.h"
 #include "maps/browsercodes.h"
 #include "maps/mappagefile.h"
 #include "maps/photomappage.h"
@@ -246,6 +248,61 @@ void MainController::BitBtn12Click() {
     m_controls.Edit8.clear();
 }
 
+namespace {
+
+const QString kGpxEmptyList = QStringLiteral("Il n'y a aucun image géocodée à exporter en Gpx.");
+const QString kGpxNoGeotagged = QStringLiteral("Il n'y a aucune image géocodée à exporter en Gpx.");
+const QString kGpxCannotCreate = QStringLiteral("Impossible de creer le fichier GPX");
+
+QString gpxOverwriteQuestion(const QString& path) {
+    return QStringLiteral("Le fichier :\n") + path + QStringLiteral("\nexiste déja. \n\nL'écraser ?");
+}
+
+QString gpxWrittenMessage(const QString& path, int waypoints) {
+    return QStringLiteral("Le fichier\n") + path +
+           QStringLiteral("\na été correctement créé.\n\nIl contient ") + QString::number(waypoints) +
+           QStringLiteral(" POIs");
+}
+
+} // namespace
+
+void MainController::BitBtn13Click() {
+    MainControls& c = m_controls;
+    if (c.ListBox1.isEmpty()) {
+        m_platform.boxes.warning(kGpxEmptyList);
+        return;
+    }
+    c.Label11Visible = true;
+    m_platform.pump.processMessages();
+    const QStringList entries = c.ListBox1; // the loop lets the window repaint; it walks its own copy
+    GpxTimes times;
+    rebuildPoiTable(
+        poiRun(), c.SG0, entries, [this](const QString& path) { m_state.CurrentPhotoPath = path; },
+        [this] { m_platform.pump.processMessages(); }, times.reader());
+    // The dialog opens in the selected entry's folder, or the first entry's when none is selected.
+    const int index = c.ListBox1Index >= 0 && c.ListBox1Index < entries.size() ? c.ListBox1Index : 0;
+    exportGpx(QFileInfo(entries[index]).path(), times);
+    c.Label11Visible = false;
+}
+
+void MainController::exportGpx(const QString& folder, const GpxTimes& times) {
+    if (m_controls.SG0.rowCount() < 2) {
+        m_platform.boxes.warning(kGpxNoGeotagged);
+        return;
+    }
+    const auto target = m_platform.dialogs.saveGpx(folder, kGpxDefaultName);
+    if (!target) return;
+    if (QFileInfo::exists(*target) && !m_platform.boxes.warningYesCancel(gpxOverwriteQuestion(*target)))
+        return;
+    // Written whole or not at all: a failed write leaves an existing file as it was.
+    const GpxFile file = buildGpx(m_controls.SG0, m_state.PoiRowCount, times);
+    if (!writeFileAtomically(*target, file.bytes)) {
+        m_platform.boxes.showMessage(kGpxCannotCreate);
+        return;
+    }
+    m_platform.boxes.information(gpxWrittenMessage(*target, file.waypoints));
+}
+
 void MainController::BitBtn15Click() {
     MainControls& c = m_controls;
     c.SG1.setRowCommaText(0, kCoordHeaderGeotagged);
@@ -268,6 +325,10 @@ void MainController::BitBtn15Click() {
     c.SG2.setRowCount(2);
     if (c.CheckBox4) m_platform.browser.navigate(QStringLiteral("about:blank"));
     c.Label11Visible = false;
+    // The last photo kept is shown and selected, so the window never names a removed one.
+    if (c.ListBox1.isEmpty()) return;
+    m_state.CurrentPhotoPath = c.ListBox1.last();
+    RefreshAfterListChange();
 }
 
 void MainController::BitBtn9Click() {
@@ -346,7 +407,18 @@ void MainController::BitBtn4Click() {
 void MainController::BitBtn7Click() {
     const QString path = m_controls.SG1.cell(CoordPath, 1);
     m_controls.Image1 = QImage();
-    if (isJpgExtension(path)) m_controls.Image1 = decodePreview(path, kPreviewSize);
+    const QString shown = isJpgExtension(path) ? path : QString();
+    ++m_previewRequest;
+    if (m_previewDecoder)
+        m_previewDecoder(m_previewRequest, shown, kPreviewSize);
+    else if (!shown.isEmpty())
+        m_controls.Image1 = decodePreview(shown, kPreviewSize);
+}
+
+void MainController::previewDecoded(quint64 request, const QImage& picture) {
+    // Dropped when a newer selection asked again or the list was emptied since.
+    if (request != m_previewRequest || m_controls.ListBox1.isEmpty()) return;
+    m_controls.Image1 = picture;
 }
 
 ViewSectorInputs MainController::sectorInputs() const {

@@ -10,7 +10,12 @@
 #include "platform.h"
 #include "sharedstate.h"
 
+#include <QSize>
+#include <functional>
+
 namespace vantorel {
+
+class GpxTimes;
 
 class MainController {
 public:
@@ -31,6 +36,7 @@ public:
     void BitBtn20Click(); // "Charger"
     void BitBtn16Click(); // "Clipboard"
     void BitBtn12Click(); // "Effacer Poi"
+    void BitBtn13Click(); // "Export Gpx"
     void BitBtn15Click(); // "Géocodé"
     void BitBtn9Click();  // "Masquer"
 
@@ -40,6 +46,12 @@ public:
     void BitBtn1Click(); // GPS coordinates
     void BitBtn4Click(); // EXIF listing
     void BitBtn7Click(); // preview
+
+    // The preview is decoded inside BitBtn7Click unless a window hands the decode to a worker: it is then
+    // asked for `path` (empty: nothing to show) and answers through previewDecoded.
+    using PreviewDecoder = std::function<void(quint64 request, const QString& path, QSize box)>;
+    void setPreviewDecoder(PreviewDecoder decoder) { m_previewDecoder = std::move(decoder); }
+    void previewDecoded(quint64 request, const QImage& picture);
     void BitBtn6Click(); // map page
 
     // Sector settings and the browser choice.
@@ -72,6 +84,7 @@ public:
 
 private:
     void runPipeline();
+    void exportGpx(const QString& folder, const GpxTimes& times);
     PoiRun poiRun() { return {m_state.LatitudeRef, m_state.LongitudeRef, m_state.PoiRowCount}; }
     void clearList();
     void showEntryCount();
@@ -80,6 +93,8 @@ private:
     // Writes a map page and shows it in `view` (internal browser) or in the user's browser.
     void showMapPage(const QByteArray& page, BrowserView& view);
 
+    PreviewDecoder m_previewDecoder;
+    quint64 m_previewRequest = 0;
     Platform m_platform;
     MainControls m_controls;
     SharedState m_state;

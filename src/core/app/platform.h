@@ -18,6 +18,10 @@ public:
     virtual void warning(const QString& text) = 0;
     // The system's beep, for a refused action.
     virtual void beep() = 0;
+    // An information box with an "OK" button.
+    virtual void information(const QString& text) = 0;
+    // A warning with "Oui" and "Annuler" buttons: true for "Oui"; closing the box is "Annuler".
+    virtual bool warningYesCancel(const QString& text) = 0;
 };
 
 class Clipboard {
@@ -32,6 +36,10 @@ public:
     virtual ~FileDialogs() = default;
     // The multi-select picture dialog; nothing when the user cancels.
     virtual std::optional<QStringList> openPictures() = 0;
+    // SaveDialog1, the GPX file's save dialog, opened in `folder` on `fileName`: the chosen path
+    // (".gpx" added when the user typed no extension); nothing when the user cancels. It asks
+    // nothing about an existing file: the command does.
+    virtual std::optional<QString> saveGpx(const QString& folder, const QString& fileName) = 0;
 };
 
 // What the connectivity check found (the values are the check's historical codes).

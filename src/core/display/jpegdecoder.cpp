@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <csetjmp>
+#include <cstdlib>
 #include <memory>
 #include <vector>
 
@@ -30,6 +31,19 @@ namespace {
 constexpr std::size_t kHeaderBufferSize = 16 * 1024;
 constexpr std::size_t kDecodeBufferSize = 64 * 1024;
 
+// What the decoder spends on one 8x8 block, in units of about 15 ns of one desktop core (libjpeg-turbo
+// 2.1, crafted files with little or no data behind a huge frame). Real data costs more, but a small
+// file holds little of it; these bound what a file can make the decoder do without data.
+constexpr int kSequentialBlockWork = 6;            // one-scan Huffman file: decoding and output
+constexpr int kSequentialArithmeticBlockWork = 20; // one-scan arithmetic file
+constexpr int kBufferedBlockWork = 12;             // multi-scan file: the coefficient buffer, the output pass
+constexpr int kScanBlockWork = 1;                  // a progressive Huffman scan
+constexpr int kRefiningScanBlockWork = 2;          // a progressive Huffman scan refining coefficients
+constexpr int kSequentialScanBlockWork = 3;        // one scan of a multi-scan sequential Huffman file
+constexpr int kArithmeticScanBlockWork = 16;       // a progressive arithmetic first scan
+constexpr int kArithmeticSlowScanBlockWork = 32;   // an arithmetic refining or sequential scan
+constexpr std::int64_t kBufferedBlockBytes = 64 * 2;
+
 struct ErrorManager {
     jpeg_error_mgr pub;
     std::jmp_buf jump;
@@ -37,6 +51,12 @@ struct ErrorManager {
 
 [[noreturn]] void jumpOnError(j_common_ptr cinfo) {
     std::longjmp(reinterpret_cast<ErrorManager*>(cinfo->err)->jump, 1);
+}
+
+// Over a budget, or stopped by the caller: given up as a file that does not decode.
+[[noreturn]] void refuse(j_common_ptr cinfo) {
+    cinfo->err->error_exit(cinfo);
+    std::abort(); // error_exit never returns
 }
 
 // Warnings (corrupt data, premature end of file) are counted, not printed: the picture is shown as well
@@ -47,11 +67,6 @@ void countWarning(j_common_ptr cinfo, int level) {
 
 void stayQuiet(j_common_ptr) {}
 
-void refuseEndlessScans(j_common_ptr cinfo) {
-    if (cinfo->is_decompressor && reinterpret_cast<j_decompress_ptr>(cinfo)->input_scan_number > kMaxScans)
-        cinfo->err->error_exit(cinfo);
-}
-
 // A source reading a file descriptor in chunks and skipping by seeking.
 struct FileSource {
     jpeg_source_mgr pub;
@@ -59,24 +74,123 @@ struct FileSource {
     JOCTET* buffer;
     std::size_t size;
     bool startOfFile;
+    bool ended; // nothing more is read
 };
+
+// Everything libjpeg touches, on the heap (see the note at the top). Reached from libjpeg's callbacks
+// through client_data.
+struct Decoder {
+    jpeg_decompress_struct cinfo{};
+    ErrorManager error{};
+    FileSource source{};
+    jpeg_progress_mgr progress{};
+    std::vector<JOCTET> buffer;
+    int fd = -1;
+    bool created = false;
+    QImage image;
+    std::vector<JSAMPLE> cmykLines;
+
+    const CancelFlag* cancel = nullptr;
+    bool multiScan = false;
+    int scanCounted = 0; // the last scan whose work is in `work`
+    std::int64_t work = 0;
+    std::int64_t readWithoutProgress = 0;
+
+    ~Decoder() {
+        if (created) jpeg_destroy_decompress(&cinfo);
+        if (fd >= 0) ::close(fd);
+    }
+
+    void start(std::size_t bufferSize);
+    void budgetPicture();
+};
+
+Decoder& decoderOf(j_common_ptr cinfo) {
+    return *static_cast<Decoder*>(cinfo->client_data);
+}
+
+bool cancelled(const Decoder& d) {
+    return d.cancel && d.cancel->load(std::memory_order_relaxed);
+}
+
+std::int64_t scanBlocks(j_decompress_ptr c) {
+    std::int64_t blocks = 0;
+    for (int i = 0; i < c->comps_in_scan; ++i)
+        blocks += std::int64_t(c->cur_comp_info[i]->width_in_blocks) * c->cur_comp_info[i]->height_in_blocks;
+    return blocks;
+}
+
+int scanBlockWork(j_decompress_ptr c) {
+    const bool refining = c->Ah > 0;
+    if (c->arith_code)
+        return c->progressive_mode && !(refining && c->Ss > 0) ? kArithmeticScanBlockWork
+                                                               : kArithmeticSlowScanBlockWork;
+    if (!c->progressive_mode) return kSequentialScanBlockWork;
+    return refining ? kRefiningScanBlockWork : kScanBlockWork;
+}
+
+// Counts the scan the decoder has just reached, before any of its data is decoded.
+void countScan(Decoder& d) {
+    j_decompress_ptr c = &d.cinfo;
+    if (c->input_scan_number == d.scanCounted) return;
+    d.scanCounted = c->input_scan_number;
+    if (d.scanCounted > kMaxScans) refuse(reinterpret_cast<j_common_ptr>(c));
+    if (d.multiScan) d.work += scanBlocks(c) * scanBlockWork(c);
+    if (d.work > kMaxDecodeWork) refuse(reinterpret_cast<j_common_ptr>(c));
+}
+
+// Called by libjpeg before each row of blocks it decodes and before each group of output rows.
+void watchProgress(j_common_ptr cinfo) {
+    Decoder& d = decoderOf(cinfo);
+    if (cancelled(d)) refuse(cinfo);
+    d.readWithoutProgress = 0;
+    if (cinfo->is_decompressor) countScan(d);
+}
+
+// After the header: the whole picture's buffer and base work, then its first scan.
+void Decoder::budgetPicture() {
+    j_decompress_ptr c = &cinfo;
+    multiScan = jpeg_has_multiple_scans(c);
+    std::int64_t blocks = 0;
+    for (int i = 0; i < c->num_components; ++i) {
+        const jpeg_component_info& comp = c->comp_info[i];
+        const auto roundUp = [](std::int64_t n, int m) { return m > 0 ? (n + m - 1) / m * m : n; };
+        blocks += roundUp(comp.width_in_blocks, comp.h_samp_factor) *
+                  roundUp(comp.height_in_blocks, comp.v_samp_factor);
+    }
+    if (multiScan) {
+        if (blocks * kBufferedBlockBytes > kMaxDecoderMemory) refuse(reinterpret_cast<j_common_ptr>(c));
+        work = blocks * kBufferedBlockWork;
+    } else {
+        work = blocks * (c->arith_code ? kSequentialArithmeticBlockWork : kSequentialBlockWork);
+    }
+    countScan(*this);
+}
 
 const JOCTET kFakeEoi[2] = {0xFF, JPEG_EOI};
 
 boolean fillBuffer(j_decompress_ptr cinfo) {
+    Decoder& d = decoderOf(reinterpret_cast<j_common_ptr>(cinfo));
     auto* src = reinterpret_cast<FileSource*>(cinfo->src);
-    ssize_t n;
-    do
-        n = ::read(src->fd, src->buffer, src->size);
-    while (n < 0 && errno == EINTR);
+    if (cancelled(d)) refuse(reinterpret_cast<j_common_ptr>(cinfo));
+    // Padding or garbage that goes on without the decoder moving on is the end of the image data.
+    if (d.readWithoutProgress > kMaxBytesWithoutProgress) src->ended = true;
+    ssize_t n = 0;
+    if (!src->ended) {
+        do
+            n = ::read(src->fd, src->buffer, src->size);
+        while (n < 0 && errno == EINTR);
+    }
     if (n <= 0) {
         if (src->startOfFile) ERREXIT(cinfo, JERR_INPUT_EMPTY);
         // A truncated file ends with an invented end-of-image marker; libjpeg fills the rest of the picture.
+        src->ended = true;
         WARNMS(cinfo, JWRN_JPEG_EOF);
         src->pub.next_input_byte = kFakeEoi;
         src->pub.bytes_in_buffer = 2;
         return TRUE;
     }
+    d.readWithoutProgress += n;
     src->pub.next_input_byte = src->buffer;
     src->pub.bytes_in_buffer = std::size_t(n);
     src->startOfFile = false;
@@ -108,48 +222,32 @@ void skipData(j_decompress_ptr cinfo, long count) {
 
 void noOp(j_decompress_ptr) {}
 
-// Everything libjpeg touches, on the heap (see the note at the top).
-struct Decoder {
-    jpeg_decompress_struct cinfo{};
-    ErrorManager error{};
-    FileSource source{};
-    jpeg_progress_mgr progress{};
-    std::vector<JOCTET> buffer;
-    int fd = -1;
-    bool created = false;
-    QImage image;
-    std::vector<JSAMPLE> cmykLines;
+// Called after setjmp: may jump.
+void Decoder::start(std::size_t bufferSize) {
+    cinfo.err = jpeg_std_error(&error.pub);
+    error.pub.error_exit = jumpOnError;
+    error.pub.emit_message = countWarning;
+    error.pub.output_message = stayQuiet;
+    jpeg_create_decompress(&cinfo);
+    created = true;
+    cinfo.client_data = this;
+    cinfo.mem->max_memory_to_use = kMaxDecoderMemory;
+    progress.progress_monitor = watchProgress;
+    cinfo.progress = &progress;
 
-    ~Decoder() {
-        if (created) jpeg_destroy_decompress(&cinfo);
-        if (fd >= 0) ::close(fd);
-    }
-
-    // Called after setjmp: may jump.
-    void start(std::size_t bufferSize) {
-        cinfo.err = jpeg_std_error(&error.pub);
-        error.pub.error_exit = jumpOnError;
-        error.pub.emit_message = countWarning;
-        error.pub.output_message = stayQuiet;
-        jpeg_create_decompress(&cinfo);
-        created = true;
-        cinfo.mem->max_memory_to_use = kMaxDecoderMemory;
-        progress.progress_monitor = refuseEndlessScans;
-        cinfo.progress = &progress;
-
-        buffer.resize(bufferSize);
-        source.pub.init_source = noOp;
-        source.pub.fill_input_buffer = fillBuffer;
-        source.pub.skip_input_data = skipData;
-        source.pub.resync_to_restart = jpeg_resync_to_restart;
-        source.pub.term_source = noOp;
-        source.fd = fd;
-        source.buffer = buffer.data();
-        source.size = buffer.size();
-        source.startOfFile = true;
-        cinfo.src = &source.pub;
-    }
-};
+    buffer.resize(bufferSize);
+    source.pub.init_source = noOp;
+    source.pub.fill_input_buffer = fillBuffer;
+    source.pub.skip_input_data = skipData;
+    source.pub.resync_to_restart = jpeg_resync_to_restart;
+    source.pub.term_source = noOp;
+    source.fd = fd;
+    source.buffer = buffer.data();
+    source.size = buffer.size();
+    source.startOfFile = true;
+    source.ended = false;
+    cinfo.src = &source.pub;
+}
 
 std::int64_t area(QSize s) {
     return std::int64_t(s.width()) * s.height();
@@ -161,17 +259,18 @@ QSize fitted(QSize natural, QSize box) {
     return {std::max(1, s.width()), std::max(1, s.height())};
 }
 
-// The smallest scale n/8 (n from 1 to maxNum) at which libjpeg's output covers `target`.
-int coveringScale(QSize natural, QSize target, int maxNum) {
-    for (int n = 1; n < maxNum; ++n) {
-        const std::int64_t w = (std::int64_t(natural.width()) * n + 7) / 8;
-        const std::int64_t h = (std::int64_t(natural.height()) * n + 7) / 8;
-        if (w >= target.width() && h >= target.height()) return n;
-    }
-    return maxNum;
+bool covers(QSize natural, int eighths, QSize target) {
+    const std::int64_t w = (std::int64_t(natural.width()) * eighths + 7) / 8;
+    const std::int64_t h = (std::int64_t(natural.height()) * eighths + 7) / 8;
+    return w >= target.width() && h >= target.height();
 }
 
-enum class Mode { Preview, Full };
+// The smallest scale n/8 (n from 1 to maxNum) at which libjpeg's output covers `target`.
+int coveringScale(QSize natural, QSize target, int maxNum) {
+    for (int n = 1; n < maxNum; ++n)
+        if (covers(natural, n, target)) return n;
+    return maxNum;
+}
 
 void cmykToRgb32(const JSAMPLE* in, QRgb* out, int width, bool inverted) {
     for (int x = 0; x < width; ++x, in += 4) {
@@ -184,11 +283,20 @@ void cmykToRgb32(const JSAMPLE* in, QRgb* out, int width, bool inverted) {
     }
 }
 
-QImage decode(const QString& path, QSize request, Mode mode) {
+// How a picture of a given natural size is decoded: the DCT scale, the size handed back, and whether
+// speed goes before the last bit of quality (a picture shown smaller than it was decoded).
+struct Plan {
+    int scaleEighths = 8;
+    QSize target;
+    bool fast = false;
+};
+using Planner = std::function<Plan(QSize natural)>;
+
+DecodedPicture decode(const QString& path, const Planner& planFor, const CancelFlag* cancel) {
     const auto d = std::make_unique<Decoder>();
     d->fd = openRegularFile(path);
     if (d->fd < 0) return {};
-    QSize target;
+    d->cancel = cancel;
 
     if (setjmp(d->error.jump)) return {};
     d->start(kDecodeBufferSize);
@@ -197,23 +305,17 @@ QImage decode(const QString& path, QSize request, Mode mode) {
 
     const QSize natural(int(cinfo.image_width), int(cinfo.image_height));
     if (natural.isEmpty() || area(natural) > kMaxSourcePixels) return {};
+    d->budgetPicture();
 
-    int scale = 8;
-    if (mode == Mode::Preview) {
-        target = fitted(natural, request);
-        scale = previewScaleEighths(natural, request);
+    const Plan plan = planFor(natural);
+    if (plan.target.isEmpty()) return {};
+    cinfo.scale_num = JDIMENSION(plan.scaleEighths);
+    cinfo.scale_denom = 8;
+    if (plan.fast) {
         cinfo.dct_method = JDCT_IFAST;
         cinfo.do_fancy_upsampling = FALSE;
         cinfo.do_block_smoothing = FALSE;
-    } else if (request.isEmpty() ||
-               (natural.width() <= request.width() && natural.height() <= request.height())) {
-        target = natural;
-    } else {
-        target = fitted(natural, request);
-        scale = coveringScale(natural, target, 8);
     }
-    cinfo.scale_num = JDIMENSION(scale);
-    cinfo.scale_denom = 8;
 
     const bool cmyk = cinfo.jpeg_color_space == JCS_CMYK || cinfo.jpeg_color_space == JCS_YCCK;
     if (cmyk)
@@ -225,7 +327,8 @@ QImage decode(const QString& path, QSize request, Mode mode) {
 
     jpeg_calc_output_dimensions(&cinfo);
     const QSize output(int(cinfo.output_width), int(cinfo.output_height));
-    if (output.isEmpty() || area(output) > kMaxOutputPixels || area(target) > kMaxOutputPixels) return {};
+    if (output.isEmpty() || area(output) > kMaxOutputPixels || area(plan.target) > kMaxOutputPixels)
+        return {};
     d->image = QImage(output, QImage::Format_RGB32);
     if (d->image.isNull()) return {};
 
@@ -260,10 +363,11 @@ QImage decode(const QString& path, QSize request, Mode mode) {
         }
     }
     // jpeg_finish_decompress would read on to the end of the file for nothing; the destructor aborts.
+    if (cancelled(*d)) return {};
 
-    QImage result = std::move(d->image);
-    if (result.size() != target)
-        result = result.scaled(target, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    DecodedPicture result{std::move(d->image), natural};
+    if (result.image.size() != plan.target)
+        result.image = result.image.scaled(plan.target, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
     return result;
 }
 
@@ -273,13 +377,38 @@ int previewScaleEighths(QSize natural, QSize box) {
     return coveringScale(natural, fitted(natural, box), 16);
 }
 
-QImage decodePreview(const QString& path, QSize box) {
+int showingScaleEighths(QSize natural, QSize shown) {
+    for (int n : {1, 2, 4})
+        if (covers(natural, n, shown)) return n;
+    return 8;
+}
+
+QImage decodePreview(const QString& path, QSize box, const CancelFlag* cancel) {
     if (box.isEmpty()) return {};
-    return decode(path, box, Mode::Preview);
+    const auto plan = [box](QSize natural) {
+        return Plan{previewScaleEighths(natural, box), fitted(natural, box), true};
+    };
+    return decode(path, plan, cancel).image;
 }
 
 QImage decodeFull(const QString& path, QSize limit) {
-    return decode(path, limit, Mode::Full);
+    const auto plan = [limit](QSize natural) {
+        if (limit.isEmpty() || (natural.width() <= limit.width() && natural.height() <= limit.height()))
+            return Plan{8, natural, false};
+        const QSize target = fitted(natural, limit);
+        return Plan{coveringScale(natural, target, 8), target, false};
+    };
+    return decode(path, plan, nullptr).image;
+}
+
+DecodedPicture decodeForShowing(const QString& path, const std::function<QSize(QSize natural)>& shownSize,
+                                const CancelFlag* cancel) {
+    const auto plan = [&shownSize](QSize natural) {
+        const QSize shown = shownSize(natural);
+        const int scale = showingScaleEighths(natural, shown);
+        return Plan{scale, shown, scale < 8};
+    };
+    return decode(path, plan, cancel);
 }
 
 std::optional<QSize> jpegSize(const QString& path) {

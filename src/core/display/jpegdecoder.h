@@ -7,37 +7,67 @@
 #include <QSize>
 #include <QString>
 
+#include <atomic>
 #include <cstdint>
+#include <functional>
 #include <optional>
 
 namespace vantorel {
 
-// Pictures declaring more pixels than this are refused without decoding: no camera comes near it, and a
-// corrupt header claiming 65535 x 65535 would otherwise cost seconds of work on invented data.
+// Budgets that keep a small hostile file from costing seconds or gigabytes. A file over any of them is
+// refused (the decode gives a null picture), as a file that does not decode.
+//
+// Pictures declaring more pixels than this are refused without decoding: no camera comes near it.
 inline constexpr std::int64_t kMaxSourcePixels = 512LL * 1000 * 1000;
 // The largest picture handed back (4 bytes a pixel), whatever the caller asks for.
-inline constexpr std::int64_t kMaxOutputPixels = 128LL * 1000 * 1000;
-// Memory libjpeg may take for whole-picture buffers (progressive and multi-scan files keep every
-// coefficient of the picture until the last scan).
-inline constexpr long kMaxDecoderMemory = 1024L * 1024 * 1024;
-// Progressive files with more scans than this are refused: a crafted file can repeat scans to keep
-// the decoder busy for minutes, and real encoders write about ten.
+inline constexpr std::int64_t kMaxOutputPixels = 32LL * 1000 * 1000;
+// Memory libjpeg may take for whole-picture buffers: progressive and multi-scan files keep every
+// coefficient of the picture (128 bytes an 8x8 block) until the last scan. A 24-megapixel progressive
+// photo needs 72 MB in 4:2:0, 144 MB without subsampling.
+inline constexpr long kMaxDecoderMemory = 200L * 1024 * 1024;
+// Scans after which a file is refused: real encoders write about ten.
 inline constexpr int kMaxScans = 1000;
+// Decoding work, in weighted 8x8 blocks (each scan over each block it covers, weighted by what the
+// decoder spends on it; see jpegdecoder.cpp). A 24-megapixel photo needs 3 to 23 million, whatever its
+// coding; the budget holds any file to well under a second.
+inline constexpr std::int64_t kMaxDecodeWork = 40LL * 1000 * 1000;
+// Bytes read without the decoder moving on (before the first scan, or between two rows of blocks): what
+// comes after them (padding, garbage between markers) is taken as the end of the image data.
+inline constexpr std::int64_t kMaxBytesWithoutProgress = 32LL * 1024 * 1024;
+
+// Set from another thread to stop a decode between rows of blocks or scans; the decode then gives null.
+using CancelFlag = std::atomic<bool>;
 
 // The picture fitted into `box` keeping its proportions (scaled up or down), as the file stores it
 // (no rotation from the EXIF orientation). Decoded at the smallest DCT scale whose output still covers
 // the fitted size, then scaled smoothly. Null on any failure.
 // A truncated file gives what could be decoded; libjpeg fills the missing part from the last data read.
-QImage decodePreview(const QString& path, QSize box);
+QImage decodePreview(const QString& path, QSize box, const CancelFlag* cancel = nullptr);
 
 // The picture at its own size, or fitted into `limit` keeping its proportions when it is larger in either
 // direction. An empty `limit` means no limit. Null on any failure, including a picture above
 // kMaxOutputPixels.
 QImage decodeFull(const QString& path, QSize limit);
 
+// A picture decoded for showing, with the size its file declares.
+struct DecodedPicture {
+    QImage image;
+    QSize natural;
+};
+
+// The picture at exactly `shownSize(natural size)` pixels, for painting without another rescale:
+// decoded at the smallest of the scales libjpeg-turbo has SIMD code for (1/8, 1/4, 1/2, 1) whose output
+// covers that size, then scaled once. Null image on any failure.
+DecodedPicture decodeForShowing(const QString& path, const std::function<QSize(QSize natural)>& shownSize,
+                                const CancelFlag* cancel = nullptr);
+
 // The DCT scale, in eighths (1 to 16), at which a preview of a `natural`-sized picture for `box` is decoded:
 // the smallest whose output still covers the picture fitted into the box; 16 when none does.
 int previewScaleEighths(QSize natural, QSize box);
+
+// The scale, in eighths (1, 2, 4 or 8), at which a picture is decoded for showing at `shown` pixels: the
+// smallest whose output covers it; 8 when none does.
+int showingScaleEighths(QSize natural, QSize shown);
 
 // Width and height from the frame header only. None when the file is not a JPEG picture libjpeg accepts,
 // including a height of 0 (left to a DNL marker, which libjpeg does not support).

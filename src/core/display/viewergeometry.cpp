@@ -13,4 +13,9 @@ QRect viewerGeometry(QSize picture, QSize screen) {
     return QRect(QPoint(0, 0), screen);
 }
 
+QSize viewerPictureSize(QSize picture, QSize screen) {
+    const QSize client = viewerGeometry(picture, screen).size() - QSize(2 * kViewerMargin, 2 * kViewerMargin);
+    return picture.scaled(client.expandedTo(QSize(1, 1)), Qt::KeepAspectRatio).expandedTo(QSize(1, 1));
+}
+
 } // namespace vantorel

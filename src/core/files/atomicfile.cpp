@@ -1,6 +1,7 @@
 #include "atomicfile.h"
 
-#include <QFile>
+#include "pathnames.h"
+
 #include <QFileInfo>
 #include <QRandomGenerator>
 
@@ -18,7 +19,7 @@ QString systemError(int err) {
 }
 
 QByteArray localName(const QString& path) {
-    return QFile::encodeName(path);
+    return encodePath(path);
 }
 
 // The folder part of a path ("." for a bare name).

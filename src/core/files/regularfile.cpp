@@ -1,6 +1,7 @@
 #include "regularfile.h"
 
-#include <QFile>
+#include "pathnames.h"
+#include "text/escape.h"
 
 #include <cerrno>
 #include <fcntl.h>
@@ -9,18 +10,82 @@
 
 namespace vantorel {
 
-int openRegularFile(const QString& path) {
-    const QByteArray name = QFile::encodeName(path);
-    if (name.isEmpty()) return -1;
+namespace {
+
+const QString kMissing = QStringLiteral("fichier introuvable");
+const QString kNotRegular =
+    QStringLiteral("ce n'est pas un fichier ordinaire (dossier, tube ou périphérique)");
+const QString kDenied = QStringLiteral("lecture non autorisée");
+const QString kNameTooLong = QStringLiteral("nom trop long");
+const QString kNameUnreadable = QStringLiteral("le nom du fichier ne peut pas être lu");
+const QString kOther = QStringLiteral("lecture impossible");
+const QString kUnreadablePhoto = QStringLiteral("Photo illisible « %1 » : %2");
+
+FileOpenError errorOfErrno(int error, const QString& path) {
+    switch (error) {
+    case ENOENT:
+    case ENOTDIR:
+        return path.contains(QChar::ReplacementCharacter) ? FileOpenError::NameUnreadable
+                                                          : FileOpenError::Missing;
+    case EACCES:
+    case EPERM:
+        return FileOpenError::Denied;
+    case ENAMETOOLONG:
+        return FileOpenError::NameTooLong;
+    case EISDIR:
+        return FileOpenError::NotRegular;
+    default:
+        return FileOpenError::Other;
+    }
+}
+
+} // namespace
+
+int openRegularFile(const QString& path, FileOpenError* why) {
+    FileOpenError ignored;
+    FileOpenError& error = why ? *why : ignored;
+    error = FileOpenError::None;
+    const QByteArray name = encodePath(path);
+    if (name.isEmpty() || name.contains('\0')) {
+        error = FileOpenError::Missing;
+        return -1;
+    }
     // O_NONBLOCK keeps the open itself from waiting on a pipe; it changes nothing for a regular file.
     const int fd = ::open(name.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0) return -1;
+    if (fd < 0) {
+        error = errorOfErrno(errno, path);
+        return -1;
+    }
     struct stat st {};
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         ::close(fd);
+        error = FileOpenError::NotRegular;
         return -1;
     }
     return fd;
+}
+
+QString fileOpenErrorText(FileOpenError error) {
+    switch (error) {
+    case FileOpenError::Missing:
+        return kMissing;
+    case FileOpenError::NotRegular:
+        return kNotRegular;
+    case FileOpenError::Denied:
+        return kDenied;
+    case FileOpenError::NameTooLong:
+        return kNameTooLong;
+    case FileOpenError::NameUnreadable:
+        return kNameUnreadable;
+    case FileOpenError::None:
+    case FileOpenError::Other:
+        break;
+    }
+    return kOther;
+}
+
+QString unreadablePhotoMessage(const QString& path, FileOpenError error) {
+    return kUnreadablePhoto.arg(escapeCell(path), fileOpenErrorText(error));
 }
 
 std::optional<QByteArray> readWholeFile(int fd, qint64 limit) {

@@ -8,8 +8,33 @@
 
 namespace vantorel {
 
-// A read-only descriptor for a regular file, or -1 (missing, unreadable, folder, pipe, device).
-int openRegularFile(const QString& path);
+// Why a file could not be opened for reading.
+enum class FileOpenError {
+    None,
+    Missing,        // no such file, or a link to nothing
+    NotRegular,     // a folder, a pipe, a device
+    Denied,         // no read permission
+    NameTooLong,    // the path or one of its names is longer than the system accepts
+    NameUnreadable, // a name that reached the program without its bytes (shown with U+FFFD)
+    Other,
+};
+
+// A read-only descriptor for a regular file, or -1 (missing, unreadable, folder, pipe, device),
+// with the reason in `why` when given. The name goes to the system through encodePath.
+int openRegularFile(const QString& path, FileOpenError* why = nullptr);
+
+// The reason in French, to follow a photo's name: "fichier introuvable"...
+QString fileOpenErrorText(FileOpenError error);
+
+// The message for a photo that could not be read: « name » and the reason, the name escaped for
+// one line of a terminal.
+QString unreadablePhotoMessage(const QString& path, FileOpenError error);
+
+// A photo a command could not read, for the message that names it.
+struct UnreadablePhoto {
+    QString path;
+    FileOpenError error = FileOpenError::Other;
+};
 
 // The whole content of a regular file, read from a descriptor of openRegularFile (left open);
 // nothing when a read fails or the file is larger than `limit`.

@@ -81,6 +81,7 @@ CoordinateReading ReadGpsCoordinates(const QString& path, QString& latitudeRef, 
     CoordinateReading r;
     ImageProperties photo;
     photo.open(path, ImageProperties::Scope::Gps);
+    r.readError = photo.openError();
 
     bool latRefMissing = false;
     bool lonRefMissing = false;

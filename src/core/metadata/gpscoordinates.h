@@ -2,6 +2,7 @@
 // degrees (32-bit floats, as cameras' values have always been shown here), and the texts made of them.
 #pragma once
 
+#include "files/regularfile.h"
 #include "propertyitem.h"
 #include "tables/gridcolumns.h"
 
@@ -53,6 +54,9 @@ struct CoordinateReading {
     QString offeredLatitude;  // Edit7: the same, offered to the copy writer
     QString offeredLongitude; // Edit8
     MissingReferences missing = MissingReferences::None;
+    // Why the file could not be read at all (it is then not geotagged, and shown as the window
+    // shows a photo without position); None when it was read.
+    FileOpenError readError = FileOpenError::None;
 };
 
 // Reads the GPS position of `path`. `latitudeRef` and `longitudeRef` carry the reference letters

@@ -2,10 +2,10 @@
 
 #include "files/atomicfile.h"
 #include "files/jpegsegments.h"
+#include "files/pathnames.h"
 #include "files/regularfile.h"
 #include "gpsdirectory.h"
 
-#include <QFile>
 #include <QLoggingCategory>
 #include <exiv2/exiv2.hpp>
 
@@ -55,7 +55,7 @@ const char* groupForId(quint32 id) {
 }
 
 std::string localPath(const QString& path) {
-    return QFile::encodeName(path).toStdString();
+    return encodePath(path).toStdString();
 }
 
 enum class Group { Image, Photo, Gps, Thumbnail, Other };
@@ -117,17 +117,30 @@ void readTo(int fd, QByteArray& buf, qint64 target) {
     buf.resize(old + got);
 }
 
+// Start and end of image around one segment: a JPEG that exiv2 reads as that segment alone.
+QByteArray jpegOfSegment(const QByteArray& bytes, const JpegSegment& segment) {
+    return QByteArray("\xFF\xD8", 2) + bytes.mid(segment.offset, segment.size) + QByteArray("\xFF\xD9", 2);
+}
+
+// The whole Exif segment among the bytes read, as a JPEG of its own; empty when there is none.
+QByteArray exifSegmentAlone(const QByteArray& bytes) {
+    const auto block = findExifBlock(bytes);
+    if (!block || block->tiffOffset < 0) return {};
+    return jpegOfSegment(bytes, block->segment);
+}
+
 bool isExifSegmentStart(const QByteArray& buf, qint64 pos) {
     return uchar(buf[pos + 1]) == kMarkerApp1 && buf.size() >= pos + 10 &&
            std::memcmp(buf.constData() + pos + 4, "Exif\0\0", 6) == 0;
 }
 
 // The JPEG segments up to and including the first scan header: all that the metadata and the
-// frame size need, without the picture data. Empty when the file is no JPEG or has no scan.
+// frame size need, without the picture data. Empty when the file is no JPEG or has no scan; then
+// `exifAlone` gets the whole Exif segment of a file cut short before its first scan.
 // On a cold disk a photo costs what is read of it: one small read covers most heads (whole pages), a longer
 // Exif segment is read to its end, and the payload of other application segments and comments beyond the
 // first read (colour profiles, thermal data, previews) is left unread, as zeros.
-QByteArray readJpegHead(int fd) {
+QByteArray readJpegHead(int fd, QByteArray& exifAlone) {
     // Most cameras' heads fit; more would only fetch picture data on a cold disk.
     constexpr qsizetype kFirstRead = 12 * 1024;
     constexpr qsizetype kLimit = 16 * 1024 * 1024; // no sane file has this much before its picture
@@ -163,7 +176,10 @@ QByteArray readJpegHead(int fd) {
             }
             const qsizetype before = buf.size();
             readTo(fd, buf, want);
-            if (buf.size() == before) return {};
+            if (buf.size() == before) {
+                exifAlone = exifSegmentAlone(buf);
+                return {};
+            }
             break;
         }
         case SegmentStep::EndOfImage:
@@ -178,12 +194,15 @@ QByteArray readJpegHead(int fd) {
 struct ImageProperties::Impl {
     QString path;
     QByteArray head;
+    QByteArray exifAlone; // the Exif segment as a JPEG of its own, when the whole file cannot be read
+    FileOpenError openError = FileOpenError::None;
     Exiv2::Image::AutoPtr image;
     // Read directly when only GPS items were asked for; exiv2 then loads on first other need.
     std::optional<QVector<PropertyItem>> gpsItems;
     bool loadFailed = false;
 
     bool loadWithExiv2();
+    bool loadExifAlone();
     bool full() {
         if (image.get()) return true;
         if (!gpsItems || loadFailed) return false;
@@ -207,7 +226,26 @@ bool ImageProperties::Impl::loadWithExiv2() {
         qCDebug(lcExiv2) << path << e.what();
     } catch (...) {
     }
+    if (loadExifAlone()) return true;
     loadFailed = true;
+    return false;
+}
+
+bool ImageProperties::Impl::loadExifAlone() {
+    if (exifAlone.isEmpty() && !head.isEmpty()) exifAlone = exifSegmentAlone(head);
+    if (exifAlone.isEmpty()) return false;
+    try {
+        auto opened = Exiv2::ImageFactory::open(reinterpret_cast<const Exiv2::byte*>(exifAlone.constData()),
+                                                long(exifAlone.size()));
+        if (opened.get()) {
+            opened->readMetadata();
+            image = std::move(opened);
+            return true;
+        }
+    } catch (const std::exception& e) {
+        qCDebug(lcExiv2) << path << e.what();
+    } catch (...) {
+    }
     return false;
 }
 
@@ -219,18 +257,23 @@ ImageProperties::~ImageProperties() = default;
 bool ImageProperties::open(const QString& path, Scope scope) {
     d->image.reset();
     d->head.clear();
+    d->exifAlone.clear();
     d->gpsItems.reset();
     d->loadFailed = false;
     d->path = path;
-    const int fd = openRegularFile(path);
+    const int fd = openRegularFile(path, &d->openError);
     if (fd < 0) return false;
-    d->head = readJpegHead(fd);
+    d->head = readJpegHead(fd, d->exifAlone);
     ::close(fd);
-    if (scope == Scope::Gps && !d->head.isEmpty()) {
-        d->gpsItems = readGpsDirectory(d->head);
+    if (scope == Scope::Gps && !(d->head.isEmpty() && d->exifAlone.isEmpty())) {
+        d->gpsItems = readGpsDirectory(d->head.isEmpty() ? d->exifAlone : d->head);
         if (d->gpsItems) return true;
     }
     return d->loadWithExiv2();
+}
+
+FileOpenError ImageProperties::openError() const {
+    return d->openError;
 }
 
 const QByteArray& ImageProperties::jpegHead() const {

@@ -2,6 +2,7 @@
 // items, save a copy. This is the only place that talks to exiv2.
 #pragma once
 
+#include "files/regularfile.h"
 #include "propertyitem.h"
 
 #include <QString>
@@ -25,7 +26,13 @@ public:
     // Opens the picture and reads its metadata. False when the file cannot be read as a picture
     // (or is not a regular file: a pipe or a device named like a photo is never read);
     // every later read then finds no items.
+    // A JPEG cut short after its whole Exif segment (inside a later XMP segment, say), or whose
+    // metadata exiv2 refuses, is read from its Exif segment alone.
     bool open(const QString& path, Scope scope = Scope::All);
+
+    // Why the last open could not read the file at all; None when it was read, a picture or not
+    // (a photo that could not be read is not a photo without GPS).
+    FileOpenError openError() const;
 
     // For a JPEG file: its bytes up to and including the header of the first scan, read once for
     // the metadata and enough for the picture's size. Empty otherwise. The payloads of application

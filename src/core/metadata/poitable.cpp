@@ -23,7 +23,7 @@ const QString& poiHeaderCommaText() {
     return header;
 }
 
-void AddPoiRow(const QString& path, PoiRun run, StringGrid& SG0) {
+FileOpenError AddPoiRow(const QString& path, PoiRun run, StringGrid& SG0, const PoiRowReader& alsoRead) {
     static const QStringList header = splitCommaText(poiHeaderCommaText());
     if (SG0.rowCount() < 1) SG0.setRowCount(1);
     for (int col = 0; col < PoiColumnCount; ++col)
@@ -31,14 +31,14 @@ void AddPoiRow(const QString& path, PoiRun run, StringGrid& SG0) {
     SG0.fontColor = Qt::black;
 
     ImageProperties photo;
-    if (!photo.open(path, ImageProperties::Scope::Gps)) return;
+    if (!photo.open(path, ImageProperties::Scope::Gps)) return photo.openError();
 
     readReference(photo, GpsLatitudeRef, run.latitudeRef);
     GpsComponents lat;
     if (!readCoordinate(photo, GpsLatitude, lat)) {
         // No row for this photo: its other GPS items must not land in another photo's row.
         readReference(photo, GpsLongitudeRef, run.longitudeRef);
-        return;
+        return FileOpenError::None;
     }
 
     const int row = ++run.rowCount;
@@ -74,6 +74,8 @@ void AddPoiRow(const QString& path, PoiRun run, StringGrid& SG0) {
         if (const auto altitude = altitudeOf(*item))
             SG0.setCell(PoiAltitude, row, FloatToStrF(*altitude, 8, 2));
     }
+    if (alsoRead) alsoRead(row, photo);
+    return FileOpenError::None;
 }
 
 } // namespace vantorel

@@ -2,12 +2,17 @@
 // the whole list (keep geotagged photos, overview map, GPX export).
 #pragma once
 
+#include "files/regularfile.h"
 #include "tables/gridcolumns.h"
 #include "tables/stringgrid.h"
 
 #include <QStringList>
+#include <QVector>
+#include <functional>
 
 namespace vantorel {
+
+class ImageProperties;
 
 const QString& poiHeaderCommaText();
 
@@ -19,25 +24,34 @@ struct PoiRun {
     int& rowCount;         // SharedState::PoiRowCount
 };
 
+// Called with each row written and the photo it came from, for a caller that needs more items of
+// that photo than the table's ten columns hold (the GPX export's time stamps): the photo is read once.
+using PoiRowReader = std::function<void(int row, const ImageProperties& photo)>;
+
 // Appends the row of `path` to `SG0` when the photo has a GPS latitude.
 // The caller empties the table and sets the row count to 0 before the first call of a run.
-void AddPoiRow(const QString& path, PoiRun run, StringGrid& SG0);
+// Returns why the file could not be read, None when it was (with or without a row).
+FileOpenError AddPoiRow(const QString& path, PoiRun run, StringGrid& SG0, const PoiRowReader& alsoRead = {});
 
 // Empties the table and runs AddPoiRow over `paths` in order (empty entries are skipped);
 // `beforeEach` runs with every path (the window shows it as the current photo) and `afterEach`
-// after every photo, so a window can repaint.
+// after every photo, so a window can repaint. Returns the photos that could not be read.
 template <typename BeforeEach, typename AfterEach>
-void rebuildPoiTable(PoiRun run, StringGrid& SG0, const QStringList& paths, BeforeEach beforeEach,
-                     AfterEach afterEach) {
+QVector<UnreadablePhoto> rebuildPoiTable(PoiRun run, StringGrid& SG0, const QStringList& paths,
+                                         BeforeEach beforeEach, AfterEach afterEach,
+                                         const PoiRowReader& alsoRead = {}) {
     SG0.clearCells(0, PoiColumnCount - 1, 1);
     SG0.setRowCount(1);
     run.rowCount = 0;
+    QVector<UnreadablePhoto> unreadable;
     for (const QString& path : paths) {
         beforeEach(path);
         if (path.isEmpty()) continue;
-        AddPoiRow(path, run, SG0);
+        if (const FileOpenError error = AddPoiRow(path, run, SG0, alsoRead); error != FileOpenError::None)
+            unreadable.append({path, error});
         afterEach();
     }
+    return unreadable;
 }
 
 } // namespace vantorel

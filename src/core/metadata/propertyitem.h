@@ -31,6 +31,8 @@ enum GpsTag : quint32 {
     GpsLongitude = 4,
     GpsAltitudeRef = 5,
     GpsAltitude = 6,
+    GpsTimeStamp = 7,    // UTC hour, minute, second as three rationals
+    GpsDateStamp = 0x1D, // UTC date, ASCII "YYYY:MM:DD"
 };
 
 struct PropertyItem {

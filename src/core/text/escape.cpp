@@ -1,5 +1,7 @@
 #include "escape.h"
 
+#include "files/pathnames.h"
+
 namespace vantorel {
 namespace {
 
@@ -137,6 +139,8 @@ QString escapeCell(const QString& text) {
         default:
             if (c.category() == QChar::Other_Control)
                 out += QStringLiteral("\\x") + hex(c.unicode(), 2);
+            else if (isByteCharacter(c.unicode())) // a byte of a file name that is not UTF-8
+                out += QStringLiteral("\\x") + hex(0x80 + (c.unicode() - kFirstByteCharacter), 2);
             else
                 out += c;
         }

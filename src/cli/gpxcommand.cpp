@@ -1,0 +1,72 @@
+#include "commands.h"
+
+#include "export/gpxwriter.h"
+#include "files/atomicfile.h"
+#include "metadata/poitable.h"
+
+#include <QDir>
+#include <QFile>
+#include <cstdio>
+
+namespace vantorel::cli {
+namespace {
+
+bool writeToStandardOutput(const QByteArray& bytes) {
+    return std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout) == size_t(bytes.size()) &&
+           std::fflush(stdout) == 0;
+}
+
+} // namespace
+
+int runGpx(const QStringList& args, QTextStream& out, QTextStream& err) {
+    QStringList photos = args;
+    QString target;
+    if (!photos.isEmpty() && photos.first() == QLatin1String("-o")) {
+        if (photos.size() < 2 || photos[1].isEmpty()) {
+            err << QStringLiteral("gpx : -o demande un nom de fichier\n");
+            return 2;
+        }
+        target = photos[1];
+        photos = photos.mid(2);
+    }
+    if (!photos.isEmpty() && photos.first() == QLatin1String("--")) photos.removeFirst();
+    if (photos.isEmpty()) {
+        err << QStringLiteral("gpx : aucune photo indiquée\n");
+        return 2;
+    }
+
+    const QDir here = QDir::current();
+    QStringList paths;
+    paths.reserve(photos.size());
+    for (const QString& arg : photos)
+        paths << QDir::cleanPath(here.absoluteFilePath(arg));
+
+    QString latitudeRef, longitudeRef;
+    int rowCount = 0;
+    StringGrid SG0(PoiColumnCount, 2);
+    GpxTimes times;
+    // A folder, a missing or unreadable file is named on standard error; the others are written.
+    const QVector<UnreadablePhoto> unreadable = rebuildPoiTable(
+        {latitudeRef, longitudeRef, rowCount}, SG0, paths, [](const QString&) {}, [] {}, times.reader());
+    for (const UnreadablePhoto& photo : unreadable)
+        err << unreadablePhotoMessage(photo.path, photo.error) << u'\n';
+    const GpxFile file = buildGpx(SG0, rowCount, times);
+
+    out.flush();
+    err.flush();
+    if (target.isEmpty()) {
+        if (!writeToStandardOutput(file.bytes)) {
+            err << QStringLiteral("gpx : écriture sur la sortie standard impossible\n");
+            return 3;
+        }
+    } else {
+        QString why;
+        if (!writeFileAtomically(QDir::cleanPath(here.absoluteFilePath(target)), file.bytes, &why)) {
+            err << QStringLiteral("Impossible de creer le fichier GPX : ") << escapeCell(why) << u'\n';
+            return 3;
+        }
+    }
+    return unreadable.isEmpty() ? 0 : kExitUnreadable;
+}
+
+} // namespace vantorel::cli

@@ -1,0 +1,47 @@
+// The GPX 1.0 file of the geotagged photos, built from the POI table as bytes: one waypoint per
+// photo with a position, for GPS devices and mapping tools.
+#pragma once
+
+#include "metadata/poitable.h"
+#include "metadata/propertyitem.h"
+#include "tables/stringgrid.h"
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+#include <optional>
+
+namespace vantorel {
+
+inline const QString kGpxDefaultName = QStringLiteral("WP_photos.gpx");
+
+// The photo's UTC time from its GPS date and time stamps, as "YYYY-MM-DDThh:mm:ssZ" (fractions of
+// a second dropped); empty when either stamp is missing or does not make a real date and time.
+QString gpsUtcTime(const std::optional<PropertyItem>& dateStamp,
+                   const std::optional<PropertyItem>& timeStamp);
+
+// The waypoint times of one POI table rebuild, by row; the POI table has no column for them, so
+// they are read from each photo while its row is written.
+class GpxTimes {
+public:
+    // To pass to rebuildPoiTable.
+    PoiRowReader reader();
+    // The time of `row`, empty when the photo has none.
+    QString at(int row) const { return m_byRow.value(row); }
+    void set(int row, const QString& time);
+
+private:
+    QStringList m_byRow;
+};
+
+struct GpxFile {
+    QByteArray bytes;
+    int waypoints = 0; // waypoints written
+};
+
+// The file for rows 1 to rowCount of the POI table: CR LF line ends, TAB indents. A row gets a
+// waypoint when it has a longitude and a latitude that are numbers on the globe; it has an
+// elevation only with an altitude, and a time only when `times` has one.
+GpxFile buildGpx(const StringGrid& SG0, int rowCount, const GpxTimes& times);
+
+} // namespace vantorel
