@@ -10,6 +10,7 @@ PROGRAM_PACKAGES=(
   build-essential cmake pkg-config
   qt6-base-dev qt6-base-dev-tools qt6-webengine-dev qt6-webchannel-dev qt6-translations-l10n libqt6svg6
   libexiv2-dev libjpeg62-turbo-dev libjs-leaflet xdg-utils
+  fonts-urw-base35
 )
 TEST_PACKAGES=(
   libgtest-dev python3 xvfb xauth openbox xdotool imagemagick x11-utils

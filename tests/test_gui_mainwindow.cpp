@@ -8,12 +8,14 @@
 #include <QAbstractItemView>
 #include <QApplication>
 #include <QClipboard>
+#include <QDir>
 #include <QDropEvent>
 #include <QHeaderView>
 #include <QLabel>
 #include <QMimeData>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QStyleOptionButton>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
@@ -21,6 +23,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <iostream>
 
 using namespace vantorel;
 using namespace vantorel::test;
@@ -339,6 +342,92 @@ TEST_F(WindowTest, ListViewFollowsTheControllerRowByRow) {
     QTest::mouseClick(child<QPushButton>("BitBtn20"), Qt::LeftButton);
     same("Charger replacing the list");
     EXPECT_EQ(listed(), QStringList({b, plain}));
+}
+
+// Whether a widget shows its caption whole, measured with its own font.
+bool captionWhole(QWidget* w, QString* why) {
+    QString text;
+    int room = 0;
+    if (auto* l = qobject_cast<QLabel*>(w)) {
+        text = l->text();
+        room = l->contentsRect().width();
+        if (!text.isEmpty() && l->fontMetrics().height() > l->contentsRect().height())
+            return *why = "too low for its font", false;
+    } else if (auto* c = qobject_cast<QCheckBox*>(w)) {
+        text = c->text();
+        room = text.isEmpty()
+                   ? 0
+                   : c->width() - (c->sizeHint().width() - c->fontMetrics().horizontalAdvance(text));
+    } else if (auto* b = qobject_cast<QPushButton*>(w)) {
+        text = b->text();
+        QStyleOptionButton option;
+        option.initFrom(b);
+        room = b->style()->subElementRect(QStyle::SE_PushButtonContents, &option, b).width();
+    }
+    const int needed = w->fontMetrics().horizontalAdvance(text);
+    *why = QStringLiteral("\"%1\" needs %2 pixels, has %3").arg(text).arg(needed).arg(room);
+    return text.isEmpty() || needed <= room;
+}
+
+TEST_F(WindowTest, CaptionsAndLabelsAreWhole) {
+    // A longitude of three digits in every place that shows it.
+    drop({QString(VANTOREL_SAMPLES_DIR) + "/exiv2_FurnaceCreekInn.jpg"});
+    ASSERT_EQ(child<QLabel>("Label2")->text(), "-116,85500");
+    for (QWidget* w : window->findChildren<QWidget*>()) {
+        if (!qobject_cast<QLabel*>(w) && !qobject_cast<QAbstractButton*>(w)) continue;
+        if (w->window() != window.get() || w->objectName().isEmpty()) continue;
+        QString why;
+        EXPECT_TRUE(captionWhole(w, &why)) << w->objectName().toStdString() << ": " << why.toStdString();
+    }
+    // The labels sized to their text stop before the next control or rule.
+    const std::pair<const char*, int> frames[] = {
+        {"Label9", 848}, {"Label12", 848}, {"Label5", 804}, {"Label6", 986}, {"Label10", 904}};
+    for (const auto& [name, next] : frames)
+        EXPECT_LT(child<QLabel>(name)->geometry().right(), next) << name;
+}
+
+// Every cell of the real samples is whole in its column, measured with the grid's own font.
+TEST_F(WindowTest, CellsOfTheRealSamplesAreWhole) {
+    const QDir samples(VANTOREL_SAMPLES_DIR);
+    const QStringList photos = samples.entryList({"*.jpg"}, QDir::Files);
+    ASSERT_GT(photos.size(), 20);
+    child<QCheckBox>("CheckBox1")->setChecked(false);
+    auto* sg1 = child<QTableView>("SG1");
+    auto* sg2 = child<QTableView>("SG2");
+    int checked = 0, dumps = 0;
+    for (const QString& photo : photos) {
+        SCOPED_TRACE(photo.toStdString());
+        drop({samples.filePath(photo)});
+        for (auto* view : {sg1, sg2}) {
+            const QAbstractItemModel* model = view->model();
+            for (int col = 0; col < model->columnCount(); ++col) {
+                if (view->isColumnHidden(col)) continue;
+                // The header row too.
+                EXPECT_LE(cellTextWidth(view, model->headerData(col, Qt::Horizontal).toString()),
+                          view->columnWidth(col));
+                for (int row = 1; row < model->rowCount(); ++row) {
+                    const QString text = model->index(row, col).data().toString();
+                    const int needed = cellTextWidth(view, text);
+                    if (view == sg2 && needed > kWidestColumn) {
+                        // Past the widest column only byte dumps, whole in their tool tip.
+                        ++dumps;
+                        EXPECT_EQ(model->index(row, ExifType).data().toString(), "Undefined");
+                        EXPECT_TRUE(model->index(row, col)
+                                        .data(Qt::ToolTipRole)
+                                        .toString()
+                                        .contains(text.left(200).toHtmlEscaped()));
+                        continue;
+                    }
+                    ++checked;
+                    EXPECT_LE(needed, view->columnWidth(col))
+                        << view->objectName().toStdString() << " row " << row << " col " << col << ": "
+                        << text.left(80).toStdString();
+                }
+            }
+        }
+    }
+    EXPECT_GT(checked, 1000);
+    std::cout << checked << " cells whole, " << dumps << " byte dumps in their tool tips\n";
 }
 
 TEST(RealClipboard, APictureIsNoText) {

@@ -79,6 +79,7 @@ QTableView* makeGridView(QWidget* parent, GridModel* model, bool wholeRowSelecti
                                                  : QAbstractItemView::SelectItems);
     view->setSelectionMode(QAbstractItemView::SingleSelection);
     view->setWordWrap(false);
+    view->setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
     return view;
 }
 
@@ -87,6 +88,35 @@ void applyColumnWidths(QTableView* view, const StringGrid& grid) {
         const int width = col < grid.colWidths.size() ? grid.colWidths[col] : 64;
         view->setColumnHidden(col, width < 0);
         if (width >= 0) view->setColumnWidth(col, width);
+    }
+}
+
+} // namespace vantorel
+
+namespace vantorel {
+
+int cellTextWidth(const QTableView* view, const QString& text) {
+    // The item delegate's margin on either side of a cell's text.
+    const int margin = view->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, view) + 1;
+    return view->fontMetrics().horizontalAdvance(text) + 2 * margin;
+}
+
+bool textFitsColumn(const QTableView* view, const QString& text, int width) {
+    return cellTextWidth(view, text) <= width;
+}
+
+void widenColumnsToTexts(QTableView* view, const StringGrid& grid, std::initializer_list<int> columns) {
+    for (int col : columns) {
+        if (col >= grid.colWidths.size() || grid.colWidths[col] < 0) continue;
+        int width = grid.colWidths[col];
+        for (int row = 1; row < grid.rowCount() && width < kWidestColumn; ++row) {
+            const QString text = grid.cell(col, row);
+            // Even at a pixel a character, longer texts pass the limit: no need to measure them.
+            width = text.size() > kWidestColumn
+                        ? kWidestColumn
+                        : std::max(width, std::min(kWidestColumn, cellTextWidth(view, text)));
+        }
+        if (view->columnWidth(col) != width) view->setColumnWidth(col, width);
     }
 }
 

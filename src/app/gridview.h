@@ -29,5 +29,13 @@ private:
 // A table view over a grid, with the grid's column widths (-1 hides a column) and row height.
 QTableView* makeGridView(QWidget* parent, GridModel* model, bool wholeRowSelection);
 void applyColumnWidths(QTableView* view, const StringGrid& grid);
+// Whether `text` is whole in a column `width` pixels wide, with the view's font and cell margins.
+bool textFitsColumn(const QTableView* view, const QString& text, int width);
+// Widens `columns` to their widest text (never narrower than the grid's own widths), up to a limit
+// past which a text (a byte dump) is elided; its tool tip holds it whole.
+void widenColumnsToTexts(QTableView* view, const StringGrid& grid, std::initializer_list<int> columns);
+inline constexpr int kWidestColumn = 3000;
+// The pixels a cell's text needs in `view`, margins included.
+int cellTextWidth(const QTableView* view, const QString& text);
 
 } // namespace vantorel

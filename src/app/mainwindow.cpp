@@ -6,8 +6,11 @@
 #include "display/pictureloader.h"
 #include "files/pathnames.h"
 #include "maps/viewsector.h"
+#include "metadata/gpscoordinates.h"
+#include "metadata/tagcatalogue.h"
 #include "viewerwindow.h"
 #include "webmapview.h"
+#include "windowfont.h"
 
 #include <QCloseEvent>
 #include <QDragEnterEvent>
@@ -18,6 +21,7 @@
 #include <QMetaMethod>
 #include <QMimeData>
 #include <QScopedValueRollback>
+#include <QStyleOptionButton>
 #include <QTimer>
 #include <QUrl>
 #include <QWindow>
@@ -60,6 +64,24 @@ QLabel* label(QWidget* parent, const char* name, const QString& text, QRect geom
         l->adjustSize();
     }
     return l;
+}
+
+constexpr int kBusyTextPixels = 13;
+
+// Colour, weight, slant and size of a label's text. Only what is given is set: the family and the
+// size follow the window's font, whichever it is.
+void dress(QLabel* l, QColor color, QFont::Weight weight = QFont::Normal, bool italic = false,
+           int pixels = 0) {
+    if (color.isValid()) {
+        QPalette palette = l->palette();
+        palette.setColor(QPalette::WindowText, color);
+        l->setPalette(palette);
+    }
+    QFont f;
+    if (weight != QFont::Normal) f.setWeight(weight);
+    if (italic) f.setItalic(true);
+    if (pixels > 0) f.setPixelSize(pixels);
+    if (weight != QFont::Normal || italic || pixels > 0) l->setFont(f);
 }
 
 QCheckBox* checkBox(QWidget* parent, const char* name, const QString& caption, const QString& hint,
@@ -132,12 +154,6 @@ void setTextIfChanged(QLineEdit* edit, const QString& text) {
 MainWindow::MainWindow(WindowServices services, QWidget* parent) : QWidget(parent) {
     setObjectName(QStringLiteral("Form1"));
     setAcceptDrops(true);
-    // The layout's sizes were made for an 11-pixel font.
-    QFont f = font();
-    f.setPixelSize(11);
-    f.setStretch(QFont::SemiCondensed);
-    setFont(f);
-
     buildWidgets(services.webEngine);
 
     if (!services.boxes) services.boxes = (m_realBoxes = std::make_unique<QtMessageBoxes>(this)).get();
@@ -161,10 +177,16 @@ MainWindow::MainWindow(WindowServices services, QWidget* parent) : QWidget(paren
     SG1 = makeGridView(this, SG1Model, false);
     SG1->setObjectName(QStringLiteral("SG1"));
     SG1->setGeometry(8, 180, 341, 41);
+    // A file name too long for its column keeps its start and its extension.
+    SG1->setTextElideMode(Qt::ElideMiddle);
     SG2Model = new GridModel(m_controller->controls().SG2, QColor(Qt::cyan), this);
     SG2 = makeGridView(this, SG2Model, true);
     SG2->setObjectName(QStringLiteral("SG2"));
     SG2->setGeometry(356, 180, 341, 441);
+    setFont(chooseWindowFont(font(), [this](const QFont& f) {
+        setFont(f);
+        return textsFit();
+    }));
 
     m_viewer = new ViewerWindow();
     m_viewer->setObjectName(QStringLiteral("Form2"));
@@ -220,21 +242,21 @@ void MainWindow::buildWidgets(bool webEngine) {
 
     Label8 = label(this, "Label8", QStringLiteral("0"), {828, 156, 56, 13});
     Label8->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    Label8->setStyleSheet(QStringLiteral("color: red; font-weight: bold;"));
+    dress(Label8, Qt::red, QFont::Bold);
     Label11 = label(this, "Label11", kBusyText, {336, 156, 281, 15});
     Label11->setAlignment(Qt::AlignCenter);
-    Label11->setStyleSheet(QStringLiteral("color: red; font-weight: bold; font-size: 10pt;"));
+    dress(Label11, Qt::red, QFont::Bold, false, kBusyTextPixels);
     Label11->hide();
     rule(this, {8, 172, 966, 2});
 
     Label1 = label(this, "Label1", QString(), {8, 227, 70, 13});
     Label2 = label(this, "Label2", QString(), {84, 227, 70, 13});
     for (QLabel* l : {Label1, Label2})
-        l->setStyleSheet(QStringLiteral("color: red;"));
+        dress(l, Qt::red);
     Label3 = label(this, "Label3", QString(), {8, 243, 140, 13});
     Label4 = label(this, "Label4", QString(), {152, 243, 140, 13});
     for (QLabel* l : {Label3, Label4})
-        l->setStyleSheet(QStringLiteral("color: maroon;"));
+        dress(l, QColor(0x80, 0, 0));
     CheckBox4 = checkBox(this, "CheckBox4", QString(), QStringLiteral("Coché = Navigateur interne"),
                          {328, 240, 25, 17});
     if (webEngine) {
@@ -257,9 +279,9 @@ void MainWindow::buildWidgets(bool webEngine) {
     rule(this, {704, 536, 266, 2});
     rule(this, {848, 536, 2, 88});
     QLabel* l9 = label(this, "Label9", QStringLiteral("Correction magnétique"), {708, 544, 0, 0});
-    l9->setStyleSheet(QStringLiteral("font-weight: bold; font-size: 10px;"));
+    dress(l9, {}, QFont::Bold);
     QLabel* l12 = label(this, "Label12", QStringLiteral("Direction de prise de vue"), {711, 560, 0, 0});
-    l12->setStyleSheet(QStringLiteral("font-style: italic;"));
+    dress(l12, {}, QFont::Normal, true);
     CheckBox2 = checkBox(this, "CheckBox2", QStringLiteral("  Automatique"),
                          QStringLiteral("La déclinaison magnétique est calculée par le programme"),
                          {708, 584, 93, 17});
@@ -270,9 +292,9 @@ void MainWindow::buildWidgets(bool webEngine) {
     Edit1->hide();
 
     QLabel* l6 = label(this, "Label6", QStringLiteral("Taille capteur"), {868, 544, 0, 0});
-    l6->setStyleSheet(QStringLiteral("font-weight: bold; font-size: 10px;"));
+    dress(l6, {}, QFont::Bold);
     QLabel* l13 = label(this, "Label13", QStringLiteral("Secteur de prise de vue"), {856, 560, 119, 13});
-    l13->setStyleSheet(QStringLiteral("font-style: italic;"));
+    dress(l13, {}, QFont::Normal, true);
     CheckBox3 =
         checkBox(this, "CheckBox3", QStringLiteral("  Automatique"),
                  QStringLiteral("La taille capteur est fournie par le programme"), {856, 584, 89, 17});
@@ -287,7 +309,7 @@ void MainWindow::buildWidgets(bool webEngine) {
     ComboBox1->hide();
 
     Label7 = label(this, "Label7", QStringLiteral("Label7"), {12, 608, 337, 13});
-    Label7->setStyleSheet(QStringLiteral("color: blue;"));
+    dress(Label7, Qt::blue);
     Label7->hide();
     rule(this, {8, 628, 961, 1});
     Edit7 =
@@ -345,6 +367,8 @@ void MainWindow::wire() {
     connect(BitBtn13, &QPushButton::clicked, this, [this, c] { run([c] { c->BitBtn13Click(); }); });
     connect(BitBtn15, &QPushButton::clicked, this, [this, c] { run([c] { c->BitBtn15Click(); }); });
     connect(BitBtn9, &QPushButton::clicked, this, [this, c] { run([c] { c->BitBtn9Click(); }); });
+    connect(BitBtn5, &QPushButton::clicked, this, [this, c] { run([c] { c->BitBtn5Click(); }); });
+    connect(BitBtn23, &QPushButton::clicked, this, [this, c] { run([c] { c->BitBtn23Click(); }); });
     connect(Edit7, &QLineEdit::textEdited, this, [m](const QString& t) { m->Edit7 = t; });
     connect(Edit8, &QLineEdit::textEdited, this, [m](const QString& t) { m->Edit8 = t; });
     connect(Edit1, &QLineEdit::textEdited, this, [m](const QString& t) { m->Edit1 = t; });
@@ -381,6 +405,41 @@ void MainWindow::showThen(std::function<void()> then) {
     m_whenOnScreen = std::move(then);
     show();
     windowHandle()->installEventFilter(this);
+}
+
+bool MainWindow::textsFit() {
+    bool fit = true;
+    // Labels sized to their text, as far as the next control or rule.
+    const std::pair<const char*, int> autoSized[] = {
+        {"Label9", 844}, {"Label12", 844}, {"Label5", 800}, {"Label6", 976}, {"Label10", 900}};
+    for (const auto& [name, rightEdge] : autoSized) {
+        auto* l = findChild<QLabel*>(QLatin1String(name));
+        l->ensurePolished();
+        l->adjustSize();
+        fit = fit && l->geometry().right() <= rightEdge;
+    }
+    for (QLabel* l : findChildren<QLabel*>()) {
+        l->ensurePolished();
+        // A label is at least as tall as its font's line, from the same top.
+        if (l->height() < l->fontMetrics().height()) l->resize(l->width(), l->fontMetrics().height());
+        if (!l->text().isEmpty())
+            fit = fit && l->fontMetrics().horizontalAdvance(l->text()) <= l->contentsRect().width();
+    }
+    for (QCheckBox* b : findChildren<QCheckBox*>())
+        fit = fit && (b->text().isEmpty() || b->sizeHint().width() <= b->width());
+    for (QPushButton* b : findChildren<QPushButton*>()) {
+        QStyleOptionButton option;
+        option.initFrom(b);
+        option.text = b->text();
+        const QRect contents = b->style()->subElementRect(QStyle::SE_PushButtonContents, &option, b);
+        fit = fit && b->fontMetrics().horizontalAdvance(b->text()) <= contents.width();
+    }
+    // The grids' texts of bounded length, in the columns' widths set at start-up: coordinates (80
+    // pixels), and the names of the item types (55).
+    fit = fit && textFitsColumn(SG1, formatCoordinateText(QStringLiteral("W"), {179, 59.999f, 0, true}), 80);
+    for (quint16 type = 1; type <= 12; ++type)
+        fit = fit && textFitsColumn(SG2, TypeName(type), 55);
+    return fit;
 }
 
 void MainWindow::startUp(const QString& workingDir, const QStringList& dataDirs) {
@@ -443,6 +502,7 @@ void MainWindow::sync() {
 
     SG1Model->refresh();
     SG2Model->refresh();
+    widenColumnsToTexts(SG2, m.SG2, {ExifName, ExifValue});
     showPreview();
 }
 

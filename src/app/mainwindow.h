@@ -70,6 +70,8 @@ private:
     void wirePreview();
     void showPreview();
     void refuseUnbuiltCommands();
+    // Whether every caption and the grids' bounded texts are whole with the window's font.
+    bool textsFit();
     // Runs a command, then mirrors its results. While one runs (its repaints let events through),
     // another is refused with a beep.
     template <typename F> void run(F&& command) {

@@ -18,10 +18,11 @@ const QString kOpenFilter = QStringLiteral("Fichiers Jpg (*.jpg *.JPG *.jpeg *.J
 const QString kSaveTitle = QStringLiteral("Enregistrer sous");
 const QString kGpxFilter = QStringLiteral("Gpx (*.gpx *.GPX)");
 
-void runBox(QWidget* parent, QMessageBox::Icon icon, const QString& text) {
-    QMessageBox box(icon, kProgramTitle, text, QMessageBox::Ok, parent);
+void runBox(QWidget* parent, QMessageBox::Icon icon, const QString& text,
+            QMessageBox::StandardButton button = QMessageBox::Ok) {
+    QMessageBox box(icon, kProgramTitle, text, button, parent);
     box.setTextFormat(Qt::PlainText);
-    box.button(QMessageBox::Ok)->setText(QStringLiteral("OK"));
+    box.button(button)->setText(button == QMessageBox::Yes ? QStringLiteral("Oui") : QStringLiteral("OK"));
     box.exec();
 }
 
@@ -51,6 +52,14 @@ bool QtMessageBoxes::warningYesCancel(const QString& text) {
     box.button(QMessageBox::Cancel)->setText(QStringLiteral("Annuler"));
     box.setEscapeButton(QMessageBox::Cancel);
     return box.exec() == QMessageBox::Yes;
+}
+
+void QtMessageBoxes::error(const QString& text) {
+    runBox(m_parent, QMessageBox::Critical, text, QMessageBox::Yes);
+}
+
+void QtMessageBoxes::confirmation(const QString& text) {
+    runBox(m_parent, QMessageBox::Question, text, QMessageBox::Yes);
 }
 
 std::optional<QString> QtClipboard::text() {

@@ -19,6 +19,8 @@ public:
     void beep() override;
     void information(const QString& text) override;
     bool warningYesCancel(const QString& text) override;
+    void error(const QString& text) override;
+    void confirmation(const QString& text) override;
 
 private:
     QPointer<QWidget> m_parent;

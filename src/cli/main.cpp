@@ -12,7 +12,8 @@ namespace {
 const char* const kHelp =
     "Usage : vantorel-cli COMMANDE [OPTIONS] PHOTO...\n"
     "\n"
-    "Lit le géocodage GPS de photos JPEG sans ouvrir de fenêtre. Les photos ne sont jamais modifiées.\n"
+    "Lit le géocodage GPS de photos JPEG sans ouvrir de fenêtre, ou en écrit une copie. Les photos ne sont\n"
+    "jamais modifiées.\n"
     "\n"
     "Commandes :\n"
     "  coords PHOTO...   Coordonnées GPS de chaque photo, dans l'ordre donné, une ligne par photo :\n"
@@ -32,6 +33,17 @@ const char* const kHelp =
     "                    colonnes : nom, latitude, longitude, latitude et longitude signées, chemin,\n"
     "                    référence et valeur d'altitude, largeur, hauteur.\n"
     "                    Une photo illisible est nommée sur la sortie d'erreur, code de sortie 1.\n"
+    "  write PHOTO LATITUDE LONGITUDE [--force]\n"
+    "                    Écrit à côté de la photo la copie « # » + nom, géocodée à cette position\n"
+    "                    (degrés décimaux signés, avec un point ou le séparateur de la langue ; sud\n"
+    "                    et ouest négatifs). Seules les informations GPS de position changent ; la\n"
+    "                    photo source n'est pas modifiée. Affiche le chemin de la copie.\n"
+    "  erase PHOTO [--force]\n"
+    "                    Écrit la copie « ~ » + nom, sans les informations GPS de position.\n"
+    "                    Sans --force, une copie existante n'est jamais remplacée. Codes de sortie :\n"
+    "                    0 copie écrite, 1 copie non écrite (photo illisible ou écriture en échec,\n"
+    "                    l'ancienne copie reste intacte), 3 la copie existe déjà, 4 coordonnées\n"
+    "                    illisibles ou hors limites.\n"
     "  gpx [-o FICHIER] PHOTO...\n"
     "                    Fichier GPX 1.0 des photos géocodées, un point par photo : position,\n"
     "                    altitude, heure UTC du GPS quand la photo l'a, nom et chemin. Sur la sortie\n"
@@ -77,6 +89,8 @@ int main(int argc, char** argv) {
     if (command == QLatin1String("coords")) return vantorel::cli::runCoords(args, out, err);
     if (command == QLatin1String("exif")) return vantorel::cli::runExif(args, out, err);
     if (command == QLatin1String("poi")) return vantorel::cli::runPoi(args, out, err);
+    if (command == QLatin1String("write")) return vantorel::cli::runWrite(args, out, err);
+    if (command == QLatin1String("erase")) return vantorel::cli::runErase(args, out, err);
     if (command == QLatin1String("gpx")) return vantorel::cli::runGpx(args, out, err);
     if (command == QLatin1String("map")) return vantorel::cli::runMap(args, out, err);
     err << QStringLiteral("Commande inconnue : ") << vantorel::escapeCell(command) << QStringLiteral("\n")

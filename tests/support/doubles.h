@@ -21,6 +21,9 @@ struct RecordingBoxes : MessageBoxes {
         questions << text;
         return answerYes;
     }
+    QStringList errors, confirmations;
+    void error(const QString& text) override { errors << text; }
+    void confirmation(const QString& text) override { confirmations << text; }
 };
 
 struct FakeClipboard : Clipboard {

@@ -3,6 +3,7 @@
 #include "display/jpegdecoder.h"
 #include "export/gpxwriter.h"
 #include "files/atomicfile.h"
+#include "geotag/geotagcopy.h"
 #include "maps/browsercodes.h"
 #include "maps/mappagefile.h"
 #include "maps/photomappage.h"
@@ -333,6 +334,50 @@ void MainController::BitBtn15Click() {
 
 void MainController::BitBtn9Click() {
     m_controls.geometry.setSize(QSize(200, 22));
+}
+
+void MainController::BitBtn5Click() {
+    writeCopy(true);
+}
+
+void MainController::BitBtn23Click() {
+    writeCopy(false);
+}
+
+void MainController::writeCopy(bool withPosition) {
+    MainControls& c = m_controls;
+    if (c.Edit7.isEmpty() || c.Edit8.isEmpty()) return;
+    m_state.CurrentPhotoPath = c.caption;
+    std::optional<GpsPosition> position;
+    if (withPosition) {
+        // An unreadable or impossible coordinate is refused: no copy with a made-up position.
+        const CoordinateFields fields = readCoordinateFields(c.Edit7, c.Edit8);
+        if (fields.status != CoordinateInput::Ok) {
+            m_platform.boxes.beep();
+            return;
+        }
+        position = fields.position;
+    }
+    const QString target =
+        copyPathFor(m_state.CurrentPhotoPath, withPosition ? kGeotaggedPrefix : kErasedPrefix);
+    const bool replacing = copyExists(target);
+    if (replacing && !m_platform.boxes.warningYesCancel(overwriteQuestion(target))) {
+        m_platform.boxes.beep();
+        m_platform.pump.processMessages();
+        return;
+    }
+    // The old copy stays in place until the new one is complete and reads back right.
+    if (!writeGeotagCopy(m_state.CurrentPhotoPath, target, position).ok) {
+        m_platform.boxes.error(kCoordinatesNotWritten);
+        return;
+    }
+    m_platform.boxes.confirmation(copyWrittenMessage(target, replacing));
+    // Only the entries before the selected one are looked at.
+    const int before = std::clamp<int>(c.ListBox1Index, 0, int(c.ListBox1.size()));
+    if (!c.ListBox1.mid(0, before).contains(target)) {
+        addToList(target);
+        showEntryCount();
+    }
 }
 
 void MainController::BitBtn1Click() {

@@ -40,6 +40,10 @@ public:
     void BitBtn15Click(); // "Géocodé"
     void BitBtn9Click();  // "Masquer"
 
+    // The copies of the photo named in the caption, beside it.
+    void BitBtn5Click();  // "Ecrit nouveau fichier géocodé": "#" + name with Edit7/Edit8's position
+    void BitBtn23Click(); // "Efface le geocodage du fichier": "~" + name without position
+
     // The selection pipeline on the selected entry, and its steps.
     void ListBox1Click();
     void RefreshAfterListChange();
@@ -84,6 +88,7 @@ public:
 
 private:
     void runPipeline();
+    void writeCopy(bool withPosition);
     void exportGpx(const QString& folder, const GpxTimes& times);
     PoiRun poiRun() { return {m_state.LatitudeRef, m_state.LongitudeRef, m_state.PoiRowCount}; }
     void clearList();

@@ -22,6 +22,10 @@ public:
     virtual void information(const QString& text) = 0;
     // A warning with "Oui" and "Annuler" buttons: true for "Oui"; closing the box is "Annuler".
     virtual bool warningYesCancel(const QString& text) = 0;
+    // An error with one "Oui" button.
+    virtual void error(const QString& text) { warning(text); }
+    // A confirmation with one "Oui" button.
+    virtual void confirmation(const QString& text) { showMessage(text); }
 };
 
 class Clipboard {

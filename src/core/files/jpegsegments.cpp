@@ -60,4 +60,30 @@ std::optional<ExifBlock> findExifBlock(const QByteArray& head) {
     return block;
 }
 
+std::optional<ExifSplice> planExifSplice(const QByteArray& head, const QByteArray& tiffBlock) {
+    if (tiffBlock.size() > kMaxExifTiffSize) return std::nullopt;
+    const auto block = findExifBlock(head);
+    if (!block) return std::nullopt;
+    ExifSplice splice;
+    if (!tiffBlock.isEmpty()) {
+        const qint64 length = 2 + 6 + tiffBlock.size();
+        splice.segment.reserve(int(2 + length));
+        splice.segment.append(char(0xFF)).append(char(kMarkerApp1));
+        splice.segment.append(char(length >> 8)).append(char(length & 0xFF));
+        splice.segment.append("Exif\0\0", 6).append(tiffBlock);
+    }
+    if (block->tiffOffset >= 0) {
+        splice.offset = block->segment.offset;
+        splice.replacedSize = block->segment.size;
+        return splice;
+    }
+    // No Exif segment: after SOI and any APP0, which JFIF readers expect first.
+    splice.offset = 2;
+    JpegSegmentWalker walker;
+    JpegSegment s;
+    while (walker.next(head, s) == SegmentStep::Segment && s.marker == 0xE0)
+        splice.offset = s.end();
+    return splice;
+}
+
 } // namespace vantorel

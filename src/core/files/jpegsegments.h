@@ -61,4 +61,17 @@ struct ExifBlock {
 };
 std::optional<ExifBlock> findExifBlock(const QByteArray& jpegHead);
 
+// How a new Exif segment goes into a JPEG: it takes the place of the first Exif segment, or is
+// inserted after the leading APP0 (JFIF, JFXX) segments when there is none; an empty block
+// removes the segment, or inserts nothing. The file's bytes
+// before `offset` and from `offset + replacedSize` on stay as they are.
+struct ExifSplice {
+    qint64 offset = 0;
+    qint64 replacedSize = 0;
+    QByteArray segment; // marker, length, "Exif\0\0", then the TIFF block; or nothing
+};
+inline constexpr qint64 kMaxExifTiffSize = 65535 - 2 - 6;
+// Nothing when the head's segments cannot be walked or the block does not fit in one segment.
+std::optional<ExifSplice> planExifSplice(const QByteArray& jpegHead, const QByteArray& tiffBlock);
+
 } // namespace vantorel

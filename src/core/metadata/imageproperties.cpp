@@ -69,14 +69,17 @@ Group groupOf(const Exiv2::Exifdatum& md) {
     return Group::Other;
 }
 
-PropertyItem toItem(const Exiv2::Exifdatum& md, quint32 id) {
+// Numbers come out little-endian; undefined bytes come out as stored (exiv2 would turn a Unicode
+// user comment of a big-endian file into little-endian UCS-2 otherwise).
+PropertyItem toItem(const Exiv2::Exifdatum& md, quint32 id, Exiv2::ByteOrder fileOrder) {
     PropertyItem item;
     item.id = id;
     item.type = quint16(md.typeId() > 0xFFFF ? 0 : md.typeId());
     const long size = md.size();
     if (size > 0) {
         item.value.resize(int(size));
-        md.copy(reinterpret_cast<Exiv2::byte*>(item.value.data()), Exiv2::littleEndian);
+        const bool stored = item.type == TypeUndefined && fileOrder != Exiv2::invalidByteOrder;
+        md.copy(reinterpret_cast<Exiv2::byte*>(item.value.data()), stored ? fileOrder : Exiv2::littleEndian);
     }
     return item;
 }
@@ -292,7 +295,7 @@ std::optional<PropertyItem> ImageProperties::item(quint32 id) const {
         const Group wanted[] = {isGpsId(id) ? Group::Gps : Group::Image, Group::Photo};
         for (Group g : wanted) {
             for (const auto& md : exif)
-                if (md.tag() == id && groupOf(md) == g) return toItem(md, id);
+                if (md.tag() == id && groupOf(md) == g) return toItem(md, id, d->image->byteOrder());
             if (g == Group::Gps) break;
         }
     } catch (const std::exception& e) {
@@ -312,10 +315,10 @@ QVector<PropertyItem> ImageProperties::allItems() const {
             case Group::Image:
             case Group::Photo:
             case Group::Gps:
-                items.append(toItem(md, md.tag()));
+                items.append(toItem(md, md.tag(), d->image->byteOrder()));
                 break;
             case Group::Thumbnail:
-                thumbnail.append(toItem(md, thumbnailPropertyId(md.tag())));
+                thumbnail.append(toItem(md, thumbnailPropertyId(md.tag()), d->image->byteOrder()));
                 break;
             case Group::Other:
                 break;
@@ -361,7 +364,62 @@ void ImageProperties::removeItem(quint32 id) {
     }
 }
 
-bool ImageProperties::saveTo(const QString& target, QString* error) const {
+std::optional<QByteArray> ImageProperties::encodedExifBlock(QString* error) const {
+    auto fail = [&](const QString& why) -> std::optional<QByteArray> {
+        if (error) *error = why;
+        return std::nullopt;
+    };
+    if (!d->full()) return fail(QStringLiteral("image non ouverte"));
+    const auto block = findExifBlock(d->head);
+    if (!block) return fail(QStringLiteral("%1 n'est pas un fichier JPEG lisible").arg(d->path));
+    // Nothing to write into a file that had no Exif segment: it gets none.
+    if (block->tiffOffset < 0 && d->image->exifData().empty()) return QByteArray();
+    try {
+        Exiv2::ByteOrder order = d->image->byteOrder();
+        if (order == Exiv2::invalidByteOrder) order = Exiv2::littleEndian;
+        // exiv2 edits this copy of the source's block in place when everything fits.
+        QByteArray edited =
+            block->tiffOffset >= 0 ? d->head.mid(block->tiffOffset, block->tiffSize) : QByteArray();
+        Exiv2::Blob rebuilt;
+        const Exiv2::WriteMethod method =
+            Exiv2::ExifParser::encode(rebuilt, reinterpret_cast<const Exiv2::byte*>(edited.constData()),
+                                      uint32_t(edited.size()), order, d->image->exifData());
+        QByteArray out =
+            method == Exiv2::wmNonIntrusive
+                ? edited
+                : QByteArray(reinterpret_cast<const char*>(rebuilt.data()), qsizetype(rebuilt.size()));
+        // Empty when no item is left (a GPS pointer alone is not written): the segment goes.
+        if (out.size() > kMaxExifTiffSize) return fail(QStringLiteral("bloc Exif trop grand"));
+        return out;
+    } catch (const std::exception& e) {
+        return fail(QString::fromUtf8(e.what()));
+    }
+}
+
+namespace {
+
+// Pictures other than JPEG (no segments to splice) are rewritten by exiv2 in memory.
+std::optional<QByteArray> rewrittenByExiv2(const QByteArray& source, const Exiv2::ExifData& exif,
+                                           QString* error) {
+    try {
+        auto copy = Exiv2::ImageFactory::open(reinterpret_cast<const Exiv2::byte*>(source.constData()),
+                                              long(source.size()));
+        copy->readMetadata();
+        copy->setExifData(exif);
+        copy->writeMetadata();
+        Exiv2::BasicIo& io = copy->io();
+        io.seek(0, Exiv2::BasicIo::beg);
+        const Exiv2::DataBuf all = io.read(long(io.size()));
+        return QByteArray(reinterpret_cast<const char*>(all.pData_), int(all.size_));
+    } catch (const std::exception& e) {
+        if (error) *error = QString::fromUtf8(e.what());
+    }
+    return std::nullopt;
+}
+
+} // namespace
+
+bool ImageProperties::saveTo(const QString& target, QString* error, AtomicWriteOptions options) const {
     auto fail = [&](const QString& why) {
         if (error) *error = why;
         return false;
@@ -372,22 +430,23 @@ bool ImageProperties::saveTo(const QString& target, QString* error) const {
     const auto source = readWholeFile(fd);
     ::close(fd);
     if (!source) return fail(QStringLiteral("impossible de lire ") + d->path);
-    QByteArray bytes;
-    try {
-        // The copy is made in memory from the source's bytes; only the metadata is rewritten.
-        auto copy = Exiv2::ImageFactory::open(reinterpret_cast<const Exiv2::byte*>(source->constData()),
-                                              long(source->size()));
-        copy->readMetadata();
-        copy->setExifData(d->image->exifData());
-        copy->writeMetadata();
-        Exiv2::BasicIo& io = copy->io();
-        io.seek(0, Exiv2::BasicIo::beg);
-        const Exiv2::DataBuf all = io.read(long(io.size()));
-        bytes = QByteArray(reinterpret_cast<const char*>(all.pData_), int(all.size_));
-    } catch (const std::exception& e) {
-        return fail(QString::fromUtf8(e.what()));
+    if (d->head.isEmpty()) {
+        const auto bytes = rewrittenByExiv2(*source, d->image->exifData(), error);
+        return bytes && writeFileAtomically(target, *bytes, error, std::move(options));
     }
-    return writeFileAtomically(target, bytes, error);
+    const auto tiff = encodedExifBlock(error);
+    if (!tiff) return false;
+    // The block was built from the head read at open(): the file must not have changed since.
+    if (!source->startsWith(d->head)) return fail(d->path + QStringLiteral(" a changé pendant l'écriture"));
+    const auto splice = planExifSplice(d->head, *tiff);
+    if (!splice) return fail(QStringLiteral("bloc Exif trop grand"));
+    AtomicFileWriter writer(target, std::move(options));
+    const qint64 rest = splice->offset + splice->replacedSize;
+    const bool ok = writer.open() && writer.write(source->constData(), splice->offset) &&
+                    writer.write(splice->segment) &&
+                    writer.write(source->constData() + rest, source->size() - rest) && writer.commit();
+    if (!ok) return fail(writer.error());
+    return true;
 }
 
 } // namespace vantorel

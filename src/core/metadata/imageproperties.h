@@ -2,6 +2,7 @@
 // items, save a copy. This is the only place that talks to exiv2.
 #pragma once
 
+#include "files/atomicfile.h"
 #include "files/regularfile.h"
 #include "propertyitem.h"
 
@@ -55,10 +56,17 @@ public:
     // Removes an item; an absent item is no error.
     void removeItem(quint32 id);
 
-    // Writes the picture with its current items to `target`. The image data is copied
-    // byte-for-byte; only the metadata is rewritten. The file is completed as `target.part`
-    // and then renamed over `target`, so it appears whole or not at all.
-    bool saveTo(const QString& target, QString* error = nullptr) const;
+    // The TIFF block of the Exif segment (what follows "Exif\0\0") with the current items, in the
+    // source's byte order. exiv2 edits the source's block in place when the new values fit where
+    // the old ones were, and rebuilds it otherwise. Empty (with a reason) for a picture that is no
+    // JPEG, or when the block would not fit in one segment; an empty block when no item is left.
+    std::optional<QByteArray> encodedExifBlock(QString* error = nullptr) const;
+
+    // Writes the picture with its current items to `target`: the source's bytes with only the
+    // Exif segment replaced (inserted after JFIF when there was none); every other byte, the image
+    // data included, is copied through. The file is completed beside `target` and then renamed
+    // over it, so it appears whole or not at all; `options` add checks, permissions and times.
+    bool saveTo(const QString& target, QString* error = nullptr, AtomicWriteOptions options = {}) const;
 
 private:
     struct Impl;

@@ -1,0 +1,75 @@
+// The geotagged copy ("#" + name) and the copy without geotag ("~" + name) of a photo: the
+// coordinate fields read as users type them, and the copy written losslessly and atomically.
+#pragma once
+
+#include "files/atomicfile.h"
+#include "metadata/propertyitem.h"
+
+#include <QString>
+#include <QVector>
+#include <array>
+#include <optional>
+
+namespace vantorel {
+
+inline const QString kCoordinatesNotWritten = QStringLiteral("Les coordonnées n'ont pas pu etre écrites !");
+inline constexpr QChar kGeotaggedPrefix = u'#';
+inline constexpr QChar kErasedPrefix = u'~';
+
+// "Le fichier :\n<path>\nexiste déja.\n\nVoulez-vous l'écraser ?"
+QString overwriteQuestion(const QString& target);
+// The success text, with the replacement wording when an earlier copy was replaced.
+QString copyWrittenMessage(const QString& target, bool replaced);
+
+// Degrees, minutes and seconds as numerator/denominator pairs: d/1, m/10000, 0/1.
+using RationalTriple = std::array<quint32, 6>;
+// Whole degrees, then minutes with four decimals, both truncated (never rounded): 48,12345 is
+// held just below itself and gives 48/1 74069/10000 0/1. `degrees` is at least 0.
+RationalTriple DegreesToRationals(double degrees);
+
+// The magnitude a coordinate field holds: after a leading "-", the number in at most the 10
+// characters that follow; otherwise the whole text. Read with the locale's decimal separator.
+std::optional<double> coordinateMagnitude(const QString& text);
+
+struct GpsPosition {
+    QString latitudeRef;  // "N" or "S"
+    QString longitudeRef; // "E" or "W"
+    RationalTriple latitude{};
+    RationalTriple longitude{};
+};
+
+enum class CoordinateInput {
+    Ok,
+    Unreadable, // a field is not a number in the user's locale
+    OutOfRange, // beyond 90 / 180 degrees, negative after the sign, or not finite
+};
+struct CoordinateFields {
+    CoordinateInput status = CoordinateInput::Unreadable;
+    GpsPosition position;
+};
+// Reads the latitude field (Edit7) and the longitude field (Edit8); both hold text.
+CoordinateFields readCoordinateFields(const QString& latitudeText, const QString& longitudeText);
+
+// GPS items 1 to 4 of a position, in the order they are written.
+QVector<PropertyItem> gpsPositionItems(const GpsPosition& position);
+
+// The copy's path: the source's folder, then `prefix` and the source's file name.
+QString copyPathFor(const QString& source, QChar prefix);
+
+// Whether something has the copy's name (a link that leads nowhere included).
+bool copyExists(const QString& target);
+
+struct CopyResult {
+    bool ok = false;
+    QString error; // why it failed, for logs and the command line
+};
+
+// Writes `target` as `source` with GPS items 1 to 4 set to `position`, or removed when there is
+// none. Only the Exif segment changes; the copy keeps the source's permission bits and
+// modification time and takes the target's name only once it reads back with the expected items
+// (and, for an erased copy, without a byte of the old coordinates in its Exif block). `extra`
+// passes test hooks to the file writer.
+CopyResult writeGeotagCopy(const QString& source, const QString& target,
+                           const std::optional<GpsPosition>& position, const AtomicWriteOptions& extra = {});
+
+} // namespace vantorel
