@@ -143,7 +143,10 @@ bool isExifSegmentStart(const QByteArray& buf, qint64 pos) {
 // On a cold disk a photo costs what is read of it: one small read covers most heads (whole pages), a longer
 // Exif segment is read to its end, and the payload of other application segments and comments beyond the
 // first read (colour profiles, thermal data, previews) is left unread, as zeros.
-QByteArray readJpegHead(int fd, QByteArray& exifAlone) {
+// Ranges of a head left unread (zeros): offset and length.
+using Unread = QVector<std::pair<qint64, qint64>>;
+
+QByteArray readJpegHead(int fd, QByteArray& exifAlone, Unread* unread) {
     // Most cameras' heads fit; more would only fetch picture data on a cold disk.
     constexpr qsizetype kFirstRead = 12 * 1024;
     constexpr qsizetype kLimit = 16 * 1024 * 1024; // no sane file has this much before its picture
@@ -172,8 +175,9 @@ QByteArray readJpegHead(int fd, QByteArray& exifAlone) {
             const bool skippable = (marker >= 0xE0 && marker <= 0xEF) || marker == 0xFE;
             // Enough of a long application segment to tell whether it is the Exif one.
             const qint64 want = skippable && needed > pos + 10 && buf.size() < pos + 10 ? pos + 10 : needed;
-            if (want == needed && skippable && needed > pos + 4 &&
+            if (unread && want == needed && skippable && needed > pos + 4 &&
                 (exifSeen || !isExifSegmentStart(buf, pos))) {
+                unread->append({buf.size(), needed - buf.size()});
                 buf.resize(needed, '\0');
                 break;
             }
@@ -198,6 +202,7 @@ struct ImageProperties::Impl {
     QString path;
     QByteArray head;
     QByteArray exifAlone; // the Exif segment as a JPEG of its own, when the whole file cannot be read
+    Unread unread;        // parts of the head not read (Scope::Gps)
     FileOpenError openError = FileOpenError::None;
     Exiv2::Image::AutoPtr image;
     // Read directly when only GPS items were asked for; exiv2 then loads on first other need.
@@ -266,7 +271,8 @@ bool ImageProperties::open(const QString& path, Scope scope) {
     d->path = path;
     const int fd = openRegularFile(path, &d->openError);
     if (fd < 0) return false;
-    d->head = readJpegHead(fd, d->exifAlone);
+    d->unread.clear();
+    d->head = readJpegHead(fd, d->exifAlone, scope == Scope::Gps ? &d->unread : nullptr);
     ::close(fd);
     if (scope == Scope::Gps && !(d->head.isEmpty() && d->exifAlone.isEmpty())) {
         d->gpsItems = readGpsDirectory(d->head.isEmpty() ? d->exifAlone : d->head);
@@ -437,7 +443,10 @@ bool ImageProperties::saveTo(const QString& target, QString* error, AtomicWriteO
     const auto tiff = encodedExifBlock(error);
     if (!tiff) return false;
     // The block was built from the head read at open(): the file must not have changed since.
-    if (!source->startsWith(d->head)) return fail(d->path + QStringLiteral(" a changé pendant l'écriture"));
+    QByteArray sourceHead = source->left(d->head.size());
+    for (const auto& [offset, length] : d->unread)
+        sourceHead.replace(offset, length, QByteArray(length, '\0'));
+    if (sourceHead != d->head) return fail(d->path + QStringLiteral(" a changé pendant l'écriture"));
     const auto splice = planExifSplice(d->head, *tiff);
     if (!splice) return fail(QStringLiteral("bloc Exif trop grand"));
     AtomicFileWriter writer(target, std::move(options));
