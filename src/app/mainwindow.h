@@ -11,8 +11,8 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
-#include <QListView>
 #include <QPushButton>
+#include <QTableView>
 #include <functional>
 #include <memory>
 
@@ -99,7 +99,7 @@ private:
     bool m_selectionJustChanged = false;
 
     EntryListModel* ListBox1Model = nullptr;
-    QListView* ListBox1 = nullptr;
+    QTableView* ListBox1 = nullptr; // shown as a list: one column, no headers, rows of one height
     QCheckBox* CheckBox1 = nullptr;
     QPushButton* BitBtn20 = nullptr;
     QPushButton* BitBtn16 = nullptr;
