@@ -1,19 +1,37 @@
 #!/usr/bin/env bash
 # Reading the positions of many geotagged photos: vantorel-cli poi against exiv2 and exiftool on the same
 # files, in one run:
-#   bench/poi_bench.sh [N]          N photos, 10000 by default
-# Environment: VANTOREL_CLI (default build/src/cli/vantorel-cli), RUNS (timed runs of the fast tools, 5).
+#   bench/poi_bench.sh [--real] [--cold] [N]
+#     N        photos, 10000 by default
+#     --real   copies of the real camera samples (../shared/samples/real) with varied GPS values, in
+#              place of N identical synthetic photos: maker notes, profiles and large files as cameras
+#              write them
+#     --cold   each timed run starts with the set's files out of the page cache (only these files are
+#              evicted, with posix_fadvise DONTNEED), and the bytes each tool read from disk are shown
+# Environment: VANTOREL_CLI (default build/src/cli/vantorel-cli), RUNS (timed runs of the fast tools, 5;
+# 3 when cold), SAMPLES (the real samples' folder).
 # Prints figures only: it never fails because of a result.
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(dirname "$here")
-count=${1:-10000}
-runs=${RUNS:-5}
+real=0
+cold=0
+count=10000
+for arg in "$@"; do
+    case "$arg" in
+    --real) real=1 ;;
+    --cold) cold=1 ;;
+    *) count=$arg ;;
+    esac
+done
+runs=${RUNS:-$([ "$cold" = 1 ] && echo 3 || echo 5)}
+samples=${SAMPLES:-$(dirname "$root")/shared/samples/real}
 cli=${VANTOREL_CLI:-$root/build/src/cli/vantorel-cli}
 convert=/usr/bin/convert
 out=$here/out/poi
 photos=$out/photos-$count
+[ "$real" = 1 ] && photos=$out/real-$count
 
 for tool in exiv2 exiftool hyperfine jq python3 "$convert"; do
     command -v "$tool" >/dev/null || { echo "missing: $tool" >&2; exit 2; }
@@ -21,69 +39,127 @@ done
 [ -x "$cli" ] || echo "note: $cli not found; its line is skipped" >&2
 
 mkdir -p "$out"
-base=$out/base.jpg
-if [ ! -s "$base" ]; then
-    # A 640x480 photo with what a camera writes: IFD0, the Exif directory, a GPS position and a thumbnail.
-    "$convert" -size 640x480 -seed 3 plasma:fractal -sampling-factor 2x2 -quality 90 "$out/make.jpg"
-    "$convert" "$out/make.jpg" -resize 160x120 -quality 80 "$out/make-thumb.jpg"
-    exiv2 \
-        -M"set Exif.Image.Make Ascii Vantorel Bench" \
-        -M"set Exif.Image.Model Ascii Field Camera 1" \
-        -M"set Exif.Image.Orientation Short 1" \
-        -M"set Exif.Image.XResolution Rational 72/1" \
-        -M"set Exif.Image.YResolution Rational 72/1" \
-        -M"set Exif.Image.ResolutionUnit Short 2" \
-        -M"set Exif.Image.Software Ascii Firmware 1.0" \
-        -M"set Exif.Image.DateTime Ascii 2023:06:14 10:21:33" \
-        -M"set Exif.Image.YCbCrPositioning Short 2" \
-        -M"set Exif.Photo.ExposureTime Rational 1/250" \
-        -M"set Exif.Photo.FNumber Rational 56/10" \
-        -M"set Exif.Photo.ExposureProgram Short 2" \
-        -M"set Exif.Photo.ISOSpeedRatings Short 100" \
-        -M"set Exif.Photo.ExifVersion Undefined 48 50 51 48" \
-        -M"set Exif.Photo.DateTimeOriginal Ascii 2023:06:14 10:21:33" \
-        -M"set Exif.Photo.DateTimeDigitized Ascii 2023:06:14 10:21:33" \
-        -M"set Exif.Photo.ExposureBiasValue SRational 0/3" \
-        -M"set Exif.Photo.MaxApertureValue Rational 30/10" \
-        -M"set Exif.Photo.MeteringMode Short 5" \
-        -M"set Exif.Photo.Flash Short 16" \
-        -M"set Exif.Photo.FocalLength Rational 66/10" \
-        -M"set Exif.Photo.ColorSpace Short 1" \
-        -M"set Exif.Photo.PixelXDimension Long 640" \
-        -M"set Exif.Photo.PixelYDimension Long 480" \
-        -M"set Exif.Photo.WhiteBalance Short 0" \
-        -M"set Exif.Photo.FocalLengthIn35mmFilm Short 35" \
-        -M"set Exif.GPSInfo.GPSVersionID Byte 2 2 0 0" \
-        -M"set Exif.GPSInfo.GPSLatitudeRef Ascii N" \
-        -M"set Exif.GPSInfo.GPSLatitude Rational 45/1 10/1 1234/100" \
-        -M"set Exif.GPSInfo.GPSLongitudeRef Ascii E" \
-        -M"set Exif.GPSInfo.GPSLongitude Rational 5/1 43/1 2100/100" \
-        -M"set Exif.GPSInfo.GPSAltitudeRef Byte 0" \
-        -M"set Exif.GPSInfo.GPSAltitude Rational 3512/100" \
-        -M"set Exif.GPSInfo.GPSImgDirectionRef Ascii T" \
-        -M"set Exif.GPSInfo.GPSImgDirection Rational 12345/100" \
-        -M"set Exif.GPSInfo.GPSMapDatum Ascii WGS-84" \
-        "$out/make.jpg"
-    (cd "$out" && exiv2 -it make.jpg) # the thumbnail from make-thumb.jpg
-    mv "$out/make.jpg" "$base"
-    rm -f "$out/make-thumb.jpg"
-fi
+if [ "$real" = 1 ]; then
+    templates=$out/real-templates
+    if [ ! -d "$templates" ]; then
+        # Each sample exiv2 can write to gets a position with marker values (31.41592'' and 27.18281''),
+        # which the copies below replace with values of their own.
+        rm -rf "$templates.tmp"
+        mkdir -p "$templates.tmp"
+        for f in "$samples"/*.jpg; do
+            t=$templates.tmp/$(basename "$f")
+            cp "$f" "$t"
+            if ! exiv2 -q \
+                -M"set Exif.GPSInfo.GPSLatitudeRef Ascii N" \
+                -M"set Exif.GPSInfo.GPSLatitude Rational 45/1 10/1 3141592/100000" \
+                -M"set Exif.GPSInfo.GPSLongitudeRef Ascii E" \
+                -M"set Exif.GPSInfo.GPSLongitude Rational 5/1 43/1 2718281/100000" \
+                "$t" 2>/dev/null; then
+                rm -f "$t"
+            fi
+        done
+        mv "$templates.tmp" "$templates"
+    fi
+    if [ ! -d "$photos" ] || [ "$(find "$photos" -name '*.jpg' | wc -l)" -ne "$count" ]; then
+        echo "making $count copies of the real samples in $photos..."
+        rm -rf "$photos"
+        mkdir -p "$photos"
+        python3 - "$templates" "$photos" "$count" <<'PY'
+import os, struct, sys
+templates, folder, count = sys.argv[1], sys.argv[2], int(sys.argv[3])
+# (numerator, denominator) of the marker seconds, in either byte order.
+markers = {"lat": (3141592, 100000), "lon": (2718281, 100000)}
+usable = []
+for name in sorted(os.listdir(templates)):
+    data = open(os.path.join(templates, name), "rb").read()
+    places = {}
+    for key, (n, d) in markers.items():
+        for fmt in (">II", "<II"):
+            at = data.find(struct.pack(fmt, n, d))
+            if at >= 0:
+                places[key] = (at, fmt)
+    if len(places) == 2:
+        usable.append((name, bytearray(data), places))
+width = len(str(count))
+for i in range(count):
+    name, data, places = usable[i % len(usable)]
+    copy = bytearray(data)
+    for k, (at, fmt) in enumerate(sorted(places.values())):
+        seconds = (i * (7919 if k == 0 else 104729)) % 6000000  # 0 to 59.99999 seconds
+        copy[at:at + 8] = struct.pack(fmt, seconds, 100000)
+    # Real copies (not links): every file has blocks of its own on the disk.
+    with open(f"{folder}/r{i + 1:0{width}d}-{name}", "wb") as f:
+        f.write(copy)
+print(f"{len(usable)} samples used")
+PY
+        sync
+    fi
+else
+    mkdir -p "$out"
+    base=$out/base.jpg
+    if [ ! -s "$base" ]; then
+        # A 640x480 photo with what a camera writes: IFD0, the Exif directory, a GPS position and a thumbnail.
+        "$convert" -size 640x480 -seed 3 plasma:fractal -sampling-factor 2x2 -quality 90 "$out/make.jpg"
+        "$convert" "$out/make.jpg" -resize 160x120 -quality 80 "$out/make-thumb.jpg"
+        exiv2 \
+            -M"set Exif.Image.Make Ascii Vantorel Bench" \
+            -M"set Exif.Image.Model Ascii Field Camera 1" \
+            -M"set Exif.Image.Orientation Short 1" \
+            -M"set Exif.Image.XResolution Rational 72/1" \
+            -M"set Exif.Image.YResolution Rational 72/1" \
+            -M"set Exif.Image.ResolutionUnit Short 2" \
+            -M"set Exif.Image.Software Ascii Firmware 1.0" \
+            -M"set Exif.Image.DateTime Ascii 2023:06:14 10:21:33" \
+            -M"set Exif.Image.YCbCrPositioning Short 2" \
+            -M"set Exif.Photo.ExposureTime Rational 1/250" \
+            -M"set Exif.Photo.FNumber Rational 56/10" \
+            -M"set Exif.Photo.ExposureProgram Short 2" \
+            -M"set Exif.Photo.ISOSpeedRatings Short 100" \
+            -M"set Exif.Photo.ExifVersion Undefined 48 50 51 48" \
+            -M"set Exif.Photo.DateTimeOriginal Ascii 2023:06:14 10:21:33" \
+            -M"set Exif.Photo.DateTimeDigitized Ascii 2023:06:14 10:21:33" \
+            -M"set Exif.Photo.ExposureBiasValue SRational 0/3" \
+            -M"set Exif.Photo.MaxApertureValue Rational 30/10" \
+            -M"set Exif.Photo.MeteringMode Short 5" \
+            -M"set Exif.Photo.Flash Short 16" \
+            -M"set Exif.Photo.FocalLength Rational 66/10" \
+            -M"set Exif.Photo.ColorSpace Short 1" \
+            -M"set Exif.Photo.PixelXDimension Long 640" \
+            -M"set Exif.Photo.PixelYDimension Long 480" \
+            -M"set Exif.Photo.WhiteBalance Short 0" \
+            -M"set Exif.Photo.FocalLengthIn35mmFilm Short 35" \
+            -M"set Exif.GPSInfo.GPSVersionID Byte 2 2 0 0" \
+            -M"set Exif.GPSInfo.GPSLatitudeRef Ascii N" \
+            -M"set Exif.GPSInfo.GPSLatitude Rational 45/1 10/1 1234/100" \
+            -M"set Exif.GPSInfo.GPSLongitudeRef Ascii E" \
+            -M"set Exif.GPSInfo.GPSLongitude Rational 5/1 43/1 2100/100" \
+            -M"set Exif.GPSInfo.GPSAltitudeRef Byte 0" \
+            -M"set Exif.GPSInfo.GPSAltitude Rational 3512/100" \
+            -M"set Exif.GPSInfo.GPSImgDirectionRef Ascii T" \
+            -M"set Exif.GPSInfo.GPSImgDirection Rational 12345/100" \
+            -M"set Exif.GPSInfo.GPSMapDatum Ascii WGS-84" \
+            "$out/make.jpg"
+        (cd "$out" && exiv2 -it make.jpg) # the thumbnail from make-thumb.jpg
+        mv "$out/make.jpg" "$base"
+        rm -f "$out/make-thumb.jpg"
+    fi
 
-if [ ! -d "$photos" ] || [ "$(find "$photos" -name '*.jpg' | wc -l)" -ne "$count" ]; then
-    echo "making $count photos in $photos..."
-    rm -rf "$photos"
-    mkdir -p "$photos"
-    python3 - "$base" "$photos" "$count" <<'PY'
+    if [ ! -d "$photos" ] || [ "$(find "$photos" -name '*.jpg' | wc -l)" -ne "$count" ]; then
+        echo "making $count photos in $photos..."
+        rm -rf "$photos"
+        mkdir -p "$photos"
+        python3 - "$base" "$photos" "$count" <<'PY'
 import shutil, sys
 base, folder, count = sys.argv[1], sys.argv[2], int(sys.argv[3])
 width = len(str(count))
 for i in range(1, count + 1):
     shutil.copyfile(base, f"{folder}/p{i:0{width}d}.jpg")
 PY
+    fi
 fi
 cd "$photos"
 ls -1 -- *.jpg >"$out/list.txt" # short relative names keep every tool to one command line
-echo "$count photos of $(stat -c %s "$base") bytes in $photos"
+echo "$count photos, $(du -sm . | cut -f1) MB in $photos"
 
 each="xargs -s 2000000 -a $out/list.txt"
 gps="-g Exif.GPSInfo.GPSLatitudeRef -g Exif.GPSInfo.GPSLatitude -g Exif.GPSInfo.GPSLongitudeRef"
@@ -103,6 +179,49 @@ for i in "${!names[@]}"; do
     lines=$(sh -c "${commands[$i]}" 2>/dev/null | wc -l)
     echo "${names[$i]}: $lines lines of output"
 done
+
+if [ "$cold" = 1 ]; then
+    # Each run: the set's files dropped from the page cache, then the tool; time and bytes read
+    # from disk (the children's block input, getrusage) per tool, the tools taking turns.
+    python3 - "$out/list.txt" "$runs" "${names[@]}" -- "${commands[@]}" <<'PY'
+import os, resource, statistics, subprocess, sys, time
+listing, runs = sys.argv[1], int(sys.argv[2])
+rest = sys.argv[3:]
+split = rest.index("--")
+names, commands = rest[:split], rest[split + 1:]
+files = [line.rstrip("\n") for line in open(listing)]
+os.sync()
+
+def evict():
+    for f in files:
+        fd = os.open(f, os.O_RDONLY)
+        os.posix_fadvise(fd, 0, 0, os.POSIX_FADV_DONTNEED)
+        os.close(fd)
+
+results = {n: ([], []) for n in names}
+for _ in range(runs):
+    for name, command in zip(names, commands):
+        evict()
+        before = resource.getrusage(resource.RUSAGE_CHILDREN).ru_inblock
+        start = time.monotonic()
+        subprocess.run(command + " >/dev/null 2>&1", shell=True)
+        elapsed = time.monotonic() - start
+        blocks = resource.getrusage(resource.RUSAGE_CHILDREN).ru_inblock - before
+        results[name][0].append(elapsed * 1000)
+        results[name][1].append(blocks * 512 / 1e6)
+print(f"{'tool (' + str(len(files)) + ' photos, cold)':<34} {'ms':>10} {'MB read':>10}")
+ms = {n: statistics.median(r[0]) for n, r in results.items()}
+for name, (times, mb) in results.items():
+    print(f"{name:<34} {ms[name]:>10.0f} {statistics.median(mb):>10.1f}")
+if "vantorel-cli poi" in ms and len(names) > 1:
+    ratio = ms["vantorel-cli poi"] / ms[names[1]]
+    mb = statistics.median(results["vantorel-cli poi"][1])
+    print(f"vantorel / exiv2 cold = {ratio:.2f} (target <= 0.25: {'met' if ratio <= 0.25 else 'NOT met'}); "
+          f"vantorel read {mb:.0f} MB (target < 200: {'met' if mb < 200 else 'NOT met'})")
+print(f"(median of {runs} runs, each after evicting the set's files from the page cache)")
+PY
+    exit 0
+fi
 
 json=$out/fast.json
 args=()

@@ -1,44 +1,38 @@
-// Times the preview decode of one file in this process: preview_bench FILE [REPEAT].
-// Prints one line per measure and a last line "mean_ms=... median_ms=... min_ms=..." for scripts.
+// Decodes one file as the window does, once, and exits: timed as a whole process against djpeg by
+// bench/preview_bench.sh.
+//   preview_bench FILE                  the preview (272 x 353)
+//   preview_bench --viewer WxH FILE     the full-size viewer on a WxH screen, as painted
 #include "display/jpegdecoder.h"
+#include "display/viewergeometry.h"
 
-#include <QCoreApplication>
-#include <QElapsedTimer>
+#include <QString>
 
-#include <algorithm>
 #include <cstdio>
-#include <vector>
+#include <cstring>
 
 int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
-    if (argc < 2) {
-        std::fprintf(stderr, "usage: %s FILE [REPEAT]\n", argv[0]);
+    QSize screen;
+    int first = 1;
+    if (argc == 4 && std::strcmp(argv[1], "--viewer") == 0) {
+        const QStringList wh = QString::fromLatin1(argv[2]).split(QLatin1Char('x'));
+        if (wh.size() == 2) screen = QSize(wh[0].toInt(), wh[1].toInt());
+        first = 3;
+    }
+    if (argc != first + 1 || (first == 3 && screen.isEmpty())) {
+        std::fprintf(stderr, "usage: %s [--viewer WxH] FILE\n", argv[0]);
         return 2;
     }
-    const QString path = QString::fromLocal8Bit(argv[1]);
-    const int repeat = argc > 2 ? std::max(1, std::atoi(argv[2])) : 20;
-    const QSize box(272, 353); // the main window's preview
-
-    const QImage first = vantorel::decodePreview(path, box); // warms the page cache and the allocator
-    if (first.isNull()) {
-        std::fprintf(stderr, "cannot decode %s\n", argv[1]);
+    const QString path = QString::fromLocal8Bit(argv[first]);
+    QImage image;
+    if (screen.isEmpty())
+        image = vantorel::decodePreview(path, QSize(272, 353));
+    else
+        image = vantorel::decodeForShowing(path, [screen](QSize natural) {
+                    return vantorel::viewerPictureSize(natural, screen);
+                }).image;
+    if (image.isNull()) {
+        std::fprintf(stderr, "cannot decode %s\n", argv[first]);
         return 1;
     }
-    std::vector<double> ms;
-    QElapsedTimer timer;
-    for (int i = 0; i < repeat; ++i) {
-        timer.start();
-        const QImage image = vantorel::decodePreview(path, box);
-        ms.push_back(double(timer.nsecsElapsed()) / 1e6);
-    }
-    double sum = 0;
-    for (double v : ms)
-        sum += v;
-    const double mean = sum / double(ms.size());
-    std::sort(ms.begin(), ms.end());
-    const double median = ms.size() % 2 ? ms[ms.size() / 2] : (ms[ms.size() / 2 - 1] + ms[ms.size() / 2]) / 2;
-    std::printf("decodePreview to %dx%d: mean %.2f ms, median %.2f ms, min %.2f ms over %d runs\n",
-                first.width(), first.height(), mean, median, ms.front(), repeat);
-    std::printf("mean_ms=%.3f median_ms=%.3f min_ms=%.3f\n", mean, median, ms.front());
     return 0;
 }

@@ -1,5 +1,6 @@
 // Picture decoding for the preview and the viewer, the ".JPG" test and the viewer's placement.
 #include "display/jpegdecoder.h"
+#include "display/pictureloader.h"
 #include "display/viewergeometry.h"
 #include "fixtures.h"
 #include "jpegbombs.h"
@@ -8,11 +9,14 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QTextStream>
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdio>
 #include <set>
+#include <thread>
 #include <vector>
 
 #include <jpeglib.h>
@@ -479,6 +483,76 @@ TEST_F(DecoderTest, RealPhotoSizesStillDecode) {
         EXPECT_EQ(shown.natural, QSize(6000, 4000)) << int(kind);
         QFile::remove(path);
     }
+}
+
+TEST_F(DecoderTest, ACancelledDecodeStopsAndGivesNothing) {
+    const QString path = file("slow.jpg");
+    writeJpegKind(path, QSize(3000, 2000), Kind::Progressive444);
+    CancelFlag cancel{true};
+    EXPECT_TRUE(decodePreview(path, kPreviewBox, &cancel).isNull());
+    EXPECT_TRUE(decodeForShowing(
+                    path, [](QSize n) { return n; }, &cancel)
+                    .image.isNull());
+
+    QElapsedTimer timer;
+    timer.start();
+    EXPECT_FALSE(decodeForShowing(path, [](QSize n) { return n; }).image.isNull());
+    const qint64 whole = timer.restart();
+    cancel = false;
+    std::thread stopper([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(whole / 10));
+        cancel = true;
+    });
+    EXPECT_TRUE(decodeForShowing(
+                    path, [](QSize n) { return n; }, &cancel)
+                    .image.isNull());
+    const qint64 stopped = timer.elapsed();
+    stopper.join();
+    EXPECT_LT(stopped, whole * 3 / 4 + 20) << "whole decode " << whole << " ms";
+}
+
+TEST(PictureLoader, ANewerRequestCancelsTheOlderWhoseResultNeverArrives) {
+    PictureLoader loader;
+    QList<quint64> delivered;
+    QList<QSize> sizes;
+    QObject::connect(&loader, &PictureLoader::decoded, [&](quint64 request, const DecodedPicture& picture) {
+        delivered << request;
+        sizes << picture.natural;
+    });
+    std::atomic<bool> started{false}, sawCancel{false};
+    loader.start([&](const CancelFlag& cancel) {
+        started = true;
+        QElapsedTimer t;
+        t.start();
+        while (!cancel && t.elapsed() < 5000)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        sawCancel = cancel.load();
+        return DecodedPicture{QImage(1, 1, QImage::Format_RGB32), QSize(1, 1)};
+    });
+    ASSERT_TRUE(QTest::qWaitFor([&] { return started.load(); }, 5000));
+    EXPECT_TRUE(loader.busy());
+    const quint64 second = loader.start([](const CancelFlag&) {
+        return DecodedPicture{QImage(2, 2, QImage::Format_RGB32), QSize(2, 2)};
+    });
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !delivered.isEmpty(); }, 5000));
+    EXPECT_TRUE(sawCancel);
+    QTest::qWait(50);
+    EXPECT_EQ(delivered, QList<quint64>({second}));
+    EXPECT_EQ(sizes, QList<QSize>({QSize(2, 2)}));
+    EXPECT_FALSE(loader.busy());
+
+    // Cancelled after its decode ended but before delivery: still never delivered.
+    std::atomic<bool> done{false};
+    loader.start([&](const CancelFlag&) {
+        done = true;
+        return DecodedPicture{};
+    });
+    while (!done)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    std::this_thread::sleep_for(std::chrono::milliseconds(20)); // the result is posted, not yet delivered
+    loader.cancel();
+    QTest::qWait(50);
+    EXPECT_EQ(delivered.size(), 1);
 }
 
 TEST_F(DecoderTest, EndlessScansAreRefused) {

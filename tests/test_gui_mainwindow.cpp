@@ -5,13 +5,13 @@
 #include "qtplatform.h"
 #include "viewerwindow.h"
 
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QClipboard>
 #include <QDir>
 #include <QDropEvent>
 #include <QHeaderView>
 #include <QLabel>
-#include <QListView>
 #include <QMimeData>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -65,7 +65,7 @@ protected:
 
     QStringList listed() {
         QStringList items;
-        const QAbstractItemModel* model = child<QListView>("ListBox1")->model();
+        const QAbstractItemModel* model = child<QAbstractItemView>("ListBox1")->model();
         for (int i = 0; i < model->rowCount(); ++i)
             items << model->index(i, 0).data().toString();
         return items;
@@ -97,7 +97,7 @@ TEST_F(WindowTest, DropOfThreeFilesOnTwo) {
     EXPECT_EQ(child<QLabel>("Label8")->text(), "5");
     EXPECT_EQ(window->size(), QSize(986, 695));
     EXPECT_EQ(window->windowTitle(), c);
-    EXPECT_EQ(child<QListView>("ListBox1")->currentIndex().row(), 2);
+    EXPECT_EQ(child<QAbstractItemView>("ListBox1")->currentIndex().row(), 2);
     EXPECT_EQ(child<QLabel>("Label1")->text(), "48,20575");
     // The preview is decoded on a worker and shown when it arrives.
     EXPECT_TRUE(QTest::qWaitFor([&] { return !child<QLabel>("Image1")->pixmap().isNull(); }, 5000));
@@ -108,7 +108,7 @@ TEST_F(WindowTest, DropOfThreeFilesOnTwo) {
     EXPECT_TRUE(sg1->isColumnHidden(5));
 
     // Selecting another entry runs the pipeline on it.
-    auto* list = child<QListView>("ListBox1");
+    auto* list = child<QAbstractItemView>("ListBox1");
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
                       list->visualRect(list->model()->index(4, 0)).center());
     EXPECT_EQ(window->windowTitle(), e);
@@ -300,7 +300,7 @@ TEST_F(WindowTest, HeaderRowsStayWhileTheRowsScroll) {
 TEST_F(WindowTest, ListViewFollowsTheControllerRowByRow) {
     const QString a = geo("a.jpg"), b = geo("B.jpg"), c = geo("c.jpg");
     const QString plain = makeJpeg(dir.path(), "d.jpg", {asciiItem(0x0110, "Cam")});
-    auto* view = child<QListView>("ListBox1");
+    auto* view = child<QAbstractItemView>("ListBox1");
     QAbstractItemModel* model = view->model();
     QSignalSpy inserted(model, &QAbstractItemModel::rowsInserted);
     QSignalSpy removed(model, &QAbstractItemModel::rowsRemoved);

@@ -1,12 +1,15 @@
 // The full-size viewer offscreen, on a screen pinned to 1920 x 1080: size and place, what a failed load
 // leaves, closing and dragging; message boxes over it.
 #include "fixtures.h"
+#include "qtplatform.h"
 #include "viewerwindow.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QGuiApplication>
 #include <QMouseEvent>
+#include <QProcess>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -172,6 +175,16 @@ TEST_F(ViewerTest, OnlyALeftButtonDragPastTheDragDistanceMovesTheWindow) {
     EXPECT_FALSE(viewer.isVisible());
 }
 
+TEST_F(ViewerTest, MessageBoxesBelongOverTheViewerWhileItIsShown) {
+    QWidget main;
+    main.show();
+    EXPECT_EQ(dialogOwner(&main), &main);
+    viewer.showFor(kTitle);
+    EXPECT_EQ(dialogOwner(&main), &viewer);
+    viewer.hide();
+    EXPECT_EQ(dialogOwner(&main), &main);
+}
+
 TEST(ViewerPlacement, FollowsTheScreensOrigin) {
     // A second monitor to the right of the first.
     QTemporaryDir dir;
@@ -180,6 +193,60 @@ TEST(ViewerPlacement, FollowsTheScreensOrigin) {
     viewer.showFor(makeJpeg(dir.path(), "wide.jpg", {}, QSize(1500, 700)));
     ASSERT_TRUE(QTest::qWaitFor([&] { return !viewer.loading(); }, 10000));
     EXPECT_EQ(viewer.geometry(), QRect(1920, 0, 1280, 1024));
+}
+
+// Under openbox (tests/support/under-openbox.sh): a left press used to start the system move at once, and
+// the window manager's grab swallowed the second click of a double-click.
+TEST(ViewerUnderWindowManager, EveryDoubleClickClosesTheViewer) {
+    if (qEnvironmentVariable("VANTOREL_WINDOW_MANAGER_TEST") != QLatin1String("1") ||
+        QGuiApplication::platformName() != QLatin1String("xcb"))
+        GTEST_SKIP() << "runs on an X display with a window manager (ctest test_gui_viewer_openbox)";
+    QTemporaryDir dir;
+    const QString picture = makeJpeg(dir.path(), "p.jpg", {}, QSize(400, 300));
+    ViewerWindow viewer; // the real one: moves go to the window manager
+    int closed = 0;
+    QObject::connect(&viewer, &ViewerWindow::showMainWindowRequested, [&] { ++closed; });
+    constexpr int kTimes = 10;
+    for (int i = 0; i < kTimes; ++i) {
+        viewer.showFor(picture);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return viewer.isVisible() && !viewer.loading(); }, 5000));
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&viewer));
+        QTest::qWait(150); // mapped and stacked by the window manager
+        const QPoint at = viewer.mapToGlobal(viewer.rect().center());
+        QProcess xdotool;
+        xdotool.start(QStringLiteral("xdotool"),
+                      {QStringLiteral("mousemove"), QString::number(at.x()), QString::number(at.y()),
+                       QStringLiteral("click"), QStringLiteral("--repeat"), QStringLiteral("2"),
+                       QStringLiteral("--delay"), QStringLiteral("120"), QStringLiteral("1")});
+        ASSERT_TRUE(xdotool.waitForStarted(5000));
+        // The event loop runs while the clicks arrive, as it does for a user.
+        (void)QTest::qWaitFor([&] { return closed > i && xdotool.state() == QProcess::NotRunning; }, 3000);
+        xdotool.waitForFinished(1000);
+        EXPECT_EQ(closed, i + 1) << "double-click " << i + 1;
+        EXPECT_FALSE(viewer.isVisible()) << "double-click " << i + 1;
+        viewer.hide();
+        closed = i + 1;
+    }
+
+    // A drag with the left button still moves the window.
+    viewer.showFor(picture);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return viewer.isVisible() && !viewer.loading(); }, 5000));
+    QTest::qWait(150);
+    const QPoint before = viewer.frameGeometry().topLeft();
+    const QPoint at = viewer.mapToGlobal(viewer.rect().center());
+    QProcess xdotool;
+    xdotool.start(QStringLiteral("sh"),
+                  {QStringLiteral("-c"),
+                   QStringLiteral("xdotool mousemove %1 %2 mousedown 1; sleep 0.2; "
+                                  "xdotool mousemove_relative 30 20; sleep 0.2; "
+                                  "xdotool mousemove_relative 30 20; sleep 0.3; xdotool mouseup 1")
+                       .arg(at.x())
+                       .arg(at.y())});
+    ASSERT_TRUE(xdotool.waitForStarted(5000));
+    (void)QTest::qWaitFor([&] { return xdotool.state() == QProcess::NotRunning; }, 5000);
+    QTest::qWait(200);
+    EXPECT_NE(viewer.frameGeometry().topLeft(), before);
+    EXPECT_TRUE(viewer.isVisible());
 }
 
 } // namespace

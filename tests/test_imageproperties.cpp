@@ -1,4 +1,5 @@
 // The property-item layer over exiv2: what it delivers, in which order, and how it writes a copy.
+#include "files/jpegsegments.h"
 #include "fixtures.h"
 #include "metadata/gpsdirectory.h"
 #include "metadata/imageproperties.h"
@@ -125,6 +126,68 @@ TEST(ImageProperties, GpsScopeReadsWhatTheFullReaderReads) {
         EXPECT_EQ(fast.item(0x010F).has_value(), make.has_value());
     }
     EXPECT_GT(withGps, 40);
+}
+
+// Long segments around the Exif one: a profile before it beyond the first read, a long Exif segment,
+// thermal data after it. The head keeps every offset and the Exif segment whole; the other payloads
+// beyond the first read are not read (zeros), and the picture's size still comes from the head.
+TEST(ImageProperties, HeadReadsTheExifSegmentWholeAndSkipsOtherLongSegments) {
+    QTemporaryDir dir;
+    auto segment = [](uchar marker, const QByteArray& signature, int size) {
+        QByteArray payload = signature;
+        for (int i = 0; payload.size() < size; ++i)
+            payload += char('a' + i % 26);
+        return QByteArray("\xFF") + char(marker) + char((payload.size() + 2) >> 8) +
+               char((payload.size() + 2) & 0xFF) + payload;
+    };
+    struct Case {
+        const char* name;
+        int profileBefore, descriptionLength, thermalAfter;
+    };
+    for (const Case& t : {Case{"short", 0, 10, 0}, Case{"long Exif segment", 0, 40000, 0},
+                          Case{"profile before the Exif segment", 60000, 10, 0},
+                          Case{"thermal data after a long Exif segment", 0, 30000, 65000},
+                          Case{"both", 20000, 20000, 50000}}) {
+        SCOPED_TRACE(t.name);
+        const QByteArray description(t.descriptionLength, 'd');
+        QVector<PropertyItem> items =
+            gpsItems("N", {{45, 1}, {10, 1}, {0, 1}}, "E", {{5, 1}, {0, 1}, {0, 1}});
+        items << asciiItem(0x010E, description);
+        QByteArray bytes = fileBytes(makeJpeg(dir.path(), "made.jpg", items, QSize(48, 40)));
+        QByteArray app2, app1;
+        if (t.profileBefore) app2 = segment(0xE2, QByteArray("ICC_PROFILE\0", 12), t.profileBefore);
+        if (t.thermalAfter) app1 = segment(0xE1, "FLIR", t.thermalAfter);
+        const auto block = findExifBlock(bytes);
+        ASSERT_TRUE(block && block->tiffOffset > 0);
+        const qsizetype exifEnd = block->segment.end();
+        bytes = bytes.left(2) + app2 + bytes.mid(2, exifEnd - 2) + app1 + bytes.mid(exifEnd);
+        const QString path = dir.filePath(QString::fromLatin1(t.name) + ".jpg");
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(bytes);
+        f.close();
+
+        ImageProperties photo;
+        ASSERT_TRUE(photo.open(path, ImageProperties::Scope::Gps));
+        const QByteArray head = photo.jpegHead();
+        const qsizetype sos = bytes.indexOf("\xFF\xDA");
+        ASSERT_EQ(head.size(), sos + 2 + ((uchar(bytes[sos + 2]) << 8) | uchar(bytes[sos + 3])));
+        const qsizetype exifStart = 2 + app2.size();
+        EXPECT_EQ(head.mid(exifStart, exifEnd - 2), bytes.mid(exifStart, exifEnd - 2));
+        EXPECT_EQ(photo.item(GpsLatitudeRef)->text(), "N");
+        EXPECT_EQ(photo.item(0x010E)->text(), QString::fromLatin1(description));
+        ImageProperties full;
+        ASSERT_TRUE(full.open(path));
+        EXPECT_EQ(full.allItems().size(), photo.allItems().size());
+        EXPECT_EQ(full.jpegHead(), bytes.left(head.size())); // read whole for a listing or a copy
+        // Payload beyond the first read (and its page) of a segment other than the Exif one was never read.
+        for (const auto& [start, length] :
+             {std::pair{qsizetype(2), app2.size()}, std::pair{exifStart + exifEnd - 2, app1.size()}}) {
+            if (length == 0 || start + length <= 16 * 1024) continue;
+            EXPECT_EQ(head.mid(start + length - 100, 100), QByteArray(100, '\0'));
+        }
+        EXPECT_EQ(head.mid(sos - 200), bytes.mid(sos - 200, head.size() - sos + 200));
+    }
 }
 
 // Damaged Exif segments: every byte of a geotagged photo's head overwritten in turn. The direct

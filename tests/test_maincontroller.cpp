@@ -261,6 +261,13 @@ TEST(ControllerList, BatchAddMatchesOneAtATime) {
          2,
          {QString::fromUtf8("É"), "", "E", "f", QString::fromUtf8("ê")}},
         {"folders and files", {"/p/B/x.jpg", "/p/a/y.jpg"}, 0, {"/p/b/X.JPG", "/p/A/y.jpg", "/p/b/x.jpg"}},
+        // Letters whose folding is special (sharp s, final sigma, dotted I, a pair beyond the BMP).
+        {"other scripts",
+         {QString::fromUtf8("straße"), QString::fromUtf8("Σ")},
+         1,
+         {QString::fromUtf8("STRASSE"), QString::fromUtf8("ς"), QString::fromUtf8("σ"),
+          QString::fromUtf8("İ"), QString::fromUtf8("i"), QString::fromUtf8("𐐀"), QString::fromUtf8("𐐨"),
+          QString::fromUtf8("ﬃ")}},
     };
     for (const Case& t : cases) {
         SCOPED_TRACE(t.name);
@@ -287,7 +294,7 @@ TEST(ControllerList, LargeBatchKeepsArrivalOrderOfEqualEntries) {
         added << (i % 2 ? QStringLiteral("/P/IMG_%1.jpg") : QStringLiteral("/p/img_%1.JPG")).arg(k);
     }
     QStringList expected = added;
-    std::stable_sort(expected.begin(), expected.end(), entryLess);
+    std::stable_sort(expected.begin(), expected.end(), entryLess); // one at a time into an empty list
     FakePlatform fake;
     MainController c(fake.platform());
     c.addManyToList(added);

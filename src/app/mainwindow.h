@@ -11,8 +11,8 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
-#include <QListView>
 #include <QPushButton>
+#include <QTableView>
 #include <functional>
 #include <memory>
 
@@ -104,7 +104,7 @@ private:
     bool m_selectionJustChanged = false;
 
     EntryListModel* ListBox1Model = nullptr;
-    QListView* ListBox1 = nullptr;
+    QTableView* ListBox1 = nullptr; // shown as a list: one column, no headers, rows of one height
     QCheckBox* CheckBox1 = nullptr;
     QPushButton* BitBtn20 = nullptr;
     QPushButton* BitBtn16 = nullptr;
@@ -147,7 +147,6 @@ private:
     qint64 m_shownPreviewKey = 0; // the picture Image1 shows
     bool m_syncingList = false;
     QStringList m_unbuiltCommands;
-    std::function<void()> m_whenOnScreen;
 };
 
 } // namespace vantorel

@@ -9,6 +9,7 @@
 #include <QMessageBox>
 #include <QMimeData>
 #include <QPushButton>
+#include <QTimer>
 
 namespace vantorel {
 namespace {
@@ -18,15 +19,35 @@ const QString kOpenFilter = QStringLiteral("Fichiers Jpg (*.jpg *.JPG *.jpeg *.J
 const QString kSaveTitle = QStringLiteral("Enregistrer sous");
 const QString kGpxFilter = QStringLiteral("Gpx (*.gpx *.GPX)");
 
+// Shows the modal box above its owner: a box left under a stay-on-top window looks like a frozen program.
+int execAboveOwner(QDialog& box) {
+    const QWidget* owner = box.parentWidget();
+    if (owner && owner->windowFlags().testFlag(Qt::WindowStaysOnTopHint))
+        box.setWindowFlag(Qt::WindowStaysOnTopHint, true);
+    QTimer::singleShot(0, &box, [&box] {
+        box.raise();
+        box.activateWindow();
+    });
+    return box.exec();
+}
+
 void runBox(QWidget* parent, QMessageBox::Icon icon, const QString& text,
             QMessageBox::StandardButton button = QMessageBox::Ok) {
-    QMessageBox box(icon, kProgramTitle, text, button, parent);
+    QMessageBox box(icon, kProgramTitle, text, button, dialogOwner(parent));
     box.setTextFormat(Qt::PlainText);
     box.button(button)->setText(button == QMessageBox::Yes ? QStringLiteral("Oui") : QStringLiteral("OK"));
-    box.exec();
+    execAboveOwner(box);
 }
 
 } // namespace
+
+QWidget* dialogOwner(QWidget* fallback) {
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (w->windowType() == Qt::Window && w->isVisible() &&
+            w->windowFlags().testFlag(Qt::WindowStaysOnTopHint))
+            return w;
+    return fallback;
+}
 
 void QtMessageBoxes::showMessage(const QString& text) {
     runBox(m_parent, QMessageBox::NoIcon, text);
@@ -46,12 +67,12 @@ void QtMessageBoxes::information(const QString& text) {
 
 bool QtMessageBoxes::warningYesCancel(const QString& text) {
     QMessageBox box(QMessageBox::Warning, kProgramTitle, text, QMessageBox::Yes | QMessageBox::Cancel,
-                    m_parent);
+                    dialogOwner(m_parent));
     box.setTextFormat(Qt::PlainText);
     box.button(QMessageBox::Yes)->setText(QStringLiteral("Oui"));
     box.button(QMessageBox::Cancel)->setText(QStringLiteral("Annuler"));
     box.setEscapeButton(QMessageBox::Cancel);
-    return box.exec() == QMessageBox::Yes;
+    return execAboveOwner(box) == QMessageBox::Yes;
 }
 
 void QtMessageBoxes::error(const QString& text) {

@@ -11,6 +11,10 @@
 
 namespace vantorel {
 
+// The window a message box belongs over: a visible stay-on-top window when one is shown (the viewer hides
+// the main window and would cover a box parented to it), else `fallback`. Boxes are raised above it.
+QWidget* dialogOwner(QWidget* fallback);
+
 class QtMessageBoxes : public MessageBoxes {
 public:
     explicit QtMessageBoxes(QWidget* parent) : m_parent(parent) {}

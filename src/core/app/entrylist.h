@@ -20,15 +20,31 @@ public:
     virtual void reset() = 0;
 };
 
+// The list's order: QString::compare without regard to case.
 bool entryLess(const QString& a, const QString& b);
 
-// Sorts `added` as adding them one at a time would place them (stable, without regard to case),
-// calling `pump` between slices of work so a window can repaint during a long sort.
-void sortEntries(QStringList& added, const std::function<void()>& pump = {});
+// An entry folded as that comparison folds it, code unit by code unit: two keys compare (as plain
+// strings) as their entries do without regard to case, many times faster when sorting many.
+QString entryKey(const QString& entry);
 
-// Merges the sorted `added` into the sorted `list`, each after the entries it equals, as adding them
-// one at a time would. Returns where the entry at `selected` went (`selected` moved past every
-// entry placed before it; -1 stays -1).
-int mergeSortedEntries(QStringList& list, QStringList added, int selected);
+// New entries in the order adding them one at a time would place them among themselves, with
+// their keys.
+struct SortedEntries {
+    QStringList entries;
+    QStringList keys;
+};
+
+// Sorts `added` stably, calling `pump` between slices of work so a window can repaint during a
+// long sort.
+SortedEntries sortEntries(const QStringList& added, const std::function<void()>& pump = {});
+
+// The first entry equal to `path` in the sorted `list` (found by halving, not by a walk through
+// 200,000 entries), or -1.
+int findEntry(const QStringList& list, const QString& path);
+
+// Merges sorted entries into the sorted `list`, each after the entries it equals, as adding them
+// one at a time would. Returns where the entry at `selected` went (moved past every entry placed
+// before it; -1 stays -1).
+int mergeSortedEntries(QStringList& list, SortedEntries added, int selected);
 
 } // namespace vantorel

@@ -99,13 +99,13 @@ void MainController::addToList(const QString& path) {
     if (m_listObserver) m_listObserver->inserted();
 }
 
-void MainController::addManyToList(QStringList paths) {
+void MainController::addManyToList(const QStringList& paths) {
     if (paths.size() <= 1) {
         for (const QString& path : paths)
             addToList(path);
         return;
     }
-    sortEntries(paths, [this] { m_platform.pump.processMessages(); });
+    SortedEntries sorted = sortEntries(paths, [this] { m_platform.pump.processMessages(); });
     MainControls& c = m_controls;
     // Into an empty list the new rows are one block; otherwise they are scattered and the view starts over.
     const bool intoEmpty = c.ListBox1.isEmpty();
@@ -115,7 +115,7 @@ void MainController::addManyToList(QStringList paths) {
         else
             m_listObserver->aboutToReset();
     }
-    c.ListBox1Index = mergeSortedEntries(c.ListBox1, std::move(paths), c.ListBox1Index);
+    c.ListBox1Index = mergeSortedEntries(c.ListBox1, std::move(sorted), c.ListBox1Index);
     if (m_listObserver) intoEmpty ? m_listObserver->inserted() : m_listObserver->reset();
 }
 
@@ -176,7 +176,7 @@ void MainController::RefreshAfterListChange() {
     m_platform.pump.processMessages();
     runPipeline();
     // Select the entry the coordinate reader has just shown (the first of equal entries).
-    m_controls.ListBox1Index = int(m_controls.ListBox1.indexOf(m_controls.SG1.cell(CoordPath, 1)));
+    m_controls.ListBox1Index = findEntry(m_controls.ListBox1, m_controls.SG1.cell(CoordPath, 1));
 }
 
 void MainController::HandleDroppedFiles(const QStringList& paths) {
@@ -217,7 +217,7 @@ void MainController::BitBtn16Click() {
     // One entry per line, unchanged; a final line break adds no entry.
     QStringList lines = text->split(QRegularExpression(QStringLiteral("\r\n|\n|\r")));
     if (!lines.isEmpty() && lines.last().isEmpty()) lines.removeLast();
-    addManyToList(std::move(lines));
+    addManyToList(lines);
     showEntryCount();
     // With nothing listed there is no photo to show.
     if (m_controls.ListBox1.isEmpty()) return;
@@ -321,7 +321,7 @@ void MainController::BitBtn15Click() {
     kept.reserve(m_state.PoiRowCount);
     for (int row = 1; row <= m_state.PoiRowCount; ++row)
         kept << c.SG0.cell(PoiPath, row);
-    addManyToList(std::move(kept));
+    addManyToList(kept);
     showEntryCount();
     emptyResults();
     c.SG2.setRowCount(2);

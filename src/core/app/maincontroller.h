@@ -82,7 +82,9 @@ public:
     void addToList(const QString& path);
     // Adds many entries as adding them one at a time in this order would, with one sort and one
     // merge; the selected entry stays selected.
-    void addManyToList(QStringList paths);
+    void addManyToList(const QStringList& paths);
+    // Removes one entry (none when `index` is outside the list).
+    void removeFromList(int index);
 
     // The view that follows ListBox1's changes row by row; none by default.
     void setListObserver(ListObserver* observer) { m_listObserver = observer; }
@@ -93,7 +95,6 @@ private:
     void exportGpx(const QString& folder, const GpxTimes& times);
     PoiRun poiRun() { return {m_state.LatitudeRef, m_state.LongitudeRef, m_state.PoiRowCount}; }
     void clearList();
-    void removeFromList(int index);
     void showEntryCount();
     void expand();
     void emptyResults();

@@ -44,6 +44,8 @@ public:
         return next(reinterpret_cast<const uchar*>(bytes.constData()), bytes.size(), out);
     }
     qint64 needed() const { return m_needed; }
+    // Where the next segment starts (its 0xFF, once fill bytes before it were seen).
+    qint64 position() const { return m_pos; }
 
 private:
     qint64 m_pos;

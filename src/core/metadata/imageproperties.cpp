@@ -10,6 +10,8 @@
 #include <exiv2/exiv2.hpp>
 
 #include <cerrno>
+#include <cstring>
+#include <fcntl.h>
 #include <mutex>
 #include <unistd.h>
 
@@ -100,13 +102,17 @@ quint32 thumbnailPropertyId(quint32 tiffId) {
 
 namespace {
 
-// Reads `want` more bytes (fewer at the end of the file) onto `buf`.
-void readMore(int fd, QByteArray& buf, qsizetype want) {
+// Reads the file from offset buf.size() up to `target` rounded up to a whole page (the disk reads
+// whole pages anyway), fewer at the end of the file.
+void readTo(int fd, QByteArray& buf, qint64 target) {
+    constexpr qint64 kPage = 4096;
     const qsizetype old = buf.size();
+    const qsizetype want = qsizetype((target + kPage - 1) / kPage * kPage) - old;
+    if (want <= 0) return;
     buf.resize(old + want);
     qsizetype got = 0;
     while (got < want) {
-        const ssize_t n = ::read(fd, buf.data() + old + got, size_t(want - got));
+        const ssize_t n = ::pread(fd, buf.data() + old + got, size_t(want - got), off_t(old + got));
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) break;
         got += n;
@@ -126,17 +132,32 @@ QByteArray exifSegmentAlone(const QByteArray& bytes) {
     return jpegOfSegment(bytes, block->segment);
 }
 
+bool isExifSegmentStart(const QByteArray& buf, qint64 pos) {
+    return uchar(buf[pos + 1]) == kMarkerApp1 && buf.size() >= pos + 10 &&
+           std::memcmp(buf.constData() + pos + 4, "Exif\0\0", 6) == 0;
+}
+
 // The JPEG segments up to and including the first scan header: all that the metadata and the
 // frame size need, without the picture data. Empty when the file is no JPEG or has no scan; then
 // `exifAlone` gets the whole Exif segment of a file cut short before its first scan.
-QByteArray readJpegHead(int fd, QByteArray& exifAlone) {
-    constexpr qsizetype kChunk = 64 * 1024;
+// On a cold disk a photo costs what is read of it: one small read covers most heads (whole pages), a longer
+// Exif segment is read to its end, and the payload of other application segments and comments beyond the
+// first read (colour profiles, thermal data, previews) is left unread, as zeros.
+// Ranges of a head left unread (zeros): offset and length.
+using Unread = QVector<std::pair<qint64, qint64>>;
+
+QByteArray readJpegHead(int fd, QByteArray& exifAlone, Unread* unread) {
+    // Most cameras' heads fit; more would only fetch picture data on a cold disk.
+    constexpr qsizetype kFirstRead = 12 * 1024;
     constexpr qsizetype kLimit = 16 * 1024 * 1024; // no sane file has this much before its picture
+    // The kernel would otherwise read ahead far into the picture data.
+    ::posix_fadvise(fd, 0, 0, POSIX_FADV_RANDOM);
     QByteArray buf;
-    readMore(fd, buf, kChunk);
+    readTo(fd, buf, kFirstRead);
     if (buf.size() < 4 || !isJpegStart(buf)) return {};
     JpegSegmentWalker walker;
     JpegSegment segment;
+    bool exifSeen = false;
     while (true) {
         switch (walker.next(buf, segment)) {
         case SegmentStep::Segment:
@@ -144,11 +165,24 @@ QByteArray readJpegHead(int fd, QByteArray& exifAlone) {
                 buf.truncate(segment.end());
                 return buf;
             }
+            if (isExifSegmentStart(buf, segment.offset)) exifSeen = true;
             break;
         case SegmentStep::NeedMore: {
-            if (walker.needed() > kLimit) return {};
+            const qint64 pos = walker.position();
+            const qint64 needed = walker.needed();
+            if (needed > kLimit) return {};
+            const uchar marker = buf.size() >= pos + 2 ? uchar(buf[pos + 1]) : 0;
+            const bool skippable = (marker >= 0xE0 && marker <= 0xEF) || marker == 0xFE;
+            // Enough of a long application segment to tell whether it is the Exif one.
+            const qint64 want = skippable && needed > pos + 10 && buf.size() < pos + 10 ? pos + 10 : needed;
+            if (unread && want == needed && skippable && needed > pos + 4 &&
+                (exifSeen || !isExifSegmentStart(buf, pos))) {
+                unread->append({buf.size(), needed - buf.size()});
+                buf.resize(needed, '\0');
+                break;
+            }
             const qsizetype before = buf.size();
-            readMore(fd, buf, std::max(kChunk, walker.needed() - buf.size()));
+            readTo(fd, buf, want);
             if (buf.size() == before) {
                 exifAlone = exifSegmentAlone(buf);
                 return {};
@@ -168,6 +202,7 @@ struct ImageProperties::Impl {
     QString path;
     QByteArray head;
     QByteArray exifAlone; // the Exif segment as a JPEG of its own, when the whole file cannot be read
+    Unread unread;        // parts of the head not read (Scope::Gps)
     FileOpenError openError = FileOpenError::None;
     Exiv2::Image::AutoPtr image;
     // Read directly when only GPS items were asked for; exiv2 then loads on first other need.
@@ -236,7 +271,8 @@ bool ImageProperties::open(const QString& path, Scope scope) {
     d->path = path;
     const int fd = openRegularFile(path, &d->openError);
     if (fd < 0) return false;
-    d->head = readJpegHead(fd, d->exifAlone);
+    d->unread.clear();
+    d->head = readJpegHead(fd, d->exifAlone, scope == Scope::Gps ? &d->unread : nullptr);
     ::close(fd);
     if (scope == Scope::Gps && !(d->head.isEmpty() && d->exifAlone.isEmpty())) {
         d->gpsItems = readGpsDirectory(d->head.isEmpty() ? d->exifAlone : d->head);
@@ -407,7 +443,10 @@ bool ImageProperties::saveTo(const QString& target, QString* error, AtomicWriteO
     const auto tiff = encodedExifBlock(error);
     if (!tiff) return false;
     // The block was built from the head read at open(): the file must not have changed since.
-    if (!source->startsWith(d->head)) return fail(d->path + QStringLiteral(" a changé pendant l'écriture"));
+    QByteArray sourceHead = source->left(d->head.size());
+    for (const auto& [offset, length] : d->unread)
+        sourceHead.replace(offset, length, QByteArray(length, '\0'));
+    if (sourceHead != d->head) return fail(d->path + QStringLiteral(" a changé pendant l'écriture"));
     const auto splice = planExifSplice(d->head, *tiff);
     if (!splice) return fail(QStringLiteral("bloc Exif trop grand"));
     AtomicFileWriter writer(target, std::move(options));

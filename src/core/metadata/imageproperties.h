@@ -36,7 +36,9 @@ public:
     FileOpenError openError() const;
 
     // For a JPEG file: its bytes up to and including the header of the first scan, read once for
-    // the metadata and enough for the picture's size. Empty otherwise.
+    // the metadata and enough for the picture's size. Empty otherwise. With Scope::Gps the payloads
+    // of application segments and comments other than the Exif one are zeros where they reach
+    // beyond the first small read: nothing reads them then, and a cold photo is read only where needed.
     const QByteArray& jpegHead() const;
 
     // One item by id: GPS ids (below 0x20) come from the GPS directory, other ids from the main
