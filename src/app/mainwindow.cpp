@@ -589,14 +589,6 @@ void MainWindow::closeEvent(QCloseEvent* event) {
     QWidget::closeEvent(event);
 }
 
-bool MainWindow::event(QEvent* event) {
-    if (event->type() == QEvent::WinIdChange && m_whenOnScreen && windowHandle()) {
-        windowHandle()->removeEventFilter(this);
-        windowHandle()->installEventFilter(this);
-    }
-    return QWidget::event(event);
-}
-
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
     if (watched == Image1 && event->type() == QEvent::MouseButtonDblClick) {
         m_viewer->showFor(m_controller->controls().caption);

@@ -64,9 +64,6 @@ protected:
     void dropEvent(QDropEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
-    // The embedded web view makes the window remake its native window: the wait for the screen
-    // follows the new one.
-    bool event(QEvent* event) override;
 
 private:
     void buildWidgets(bool webEngine);
