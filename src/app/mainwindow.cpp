@@ -14,6 +14,7 @@
 
 #include <QCloseEvent>
 #include <QDragEnterEvent>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QFrame>
 #include <QGuiApplication>
@@ -403,9 +404,20 @@ void MainWindow::refuseUnbuiltCommands() {
 }
 
 void MainWindow::showThen(std::function<void()> then) {
-    m_whenOnScreen = std::move(then);
     show();
-    windowHandle()->installEventFilter(this);
+    // The window is exposed once mapped, after the window manager framed and placed it. Asked, not
+    // awaited as an event: the platform window is made anew when the web view joins it.
+    auto* waiting = new QTimer(this);
+    QElapsedTimer since;
+    since.start();
+    connect(waiting, &QTimer::timeout, this, [this, waiting, since, then = std::move(then)] {
+        constexpr qint64 kLongestWaitMs = 5000;
+        if (!(windowHandle() && windowHandle()->isExposed()) && since.elapsed() < kLongestWaitMs) return;
+        waiting->deleteLater();
+        waiting->stop();
+        then();
+    });
+    waiting->start(10);
 }
 
 bool MainWindow::textsFit() {
@@ -569,14 +581,6 @@ void MainWindow::closeEvent(QCloseEvent* event) {
 }
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
-    // Exposed once mapped, after the window manager framed and placed it.
-    if (watched == windowHandle() && event->type() == QEvent::Expose && windowHandle()->isExposed() &&
-        m_whenOnScreen) {
-        windowHandle()->removeEventFilter(this);
-        QTimer::singleShot(0, this, [this] {
-            if (auto then = std::exchange(m_whenOnScreen, nullptr)) then();
-        });
-    }
     if (watched == Image1 && event->type() == QEvent::MouseButtonDblClick) {
         m_viewer->showFor(m_controller->controls().caption);
         return true;
