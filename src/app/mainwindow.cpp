@@ -14,6 +14,7 @@
 
 #include <QCloseEvent>
 #include <QDragEnterEvent>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QFrame>
 #include <QGuiApplication>
@@ -26,6 +27,7 @@
 #include <QUrl>
 #include <QWindow>
 
+#include <algorithm>
 #include <utility>
 
 namespace vantorel {
@@ -402,9 +404,20 @@ void MainWindow::refuseUnbuiltCommands() {
 }
 
 void MainWindow::showThen(std::function<void()> then) {
-    m_whenOnScreen = std::move(then);
     show();
-    windowHandle()->installEventFilter(this);
+    // The window is exposed once mapped, after the window manager framed and placed it. Asked, not
+    // awaited as an event: the platform window is made anew when the web view joins it.
+    auto* waiting = new QTimer(this);
+    QElapsedTimer since;
+    since.start();
+    connect(waiting, &QTimer::timeout, this, [this, waiting, since, then = std::move(then)] {
+        constexpr qint64 kLongestWaitMs = 5000;
+        if (!(windowHandle() && windowHandle()->isExposed()) && since.elapsed() < kLongestWaitMs) return;
+        waiting->deleteLater();
+        waiting->stop();
+        then();
+    });
+    waiting->start(10);
 }
 
 bool MainWindow::textsFit() {
@@ -541,12 +554,19 @@ void MainWindow::dragEnterEvent(QDragEnterEvent* event) {
 }
 
 void MainWindow::dropEvent(QDropEvent* event) {
-    QStringList paths;
-    for (const QUrl& url : event->mimeData()->urls())
-        if (url.isLocalFile()) paths << localPathOfUrl(url);
-    if (paths.isEmpty()) return;
+    const QList<QUrl> urls = event->mimeData()->urls();
+    if (std::none_of(urls.begin(), urls.end(), [](const QUrl& url) { return url.isLocalFile(); })) return;
     event->acceptProposedAction();
-    run([this, &paths] { m_controller->HandleDroppedFiles(paths); });
+    run([this, &urls] {
+        // 200,000 names take a while to convert: the window repaints meanwhile.
+        QStringList paths;
+        paths.reserve(urls.size());
+        for (qsizetype i = 0; i < urls.size(); ++i) {
+            if (urls[i].isLocalFile()) paths << localPathOfUrl(urls[i]);
+            if (i % 8192 == 8191) m_pump->processMessages();
+        }
+        m_controller->HandleDroppedFiles(paths);
+    });
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
@@ -561,14 +581,6 @@ void MainWindow::closeEvent(QCloseEvent* event) {
 }
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
-    // Exposed once mapped, after the window manager framed and placed it.
-    if (watched == windowHandle() && event->type() == QEvent::Expose && windowHandle()->isExposed() &&
-        m_whenOnScreen) {
-        windowHandle()->removeEventFilter(this);
-        QTimer::singleShot(0, this, [this] {
-            if (auto then = std::exchange(m_whenOnScreen, nullptr)) then();
-        });
-    }
     if (watched == Image1 && event->type() == QEvent::MouseButtonDblClick) {
         m_viewer->showFor(m_controller->controls().caption);
         return true;

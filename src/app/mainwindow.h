@@ -141,7 +141,6 @@ private:
     qint64 m_shownPreviewKey = 0; // the picture Image1 shows
     bool m_syncingList = false;
     QStringList m_unbuiltCommands;
-    std::function<void()> m_whenOnScreen;
 };
 
 } // namespace vantorel
