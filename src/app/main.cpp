@@ -8,6 +8,7 @@
 #include <QLibraryInfo>
 #include <QTranslator>
 
+#include <unistd.h>
 #include <vector>
 
 int main(int argc, char** argv) {
@@ -18,6 +19,10 @@ int main(int argc, char** argv) {
         qtArgv.push_back(arg.data());
     qtArgv.push_back(nullptr);
     int qtArgc = int(qtArgv.size()) - 1;
+    // The web view's sandbox refuses to start for root; the program then runs it without one
+    // rather than abort (a user account keeps the sandbox).
+    if (::geteuid() == 0 && qEnvironmentVariableIsEmpty("QTWEBENGINE_DISABLE_SANDBOX"))
+        qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
     // Qt WebEngine shares its OpenGL contexts with the widgets.
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(qtArgc, qtArgv.data());

@@ -28,6 +28,7 @@
 #include <QUrl>
 #include <QWindow>
 
+#include <algorithm>
 #include <utility>
 
 namespace vantorel {
@@ -569,12 +570,19 @@ void MainWindow::dragEnterEvent(QDragEnterEvent* event) {
 }
 
 void MainWindow::dropEvent(QDropEvent* event) {
-    QStringList paths;
-    for (const QUrl& url : event->mimeData()->urls())
-        if (url.isLocalFile()) paths << localPathOfUrl(url);
-    if (paths.isEmpty()) return;
+    const QList<QUrl> urls = event->mimeData()->urls();
+    if (std::none_of(urls.begin(), urls.end(), [](const QUrl& url) { return url.isLocalFile(); })) return;
     event->acceptProposedAction();
-    run([this, &paths] { m_controller->HandleDroppedFiles(paths); });
+    run([this, &urls] {
+        // 200,000 names take a while to convert: the window repaints meanwhile.
+        QStringList paths;
+        paths.reserve(urls.size());
+        for (qsizetype i = 0; i < urls.size(); ++i) {
+            if (urls[i].isLocalFile()) paths << localPathOfUrl(urls[i]);
+            if (i % 8192 == 8191) m_pump->processMessages();
+        }
+        m_controller->HandleDroppedFiles(paths);
+    });
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {

@@ -1,5 +1,7 @@
 #include "geotagcopy.h"
 
+#include "gpsdirectoryedit.h"
+
 #include "files/jpegsegments.h"
 #include "files/pathnames.h"
 #include "metadata/imageproperties.h"
@@ -177,6 +179,20 @@ CopyResult writeGeotagCopy(const QString& source, const QString& target,
         }
         return !extraVerify || extraVerify(temp, why);
     };
+    // The GPS directory is edited where it lies, so every other byte of the block stays; a block
+    // this cannot edit soundly (or a photo without one) is rebuilt by the property layer.
+    if (block->tiffOffset >= 0) {
+        QList<quint16> removed;
+        if (!position)
+            for (GpsTag id : kPositionIds)
+                removed.append(quint16(id));
+        const auto edited =
+            editGpsDirectory(photo.jpegHead().mid(block->tiffOffset, block->tiffSize), expected, removed);
+        if (edited && edited->size() <= kMaxExifTiffSize) {
+            result.ok = photo.saveWithExifBlock(*edited, target, &result.error, std::move(options));
+            return result;
+        }
+    }
     result.ok = photo.saveTo(target, &result.error, std::move(options));
     return result;
 }

@@ -442,18 +442,43 @@ bool ImageProperties::saveTo(const QString& target, QString* error, AtomicWriteO
     }
     const auto tiff = encodedExifBlock(error);
     if (!tiff) return false;
+    return writeWithExifBlock(*source, *tiff, target, error, std::move(options));
+}
+
+bool ImageProperties::saveWithExifBlock(const QByteArray& tiff, const QString& target, QString* error,
+                                        AtomicWriteOptions options) const {
+    auto fail = [&](const QString& why) {
+        if (error) *error = why;
+        return false;
+    };
+    if (d->head.isEmpty()) return fail(QStringLiteral("image non ouverte"));
+    const int fd = openRegularFile(d->path);
+    if (fd < 0) return fail(QStringLiteral("impossible de lire ") + d->path);
+    const auto source = readWholeFile(fd);
+    ::close(fd);
+    if (!source) return fail(QStringLiteral("impossible de lire ") + d->path);
+    return writeWithExifBlock(*source, tiff, target, error, std::move(options));
+}
+
+bool ImageProperties::writeWithExifBlock(const QByteArray& source, const QByteArray& tiff,
+                                         const QString& target, QString* error,
+                                         AtomicWriteOptions options) const {
+    auto fail = [&](const QString& why) {
+        if (error) *error = why;
+        return false;
+    };
     // The block was built from the head read at open(): the file must not have changed since.
-    QByteArray sourceHead = source->left(d->head.size());
+    QByteArray sourceHead = source.left(d->head.size());
     for (const auto& [offset, length] : d->unread)
         sourceHead.replace(offset, length, QByteArray(length, '\0'));
     if (sourceHead != d->head) return fail(d->path + QStringLiteral(" a changé pendant l'écriture"));
-    const auto splice = planExifSplice(d->head, *tiff);
+    const auto splice = planExifSplice(d->head, tiff);
     if (!splice) return fail(QStringLiteral("bloc Exif trop grand"));
     AtomicFileWriter writer(target, std::move(options));
     const qint64 rest = splice->offset + splice->replacedSize;
-    const bool ok = writer.open() && writer.write(source->constData(), splice->offset) &&
+    const bool ok = writer.open() && writer.write(source.constData(), splice->offset) &&
                     writer.write(splice->segment) &&
-                    writer.write(source->constData() + rest, source->size() - rest) && writer.commit();
+                    writer.write(source.constData() + rest, source.size() - rest) && writer.commit();
     if (!ok) return fail(writer.error());
     return true;
 }

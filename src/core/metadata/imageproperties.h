@@ -67,8 +67,14 @@ public:
     // data included, is copied through. The file is completed beside `target` and then renamed
     // over it, so it appears whole or not at all; `options` add checks, permissions and times.
     bool saveTo(const QString& target, QString* error = nullptr, AtomicWriteOptions options = {}) const;
+    // Writes a JPEG with `tiffBlock` as its Exif block in place of the one read at open(), every
+    // other byte of the file copied through (the block may come from another editor than exiv2).
+    bool saveWithExifBlock(const QByteArray& tiffBlock, const QString& target, QString* error = nullptr,
+                           AtomicWriteOptions options = {}) const;
 
 private:
+    bool writeWithExifBlock(const QByteArray& source, const QByteArray& tiffBlock, const QString& target,
+                            QString* error, AtomicWriteOptions options) const;
     struct Impl;
     std::unique_ptr<Impl> d;
 };

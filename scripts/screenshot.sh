@@ -1,0 +1,60 @@
+#!/usr/bin/env bash
+# Takes the README's screenshot: the program under a window manager (openbox on an Xvfb display),
+# with a French locale, after a photo whose longitude passes 100° is selected in the list.
+# Usage: scripts/screenshot.sh [build-dir] [output.png]   (as root, with the test packages of setup.sh)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+BUILD=${1:-build}
+OUT=${2:-docs/screenshot.png}
+SAMPLES=${VANTOREL_SAMPLES:-../shared/samples/real}
+
+if [ "${SCREENSHOT_INNER:-}" != 1 ]; then
+  if ! locale -a | grep -qi '^fr_FR.utf-\?8$'; then
+    sed -i 's/^# *fr_FR.UTF-8 UTF-8/fr_FR.UTF-8 UTF-8/' /etc/locale.gen && locale-gen >/dev/null
+  fi
+  # The web view refuses its sandbox to root.
+  SCREENSHOT_INNER=1 LC_ALL=fr_FR.UTF-8 LANG=fr_FR.UTF-8 QTWEBENGINE_DISABLE_SANDBOX=1 \
+    xvfb-run -a -s "-screen 0 1280x800x24" "$0" "$BUILD" "$OUT"
+  echo "$OUT"
+  exit 0
+fi
+
+wait_for() { # seconds, then a command that must succeed
+  local end=$((SECONDS + $1)); shift
+  until "$@"; do [ $SECONDS -lt $end ] || { echo "timed out: $*" >&2; exit 1; }; sleep 0.1; done
+}
+dismiss_notices() { # answers the start-up notices (no network, no known browser)
+  local w
+  for w in $(xdotool search --onlyvisible --pid "$app" --name '^Vantorel$' 2>/dev/null); do
+    xdotool windowactivate --sync "$w" key Return
+  done
+}
+main_window() {
+  local w
+  dismiss_notices
+  for w in $(xdotool search --onlyvisible --pid "$app" --name '^/' 2>/dev/null); do echo "$w"; return 0; done
+  return 1
+}
+
+openbox --sm-disable >/dev/null 2>&1 &
+wait_for 10 sh -c 'xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q "window id"'
+"$BUILD/src/app/vantorel" "$SAMPLES/exiv2_FurnaceCreekInn.jpg" "$SAMPLES/exifsamples_gps_DSCN0010.jpg" \
+  "$SAMPLES/exifsamples_Canon_40D.jpg" >/dev/null 2>&1 &
+app=$!
+wait_for 20 main_window
+for _ in 1 2 3 4 5 6 7 8 9 10 11 12 13 14 15; do dismiss_notices; sleep 0.2; done
+window=$(main_window)
+# In the list, the photo whose longitude passes 100° is the third entry.
+xdotool windowactivate --sync "$window"
+xdotool mousemove --window "$window" 200 49 click 1
+wait_for 10 sh -c "xdotool search --onlyvisible --pid $app --name '^/.*FurnaceCreekInn' >/dev/null"
+sleep 2
+window=$(main_window)
+read -r left right top bottom < <(xprop -id "$window" _NET_FRAME_EXTENTS | sed 's/.*= //; s/,//g')
+geometry=$(xwininfo -id "$window")
+x=$(awk '/Absolute upper-left X/ {print $4}' <<<"$geometry")
+y=$(awk '/Absolute upper-left Y/ {print $4}' <<<"$geometry")
+w=$(awk '/Width/ {print $2}' <<<"$geometry")
+h=$(awk '/Height/ {print $2}' <<<"$geometry")
+import -window root -crop "$((w + left + right))x$((h + top + bottom))+$((x - left))+$((y - top))" +repage "$OUT"
+kill $app
