@@ -1,37 +1,12 @@
 #include "gpsdirectoryedit.h"
 
+#include "metadata/tiffview.h"
+
 #include <algorithm>
 #include <cstring>
 
 namespace vantorel {
 namespace {
-
-constexpr quint16 kGpsPointerTag = 0x8825;
-constexpr int kMaxEntries = 1000;
-
-int unitSize(quint16 type) {
-    switch (type) {
-    case TypeByte:
-    case TypeAscii:
-    case TypeSByte:
-    case TypeUndefined:
-        return 1;
-    case TypeShort:
-    case TypeSShort:
-        return 2;
-    case TypeLong:
-    case TypeSLong:
-    case TypeFloat:
-    case 13:
-        return 4;
-    case TypeRational:
-    case TypeSRational:
-    case TypeDouble:
-        return 8;
-    default:
-        return 0;
-    }
-}
 
 struct Entry {
     quint16 tag = 0;
@@ -49,18 +24,10 @@ public:
     QByteArray b;
     bool big = false;
 
-    bool has(qint64 offset, qint64 length) const {
-        return offset >= 0 && length >= 0 && offset + length <= b.size();
-    }
-    quint16 u16(qint64 at) const {
-        const auto* p = reinterpret_cast<const uchar*>(b.constData()) + at;
-        return big ? quint16((p[0] << 8) | p[1]) : quint16(p[0] | (p[1] << 8));
-    }
-    quint32 u32(qint64 at) const {
-        const auto* p = reinterpret_cast<const uchar*>(b.constData()) + at;
-        return big ? (quint32(p[0]) << 24) | (quint32(p[1]) << 16) | (quint32(p[2]) << 8) | p[3]
-                   : quint32(p[0]) | (quint32(p[1]) << 8) | (quint32(p[2]) << 16) | (quint32(p[3]) << 24);
-    }
+    TiffView view() const { return {reinterpret_cast<const uchar*>(b.constData()), b.size(), big}; }
+    bool has(qint64 offset, qint64 length) const { return view().has(offset, length); }
+    quint16 u16(qint64 at) const { return view().u16(at); }
+    quint32 u32(qint64 at) const { return view().u32(at); }
     QByteArray bytes16(quint16 v) const {
         QByteArray o(2, 0);
         o[big ? 0 : 1] = char(v >> 8);
@@ -79,7 +46,7 @@ public:
     std::optional<QVector<Entry>> directory(qint64 offset, bool lenient = false) const {
         if (!has(offset, 2)) return std::nullopt;
         const int count = u16(offset);
-        if (count > kMaxEntries || !has(offset + 2, qint64(count) * 12 + 4)) return std::nullopt;
+        if (count > kMaxDirectoryEntries || !has(offset + 2, qint64(count) * 12 + 4)) return std::nullopt;
         QVector<Entry> entries;
         for (int k = 0; k < count; ++k) {
             const qint64 e = offset + 2 + qint64(k) * 12;
@@ -88,7 +55,7 @@ public:
             entry.type = u16(e + 2);
             entry.count = u32(e + 4);
             entry.field = b.mid(e + 8, 4);
-            const int unit = unitSize(entry.type);
+            const int unit = tiffUnitSize(entry.type);
             if (unit == 0 && !lenient) return std::nullopt;
             const qint64 size = qint64(entry.count) * unit;
             if (size > 4) {
@@ -108,7 +75,7 @@ public:
 // A new item's value in the file's byte order (rationals are pairs of 32-bit numbers).
 QByteArray fileOrder(const PropertyItem& item, bool big) {
     QByteArray v = item.value;
-    const int unit = item.type == TypeRational || item.type == TypeSRational ? 4 : unitSize(item.type);
+    const int unit = item.type == TypeRational || item.type == TypeSRational ? 4 : tiffUnitSize(item.type);
     if (big && unit > 1)
         for (qsizetype i = 0; i + unit <= v.size(); i += unit)
             std::reverse(v.begin() + i, v.begin() + i + unit);
@@ -164,7 +131,7 @@ std::optional<QByteArray> editGpsDirectory(const QByteArray& tiff, const QVector
     for (int k = 0; k < main->size(); ++k)
         if ((*main)[k].tag == kGpsPointerTag) {
             const Entry& p = (*main)[k];
-            if ((p.type != TypeLong && p.type != 13) || p.count != 1) return std::nullopt;
+            if ((p.type != TypeLong && p.type != kTypeIfd) || p.count != 1) return std::nullopt;
             gps = block.u32(ifd0 + 2 + qint64(k) * 12 + 8);
             pointerIndex = k;
         }
@@ -190,7 +157,7 @@ std::optional<QByteArray> editGpsDirectory(const QByteArray& tiff, const QVector
     QVector<Entry> kept;
     bool inPlace = gps >= 0;
     for (const PropertyItem& item : set) {
-        const int unit = unitSize(item.type);
+        const int unit = tiffUnitSize(item.type);
         if (unit == 0 || item.value.size() % unit) return std::nullopt;
         const auto found =
             std::find_if(old.begin(), old.end(), [&](const Entry& e) { return e.tag == item.id; });
@@ -218,7 +185,7 @@ std::optional<QByteArray> editGpsDirectory(const QByteArray& tiff, const QVector
         Entry e;
         e.tag = quint16(item.id);
         e.type = item.type;
-        e.count = quint32(item.value.size() / unitSize(item.type));
+        e.count = quint32(item.value.size() / tiffUnitSize(item.type));
         const QByteArray value = fileOrder(item, block.big);
         if (value.size() <= 4)
             e.field = value + QByteArray(4 - value.size(), '\0');
@@ -247,7 +214,8 @@ std::optional<QByteArray> editGpsDirectory(const QByteArray& tiff, const QVector
         used.append({at, 2 + qint64(dir->size()) * 12 + 4});
         for (const Entry& e : *dir) {
             if (e.dataOffset >= 0) used.append({e.dataOffset, e.dataSize});
-            if ((e.tag == 0x8769 || e.tag == 0xA005) && e.count == 1 && (e.type == TypeLong || e.type == 13))
+            if ((e.tag == 0x8769 || e.tag == 0xA005) && e.count == 1 &&
+                (e.type == TypeLong || e.type == kTypeIfd))
                 others.append(block.u32(at + 2 + qint64(&e - dir->data()) * 12 + 8));
         }
         if (i == 0)

@@ -14,13 +14,22 @@ bool isXmlChar(char32_t c) {
            (c >= 0x10000 && c <= 0x10FFFF);
 }
 
-} // namespace
-
-QString htmlEscape(const QString& text) {
+// & < > " ' as character references; with `xmlOnly`, characters XML 1.0 forbids are dropped.
+QString entities(const QString& text, QLatin1String apostrophe, bool xmlOnly) {
     QString out;
     out.reserve(text.size() + text.size() / 8);
-    for (const QChar c : text) {
-        switch (c.unicode()) {
+    const qsizetype n = text.size();
+    for (qsizetype i = 0; i < n; ++i) {
+        const char16_t c = text[i].unicode();
+        if (xmlOnly) {
+            if (QChar::isHighSurrogate(c) && i + 1 < n && QChar::isLowSurrogate(text[i + 1].unicode())) {
+                out += text[i];
+                out += text[++i];
+                continue;
+            }
+            if (QChar::isSurrogate(c) || !isXmlChar(c)) continue;
+        }
+        switch (c) {
         case u'&':
             out += QLatin1String("&amp;");
             break;
@@ -34,13 +43,19 @@ QString htmlEscape(const QString& text) {
             out += QLatin1String("&quot;");
             break;
         case u'\'':
-            out += QLatin1String("&#39;");
+            out += apostrophe;
             break;
         default:
-            out += c;
+            out += QChar(c);
         }
     }
     return out;
+}
+
+} // namespace
+
+QString htmlEscape(const QString& text) {
+    return entities(text, QLatin1String("&#39;"), false);
 }
 
 QString jsStringLiteral(const QString& text) {
@@ -84,38 +99,7 @@ QString jsStringLiteral(const QString& text) {
 }
 
 QString xmlEscape(const QString& text) {
-    QString out;
-    out.reserve(text.size() + text.size() / 8);
-    const qsizetype n = text.size();
-    for (qsizetype i = 0; i < n; ++i) {
-        const char16_t c = text[i].unicode();
-        if (QChar::isHighSurrogate(c) && i + 1 < n && QChar::isLowSurrogate(text[i + 1].unicode())) {
-            out += text[i];
-            out += text[++i];
-            continue;
-        }
-        if (QChar::isSurrogate(c) || !isXmlChar(c)) continue;
-        switch (c) {
-        case u'&':
-            out += QLatin1String("&amp;");
-            break;
-        case u'<':
-            out += QLatin1String("&lt;");
-            break;
-        case u'>':
-            out += QLatin1String("&gt;");
-            break;
-        case u'"':
-            out += QLatin1String("&quot;");
-            break;
-        case u'\'':
-            out += QLatin1String("&apos;");
-            break;
-        default:
-            out += QChar(c);
-        }
-    }
-    return out;
+    return entities(text, QLatin1String("&apos;"), true);
 }
 
 QString escapeCell(const QString& text) {
