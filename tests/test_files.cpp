@@ -9,7 +9,9 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 using namespace vantorel;
 
@@ -90,6 +92,30 @@ TEST(AtomicFile, FailuresLeaveTheOldFileAndNoTemporary) {
     }
     EXPECT_EQ(readAll(target), "old content");
     EXPECT_EQ(entries(dir.path()), QStringList{"data.gpx"});
+}
+
+TEST(AtomicFile, CopiesARangeOfAnotherFile) {
+    QTemporaryDir dir;
+    QByteArray source(3 * 1024 * 1024 + 17, '\0');
+    for (qsizetype i = 0; i < source.size(); ++i)
+        source[i] = char(i * 7 + i / 4096);
+    writePlain(dir.filePath("source.jpg"), source);
+    const int fd = ::open(QFile::encodeName(dir.filePath("source.jpg")).constData(), O_RDONLY);
+    ASSERT_GE(fd, 0);
+    AtomicFileWriter writer(dir.filePath("copy.jpg"));
+    ASSERT_TRUE(writer.open());
+    ASSERT_TRUE(writer.write("head"));
+    ASSERT_TRUE(writer.copyFrom(fd, 100, source.size() - 100));
+    ASSERT_TRUE(writer.commit());
+    EXPECT_TRUE(readAll(dir.filePath("copy.jpg")) == "head" + source.mid(100));
+
+    // A source shorter than asked fails and leaves nothing.
+    AtomicFileWriter shortCopy(dir.filePath("short.jpg"));
+    ASSERT_TRUE(shortCopy.open());
+    EXPECT_FALSE(shortCopy.copyFrom(fd, 0, source.size() + 1));
+    EXPECT_FALSE(shortCopy.commit());
+    EXPECT_FALSE(QFileInfo::exists(dir.filePath("short.jpg")));
+    ::close(fd);
 }
 
 TEST(AtomicFile, LinksAtTheTargetOrTemporaryNameAreNeverFollowed) {

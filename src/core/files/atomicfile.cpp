@@ -5,6 +5,7 @@
 #include <QFileInfo>
 #include <QRandomGenerator>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -104,6 +105,48 @@ bool AtomicFileWriter::write(const char* data, qint64 size) {
         done += n;
     }
     m_written += size;
+    return true;
+}
+
+bool AtomicFileWriter::copyFrom(int fd, qint64 offset, qint64 size) {
+    if (m_fd < 0) return fail(m_error.isEmpty() ? QStringLiteral("fichier non ouvert") : m_error);
+    if (size < 0) return fail(QStringLiteral("écriture de %1 : taille négative").arg(m_tempPath));
+    if (m_options.beforeWrite && !m_options.beforeWrite(m_written, size))
+        return fail(QStringLiteral("écriture de %1 : %2").arg(m_tempPath, systemError(ENOSPC)));
+    loff_t from = offset;
+    qint64 done = 0;
+    bool kernelCopy = true;
+    QByteArray buffer;
+    while (done < size) {
+        const size_t chunk = size_t(std::min<qint64>(size - done, qint64(1) << 30));
+        if (kernelCopy) {
+            const ssize_t n = ::copy_file_range(fd, &from, m_fd, nullptr, chunk, 0);
+            if (n < 0 && (errno == EXDEV || errno == ENOSYS || errno == EINVAL || errno == EOPNOTSUPP)) {
+                kernelCopy = false; // a file system that cannot: through a buffer
+                continue;
+            }
+            if (n < 0 && errno == EINTR) continue;
+            if (n < 0) {
+                const int err = errno;
+                return fail(QStringLiteral("écriture de %1 : %2").arg(m_tempPath, systemError(err)));
+            }
+            if (n == 0) return fail(QStringLiteral("écriture de %1 : la source a raccourci").arg(m_tempPath));
+            done += n;
+            m_written += n;
+            continue;
+        }
+        if (buffer.isEmpty()) buffer.resize(1 << 20);
+        const ssize_t n = ::pread(fd, buffer.data(), std::min<size_t>(chunk, size_t(buffer.size())), from);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            const int err = errno;
+            return fail(QStringLiteral("lecture pour %1 : %2").arg(m_tempPath, systemError(err)));
+        }
+        if (n == 0) return fail(QStringLiteral("écriture de %1 : la source a raccourci").arg(m_tempPath));
+        if (!write(buffer.constData(), n)) return false;
+        from += n;
+        done += n;
+    }
     return true;
 }
 

@@ -42,6 +42,9 @@ public:
     bool open();
     bool write(const char* data, qint64 size);
     bool write(const QByteArray& bytes) { return write(bytes.constData(), bytes.size()); }
+    // Appends `size` bytes of the file `fd` from `offset` (in the kernel where it can); fewer
+    // bytes than asked (the source shrank) is a failure.
+    bool copyFrom(int fd, qint64 offset, qint64 size);
     // Flushes, verifies, renames over the target and flushes the folder.
     bool commit();
     // Drops the temporary file; the target is left as it was.

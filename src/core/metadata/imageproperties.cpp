@@ -13,6 +13,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <mutex>
+#include <sys/stat.h>
 #include <unistd.h>
 
 Q_LOGGING_CATEGORY(lcExiv2, "vantorel.exiv2", QtCriticalMsg)
@@ -431,18 +432,18 @@ bool ImageProperties::saveTo(const QString& target, QString* error, AtomicWriteO
         return false;
     };
     if (!d->full()) return fail(QStringLiteral("image non ouverte"));
-    const int fd = openRegularFile(d->path);
-    if (fd < 0) return fail(QStringLiteral("impossible de lire ") + d->path);
-    const auto source = readWholeFile(fd);
-    ::close(fd);
-    if (!source) return fail(QStringLiteral("impossible de lire ") + d->path);
     if (d->head.isEmpty()) {
+        const int fd = openRegularFile(d->path);
+        if (fd < 0) return fail(QStringLiteral("impossible de lire ") + d->path);
+        const auto source = readWholeFile(fd);
+        ::close(fd);
+        if (!source) return fail(QStringLiteral("impossible de lire ") + d->path);
         const auto bytes = rewrittenByExiv2(*source, d->image->exifData(), error);
         return bytes && writeFileAtomically(target, *bytes, error, std::move(options));
     }
     const auto tiff = encodedExifBlock(error);
     if (!tiff) return false;
-    return writeWithExifBlock(*source, *tiff, target, error, std::move(options));
+    return saveWithExifBlock(*tiff, target, error, std::move(options));
 }
 
 bool ImageProperties::saveWithExifBlock(const QByteArray& tiff, const QString& target, QString* error,
@@ -454,31 +455,37 @@ bool ImageProperties::saveWithExifBlock(const QByteArray& tiff, const QString& t
     if (d->head.isEmpty()) return fail(QStringLiteral("image non ouverte"));
     const int fd = openRegularFile(d->path);
     if (fd < 0) return fail(QStringLiteral("impossible de lire ") + d->path);
-    const auto source = readWholeFile(fd);
+    const bool ok = writeWithExifBlock(fd, tiff, target, error, std::move(options));
     ::close(fd);
-    if (!source) return fail(QStringLiteral("impossible de lire ") + d->path);
-    return writeWithExifBlock(*source, tiff, target, error, std::move(options));
+    return ok;
 }
 
-bool ImageProperties::writeWithExifBlock(const QByteArray& source, const QByteArray& tiff,
-                                         const QString& target, QString* error,
-                                         AtomicWriteOptions options) const {
+bool ImageProperties::writeWithExifBlock(int fd, const QByteArray& tiff, const QString& target,
+                                         QString* error, AtomicWriteOptions options) const {
     auto fail = [&](const QString& why) {
         if (error) *error = why;
         return false;
     };
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) return fail(QStringLiteral("impossible de lire ") + d->path);
     // The block was built from the head read at open(): the file must not have changed since.
-    QByteArray sourceHead = source.left(d->head.size());
+    QByteArray sourceHead(d->head.size(), Qt::Uninitialized);
+    if (::pread(fd, sourceHead.data(), size_t(sourceHead.size()), 0) != sourceHead.size())
+        return fail(QStringLiteral("impossible de lire ") + d->path);
+    QByteArray compared = sourceHead;
     for (const auto& [offset, length] : d->unread)
-        sourceHead.replace(offset, length, QByteArray(length, '\0'));
-    if (sourceHead != d->head) return fail(d->path + QStringLiteral(" a changé pendant l'écriture"));
+        compared.replace(offset, length, QByteArray(length, '\0'));
+    if (compared != d->head) return fail(d->path + QStringLiteral(" a changé pendant l'écriture"));
     const auto splice = planExifSplice(d->head, tiff);
     if (!splice) return fail(QStringLiteral("bloc Exif trop grand"));
     AtomicFileWriter writer(target, std::move(options));
     const qint64 rest = splice->offset + splice->replacedSize;
-    const bool ok = writer.open() && writer.write(source.constData(), splice->offset) &&
+    // The picture data after the head is copied file to file, never through this process.
+    const bool ok = writer.open() && writer.write(sourceHead.constData(), splice->offset) &&
                     writer.write(splice->segment) &&
-                    writer.write(source.constData() + rest, source.size() - rest) && writer.commit();
+                    writer.write(sourceHead.constData() + rest, sourceHead.size() - rest) &&
+                    writer.copyFrom(fd, sourceHead.size(), qint64(st.st_size) - sourceHead.size()) &&
+                    writer.commit();
     if (!ok) return fail(writer.error());
     return true;
 }

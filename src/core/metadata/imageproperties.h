@@ -73,8 +73,8 @@ public:
                            AtomicWriteOptions options = {}) const;
 
 private:
-    bool writeWithExifBlock(const QByteArray& source, const QByteArray& tiffBlock, const QString& target,
-                            QString* error, AtomicWriteOptions options) const;
+    bool writeWithExifBlock(int fd, const QByteArray& tiffBlock, const QString& target, QString* error,
+                            AtomicWriteOptions options) const;
     struct Impl;
     std::unique_ptr<Impl> d;
 };
