@@ -8,15 +8,8 @@ BUILD=${1:-build}
 OUT=${2:-docs/overview-screenshot.png}
 SAMPLES=${VANTOREL_SAMPLES:-../shared/samples/real}
 
-if [ "${SCREENSHOT_INNER:-}" != 1 ]; then
-  if ! locale -a | grep -qi '^fr_FR.utf-\?8$'; then
-    sed -i 's/^# *fr_FR.UTF-8 UTF-8/fr_FR.UTF-8 UTF-8/' /etc/locale.gen && locale-gen >/dev/null
-  fi
-  SCREENSHOT_INNER=1 LC_ALL=fr_FR.UTF-8 LANG=fr_FR.UTF-8 QTWEBENGINE_DISABLE_SANDBOX=1 \
-    xvfb-run -a -s "-screen 0 1280x800x24" "$0" "$BUILD" "$OUT"
-  echo "$OUT"
-  exit 0
-fi
+. "$(dirname "$0")/screenshot-common.sh"
+run_in_display "$0" "$BUILD" "$OUT"
 
 # 300 copies of one sample, each written with its own position along a loop over France.
 photos=$(mktemp -d)
@@ -29,25 +22,7 @@ for i in $(seq 1 300); do
   rm "$photos/p$i.jpg"
 done
 
-wait_for() { # seconds, then a command that must succeed
-  local end=$((SECONDS + $1)); shift
-  until "$@"; do [ $SECONDS -lt $end ] || { echo "timed out: $*" >&2; exit 1; }; sleep 0.1; done
-}
-dismiss_notices() { # answers the start-up notices (no network, no known browser)
-  local w
-  for w in $(xdotool search --onlyvisible --pid "$app" --name '^Vantorel$' 2>/dev/null); do
-    xdotool windowactivate --sync "$w" key Return 2>/dev/null || true
-  done
-}
-main_window() {
-  local w
-  dismiss_notices
-  for w in $(xdotool search --onlyvisible --pid "$app" --name '^/' 2>/dev/null); do echo "$w"; return 0; done
-  return 1
-}
-
-openbox --sm-disable >/dev/null 2>&1 &
-wait_for 10 sh -c 'xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q "window id"'
+start_openbox
 "$BUILD/src/app/vantorel" -- "$photos"/*.jpg >/dev/null 2>&1 &
 app=$!
 wait_for 30 main_window

@@ -1,8 +1,8 @@
 #include "commands.h"
 
+#include "clipoitable.h"
 #include "export/gpxwriter.h"
 #include "files/atomicfile.h"
-#include "metadata/poitable.h"
 
 #include <QDir>
 #include <QFile>
@@ -35,22 +35,10 @@ int runGpx(const QStringList& args, QTextStream& out, QTextStream& err) {
         return 2;
     }
 
-    const QDir here = QDir::current();
-    QStringList paths;
-    paths.reserve(photos.size());
-    for (const QString& arg : photos)
-        paths << QDir::cleanPath(here.absoluteFilePath(arg));
-
-    QString latitudeRef, longitudeRef;
-    int rowCount = 0;
-    StringGrid SG0(PoiColumnCount, 2);
     GpxTimes times;
     // A folder, a missing or unreadable file is named on standard error; the others are written.
-    const QVector<UnreadablePhoto> unreadable = rebuildPoiTable(
-        {latitudeRef, longitudeRef, rowCount}, SG0, paths, [](const QString&) {}, [] {}, times.reader());
-    for (const UnreadablePhoto& photo : unreadable)
-        err << unreadablePhotoMessage(photo.path, photo.error) << u'\n';
-    const GpxFile file = buildGpx(SG0, rowCount, times);
+    const CommandPoiTable table = poiTableOfArguments(photos, err, times.reader());
+    const GpxFile file = buildGpx(table.SG0, table.rowCount, times);
 
     out.flush();
     err.flush();
@@ -61,12 +49,13 @@ int runGpx(const QStringList& args, QTextStream& out, QTextStream& err) {
         }
     } else {
         QString why;
-        if (!writeFileAtomically(QDir::cleanPath(here.absoluteFilePath(target)), file.bytes, &why)) {
+        if (!writeFileAtomically(QDir::cleanPath(QDir::current().absoluteFilePath(target)), file.bytes,
+                                 &why)) {
             err << QStringLiteral("Impossible de creer le fichier GPX : ") << escapeCell(why) << u'\n';
             return 3;
         }
     }
-    return unreadable.isEmpty() ? 0 : kExitUnreadable;
+    return table.anyUnreadable ? kExitUnreadable : 0;
 }
 
 } // namespace vantorel::cli

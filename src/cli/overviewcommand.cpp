@@ -1,7 +1,7 @@
 #include "commands.h"
 
+#include "clipoitable.h"
 #include "maps/overviewpage.h"
-#include "metadata/poitable.h"
 
 #include <QDir>
 #include <cstdio>
@@ -15,14 +15,8 @@ int runOverview(QStringList args, QTextStream& out, QTextStream& err) {
         err << QStringLiteral("overview : aucune photo indiquée\n");
         return 2;
     }
-    QStringList paths;
-    for (const QString& arg : args)
-        paths << QDir::cleanPath(QDir::current().absoluteFilePath(arg));
-    QString latitudeRef, longitudeRef;
-    int rowCount = 0;
-    StringGrid SG0(PoiColumnCount, 2);
-    rebuildPoiTable(
-        {latitudeRef, longitudeRef, rowCount}, SG0, paths, [](const QString&) {}, [] {});
+    const CommandPoiTable table = poiTableOfArguments(args, err);
+    const StringGrid& SG0 = table.SG0;
     if (SG0.rowCount() < 2) {
         err << kNoGeotaggedPhotoForMap << u'\n';
         return 1;

@@ -1,8 +1,6 @@
 #include "commands.h"
 
-#include "metadata/poitable.h"
-
-#include <QDir>
+#include "clipoitable.h"
 
 namespace vantorel::cli {
 
@@ -11,21 +9,9 @@ int runPoi(const QStringList& photos, QTextStream& out, QTextStream& err) {
         err << QStringLiteral("poi : aucune photo indiquée\n");
         return 2;
     }
-    const QDir here = QDir::current();
-    QStringList paths;
-    paths.reserve(photos.size());
-    for (const QString& arg : photos)
-        paths << QDir::cleanPath(here.absoluteFilePath(arg));
-
-    QString latitudeRef, longitudeRef;
-    int rowCount = 0;
-    StringGrid SG0(PoiColumnCount, 2);
-    const QVector<UnreadablePhoto> unreadable = rebuildPoiTable(
-        {latitudeRef, longitudeRef, rowCount}, SG0, paths, [](const QString&) {}, [] {});
-    for (const UnreadablePhoto& photo : unreadable)
-        err << unreadablePhotoMessage(photo.path, photo.error) << u'\n';
-    err.flush();
-    for (int row = 1; row <= rowCount; ++row) {
+    const CommandPoiTable table = poiTableOfArguments(photos, err);
+    const StringGrid& SG0 = table.SG0;
+    for (int row = 1; row <= table.rowCount; ++row) {
         const QStringList cells = SG0.row(row);
         for (int col = 0; col < cells.size(); ++col) {
             if (col) out << u'\t';
@@ -34,7 +20,7 @@ int runPoi(const QStringList& photos, QTextStream& out, QTextStream& err) {
         out << u'\n';
     }
     out.flush();
-    return unreadable.isEmpty() ? 0 : kExitUnreadable;
+    return table.anyUnreadable ? kExitUnreadable : 0;
 }
 
 } // namespace vantorel::cli

@@ -219,23 +219,33 @@ struct ImageProperties::Impl {
     }
 };
 
-bool ImageProperties::Impl::loadWithExiv2() {
+namespace {
+
+// exiv2's reading of a picture (from `bytes`, or from the file when there are none); nothing when
+// it cannot read it.
+Exiv2::Image::AutoPtr readWithExiv2(const QString& path, const QByteArray& bytes) {
     try {
-        // A JPEG is parsed from the bytes already read; other pictures from the file.
-        auto opened = head.isEmpty()
+        auto opened = bytes.isEmpty()
                           ? Exiv2::ImageFactory::open(localPath(path))
-                          : Exiv2::ImageFactory::open(reinterpret_cast<const Exiv2::byte*>(head.constData()),
-                                                      long(head.size()));
+                          : Exiv2::ImageFactory::open(reinterpret_cast<const Exiv2::byte*>(bytes.constData()),
+                                                      long(bytes.size()));
         if (opened.get()) {
             opened->readMetadata();
-            image = std::move(opened);
-            return true;
+            return opened;
         }
     } catch (const std::exception& e) {
         qCDebug(lcExiv2) << path << e.what();
     } catch (...) {
     }
-    if (loadExifAlone()) return true;
+    return Exiv2::Image::AutoPtr();
+}
+
+} // namespace
+
+bool ImageProperties::Impl::loadWithExiv2() {
+    // A JPEG is parsed from the bytes already read; other pictures from the file.
+    image = readWithExiv2(path, head);
+    if (image.get() || loadExifAlone()) return true;
     loadFailed = true;
     return false;
 }
@@ -243,19 +253,8 @@ bool ImageProperties::Impl::loadWithExiv2() {
 bool ImageProperties::Impl::loadExifAlone() {
     if (exifAlone.isEmpty() && !head.isEmpty()) exifAlone = exifSegmentAlone(head);
     if (exifAlone.isEmpty()) return false;
-    try {
-        auto opened = Exiv2::ImageFactory::open(reinterpret_cast<const Exiv2::byte*>(exifAlone.constData()),
-                                                long(exifAlone.size()));
-        if (opened.get()) {
-            opened->readMetadata();
-            image = std::move(opened);
-            return true;
-        }
-    } catch (const std::exception& e) {
-        qCDebug(lcExiv2) << path << e.what();
-    } catch (...) {
-    }
-    return false;
+    image = readWithExiv2(path, exifAlone);
+    return image.get() != nullptr;
 }
 
 ImageProperties::ImageProperties() : d(std::make_unique<Impl>()) {
