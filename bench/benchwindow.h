@@ -34,12 +34,19 @@ struct Online : vantorel::Connectivity {
     vantorel::ConnectionState CheckInternetConnection() override { return vantorel::ConnectionState::Online; }
 };
 
+struct NoBrowser : vantorel::ExternalBrowser {
+    DefaultBrowser defaultBrowser() override { return {}; }
+    QString findProgram(const QStringList&) override { return {}; }
+    bool launch(const QString&, const QStringList&) override { return true; }
+};
+
 struct Services {
     QuietBoxes boxes;
     NoClipboard clipboard;
     NoDialogs dialogs;
     Online online;
-    vantorel::WindowServices window() { return {&boxes, &clipboard, &dialogs, &online}; }
+    NoBrowser browser;
+    vantorel::WindowServices window() { return {&boxes, &clipboard, &dialogs, &online, &browser}; }
 };
 
 // The longest stretch between the start of a command, the passes of the event loop during it, and

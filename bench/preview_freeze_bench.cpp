@@ -20,36 +20,10 @@
 #include <functional>
 
 #ifndef VANTOREL_FREEZE_BENCH_CORE_ONLY
-#include "app/platform.h"
-#include "mainwindow.h"
+#include "benchwindow.h"
 #endif
 
 namespace {
-
-#ifndef VANTOREL_FREEZE_BENCH_CORE_ONLY
-struct QuietBoxes : vantorel::MessageBoxes {
-    void showMessage(const QString&) override {}
-    void warning(const QString&) override {}
-    void beep() override {}
-    void information(const QString&) override {}
-    bool warningYesCancel(const QString&) override { return false; }
-};
-struct NoClipboard : vantorel::Clipboard {
-    std::optional<QString> text() override { return std::nullopt; }
-};
-struct NoDialogs : vantorel::FileDialogs {
-    std::optional<QStringList> openPictures() override { return std::nullopt; }
-    std::optional<QString> saveGpx(const QString&, const QString&) override { return std::nullopt; }
-};
-struct Online : vantorel::Connectivity {
-    vantorel::ConnectionState CheckInternetConnection() override { return vantorel::ConnectionState::Online; }
-};
-struct NoBrowser : vantorel::ExternalBrowser {
-    DefaultBrowser defaultBrowser() override { return {}; }
-    QString findProgram(const QStringList&) override { return {}; }
-    bool launch(const QString&, const QStringList&) override { return true; }
-};
-#endif
 
 // Runs `work` from the event loop, then keeps the loop going until `done` or `settleMs`; returns the
 // longest time between two beats of a 2 ms timer (a timer cannot fire while the thread is busy elsewhere)
@@ -97,12 +71,8 @@ int main(int argc, char** argv) {
         return 2;
     }
 #else
-    QuietBoxes boxes;
-    NoClipboard clipboard;
-    NoDialogs dialogs;
-    Online online;
-    NoBrowser browser;
-    vantorel::MainWindow window({&boxes, &clipboard, &dialogs, &online, &browser});
+    benchwindow::Services services;
+    vantorel::MainWindow window(services.window());
     window.show();
     window.startUp(QDir::currentPath(), {});
 #endif
