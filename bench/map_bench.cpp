@@ -47,7 +47,7 @@ int main(int argc, char** argv) {
     MainController c(Platform{platform.boxes, platform.clipboard, platform.dialogs, platform.connectivity,
                               view, platform.pump, platform.externalBrowser});
     // As in the window: the preview is decoded on another thread, the selection does not wait for it.
-    c.setPreviewDecoder([](quint64, const QString&, QSize) {});
+    c.setPreviewDecoder([](quint64, std::shared_ptr<const vantorel::OpenedPhoto>, QSize) {});
     c.FormCreate();
     c.FormShow(temp.path(), {});
     c.state().TempDir = temp.path();

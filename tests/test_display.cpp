@@ -2,6 +2,7 @@
 #include "display/jpegdecoder.h"
 #include "display/pictureloader.h"
 #include "display/viewergeometry.h"
+#include "files/jpeghead.h"
 #include "fixtures.h"
 #include "jpegbombs.h"
 
@@ -340,6 +341,34 @@ TEST(RealSamples, SizeMatchesTheFrameHeaderAndEveryFileDecodesSafely) {
     }
     // A progressive camera file.
     EXPECT_EQ(decodePreview(samplePath("mdextract_Issue_116_prog.jpg"), kPreviewBox).size(), QSize(272, 117));
+}
+
+TEST_F(DecoderTest, PreviewFromAnOpenedPhotoIsThePreviewOfItsPath) {
+    // The selection's descriptor and head read serve the preview: the same picture, whatever the file.
+    writeJpegKind(file("progressive.jpg"), QSize(640, 480), Kind::Progressive);
+    writeJpegKind(file("cmyk.jpg"), QSize(640, 480), Kind::CmykAdobe);
+    const QByteArray whole = fileBytes(makeJpeg(dir.path(), "whole.jpg", {}, QSize(400, 300)));
+    writeFile(file("cut.jpg"), whole.left(whole.size() * 6 / 10));
+    writeFile(file("headonly.jpg"), whole.left(whole.size() / 20));
+    writeFile(file("text.jpg"), "not a picture");
+    const QString paths[] = {
+        file("progressive.jpg"),
+        file("cmyk.jpg"),
+        file("cut.jpg"),
+        file("headonly.jpg"),
+        file("text.jpg"),
+        file("missing.jpg"),
+        samplePath("mdextract_Issue_116_prog.jpg"),
+        samplePath("mdextract_ITS_32d08f4a_truncated.jpg"),
+        samplePath("exifsamples_Canon_40D.jpg"),
+    };
+    for (const QString& path : paths) {
+        const auto photo = OpenedPhoto::open(path);
+        const QImage expected = decodePreview(path, kPreviewBox);
+        // Twice from one descriptor: each decode reads at its own offsets.
+        for (int i = 0; i < 2; ++i)
+            EXPECT_EQ(decodePreview(*photo, kPreviewBox), expected) << path.toStdString() << " " << i;
+    }
 }
 
 TEST_F(DecoderTest, TruncatedFileShowsWhatWasDecoded) {

@@ -242,6 +242,40 @@ TEST_F(ControllerTest, SelectingReRunsThePipelineOnTheEntry) {
 }
 
 // Adding a batch must give the list and the selection that adding the same paths one at a time gives.
+TEST_F(ControllerTest, ASelectionReadsTheFileItOpenedInEveryStep) {
+    // Another program gives the selected name to another file while the window handles events
+    // between the steps: the listing and the preview still show the photo whose position is shown.
+    const QString other = makeJpeg(dir.path(), "other.jpg", {asciiItem(0x0110, "Other")}, QSize(100, 50));
+    const QString selected =
+        makeJpeg(dir.path(), "sel.jpg",
+                 gpsItems("N", {{45, 1}, {12, 1}, {0, 1}}, "E", {{2, 1}, {20, 1}, {0, 1}}), QSize(400, 300));
+    bool replaced = false;
+    fake.pump.whileProcessing = [&] {
+        // Once the position is shown.
+        if (replaced || m.SG1.cell(CoordName, 1) != "sel.jpg") return;
+        replaced = true;
+        ASSERT_TRUE(QFile::remove(selected));
+        ASSERT_TRUE(QFile::copy(other, selected));
+    };
+    c.HandleDroppedFiles({selected});
+    ASSERT_TRUE(replaced);
+    EXPECT_FALSE(s.PhotoNotGeotagged);
+    EXPECT_TRUE(m.SG1.cell(CoordLatitudeDegrees, 1).startsWith("45"))
+        << m.SG1.cell(CoordLatitudeDegrees, 1).toStdString();
+    QStringList names;
+    for (int r = 1; r < m.SG2.rowCount(); ++r)
+        names << m.SG2.cell(ExifName, r);
+    EXPECT_TRUE(names.contains("GpsLatitude")) << names.join(' ').toStdString();
+    EXPECT_FALSE(names.contains("EquipModel")) << names.join(' ').toStdString();
+    EXPECT_EQ(m.Image1.size(), QSize(272, 204));
+
+    // The next selection opens the file the name now gives.
+    fake.pump.whileProcessing = nullptr;
+    c.ListBox1Click();
+    EXPECT_EQ(m.Image1.size(), QSize(272, 136));
+    EXPECT_TRUE(s.PhotoNotGeotagged);
+}
+
 TEST(ControllerList, BatchAddMatchesOneAtATime) {
     struct Case {
         const char* name;

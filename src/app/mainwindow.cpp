@@ -537,18 +537,20 @@ void MainWindow::sync() {
 
 void MainWindow::wirePreview() {
     m_previewLoader = new PictureLoader(this);
-    m_controller->setPreviewDecoder([this](quint64 request, const QString& path, QSize box) {
-        // A newer selection: the viewer no longer opens on the photo before.
-        m_viewer->cancelLoading();
-        m_previewRequest = request;
-        if (path.isEmpty()) {
-            m_previewLoader->cancel();
-            return;
-        }
-        m_previewLoader->start([path, box](const CancelFlag& cancel) {
-            return DecodedPicture{decodePreview(path, box, &cancel), QSize()};
+    m_controller->setPreviewDecoder(
+        [this](quint64 request, std::shared_ptr<const OpenedPhoto> photo, QSize box) {
+            // A newer selection: the viewer no longer opens on the photo before.
+            m_viewer->cancelLoading();
+            m_previewRequest = request;
+            if (!photo) {
+                m_previewLoader->cancel();
+                return;
+            }
+            // The worker decodes from the descriptor the selection opened; it is closed when the decode ends.
+            m_previewLoader->start([photo = std::move(photo), box](const CancelFlag& cancel) {
+                return DecodedPicture{decodePreview(*photo, box, &cancel), QSize()};
+            });
         });
-    });
     connect(m_previewLoader, &PictureLoader::decoded, this, [this](quint64, const DecodedPicture& picture) {
         m_controller->previewDecoded(m_previewRequest, picture.image);
         showPreview();

@@ -88,7 +88,12 @@ struct RecordingExternalBrowser : ExternalBrowser {
 
 struct CountingPump : EventPump {
     int count = 0;
-    void processMessages() override { ++count; }
+    // What happens while the window handles events (another program changing files, say).
+    std::function<void()> whileProcessing;
+    void processMessages() override {
+        ++count;
+        if (whileProcessing) whileProcessing();
+    }
 };
 
 // Every double, and the Platform made of them.

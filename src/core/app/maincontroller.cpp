@@ -144,10 +144,20 @@ void MainController::expand() {
 }
 
 void MainController::runPipeline() {
+    // One open and one head read for the position, the listing and the preview; the map page needs
+    // no file. A step that lets the window handle events may start another selection, which opens
+    // its own photo.
+    m_selection = OpenedPhoto::open(m_state.CurrentPhotoPath);
     BitBtn1Click();
     BitBtn4Click();
     BitBtn7Click();
+    m_selection.reset();
     BitBtn6Click();
+}
+
+std::shared_ptr<const OpenedPhoto> MainController::openedPhoto(const QString& path) {
+    if (m_selection && m_selection->path() == path) return m_selection;
+    return OpenedPhoto::open(path);
 }
 
 void MainController::ListBox1Click() {
@@ -418,7 +428,7 @@ void MainController::BitBtn1Click() {
     c.SG1.setRowCommaText(0, kCoordHeaderGeotagged);
     c.SG1.fontColor = Qt::black;
     const CoordinateReading r =
-        ReadGpsCoordinates(m_state.CurrentPhotoPath, m_state.LatitudeRef, m_state.LongitudeRef);
+        ReadGpsCoordinates(*openedPhoto(m_state.CurrentPhotoPath), m_state.LatitudeRef, m_state.LongitudeRef);
     for (int col = 0; col < CoordColumnCount; ++col)
         c.SG1.setCell(col, 1, r.cells[col]);
     m_state.CoordRowCount = r.geotagged ? 1 : 0;
@@ -455,7 +465,7 @@ void MainController::BitBtn4Click() {
         c.SG2.setRowCommaText(0, kExifHeader);
         c.SG2.clearCells(ExifName, ExifValue, 1);
         c.SG2.setRowCount(2);
-        const ExifListing listing = ListExifItems(m_state.CurrentPhotoPath);
+        const ExifListing listing = ListExifItems(*openedPhoto(m_state.CurrentPhotoPath));
         if (!listing.opened) m_platform.boxes.showMessage(QString::fromLatin1(kErrorRet1));
         c.SG2.setRowCount(std::max<int>(2, int(listing.rows.size()) + 1));
         for (int i = 0; i < listing.rows.size(); ++i) {
@@ -478,12 +488,12 @@ void MainController::BitBtn4Click() {
 void MainController::BitBtn7Click() {
     const QString path = m_controls.SG1.cell(CoordPath, 1);
     m_controls.Image1 = QImage();
-    const QString shown = isJpgExtension(path) ? path : QString();
+    const auto shown = isJpgExtension(path) ? openedPhoto(path) : nullptr;
     ++m_previewRequest;
     if (m_previewDecoder)
         m_previewDecoder(m_previewRequest, shown, kPreviewSize);
-    else if (!shown.isEmpty())
-        m_controls.Image1 = decodePreview(shown, kPreviewSize);
+    else if (shown)
+        m_controls.Image1 = decodePreview(*shown, kPreviewSize);
 }
 
 void MainController::previewDecoded(quint64 request, const QImage& picture) {

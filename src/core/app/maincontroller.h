@@ -3,6 +3,7 @@
 #pragma once
 
 #include "entrylist.h"
+#include "files/jpeghead.h"
 #include "maincontrols.h"
 #include "maps/mapsettings.h"
 #include "maps/viewsector.h"
@@ -12,6 +13,7 @@
 
 #include <QSize>
 #include <functional>
+#include <memory>
 
 namespace vantorel {
 
@@ -53,8 +55,10 @@ public:
     void BitBtn7Click(); // preview
 
     // The preview is decoded inside BitBtn7Click unless a window hands the decode to a worker: it is then
-    // asked for `path` (empty: nothing to show) and answers through previewDecoded.
-    using PreviewDecoder = std::function<void(quint64 request, const QString& path, QSize box)>;
+    // given the photo (already opened by the selection; null: nothing to show) and answers through
+    // previewDecoded.
+    using PreviewDecoder =
+        std::function<void(quint64 request, std::shared_ptr<const OpenedPhoto> photo, QSize box)>;
     void setPreviewDecoder(PreviewDecoder decoder) { m_previewDecoder = std::move(decoder); }
     void previewDecoded(quint64 request, const QImage& picture);
     void BitBtn6Click(); // map page
@@ -91,6 +95,8 @@ public:
 
 private:
     void runPipeline();
+    // The photo at `path`, opened once for every step of a selection; opened on its own otherwise.
+    std::shared_ptr<const OpenedPhoto> openedPhoto(const QString& path);
     void writeCopy(bool withPosition);
     void exportGpx(const QString& folder, const GpxTimes& times);
     PoiRun poiRun() { return {m_state.LatitudeRef, m_state.LongitudeRef, m_state.PoiRowCount}; }
@@ -101,6 +107,8 @@ private:
     // Writes a map page and shows it in `view` (internal browser) or in the user's browser.
     void showMapPage(const QByteArray& page, BrowserView& view);
 
+    // The selected photo while a selection's steps read it.
+    std::shared_ptr<const OpenedPhoto> m_selection;
     PreviewDecoder m_previewDecoder;
     quint64 m_previewRequest = 0;
     Platform m_platform;

@@ -2,6 +2,7 @@
 // ours jumps back to the caller, which keeps all decoder state on the heap so that nothing the jump
 // skips over needs destroying.
 #include "jpegdecoder.h"
+#include "files/jpeghead.h"
 #include "files/regularfile.h"
 
 #include <QFile>
@@ -68,12 +69,16 @@ void countWarning(j_common_ptr cinfo, int level) {
 
 void stayQuiet(j_common_ptr) {}
 
-// A source reading a file descriptor in chunks and skipping by seeking.
+// A source reading a file descriptor in chunks at its own offset (the descriptor may be shared), after
+// the bytes of the file's start already in memory when there are some.
 struct FileSource {
     jpeg_source_mgr pub;
     int fd;
     JOCTET* buffer;
     std::size_t size;
+    const JOCTET* prefix; // the file's first prefixSize bytes
+    std::size_t prefixSize;
+    off_t offset; // of the next byte to read
     bool startOfFile;
     bool ended; // nothing more is read
 };
@@ -87,6 +92,8 @@ struct Decoder {
     jpeg_progress_mgr progress{};
     std::vector<JOCTET> buffer;
     int fd = -1;
+    bool ownsFd = true;
+    QByteArray prefix; // the file's start, already read
     bool created = false;
     QImage image;
     std::vector<JSAMPLE> cmykLines;
@@ -99,7 +106,7 @@ struct Decoder {
 
     ~Decoder() {
         if (created) jpeg_destroy_decompress(&cinfo);
-        if (fd >= 0) ::close(fd);
+        if (fd >= 0 && ownsFd) ::close(fd);
     }
 
     void start(std::size_t bufferSize);
@@ -176,11 +183,20 @@ boolean fillBuffer(j_decompress_ptr cinfo) {
     if (cancelled(d)) refuse(reinterpret_cast<j_common_ptr>(cinfo));
     // Padding or garbage that goes on without the decoder moving on is the end of the image data.
     if (d.readWithoutProgress > kMaxBytesWithoutProgress) src->ended = true;
+    if (src->offset == 0 && src->prefixSize > 0) {
+        d.readWithoutProgress += off_t(src->prefixSize);
+        src->pub.next_input_byte = src->prefix;
+        src->pub.bytes_in_buffer = src->prefixSize;
+        src->offset = off_t(src->prefixSize);
+        src->startOfFile = false;
+        return TRUE;
+    }
     ssize_t n = 0;
     if (!src->ended) {
         do
-            n = ::read(src->fd, src->buffer, src->size);
+            n = ::pread(src->fd, src->buffer, src->size, src->offset);
         while (n < 0 && errno == EINTR);
+        if (n > 0) src->offset += n;
     }
     if (n <= 0) {
         if (src->startOfFile) ERREXIT(cinfo, JERR_INPUT_EMPTY);
@@ -208,17 +224,9 @@ void skipData(j_decompress_ptr cinfo, long count) {
         return;
     }
     src->pub.bytes_in_buffer = 0;
-    if (::lseek(src->fd, count - inBuffer, SEEK_CUR) < 0) {
-        // Not seekable after all: read through.
-        long rest = count - inBuffer;
-        while (rest > 0) {
-            fillBuffer(cinfo);
-            const long step = std::min(rest, static_cast<long>(src->pub.bytes_in_buffer));
-            src->pub.next_input_byte += step;
-            src->pub.bytes_in_buffer -= static_cast<std::size_t>(step);
-            rest -= step;
-        }
-    }
+    // Only regular files are read: skipping is moving the offset (past the end, the next read finds
+    // the end of the file).
+    src->offset += off_t(count - inBuffer);
 }
 
 void noOp(j_decompress_ptr) {}
@@ -245,6 +253,9 @@ void Decoder::start(std::size_t bufferSize) {
     source.fd = fd;
     source.buffer = buffer.data();
     source.size = buffer.size();
+    source.prefix = reinterpret_cast<const JOCTET*>(prefix.constData());
+    source.prefixSize = std::size_t(prefix.size());
+    source.offset = 0;
     source.startOfFile = true;
     source.ended = false;
     cinfo.src = &source.pub;
@@ -332,11 +343,27 @@ struct Plan {
 };
 using Planner = std::function<Plan(QSize natural)>;
 
-DecodedPicture decode(const QString& path, const Planner& planFor, const CancelFlag* cancel) {
-    const auto d = std::make_unique<Decoder>();
+// Where a decode reads: a file of its own, or a photo already opened whose head is in memory.
+std::unique_ptr<Decoder> decoderFor(const QString& path) {
+    auto d = std::make_unique<Decoder>();
     d->fd = openRegularFile(path);
+    return d;
+}
+
+std::unique_ptr<Decoder> decoderFor(const OpenedPhoto& photo) {
+    auto d = std::make_unique<Decoder>();
+    d->fd = photo.fd();
+    d->ownsFd = false;
+    // The head is the file's own bytes only when nothing of it was left unread.
+    if (photo.head().unread.isEmpty()) d->prefix = photo.head().bytes;
+    return d;
+}
+
+DecodedPicture decode(const std::unique_ptr<Decoder>& d, const Planner& planFor, const CancelFlag* cancel) {
     if (d->fd < 0) return {};
     d->cancel = cancel;
+    // The picture data is read from start to end (the head's reader may have told the kernel otherwise).
+    ::posix_fadvise(d->fd, 0, 0, POSIX_FADV_SEQUENTIAL);
 
     if (setjmp(d->error.jump)) return {};
     d->start(kDecodeBufferSize);
@@ -422,12 +449,24 @@ int showingScaleEighths(QSize natural, QSize shown) {
     return 8;
 }
 
-QImage decodePreview(const QString& path, QSize box, const CancelFlag* cancel) {
-    if (box.isEmpty()) return {};
-    const auto plan = [box](QSize natural) {
+namespace {
+
+Planner previewPlan(QSize box) {
+    return [box](QSize natural) {
         return Plan{previewScaleEighths(natural, box), fitted(natural, box), true};
     };
-    return decode(path, plan, cancel).image;
+}
+
+} // namespace
+
+QImage decodePreview(const QString& path, QSize box, const CancelFlag* cancel) {
+    if (box.isEmpty()) return {};
+    return decode(decoderFor(path), previewPlan(box), cancel).image;
+}
+
+QImage decodePreview(const OpenedPhoto& photo, QSize box, const CancelFlag* cancel) {
+    if (box.isEmpty()) return {};
+    return decode(decoderFor(photo), previewPlan(box), cancel).image;
 }
 
 QImage decodeFull(const QString& path, QSize limit) {
@@ -437,7 +476,7 @@ QImage decodeFull(const QString& path, QSize limit) {
         const QSize target = fitted(natural, limit);
         return Plan{coveringScale(natural, target, 8), target, false};
     };
-    return decode(path, plan, nullptr).image;
+    return decode(decoderFor(path), plan, nullptr).image;
 }
 
 DecodedPicture decodeForShowing(const QString& path, const std::function<QSize(QSize natural)>& shownSize,
@@ -447,12 +486,11 @@ DecodedPicture decodeForShowing(const QString& path, const std::function<QSize(Q
         const int scale = showingScaleEighths(natural, shown);
         return Plan{scale, shown, scale < 8};
     };
-    return decode(path, plan, cancel);
+    return decode(decoderFor(path), plan, cancel);
 }
 
 std::optional<QSize> jpegSize(const QString& path) {
-    const auto d = std::make_unique<Decoder>();
-    d->fd = openRegularFile(path);
+    const auto d = decoderFor(path);
     if (d->fd < 0) return std::nullopt;
     if (setjmp(d->error.jump)) return std::nullopt;
     d->start(kHeaderBufferSize);

@@ -14,6 +14,8 @@
 
 namespace vantorel {
 
+class OpenedPhoto;
+
 // Budgets that keep a small hostile file from costing seconds or gigabytes. A file over any of them is
 // refused (the decode gives a null picture), as a file that does not decode.
 //
@@ -43,6 +45,8 @@ using CancelFlag = std::atomic<bool>;
 // the fitted size, then scaled smoothly. Null on any failure.
 // A truncated file gives what could be decoded; libjpeg fills the missing part from the last data read.
 QImage decodePreview(const QString& path, QSize box, const CancelFlag* cancel = nullptr);
+// The same from a photo already opened: its descriptor (shared, left open) and the head already read.
+QImage decodePreview(const OpenedPhoto& photo, QSize box, const CancelFlag* cancel = nullptr);
 
 // The picture at its own size, or fitted into `limit` keeping its proportions when it is larger in either
 // direction. An empty `limit` means no limit. Null on any failure, including a picture above

@@ -193,10 +193,11 @@ QString formatPropertyValue(const PropertyItem& item, ExifListing* shared) {
     return out;
 }
 
-ExifListing ListExifItems(const QString& path) {
+namespace {
+
+ExifListing listingOf(const ImageProperties& picture, bool opened) {
     ExifListing listing;
-    ImageProperties picture;
-    listing.opened = picture.open(path);
+    listing.opened = opened;
     if (!listing.opened) return listing;
     const QVector<PropertyItem> items = picture.allItems();
     listing.rows.reserve(items.size());
@@ -204,6 +205,20 @@ ExifListing ListExifItems(const QString& path) {
         listing.rows.append(
             ExifRow{TagName(item.id), TypeName(item.type), formatPropertyValue(item, &listing)});
     return listing;
+}
+
+} // namespace
+
+ExifListing ListExifItems(const QString& path) {
+    ImageProperties picture;
+    const bool opened = picture.open(path);
+    return listingOf(picture, opened);
+}
+
+ExifListing ListExifItems(const OpenedPhoto& photo) {
+    ImageProperties picture;
+    const bool opened = picture.open(photo);
+    return listingOf(picture, opened);
 }
 
 float viewDirectionFromRows(const StringGrid& sg2) {

@@ -10,6 +10,7 @@
 
 namespace vantorel {
 
+class OpenedPhoto;
 class StringGrid;
 
 // Message shown when the picture cannot be opened.
@@ -34,6 +35,8 @@ struct ExifListing {
 // or metadata that cannot be read) gives `opened` and no rows: the grid then shows its one empty
 // row and no message.
 ExifListing ListExifItems(const QString& path);
+// The same from a photo already opened.
+ExifListing ListExifItems(const OpenedPhoto& photo);
 
 // The value cell of one item. When `shared` is given, the items with a meaning (GpsImgDirRef,
 // EquipModel, ExifFocalLength, Orientation) update it.

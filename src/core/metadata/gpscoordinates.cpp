@@ -77,10 +77,11 @@ bool readReference(const ImageProperties& photo, quint32 id, QString& ref) {
     return true;
 }
 
-CoordinateReading ReadGpsCoordinates(const QString& path, QString& latitudeRef, QString& longitudeRef) {
+namespace {
+
+CoordinateReading coordinatesOf(const ImageProperties& photo, const QString& path, QString& latitudeRef,
+                                QString& longitudeRef) {
     CoordinateReading r;
-    ImageProperties photo;
-    photo.open(path, ImageProperties::Scope::Gps);
     r.readError = photo.openError();
 
     bool latRefMissing = false;
@@ -137,6 +138,20 @@ CoordinateReading ReadGpsCoordinates(const QString& path, QString& latitudeRef, 
         r.missing = MissingReferences::EastWest;
     }
     return r;
+}
+
+} // namespace
+
+CoordinateReading ReadGpsCoordinates(const QString& path, QString& latitudeRef, QString& longitudeRef) {
+    ImageProperties photo;
+    photo.open(path, ImageProperties::Scope::Gps);
+    return coordinatesOf(photo, path, latitudeRef, longitudeRef);
+}
+
+CoordinateReading ReadGpsCoordinates(const OpenedPhoto& opened, QString& latitudeRef, QString& longitudeRef) {
+    ImageProperties photo;
+    photo.open(opened, ImageProperties::Scope::Gps);
+    return coordinatesOf(photo, opened.path(), latitudeRef, longitudeRef);
 }
 
 QString missingReferencesMessage(MissingReferences missing) {

@@ -11,6 +11,7 @@
 namespace vantorel {
 
 class ImageProperties;
+class OpenedPhoto;
 
 struct GpsComponents {
     float degrees = 0;
@@ -62,6 +63,8 @@ struct CoordinateReading {
 // Reads the GPS position of `path`. `latitudeRef` and `longitudeRef` carry the reference letters
 // from photo to photo: a reference item that is not ASCII leaves the previous photo's letter.
 CoordinateReading ReadGpsCoordinates(const QString& path, QString& latitudeRef, QString& longitudeRef);
+// The same from a photo already opened (a selection reads its photo once for every step).
+CoordinateReading ReadGpsCoordinates(const OpenedPhoto& photo, QString& latitudeRef, QString& longitudeRef);
 
 // The notice for a geotagged photo without its reference items, or an empty text.
 QString missingReferencesMessage(MissingReferences missing);

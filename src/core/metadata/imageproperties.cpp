@@ -1,6 +1,7 @@
 #include "imageproperties.h"
 
 #include "files/atomicfile.h"
+#include "files/jpeghead.h"
 #include "files/jpegsegments.h"
 #include "files/pathnames.h"
 #include "files/regularfile.h"
@@ -101,109 +102,11 @@ quint32 thumbnailPropertyId(quint32 tiffId) {
     return tiffId;
 }
 
-namespace {
-
-// Reads the file from offset buf.size() up to `target` rounded up to a whole page (the disk reads
-// whole pages anyway), fewer at the end of the file.
-void readTo(int fd, QByteArray& buf, qint64 target) {
-    constexpr qint64 kPage = 4096;
-    const qsizetype old = buf.size();
-    const qsizetype want = qsizetype((target + kPage - 1) / kPage * kPage) - old;
-    if (want <= 0) return;
-    buf.resize(old + want);
-    qsizetype got = 0;
-    while (got < want) {
-        const ssize_t n = ::pread(fd, buf.data() + old + got, size_t(want - got), off_t(old + got));
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) break;
-        got += n;
-    }
-    buf.resize(old + got);
-}
-
-// Start and end of image around one segment: a JPEG that exiv2 reads as that segment alone.
-QByteArray jpegOfSegment(const QByteArray& bytes, const JpegSegment& segment) {
-    return QByteArray("\xFF\xD8", 2) + bytes.mid(segment.offset, segment.size) + QByteArray("\xFF\xD9", 2);
-}
-
-// The whole Exif segment among the bytes read, as a JPEG of its own; empty when there is none.
-QByteArray exifSegmentAlone(const QByteArray& bytes) {
-    const auto block = findExifBlock(bytes);
-    if (!block || block->tiffOffset < 0) return {};
-    return jpegOfSegment(bytes, block->segment);
-}
-
-bool isExifSegmentStart(const QByteArray& buf, qint64 pos) {
-    return uchar(buf[pos + 1]) == kMarkerApp1 && buf.size() >= pos + 10 &&
-           std::memcmp(buf.constData() + pos + 4, "Exif\0\0", 6) == 0;
-}
-
-// The JPEG segments up to and including the first scan header: all that the metadata and the
-// frame size need, without the picture data. Empty when the file is no JPEG or has no scan; then
-// `exifAlone` gets the whole Exif segment of a file cut short before its first scan.
-// On a cold disk a photo costs what is read of it: one small read covers most heads (whole pages), a longer
-// Exif segment is read to its end, and the payload of other application segments and comments beyond the
-// first read (colour profiles, thermal data, previews) is left unread, as zeros.
-// Ranges of a head left unread (zeros): offset and length.
-using Unread = QVector<std::pair<qint64, qint64>>;
-
-QByteArray readJpegHead(int fd, QByteArray& exifAlone, Unread* unread) {
-    // Most cameras' heads fit; more would only fetch picture data on a cold disk.
-    constexpr qsizetype kFirstRead = 12 * 1024;
-    constexpr qsizetype kLimit = 16 * 1024 * 1024; // no sane file has this much before its picture
-    // The kernel would otherwise read ahead far into the picture data.
-    ::posix_fadvise(fd, 0, 0, POSIX_FADV_RANDOM);
-    QByteArray buf;
-    readTo(fd, buf, kFirstRead);
-    if (buf.size() < 4 || !isJpegStart(buf)) return {};
-    JpegSegmentWalker walker;
-    JpegSegment segment;
-    bool exifSeen = false;
-    while (true) {
-        switch (walker.next(buf, segment)) {
-        case SegmentStep::Segment:
-            if (segment.marker == kMarkerSos) {
-                buf.truncate(segment.end());
-                return buf;
-            }
-            if (isExifSegmentStart(buf, segment.offset)) exifSeen = true;
-            break;
-        case SegmentStep::NeedMore: {
-            const qint64 pos = walker.position();
-            const qint64 needed = walker.needed();
-            if (needed > kLimit) return {};
-            const uchar marker = buf.size() >= pos + 2 ? uchar(buf[pos + 1]) : 0;
-            const bool skippable = (marker >= 0xE0 && marker <= 0xEF) || marker == 0xFE;
-            // Enough of a long application segment to tell whether it is the Exif one.
-            const qint64 want = skippable && needed > pos + 10 && buf.size() < pos + 10 ? pos + 10 : needed;
-            if (unread && want == needed && skippable && needed > pos + 4 &&
-                (exifSeen || !isExifSegmentStart(buf, pos))) {
-                unread->append({buf.size(), needed - buf.size()});
-                buf.resize(needed, '\0');
-                break;
-            }
-            const qsizetype before = buf.size();
-            readTo(fd, buf, want);
-            if (buf.size() == before) {
-                exifAlone = exifSegmentAlone(buf);
-                return {};
-            }
-            break;
-        }
-        case SegmentStep::EndOfImage:
-        case SegmentStep::Invalid:
-            return {};
-        }
-    }
-}
-
-} // namespace
-
 struct ImageProperties::Impl {
     QString path;
     QByteArray head;
     QByteArray exifAlone; // the Exif segment as a JPEG of its own, when the whole file cannot be read
-    Unread unread;        // parts of the head not read (Scope::Gps)
+    QVector<std::pair<qint64, qint64>> unread; // parts of the head not read (Scope::Gps)
     FileOpenError openError = FileOpenError::None;
     Exiv2::Image::AutoPtr image;
     // Read directly when only GPS items were asked for; exiv2 then loads on first other need.
@@ -212,6 +115,7 @@ struct ImageProperties::Impl {
 
     bool loadWithExiv2();
     bool loadExifAlone();
+    bool read(JpegHead jpeg, Scope scope);
     bool full() {
         if (image.get()) return true;
         if (!gpsItems || loadFailed) return false;
@@ -262,23 +166,42 @@ ImageProperties::ImageProperties() : d(std::make_unique<Impl>()) {
 }
 ImageProperties::~ImageProperties() = default;
 
-bool ImageProperties::open(const QString& path, Scope scope) {
+bool ImageProperties::Impl::read(JpegHead jpeg, Scope scope) {
+    head = std::move(jpeg.bytes);
+    exifAlone = std::move(jpeg.exifAlone);
+    unread = std::move(jpeg.unread);
+    if (scope == Scope::Gps && !(head.isEmpty() && exifAlone.isEmpty())) {
+        gpsItems = readGpsDirectory(head.isEmpty() ? exifAlone : head);
+        if (gpsItems) return true;
+    }
+    return loadWithExiv2();
+}
+
+void ImageProperties::reset(const QString& path) {
     d->image.reset();
     d->head.clear();
     d->exifAlone.clear();
+    d->unread.clear();
     d->gpsItems.reset();
     d->loadFailed = false;
     d->path = path;
+    d->openError = FileOpenError::None;
+}
+
+bool ImageProperties::open(const QString& path, Scope scope) {
+    reset(path);
     const int fd = openRegularFile(path, &d->openError);
     if (fd < 0) return false;
-    d->unread.clear();
-    d->head = readJpegHead(fd, d->exifAlone, scope == Scope::Gps ? &d->unread : nullptr);
+    JpegHead jpeg = readJpegHead(fd, scope == Scope::Gps);
     ::close(fd);
-    if (scope == Scope::Gps && !(d->head.isEmpty() && d->exifAlone.isEmpty())) {
-        d->gpsItems = readGpsDirectory(d->head.isEmpty() ? d->exifAlone : d->head);
-        if (d->gpsItems) return true;
-    }
-    return d->loadWithExiv2();
+    return d->read(std::move(jpeg), scope);
+}
+
+bool ImageProperties::open(const OpenedPhoto& photo, Scope scope) {
+    reset(photo.path());
+    d->openError = photo.openError();
+    if (photo.fd() < 0) return false;
+    return d->read(photo.head(), scope);
 }
 
 FileOpenError ImageProperties::openError() const {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "files/atomicfile.h"
+#include "files/jpeghead.h"
 #include "files/regularfile.h"
 #include "propertyitem.h"
 
@@ -30,6 +31,8 @@ public:
     // A JPEG cut short after its whole Exif segment (inside a later XMP segment, say), or whose
     // metadata exiv2 refuses, is read from its Exif segment alone.
     bool open(const QString& path, Scope scope = Scope::All);
+    // The same from a photo already opened, its head already read: nothing is read from disk.
+    bool open(const OpenedPhoto& photo, Scope scope = Scope::All);
 
     // Why the last open could not read the file at all; None when it was read, a picture or not
     // (a photo that could not be read is not a photo without GPS).
@@ -73,6 +76,7 @@ public:
                            AtomicWriteOptions options = {}) const;
 
 private:
+    void reset(const QString& path);
     bool writeWithExifBlock(int fd, const QByteArray& tiffBlock, const QString& target, QString* error,
                             AtomicWriteOptions options) const;
     struct Impl;

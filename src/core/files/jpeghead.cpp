@@ -1,0 +1,109 @@
+#include "jpeghead.h"
+
+#include "jpegsegments.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace vantorel {
+namespace {
+
+// Reads the file from offset buf.size() up to `target` rounded up to a whole page (the disk reads
+// whole pages anyway), fewer at the end of the file.
+void readTo(int fd, QByteArray& buf, qint64 target) {
+    constexpr qint64 kPage = 4096;
+    const qsizetype old = buf.size();
+    const qsizetype want = qsizetype((target + kPage - 1) / kPage * kPage) - old;
+    if (want <= 0) return;
+    buf.resize(old + want);
+    qsizetype got = 0;
+    while (got < want) {
+        const ssize_t n = ::pread(fd, buf.data() + old + got, size_t(want - got), off_t(old + got));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        got += n;
+    }
+    buf.resize(old + got);
+}
+
+bool isExifSegmentStart(const QByteArray& buf, qint64 pos) {
+    return uchar(buf[pos + 1]) == kMarkerApp1 && buf.size() >= pos + 10 &&
+           std::memcmp(buf.constData() + pos + 4, "Exif\0\0", 6) == 0;
+}
+
+} // namespace
+
+QByteArray exifSegmentAlone(const QByteArray& bytes) {
+    const auto block = findExifBlock(bytes);
+    if (!block || block->tiffOffset < 0) return {};
+    return QByteArray("\xFF\xD8", 2) + bytes.mid(block->segment.offset, block->segment.size) +
+           QByteArray("\xFF\xD9", 2);
+}
+
+JpegHead readJpegHead(int fd, bool skipOtherSegments) {
+    // Most cameras' heads fit; more would only fetch picture data on a cold disk.
+    constexpr qsizetype kFirstRead = 12 * 1024;
+    constexpr qsizetype kLimit = 16 * 1024 * 1024; // no sane file has this much before its picture
+    // The kernel would otherwise read ahead far into the picture data.
+    ::posix_fadvise(fd, 0, 0, POSIX_FADV_RANDOM);
+    JpegHead head;
+    QByteArray& buf = head.bytes;
+    readTo(fd, buf, kFirstRead);
+    if (buf.size() < 4 || !isJpegStart(buf)) return {};
+    JpegSegmentWalker walker;
+    JpegSegment segment;
+    bool exifSeen = false;
+    while (true) {
+        switch (walker.next(buf, segment)) {
+        case SegmentStep::Segment:
+            if (segment.marker == kMarkerSos) {
+                buf.truncate(segment.end());
+                return head;
+            }
+            if (isExifSegmentStart(buf, segment.offset)) exifSeen = true;
+            break;
+        case SegmentStep::NeedMore: {
+            const qint64 pos = walker.position();
+            const qint64 needed = walker.needed();
+            if (needed > kLimit) return {};
+            const uchar marker = buf.size() >= pos + 2 ? uchar(buf[pos + 1]) : 0;
+            const bool skippable = (marker >= 0xE0 && marker <= 0xEF) || marker == 0xFE;
+            // Enough of a long application segment to tell whether it is the Exif one.
+            const qint64 want = skippable && needed > pos + 10 && buf.size() < pos + 10 ? pos + 10 : needed;
+            if (skipOtherSegments && want == needed && skippable && needed > pos + 4 &&
+                (exifSeen || !isExifSegmentStart(buf, pos))) {
+                head.unread.append({buf.size(), needed - buf.size()});
+                buf.resize(needed, '\0');
+                break;
+            }
+            const qsizetype before = buf.size();
+            readTo(fd, buf, want);
+            if (buf.size() == before) {
+                JpegHead cut;
+                cut.exifAlone = exifSegmentAlone(buf);
+                return cut;
+            }
+            break;
+        }
+        case SegmentStep::EndOfImage:
+        case SegmentStep::Invalid:
+            return {};
+        }
+    }
+}
+
+std::shared_ptr<const OpenedPhoto> OpenedPhoto::open(const QString& path) {
+    std::shared_ptr<OpenedPhoto> photo(new OpenedPhoto);
+    photo->m_path = path;
+    photo->m_fd = openRegularFile(path, &photo->m_openError);
+    if (photo->m_fd >= 0) photo->m_head = readJpegHead(photo->m_fd);
+    return photo;
+}
+
+OpenedPhoto::~OpenedPhoto() {
+    if (m_fd >= 0) ::close(m_fd);
+}
+
+} // namespace vantorel
