@@ -2,6 +2,7 @@
 // leave the old file) and the JPEG segment walker.
 #include "files/atomicfile.h"
 #include "files/jpegsegments.h"
+#include "files/photoreadahead.h"
 
 #include <QDir>
 #include <QFile>
@@ -216,3 +217,62 @@ TEST(JpegSegments, ShortInvalidAndEndedHeads) {
 }
 
 } // namespace
+
+namespace {
+
+// Small JPEG heads, each with a payload of its own, then a scan.
+QStringList makeHeads(const QString& dir, int count) {
+    QStringList paths;
+    for (int i = 0; i < count; ++i) {
+        const QString path = QDir(dir).filePath(QStringLiteral("h%1.jpg").arg(i));
+        writePlain(path, QByteArray("\xFF\xD8", 2) + segment(0xE1, "Exif\0\0" + QByteArray::number(i)) +
+                             segment(0xDA, "scan") + QByteArray("pixels"));
+        paths << path;
+    }
+    return paths;
+}
+
+} // namespace
+
+TEST(PhotoReadAhead, GivesEveryPhotoAsReadingItThenWouldWhateverTheThreadsReached) {
+    QTemporaryDir dir;
+    QStringList paths = makeHeads(dir.path(), 150);
+    // Photos that cannot be read keep their reason; an empty entry gives nothing.
+    paths.insert(3, dir.filePath("missing.jpg"));
+    paths.insert(7, dir.path());
+    paths.insert(11, QString());
+    struct Config {
+        int ahead, threads;
+        int step; // every photo, or every third as a command that passes some over
+    } configs[] = {{1, 1, 1}, {4, 3, 1}, {32, 8, 1}, {200, 3, 1}, {4, 2, 3}, {32, 3, 3}};
+    for (const Config& c : configs) {
+        SCOPED_TRACE(testing::Message()
+                     << "ahead " << c.ahead << " threads " << c.threads << " step " << c.step);
+        PhotoReadAhead readAhead(paths, c.ahead, c.threads);
+        for (qsizetype i = 0; i < paths.size(); i += c.step) {
+            const auto photo = readAhead.take(i);
+            if (paths[i].isEmpty()) {
+                EXPECT_FALSE(photo);
+                continue;
+            }
+            ASSERT_TRUE(photo);
+            const auto alone = OpenedPhoto::open(paths[i], OpenedPhoto::Reading::GpsItems);
+            EXPECT_EQ(photo->path(), paths[i]);
+            EXPECT_EQ(photo->openError(), alone->openError());
+            EXPECT_EQ(photo->head().bytes, alone->head().bytes);
+            EXPECT_EQ(photo->fd(), -1); // read for its GPS items: nothing is kept open
+        }
+    }
+    // One photo: read when taken, on no thread.
+    EXPECT_EQ(PhotoReadAhead({paths[0]}).take(0)->head().bytes, OpenedPhoto::open(paths[0])->head().bytes);
+}
+
+TEST(PhotoReadAhead, ACommandStoppedEarlyEndsTheThreads) {
+    QTemporaryDir dir;
+    const QStringList paths = makeHeads(dir.path(), 100);
+    for (int taken : {0, 1, 10}) {
+        PhotoReadAhead readAhead(paths, 8, 4);
+        for (int i = 0; i < taken; ++i)
+            ASSERT_TRUE(readAhead.take(i));
+    } // the destructor returns: the threads waiting for room are stopped
+}

@@ -94,11 +94,16 @@ JpegHead readJpegHead(int fd, bool skipOtherSegments) {
     }
 }
 
-std::shared_ptr<const OpenedPhoto> OpenedPhoto::open(const QString& path) {
+std::shared_ptr<const OpenedPhoto> OpenedPhoto::open(const QString& path, Reading reading) {
     std::shared_ptr<OpenedPhoto> photo(new OpenedPhoto);
     photo->m_path = path;
     photo->m_fd = openRegularFile(path, &photo->m_openError);
-    if (photo->m_fd >= 0) photo->m_head = readJpegHead(photo->m_fd);
+    if (photo->m_fd < 0) return photo;
+    photo->m_head = readJpegHead(photo->m_fd, reading == Reading::GpsItems);
+    if (reading == Reading::GpsItems) {
+        ::close(photo->m_fd);
+        photo->m_fd = -1;
+    }
     return photo;
 }
 

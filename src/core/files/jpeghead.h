@@ -34,20 +34,25 @@ JpegHead readJpegHead(int fd, bool skipOtherSegments = false);
 QByteArray exifSegmentAlone(const QByteArray& bytes);
 
 // A photo opened once for every reader of one selection (its position, its listing, its picture): one
-// descriptor, shared until the last reader lets go, and the head read in full once. All readers see the
-// same file even when the name is given to another file meanwhile.
+// descriptor, shared until the last reader lets go, and the head read once. All readers see the same
+// file even when the name is given to another file meanwhile.
 class OpenedPhoto {
 public:
-    // Never null; a file that could not be opened gives fd() -1 and the reason.
-    static std::shared_ptr<const OpenedPhoto> open(const QString& path);
+    enum class Reading {
+        Whole,   // the head read in full, the descriptor kept for the picture's decoder
+        GpsItems // the head read as readJpegHead's skipOtherSegments does, the descriptor closed after
+    };
+    // Never null; a file that could not be opened gives opened() false and the reason.
+    static std::shared_ptr<const OpenedPhoto> open(const QString& path, Reading reading = Reading::Whole);
     ~OpenedPhoto();
     OpenedPhoto(const OpenedPhoto&) = delete;
     OpenedPhoto& operator=(const OpenedPhoto&) = delete;
 
     const QString& path() const { return m_path; }
+    bool opened() const { return m_openError == FileOpenError::None; }
+    // -1 once closed (Reading::GpsItems) or when the file could not be opened.
     int fd() const { return m_fd; }
     FileOpenError openError() const { return m_openError; }
-    // Read in full: nothing in it is left unread.
     const JpegHead& head() const { return m_head; }
 
 private:

@@ -200,7 +200,7 @@ bool ImageProperties::open(const QString& path, Scope scope) {
 bool ImageProperties::open(const OpenedPhoto& photo, Scope scope) {
     reset(photo.path());
     d->openError = photo.openError();
-    if (photo.fd() < 0) return false;
+    if (!photo.opened()) return false;
     return d->read(photo.head(), scope);
 }
 

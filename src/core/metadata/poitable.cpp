@@ -24,6 +24,12 @@ const QString& poiHeaderCommaText() {
 }
 
 FileOpenError AddPoiRow(const QString& path, PoiRun run, StringGrid& SG0, const PoiRowReader& alsoRead) {
+    return AddPoiRow(*OpenedPhoto::open(path, OpenedPhoto::Reading::GpsItems), run, SG0, alsoRead);
+}
+
+FileOpenError AddPoiRow(const OpenedPhoto& opened, PoiRun run, StringGrid& SG0,
+                        const PoiRowReader& alsoRead) {
+    const QString& path = opened.path();
     static const QStringList header = splitCommaText(poiHeaderCommaText());
     if (SG0.rowCount() < 1) SG0.setRowCount(1);
     for (int col = 0; col < PoiColumnCount; ++col)
@@ -31,7 +37,7 @@ FileOpenError AddPoiRow(const QString& path, PoiRun run, StringGrid& SG0, const 
     SG0.fontColor = Qt::black;
 
     ImageProperties photo;
-    if (!photo.open(path, ImageProperties::Scope::Gps)) return photo.openError();
+    if (!photo.open(opened, ImageProperties::Scope::Gps)) return photo.openError();
 
     readReference(photo, GpsLatitudeRef, run.latitudeRef);
     GpsComponents lat;

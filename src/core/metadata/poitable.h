@@ -2,6 +2,7 @@
 // the whole list (keep geotagged photos, overview map, GPX export).
 #pragma once
 
+#include "files/photoreadahead.h"
 #include "files/regularfile.h"
 #include "tables/gridcolumns.h"
 #include "tables/stringgrid.h"
@@ -32,10 +33,14 @@ using PoiRowReader = std::function<void(int row, const ImageProperties& photo)>;
 // The caller empties the table and sets the row count to 0 before the first call of a run.
 // Returns why the file could not be read, None when it was (with or without a row).
 FileOpenError AddPoiRow(const QString& path, PoiRun run, StringGrid& SG0, const PoiRowReader& alsoRead = {});
+// The same for a photo already read (OpenedPhoto::Reading::GpsItems is enough).
+FileOpenError AddPoiRow(const OpenedPhoto& photo, PoiRun run, StringGrid& SG0,
+                        const PoiRowReader& alsoRead = {});
 
 // Empties the table and runs AddPoiRow over `paths` in order (empty entries are skipped);
 // `beforeEach` runs with every path (the window shows it as the current photo) and `afterEach`
-// after every photo, so a window can repaint. Returns the photos that could not be read.
+// after every photo, so a window can repaint. Returns the photos that could not be read. The photos
+// ahead are read on other threads meanwhile (PhotoReadAhead).
 template <typename BeforeEach, typename AfterEach>
 QVector<UnreadablePhoto> rebuildPoiTable(PoiRun run, StringGrid& SG0, const QStringList& paths,
                                          BeforeEach beforeEach, AfterEach afterEach,
@@ -44,10 +49,13 @@ QVector<UnreadablePhoto> rebuildPoiTable(PoiRun run, StringGrid& SG0, const QStr
     SG0.setRowCount(1);
     run.rowCount = 0;
     QVector<UnreadablePhoto> unreadable;
-    for (const QString& path : paths) {
+    PhotoReadAhead readAhead(paths);
+    for (qsizetype i = 0; i < paths.size(); ++i) {
+        const QString& path = paths[i];
         beforeEach(path);
         if (path.isEmpty()) continue;
-        if (const FileOpenError error = AddPoiRow(path, run, SG0, alsoRead); error != FileOpenError::None)
+        if (const FileOpenError error = AddPoiRow(*readAhead.take(i), run, SG0, alsoRead);
+            error != FileOpenError::None)
             unreadable.append({path, error});
         afterEach();
     }
