@@ -302,6 +302,13 @@ TEST(ControllerList, BatchAddMatchesOneAtATime) {
          {QString::fromUtf8("STRASSE"), QString::fromUtf8("ς"), QString::fromUtf8("σ"),
           QString::fromUtf8("İ"), QString::fromUtf8("i"), QString::fromUtf8("𐐀"), QString::fromUtf8("𐐨"),
           QString::fromUtf8("ﬃ")}},
+        // Entries sorted a few units at a time: prefixes of each other, long shared starts, units of 0.
+        {"prefixes and shared starts",
+         {"/photos/abcd", "/photos/abcdefgh1"},
+         1,
+         {"/photos/abcdefgh", "/photos/a", "/PHOTOS/ABCDEFGH0", "/photos/abc", "/photos/abcde",
+          "/photos/abcd", QString::fromLatin1("/photos/ab\0", 11), QString::fromLatin1("/photos/ab\0\0", 12),
+          "/photos/ab", "/photos/abcdefgh1", "/photos/abcdefgh10"}},
     };
     for (const Case& t : cases) {
         SCOPED_TRACE(t.name);

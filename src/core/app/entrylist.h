@@ -5,6 +5,7 @@
 #include <QString>
 #include <QStringList>
 #include <functional>
+#include <vector>
 
 namespace vantorel {
 
@@ -28,10 +29,11 @@ bool entryLess(const QString& a, const QString& b);
 QString entryKey(const QString& entry);
 
 // New entries in the order adding them one at a time would place them among themselves, with
-// their keys.
+// their keys (views into one buffer, kept alive with them).
 struct SortedEntries {
     QStringList entries;
-    QStringList keys;
+    std::vector<QStringView> keys;
+    QString keyText;
 };
 
 // Sorts `added` stably, calling `pump` between slices of work so a window can repaint during a
