@@ -70,12 +70,13 @@ SortedEntries sortEntries(const QStringList& added, const std::function<void()>&
     auto* text = reinterpret_cast<char16_t*>(sorted.keyText.data());
     std::vector<QStringView> keys;
     keys.reserve(size_t(n));
-    for (const QString& entry : added) {
+    for (qsizetype i = 0; i < n; ++i) {
+        const QString& entry = added[i];
         foldInto(reinterpret_cast<const char16_t*>(entry.utf16()), entry.size(), text);
         keys.emplace_back(text, entry.size());
         text += entry.size();
+        if (pump && i % kSortSlice == kSortSlice - 1) pump();
     }
-    if (pump && n > kSortSlice) pump();
 
     // By key, then by arrival (equal entries keep their order), a few units at a time: a run of keys
     // that agree so far is sorted by the next four units after all they share, as numbers, then each
