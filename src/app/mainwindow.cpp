@@ -581,7 +581,7 @@ void MainWindow::dropEvent(QDropEvent* event) {
         paths.reserve(urls.size());
         for (qsizetype i = 0; i < urls.size(); ++i) {
             if (urls[i].isLocalFile()) paths << localPathOfUrl(urls[i]);
-            if (i % 8192 == 8191) m_pump->processMessages();
+            if (i % 4096 == 4095) m_pump->processMessages();
         }
         m_controller->HandleDroppedFiles(paths);
     });
