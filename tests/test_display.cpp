@@ -60,7 +60,8 @@ bool allOpaque(const QImage& image) {
     return true;
 }
 
-enum class Kind { Rgb, Gray, Progressive, CmykAdobe, CmykPlain, Progressive444, Arithmetic };
+// Gradient: red grows left to right, green top to bottom, blue half.
+enum class Kind { Rgb, Gray, Progressive, CmykAdobe, CmykPlain, Progressive444, Arithmetic, Gradient };
 
 // A JPEG written with libjpeg itself, for the colour spaces Qt's writer does not make.
 // Colours: top left quarter "light" (yellow / grey 220 / red for CMYK), the rest "dark".
@@ -106,6 +107,11 @@ void writeJpegKind(const QString& path, QSize size, Kind kind) {
                 std::copy_n(light ? v : w, 4, p);
                 break;
             }
+            case Kind::Gradient:
+                p[0] = JSAMPLE(x * 255 / std::max(1, size.width() - 1));
+                p[1] = JSAMPLE(int(c.next_scanline) * 255 / std::max(1, size.height() - 1));
+                p[2] = 128;
+                break;
             default:
                 p[0] = light ? 255 : 40;
                 p[1] = light ? 255 : 120;
@@ -494,6 +500,28 @@ TEST_F(DecoderTest, HostileFilesDecodeOrAreRefusedWithinOneSecondAnd300MB) {
         std::printf("%-26s preview %d viewer %d  %.2f s CPU  %.0f MB\n", c.name, cost.preview, cost.viewer,
                     cost.cpuSeconds, cost.peakMegabytes);
         QFile::remove(path);
+    }
+}
+
+TEST_F(DecoderTest, ThePictureShownIsScaledSmoothlyAsQtWouldScaleIt) {
+    // Shown between one and two times smaller than decoded, and smaller than half (halved first).
+    const QSize shownSizes[] = {{400, 300}, {639, 479}, {321, 241}, {200, 150}, {17, 13}, {150, 200}};
+    const QString path = file("gradient.jpg");
+    writeJpegKind(path, QSize(640, 480), Kind::Gradient);
+    const QImage full = decodeFull(path, QSize());
+    ASSERT_EQ(full.size(), QSize(640, 480));
+    for (const QSize shown : shownSizes) {
+        const QImage image = decodeForShowing(path, [shown](QSize) { return shown; }).image;
+        ASSERT_EQ(image.size(), shown);
+        const QImage expected = full.scaled(shown, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+        int worst = 0;
+        for (int y = 0; y < shown.height(); ++y)
+            for (int x = 0; x < shown.width(); ++x) {
+                const QRgb a = image.pixel(x, y), b = expected.pixel(x, y);
+                worst = std::max({worst, std::abs(qRed(a) - qRed(b)), std::abs(qGreen(a) - qGreen(b)),
+                                  std::abs(qBlue(a) - qBlue(b)), 255 - qAlpha(a)});
+            }
+        EXPECT_LE(worst, 8) << shown.width() << "x" << shown.height();
     }
 }
 
