@@ -27,8 +27,11 @@ struct NoClipboard : vantorel::Clipboard {
     std::optional<QString> text() override { return std::nullopt; }
 };
 struct NoDialogs : vantorel::FileDialogs {
+    QString gpxTarget; // what the "Export Gpx" dialog answers; empty: cancelled
     std::optional<QStringList> openPictures() override { return std::nullopt; }
-    std::optional<QString> saveGpx(const QString&, const QString&) override { return std::nullopt; }
+    std::optional<QString> saveGpx(const QString&, const QString&) override {
+        return gpxTarget.isEmpty() ? std::nullopt : std::optional<QString>(gpxTarget);
+    }
 };
 struct Online : vantorel::Connectivity {
     vantorel::ConnectionState CheckInternetConnection() override { return vantorel::ConnectionState::Online; }

@@ -54,6 +54,29 @@ TEST(AtomicFile, WritesAndReplacesWholeFiles) {
     EXPECT_EQ(st.st_mtim.tv_sec, 1000000000);
 }
 
+TEST(AtomicFile, ALongWriteLetsTheWindowRepaintAndStillAppearsWhole) {
+    QTemporaryDir dir;
+    const QString target = dir.filePath("big.gpx");
+    writePlain(target, "old content");
+    QByteArray bytes(10 * 1024 * 1024 + 5, 'x');
+    bytes[bytes.size() - 1] = 'y';
+    // The file is not in place while the window repaints, and a failure after a repaint changes nothing.
+    for (const bool fail : {true, false}) {
+        SCOPED_TRACE(fail ? "failing" : "written");
+        int repaints = 0;
+        AtomicWriteOptions options;
+        options.progress = [&] {
+            ++repaints;
+            EXPECT_EQ(readAll(target), "old content");
+        };
+        if (fail) options.beforeWrite = [](qint64 offset, qint64) { return offset == 0; };
+        EXPECT_EQ(writeFileAtomically(target, bytes, nullptr, options), !fail);
+        EXPECT_GE(repaints, fail ? 1 : 2);
+        EXPECT_EQ(readAll(target), fail ? QByteArray("old content") : bytes);
+        EXPECT_EQ(entries(dir.path()), QStringList{"big.gpx"});
+    }
+}
+
 TEST(AtomicFile, FailuresLeaveTheOldFileAndNoTemporary) {
     QTemporaryDir dir;
     const QString target = dir.filePath("data.gpx");

@@ -307,8 +307,11 @@ void MainController::exportGpx(const QString& folder, const GpxTimes& times) {
     if (QFileInfo::exists(*target) && !m_platform.boxes.warningYesCancel(gpxOverwriteQuestion(*target)))
         return;
     // Written whole or not at all: a failed write leaves an existing file as it was.
-    const GpxFile file = buildGpx(m_controls.SG0, m_state.PoiRowCount, times);
-    if (!writeFileAtomically(*target, file.bytes)) {
+    const auto pump = [this] { m_platform.pump.processMessages(); };
+    const GpxFile file = buildGpx(m_controls.SG0, m_state.PoiRowCount, times, pump);
+    AtomicWriteOptions options;
+    options.progress = pump;
+    if (!writeFileAtomically(*target, file.bytes, nullptr, options)) {
         m_platform.boxes.showMessage(kGpxCannotCreate);
         return;
     }
@@ -361,8 +364,9 @@ void MainController::BitBtn14Click() {
         c.Form3Geometry = QRect(c.geometry.left() + 18, c.geometry.top() + 8, 973, 723);
         // Past the limit every point is still shown, after the notice.
         if (c.SG0.rowCount() >= kOverviewRowLimitCount) m_platform.boxes.showMessage(kOverviewRowLimit);
-        const OverviewFrame frame = overviewFrame(c.SG0);
-        showMapPage(BuildOverviewPage(c.SG0, frame, m_mapSettings),
+        const auto pump = [this] { m_platform.pump.processMessages(); };
+        const OverviewFrame frame = overviewFrame(c.SG0, pump);
+        showMapPage(BuildOverviewPage(c.SG0, frame, m_mapSettings, pump),
                     m_overviewBrowser ? *m_overviewBrowser : m_platform.browser);
     }
     c.Label11Visible = false;
@@ -527,7 +531,8 @@ void MainController::BitBtn6Click() {
 }
 
 void MainController::showMapPage(const QByteArray& page, BrowserView& view) {
-    if (!writeMapPage(m_state.TempDir, page)) m_platform.boxes.showMessage(kCannotCreateMapPage);
+    if (!writeMapPage(m_state.TempDir, page, nullptr, [this] { m_platform.pump.processMessages(); }))
+        m_platform.boxes.showMessage(kCannotCreateMapPage);
     if (m_controls.CheckBox4)
         view.navigate(mapPagePath());
     else

@@ -123,12 +123,14 @@ PoiRowReader GpxTimes::reader() {
     };
 }
 
-GpxFile buildGpx(const StringGrid& SG0, int rowCount, const GpxTimes& times) {
+GpxFile buildGpx(const StringGrid& SG0, int rowCount, const GpxTimes& times,
+                 const std::function<void()>& pump) {
     GpxFile file;
     file.bytes.reserve(256 + 256 * qsizetype(std::max(rowCount, 0)));
     file.bytes += kXmlDeclaration;
     file.bytes += kGpxStart;
     for (int row = 1; row <= rowCount; ++row) {
+        if (pump && row % kRowsBetweenPumps == 0) pump();
         if (SG0.cell(PoiLongitudeText, row).isEmpty() || SG0.cell(PoiSignedLatitude, row).isEmpty()) continue;
         const auto lat = coordinateText(SG0.cell(PoiSignedLatitude, row), 90);
         const auto lon = coordinateText(SG0.cell(PoiSignedLongitude, row), 180);

@@ -9,6 +9,7 @@
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
+#include <functional>
 #include <optional>
 
 namespace vantorel {
@@ -42,6 +43,8 @@ struct GpxFile {
 // The file for rows 1 to rowCount of the POI table: CR LF line ends, TAB indents. A row gets a
 // waypoint when it has a longitude and a latitude that are numbers on the globe; it has an
 // elevation only with an altitude, and a time only when `times` has one.
-GpxFile buildGpx(const StringGrid& SG0, int rowCount, const GpxTimes& times);
+// `pump` runs every few thousand rows, so that a window can repaint.
+GpxFile buildGpx(const StringGrid& SG0, int rowCount, const GpxTimes& times,
+                 const std::function<void()>& pump = {});
 
 } // namespace vantorel

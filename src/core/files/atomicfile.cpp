@@ -200,8 +200,16 @@ void AtomicFileWriter::discard() {
 
 bool writeFileAtomically(const QString& target, const QByteArray& bytes, QString* error,
                          AtomicWriteOptions options) {
+    // Pieces of a few milliseconds' writing each, when someone waits between them.
+    constexpr qint64 kPiece = 4 * 1024 * 1024;
+    const std::function<void()> progress = options.progress;
     AtomicFileWriter writer(target, std::move(options));
-    const bool ok = writer.open() && writer.write(bytes) && writer.commit();
+    bool ok = writer.open();
+    for (qint64 done = 0; ok && done < bytes.size(); done += kPiece) {
+        if (progress && done > 0) progress();
+        ok = writer.write(bytes.constData() + done, std::min(kPiece, bytes.size() - done));
+    }
+    ok = ok && writer.commit();
     if (!ok && error) *error = writer.error();
     return ok;
 }

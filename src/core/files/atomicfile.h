@@ -26,6 +26,8 @@ struct AtomicWriteOptions {
     // Test hook: called before each write of bytes; returning false makes that write fail as a
     // full disk would.
     std::function<bool(qint64 offset, qint64 size)> beforeWrite;
+    // Called between the pieces of a long write (writeFileAtomically), so that a window can repaint.
+    std::function<void()> progress;
 };
 
 // Streams a new file to a temporary name beside `target` and puts it in place on commit().

@@ -16,11 +16,13 @@ QString mapPagePath(const QString& tempDir) {
     return QDir(mapPageFolder(tempDir)).filePath(kMapPageName);
 }
 
-bool writeMapPage(const QString& tempDir, const QByteArray& page, QString* error) {
+bool writeMapPage(const QString& tempDir, const QByteArray& page, QString* error,
+                  const std::function<void()>& progress) {
     if (!ensurePrivateFolder(mapPageFolder(tempDir), error)) return false;
     AtomicWriteOptions options;
     options.mode = 0600;
     options.durable = false;
+    options.progress = progress;
     // Renaming over the previous page makes some file systems flush it at once (ext4's
     // replace-by-rename guard): the old page goes first; the new one still appears whole.
     ::unlink(QFile::encodeName(mapPagePath(tempDir)).constData());

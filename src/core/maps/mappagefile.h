@@ -5,6 +5,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <functional>
 
 namespace vantorel {
 
@@ -18,7 +19,9 @@ QString mapPagePath(const QString& tempDir);
 
 // Writes the page whole (temporary file, then rename) into the private folder, creating it when
 // needed. False when the folder cannot be made private or written; `error` then says why.
-bool writeMapPage(const QString& tempDir, const QByteArray& page, QString* error = nullptr);
+// `progress` runs between the pieces of a long page.
+bool writeMapPage(const QString& tempDir, const QByteArray& page, QString* error = nullptr,
+                  const std::function<void()>& progress = {});
 
 // Removes the page and its folder when they exist (at the end of the run).
 void removeMapPage(const QString& tempDir);

@@ -40,11 +40,12 @@ QString overviewZoom(qint64 e) {
     return QStringLiteral("2");
 }
 
-OverviewFrame overviewFrame(const StringGrid& SG0) {
+OverviewFrame overviewFrame(const StringGrid& SG0, const std::function<void()>& pump) {
     const int rows = SG0.rowCount() - 1;
     float latitudeSum = 0, longitudeSum = 0;
     float latMin = 0, latMax = 0, lonMin = 0, lonMax = 0;
     for (int row = 1; row <= rows; ++row) {
+        if (pump && row % kRowsBetweenPumps == 0) pump();
         const float lat = cellValue(SG0, PoiSignedLatitude, row);
         const float lon = cellValue(SG0, PoiSignedLongitude, row);
         latitudeSum += lat;
@@ -68,7 +69,8 @@ OverviewFrame overviewFrame(const StringGrid& SG0) {
     return frame;
 }
 
-QByteArray BuildOverviewPage(const StringGrid& SG0, const OverviewFrame& frame, const MapSettings& settings) {
+QByteArray BuildOverviewPage(const StringGrid& SG0, const OverviewFrame& frame, const MapSettings& settings,
+                             const std::function<void()>& pump) {
     const int rows = SG0.rowCount() - 1;
     const bool google = settings.library == MapLibrary::Google;
     const QByteArray zoom = QByteArray::number(frame.zoom.toInt());
@@ -80,6 +82,7 @@ QByteArray BuildOverviewPage(const StringGrid& SG0, const OverviewFrame& frame, 
         page += "\nvar map = vantorelBaseMap(myLatlng, " + zoom + ");";
         page += "\nvar points = [";
         for (int row = 1; row <= rows; ++row) {
+            if (pump && row % kRowsBetweenPumps == 0) pump();
             page += "\n[\"" + pageNumber(SG0.cell(PoiSignedLatitude, row)).toLatin1() + "\",\"" +
                     pageNumber(SG0.cell(PoiSignedLongitude, row)).toLatin1() + "\"," +
                     jsStringLiteral(designationOf(SG0, row)).toUtf8() + "]";
@@ -99,6 +102,7 @@ QByteArray BuildOverviewPage(const StringGrid& SG0, const OverviewFrame& frame, 
     page += QByteArray("\nvar iconRed = 'https://") + kIconHost + "/ridefinder/images/mm_20_red.png';";
     page += QByteArray("\nvar iconGreen = 'https://") + kIconHost + "/ridefinder/images/mm_20_green.png';";
     for (int row = 1; row <= rows; ++row) {
+        if (pump && row % kRowsBetweenPumps == 0) pump();
         const QByteArray latitude = pageNumber(SG0.cell(PoiSignedLatitude, row)).toLatin1();
         const QByteArray longitude = pageNumber(SG0.cell(PoiSignedLongitude, row)).toLatin1();
         const QString designation = designationOf(SG0, row);

@@ -6,6 +6,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <functional>
 
 namespace vantorel {
 
@@ -27,10 +28,12 @@ struct OverviewFrame {
 
 // Centre and zoom of the data rows of SG0 (signed latitude and longitude columns; a cell that is
 // not a number counts as 0). SG0 has at least one data row.
-OverviewFrame overviewFrame(const StringGrid& SG0);
+// `pump`, in these two, runs every few thousand rows, so that a window can repaint.
+OverviewFrame overviewFrame(const StringGrid& SG0, const std::function<void()>& pump = {});
 
 // The page of the data rows of SG0. Leaflet: the points are one data array that the page turns
 // into circle markers on a canvas; Google: one block of script per point.
-QByteArray BuildOverviewPage(const StringGrid& SG0, const OverviewFrame& frame, const MapSettings& settings);
+QByteArray BuildOverviewPage(const StringGrid& SG0, const OverviewFrame& frame, const MapSettings& settings,
+                             const std::function<void()>& pump = {});
 
 } // namespace vantorel

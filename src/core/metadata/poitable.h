@@ -9,6 +9,7 @@
 
 #include <QStringList>
 #include <QVector>
+#include <algorithm>
 #include <functional>
 
 namespace vantorel {
@@ -45,7 +46,11 @@ template <typename BeforeEach, typename AfterEach>
 QVector<UnreadablePhoto> rebuildPoiTable(PoiRun run, StringGrid& SG0, const QStringList& paths,
                                          BeforeEach beforeEach, AfterEach afterEach,
                                          const PoiRowReader& alsoRead = {}) {
-    SG0.clearCells(0, PoiColumnCount - 1, 1);
+    // The rows of a large table take a while to free: a slice at a time, the window repainting between.
+    while (SG0.rowCount() > 1) {
+        SG0.setRowCount(std::max(1, SG0.rowCount() - 8 * kRowsBetweenPumps));
+        afterEach();
+    }
     SG0.setRowCount(1);
     run.rowCount = 0;
     QVector<UnreadablePhoto> unreadable;

@@ -19,6 +19,10 @@ enum PoiColumn : int {
     PoiColumnCount = 10,
 };
 
+// Rows of SG0 a pass over the whole table (a GPX file, an overview page) goes through between two
+// calls of its pump: a few milliseconds' work.
+inline constexpr int kRowsBetweenPumps = 2048;
+
 // SG1: row 0 the header (or the "not geotagged" notice), row 1 the selected photo.
 enum CoordColumn : int {
     CoordName = 0,             // the file name
