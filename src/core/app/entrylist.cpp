@@ -95,6 +95,10 @@ SortedEntries sortEntries(const QStringList& added, const std::function<void()>&
         runs.pop_back();
         const auto first = items.begin() + run.begin, last = items.begin() + run.end;
         const QStringView lead = keys[size_t(first->index)];
+        // A long round (the first one holds every key) lets the window repaint between its passes.
+        const auto between = [&] {
+            if (pump && last - first > kSortSlice) pump();
+        };
         qsizetype depth = lead.size();
         for (auto it = first + 1; it != last; ++it) {
             const QStringView key = keys[size_t(it->index)];
@@ -104,11 +108,13 @@ SortedEntries sortEntries(const QStringList& added, const std::function<void()>&
                 ++i;
             depth = i;
         }
+        between();
         for (auto it = first; it != last; ++it) {
             const QStringView key = keys[size_t(it->index)];
             it->head = headOf(key, depth);
             it->left = quint32(std::min<qsizetype>(key.size() - depth, 5));
         }
+        between();
         std::sort(first, last, [](const SortItem& a, const SortItem& b) {
             return std::tie(a.head, a.left, a.index) < std::tie(b.head, b.left, b.index);
         });
