@@ -14,6 +14,7 @@
 #include <cerrno>
 #include <csetjmp>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <vector>
 
@@ -102,6 +103,8 @@ struct Decoder {
     bool created = false;
     QImage image;
     std::vector<JSAMPLE> cmykLines;
+    std::vector<JSAMPLE> ring;                // rows decoded, for a picture filtered as it is decoded
+    std::vector<std::pair<int, int>> columns; // where each column shown takes its pixels from
 
     const CancelFlag* cancel = nullptr;
     bool multiScan = false;
@@ -366,41 +369,91 @@ std::pair<int, int> sourceOf(int i, int from, int to) {
 }
 
 #ifdef __SSE2__
+// Where each column shown takes its pixels from: the left one and the weight of the right one.
+std::vector<std::pair<int, int>> sourceColumns(int from, int to) {
+    std::vector<std::pair<int, int>> columns(static_cast<std::size_t>(to));
+    for (int x = 0; x < to; ++x)
+        columns[std::size_t(x)] = sourceOf(x, from, to);
+    return columns;
+}
+
+// One row shown, filtered bilinearly from rows `a` and `b` (`down` of the way from a to b). Two pixels a
+// row are read at once, every channel weighed in a 16-bit lane.
+void filterRow(const uchar* a, const uchar* b, int down, const std::vector<std::pair<int, int>>& columns,
+               quint32* row) {
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i keepY = _mm_set1_epi16(short(256 - down)), takeY = _mm_set1_epi16(short(down));
+    for (std::size_t x = 0; x < columns.size(); ++x) {
+        const auto [left, right] = columns[x];
+        // Pixels left and left + 1 of both rows, each channel in 16 bits.
+        const __m128i top =
+            _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(a + 4 * left)), zero);
+        const __m128i bottom =
+            _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(b + 4 * left)), zero);
+        const __m128i mixed =
+            _mm_srli_epi16(_mm_add_epi16(_mm_mullo_epi16(top, keepY), _mm_mullo_epi16(bottom, takeY)), 8);
+        const __m128i weights =
+            _mm_set_epi16(short(right), short(right), short(right), short(right), short(256 - right),
+                          short(256 - right), short(256 - right), short(256 - right));
+        const __m128i weighed = _mm_mullo_epi16(mixed, weights);
+        const __m128i sum = _mm_srli_epi16(_mm_add_epi16(weighed, _mm_srli_si128(weighed, 8)), 8);
+        row[x] = quint32(_mm_cvtsi128_si32(_mm_packus_epi16(sum, zero))) | 0xFF000000u;
+    }
+}
+
 // Filtered bilinearly from `image`, at most twice `target` a way and at least 2 x 2: each pixel shown
-// lies over at most two source pixels a way. Two pixels a row are read at once, every channel weighed
-// in a 16-bit lane.
+// lies over at most two source pixels a way.
 QImage bilinearDown(const QImage& image, QSize target) {
     QImage out = newPicture(target);
     if (out.isNull()) return {};
-    const int w = image.width(), h = image.height();
-    std::vector<std::pair<int, int>> columns(std::size_t(target.width()));
-    for (int x = 0; x < target.width(); ++x)
-        columns[std::size_t(x)] = sourceOf(x, w, target.width());
-    const __m128i zero = _mm_setzero_si128();
+    const auto columns = sourceColumns(image.width(), target.width());
     for (int y = 0; y < target.height(); ++y) {
-        const auto [above, down] = sourceOf(y, h, target.height());
-        const auto* a = reinterpret_cast<const uchar*>(image.constScanLine(above));
-        const auto* b = reinterpret_cast<const uchar*>(image.constScanLine(above + 1));
-        const __m128i keepY = _mm_set1_epi16(short(256 - down)), takeY = _mm_set1_epi16(short(down));
-        auto* row = reinterpret_cast<quint32*>(out.scanLine(y));
-        for (int x = 0; x < target.width(); ++x) {
-            const auto [left, right] = columns[std::size_t(x)];
-            // Pixels left and left + 1 of both rows, each channel in 16 bits.
-            const __m128i top =
-                _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(a + 4 * left)), zero);
-            const __m128i bottom =
-                _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(b + 4 * left)), zero);
-            const __m128i mixed =
-                _mm_srli_epi16(_mm_add_epi16(_mm_mullo_epi16(top, keepY), _mm_mullo_epi16(bottom, takeY)), 8);
-            const __m128i weights =
-                _mm_set_epi16(short(right), short(right), short(right), short(right), short(256 - right),
-                              short(256 - right), short(256 - right), short(256 - right));
-            const __m128i weighed = _mm_mullo_epi16(mixed, weights);
-            const __m128i sum = _mm_srli_epi16(_mm_add_epi16(weighed, _mm_srli_si128(weighed, 8)), 8);
-            row[x] = quint32(_mm_cvtsi128_si32(_mm_packus_epi16(sum, zero))) | 0xFF000000u;
-        }
+        const auto [above, down] = sourceOf(y, image.height(), target.height());
+        filterRow(image.constScanLine(above), image.constScanLine(above + 1), down, columns,
+                  reinterpret_cast<quint32*>(out.scanLine(y)));
     }
     return out;
+}
+
+// Decodes into `d.image` (of `target` size) the picture of `output` size filtered as bilinearDown does,
+// the rows decoded a batch at a time into a ring and filtered as soon as the two rows a row shown lies
+// between are there: the whole decoded picture is never in memory. Called after setjmp: every buffer is
+// the decoder's.
+void decodeFiltered(Decoder& d, QSize output, QSize target) {
+    constexpr int kBatch = 16;
+    constexpr int kRing = 2 * kBatch; // a batch is read only once every row before the last kept is used
+    const std::size_t stride = std::size_t(output.width()) * 4;
+    d.ring.resize(stride * kRing);
+    d.columns = sourceColumns(output.width(), target.width());
+    const auto rowAt = [&](int row) { return d.ring.data() + stride * std::size_t(row % kRing); };
+    int read = 0;
+    int y = 0;
+    for (; y < target.height(); ++y) {
+        const auto [above, down] = sourceOf(y, output.height(), target.height());
+        while (read <= above + 1) {
+            JSAMPROW rows[kBatch];
+            const int batch = std::min(kBatch, output.height() - read);
+            for (int i = 0; i < batch; ++i)
+                rows[i] = rowAt(read + i);
+            const int got = int(jpeg_read_scanlines(&d.cinfo, rows, JDIMENSION(batch)));
+            if (got <= 0) break;
+            read += got;
+        }
+        if (read <= above + 1) break;
+        filterRow(rowAt(above), rowAt(above + 1), down, d.columns,
+                  reinterpret_cast<quint32*>(d.image.scanLine(y)));
+    }
+    // Rows libjpeg never gave (it fills a truncated file itself, so only after an error it survived).
+    for (; y < target.height(); ++y)
+        std::memcpy(d.image.scanLine(y), y > 0 ? d.image.constScanLine(y - 1) : d.ring.data(),
+                    std::size_t(target.width()) * 4);
+}
+
+// True when a picture decoded at `output` is shown at `target` by bilinearDown's filter.
+bool filteredOnce(QSize output, QSize target) {
+    return output.width() >= 2 && output.height() >= 2 && target.width() <= output.width() &&
+           target.height() <= output.height() && output.width() < 2 * target.width() &&
+           output.height() < 2 * target.height() && output != target;
 }
 #endif
 
@@ -487,7 +540,13 @@ DecodedPicture decode(const std::unique_ptr<Decoder>& d, const Planner& planFor,
     const QSize output(int(cinfo.output_width), int(cinfo.output_height));
     if (output.isEmpty() || area(output) > kMaxOutputPixels || area(plan.target) > kMaxOutputPixels)
         return {};
-    d->image = newPicture(output);
+#ifdef __SSE2__
+    // Shown a little smaller than decoded (the usual case): filtered while decoded.
+    const bool filtered = !cmyk && filteredOnce(output, plan.target);
+#else
+    const bool filtered = false;
+#endif
+    d->image = newPicture(filtered ? plan.target : output);
     if (d->image.isNull()) return {};
 
     jpeg_start_decompress(&cinfo);
@@ -507,6 +566,10 @@ DecodedPicture decode(const std::unique_ptr<Decoder>& d, const Planner& planFor,
             for (int i = 0; i < got; ++i)
                 cmykToRgb32(rows[i], reinterpret_cast<QRgb*>(d->image.scanLine(first + i)), width, inverted);
         }
+    } else if (filtered) {
+#ifdef __SSE2__
+        decodeFiltered(*d, output, plan.target);
+#endif
     } else {
         // Straight into the picture's rows.
         uchar* const bits = d->image.bits();
