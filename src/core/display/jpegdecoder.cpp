@@ -20,12 +20,12 @@
 
 #include <fcntl.h>
 #include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #ifdef __SSE2__
 #include <emmintrin.h>
 #endif
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <jerror.h>
 #include <jpeglib.h>
@@ -503,7 +503,7 @@ std::unique_ptr<Decoder> decoderFor(const OpenedPhoto& photo) {
     return d;
 }
 
-DecodedPicture decode(const std::unique_ptr<Decoder>& d, const Planner& planFor, const CancelFlag* cancel) {
+DecodedPicture decode(std::unique_ptr<Decoder> d, const Planner& planFor, const CancelFlag* cancel) {
     if (d->fd < 0) return {};
     d->cancel = cancel;
     // The picture data is read from start to end (the head's reader may have told the kernel otherwise).

@@ -193,11 +193,14 @@ QString formatPropertyValue(const PropertyItem& item, ExifListing* shared) {
     return out;
 }
 
-namespace {
+ExifListing ListExifItems(const QString& path) {
+    return ListExifItems(*OpenedPhoto::open(path));
+}
 
-ExifListing listingOf(const ImageProperties& picture, bool opened) {
+ExifListing ListExifItems(const OpenedPhoto& photo) {
     ExifListing listing;
-    listing.opened = opened;
+    ImageProperties picture;
+    listing.opened = picture.open(photo);
     if (!listing.opened) return listing;
     const QVector<PropertyItem> items = picture.allItems();
     listing.rows.reserve(items.size());
@@ -205,20 +208,6 @@ ExifListing listingOf(const ImageProperties& picture, bool opened) {
         listing.rows.append(
             ExifRow{TagName(item.id), TypeName(item.type), formatPropertyValue(item, &listing)});
     return listing;
-}
-
-} // namespace
-
-ExifListing ListExifItems(const QString& path) {
-    ImageProperties picture;
-    const bool opened = picture.open(path);
-    return listingOf(picture, opened);
-}
-
-ExifListing ListExifItems(const OpenedPhoto& photo) {
-    ImageProperties picture;
-    const bool opened = picture.open(photo);
-    return listingOf(picture, opened);
 }
 
 float viewDirectionFromRows(const StringGrid& sg2) {

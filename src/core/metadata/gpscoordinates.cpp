@@ -77,10 +77,15 @@ bool readReference(const ImageProperties& photo, quint32 id, QString& ref) {
     return true;
 }
 
-namespace {
+CoordinateReading ReadGpsCoordinates(const QString& path, QString& latitudeRef, QString& longitudeRef) {
+    return ReadGpsCoordinates(*OpenedPhoto::open(path, OpenedPhoto::Reading::GpsItems), latitudeRef,
+                              longitudeRef);
+}
 
-CoordinateReading coordinatesOf(const ImageProperties& photo, const QString& path, QString& latitudeRef,
-                                QString& longitudeRef) {
+CoordinateReading ReadGpsCoordinates(const OpenedPhoto& opened, QString& latitudeRef, QString& longitudeRef) {
+    const QString& path = opened.path();
+    ImageProperties photo;
+    photo.open(opened, ImageProperties::Scope::Gps);
     CoordinateReading r;
     r.readError = photo.openError();
 
@@ -138,20 +143,6 @@ CoordinateReading coordinatesOf(const ImageProperties& photo, const QString& pat
         r.missing = MissingReferences::EastWest;
     }
     return r;
-}
-
-} // namespace
-
-CoordinateReading ReadGpsCoordinates(const QString& path, QString& latitudeRef, QString& longitudeRef) {
-    ImageProperties photo;
-    photo.open(path, ImageProperties::Scope::Gps);
-    return coordinatesOf(photo, path, latitudeRef, longitudeRef);
-}
-
-CoordinateReading ReadGpsCoordinates(const OpenedPhoto& opened, QString& latitudeRef, QString& longitudeRef) {
-    ImageProperties photo;
-    photo.open(opened, ImageProperties::Scope::Gps);
-    return coordinatesOf(photo, opened.path(), latitudeRef, longitudeRef);
 }
 
 QString missingReferencesMessage(MissingReferences missing) {

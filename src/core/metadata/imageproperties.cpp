@@ -115,7 +115,6 @@ struct ImageProperties::Impl {
 
     bool loadWithExiv2();
     bool loadExifAlone();
-    bool read(JpegHead jpeg, Scope scope);
     bool full() {
         if (image.get()) return true;
         if (!gpsItems || loadFailed) return false;
@@ -166,42 +165,27 @@ ImageProperties::ImageProperties() : d(std::make_unique<Impl>()) {
 }
 ImageProperties::~ImageProperties() = default;
 
-bool ImageProperties::Impl::read(JpegHead jpeg, Scope scope) {
-    head = std::move(jpeg.bytes);
-    exifAlone = std::move(jpeg.exifAlone);
-    unread = std::move(jpeg.unread);
-    if (scope == Scope::Gps && !(head.isEmpty() && exifAlone.isEmpty())) {
-        gpsItems = readGpsDirectory(head.isEmpty() ? exifAlone : head);
-        if (gpsItems) return true;
-    }
-    return loadWithExiv2();
-}
-
-void ImageProperties::reset(const QString& path) {
-    d->image.reset();
-    d->head.clear();
-    d->exifAlone.clear();
-    d->unread.clear();
-    d->gpsItems.reset();
-    d->loadFailed = false;
-    d->path = path;
-    d->openError = FileOpenError::None;
-}
-
 bool ImageProperties::open(const QString& path, Scope scope) {
-    reset(path);
-    const int fd = openRegularFile(path, &d->openError);
-    if (fd < 0) return false;
-    JpegHead jpeg = readJpegHead(fd, scope == Scope::Gps);
-    ::close(fd);
-    return d->read(std::move(jpeg), scope);
+    return open(*OpenedPhoto::open(path, scope == Scope::Gps ? OpenedPhoto::Reading::GpsItems
+                                                             : OpenedPhoto::Reading::Whole),
+                scope);
 }
 
 bool ImageProperties::open(const OpenedPhoto& photo, Scope scope) {
-    reset(photo.path());
+    d->image.reset();
+    d->gpsItems.reset();
+    d->loadFailed = false;
+    d->path = photo.path();
     d->openError = photo.openError();
+    d->head = photo.head().bytes;
+    d->exifAlone = photo.head().exifAlone;
+    d->unread = photo.head().unread;
     if (!photo.opened()) return false;
-    return d->read(photo.head(), scope);
+    if (scope == Scope::Gps && !(d->head.isEmpty() && d->exifAlone.isEmpty())) {
+        d->gpsItems = readGpsDirectory(d->head.isEmpty() ? d->exifAlone : d->head);
+        if (d->gpsItems) return true;
+    }
+    return d->loadWithExiv2();
 }
 
 FileOpenError ImageProperties::openError() const {

@@ -76,7 +76,6 @@ public:
                            AtomicWriteOptions options = {}) const;
 
 private:
-    void reset(const QString& path);
     bool writeWithExifBlock(int fd, const QByteArray& tiffBlock, const QString& target, QString* error,
                             AtomicWriteOptions options) const;
     struct Impl;
