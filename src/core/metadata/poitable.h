@@ -40,8 +40,9 @@ FileOpenError AddPoiRow(const OpenedPhoto& photo, PoiRun run, StringGrid& SG0,
 
 // Empties the table and runs AddPoiRow over `paths` in order (empty entries are skipped);
 // `beforeEach` runs with every path (the window shows it as the current photo) and `afterEach`
-// after every photo, so a window can repaint. Returns the photos that could not be read. The photos
-// ahead are read on other threads meanwhile (PhotoReadAhead).
+// after every photo and between slices of the old table being freed, so a window can repaint.
+// Returns the photos that could not be read. The photos ahead are read on other threads meanwhile
+// (PhotoReadAhead).
 template <typename BeforeEach, typename AfterEach>
 QVector<UnreadablePhoto> rebuildPoiTable(PoiRun run, StringGrid& SG0, const QStringList& paths,
                                          BeforeEach beforeEach, AfterEach afterEach,
