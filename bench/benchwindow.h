@@ -2,7 +2,7 @@
 // window went without a pass of its event loop (where it repaints) from a command's start to its end.
 #pragma once
 
-#include "app/platform.h"
+#include "controller/platform.h"
 #include "mainwindow.h"
 
 #include <QAbstractEventDispatcher>

@@ -1,8 +1,8 @@
 // From the selection of a photo to its map page handed to the view: the selection pipeline with the
 // map step, against the same pipeline without it (no connection: the map step stops at once).
 //   build/bench/map_bench [PHOTO] [RUNS]   (a geotagged photo with a direction; a real sample by default)
-#include "app/maincontroller.h"
-#include "app/platform.h"
+#include "controller/maincontroller.h"
+#include "controller/platform.h"
 #include "doubles.h" // the tests' recording services: nothing is shown or launched
 #include "maps/mappagefile.h"
 #include "maps/photomappage.h"

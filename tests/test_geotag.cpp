@@ -1,6 +1,6 @@
 // The geotagged copy and the geotag eraser: the coordinate fields, the commands as the window runs
 // them, and the copies compared with their sources segment by segment and entry by entry.
-#include "app/maincontroller.h"
+#include "controller/maincontroller.h"
 #include "doubles.h"
 #include "files/jpegsegments.h"
 #include "fixtures.h"

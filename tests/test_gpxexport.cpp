@@ -1,6 +1,6 @@
 // The GPX export: the file built from the POI table (valid GPX 1.0, read back by XML and the
 // published schema), the GPS time, and the command's dialogs, messages and safe writes.
-#include "app/maincontroller.h"
+#include "controller/maincontroller.h"
 #include "doubles.h"
 #include "export/gpxwriter.h"
 #include "fixtures.h"

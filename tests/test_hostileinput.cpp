@@ -1,7 +1,7 @@
 // Input an attacker or an odd disk gives: names that are not UTF-8, files that cannot be read
 // (told apart from photos without GPS), photos named like Qt's options, a file cut inside its
 // XMP segment.
-#include "app/commandline.h"
+#include "controller/commandline.h"
 #include "files/jpegsegments.h"
 #include "files/pathnames.h"
 #include "files/regularfile.h"

@@ -1,5 +1,5 @@
 // The main window's commands without a window: the list, the selection pipeline, start and end.
-#include "app/maincontroller.h"
+#include "controller/maincontroller.h"
 #include "doubles.h"
 #include "fixtures.h"
 #include "maps/mappagefile.h"

@@ -1,6 +1,6 @@
 // The maps room: view sector geometry, the photo map page, browser codes and the page's file, and
 // the map step of the selection with recorded browsers.
-#include "app/maincontroller.h"
+#include "controller/maincontroller.h"
 #include "doubles.h"
 #include "files/atomicfile.h"
 #include "fixtures.h"

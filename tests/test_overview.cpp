@@ -1,5 +1,5 @@
 // The overview map: zoom table, centre, markers in both libraries, hostile names, and the command.
-#include "app/maincontroller.h"
+#include "controller/maincontroller.h"
 #include "doubles.h"
 #include "fixtures.h"
 #include "maps/mappagefile.h"

@@ -1,5 +1,5 @@
 // The POI table over a list of photos: which rows, their signed values, altitude and size.
-#include "app/sharedstate.h"
+#include "controller/sharedstate.h"
 #include "fixtures.h"
 #include "metadata/imageproperties.h"
 #include "metadata/poitable.h"

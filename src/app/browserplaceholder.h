@@ -1,7 +1,7 @@
 // A stand-in for the embedded browser: shows a picture (the not-geotagged sign) or nothing.
 #pragma once
 
-#include "app/platform.h"
+#include "controller/platform.h"
 
 #include <QLabel>
 

@@ -2,7 +2,7 @@
 // service) and the user's own browser (xdg settings, the PATH, a detached process).
 #pragma once
 
-#include "app/platform.h"
+#include "controller/platform.h"
 #include "pageserver.h"
 
 namespace vantorel {

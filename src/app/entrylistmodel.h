@@ -2,7 +2,7 @@
 // changed, so a change costs what it changes, not a rebuild of the whole list.
 #pragma once
 
-#include "app/entrylist.h"
+#include "controller/entrylist.h"
 
 #include <QAbstractListModel>
 #include <QStringList>

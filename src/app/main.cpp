@@ -1,5 +1,5 @@
 // Program entry: French dialogs, the main window, photos given on the command line.
-#include "app/commandline.h"
+#include "controller/commandline.h"
 #include "mainwindow.h"
 
 #include <QApplication>

@@ -1,7 +1,7 @@
 // The main window: widgets placed as the program has always shown them, wired to MainController.
 #pragma once
 
-#include "app/maincontroller.h"
+#include "controller/maincontroller.h"
 #include "browserplaceholder.h"
 #include "entrylistmodel.h"
 #include "gridview.h"

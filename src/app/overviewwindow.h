@@ -1,7 +1,7 @@
 // Form3: the window of the overview map, one browser filling it.
 #pragma once
 
-#include "app/platform.h"
+#include "controller/platform.h"
 
 #include <QWidget>
 

@@ -1,6 +1,6 @@
 #include "qtplatform.h"
 
-#include "app/maincontrols.h"
+#include "controller/maincontrols.h"
 #include "files/pathnames.h"
 
 #include <QApplication>

@@ -2,7 +2,7 @@
 // clipboard, the picture dialog, and the window's repaint pump.
 #pragma once
 
-#include "app/platform.h"
+#include "controller/platform.h"
 
 #include <QElapsedTimer>
 #include <QPointer>

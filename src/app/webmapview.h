@@ -3,7 +3,7 @@
 // position back to the window.
 #pragma once
 
-#include "app/platform.h"
+#include "controller/platform.h"
 
 #include <QObject>
 #include <QWebEngineUrlRequestInterceptor>

@@ -1,7 +1,7 @@
 // Test doubles for the desktop services: they answer like a user would and record what was asked.
 #pragma once
 
-#include "app/platform.h"
+#include "controller/platform.h"
 
 #include <QStringList>
 #include <functional>
