@@ -45,7 +45,7 @@ int main(int argc, char** argv) {
     view.clock = &clock;
     Platform platform = fake.platform();
     MainController c(Platform{platform.boxes, platform.clipboard, platform.dialogs, platform.connectivity,
-                              view, platform.pump, platform.externalBrowser});
+                              view, platform.pump, platform.externalBrowser, platform.progress});
     // As in the window: the preview is decoded on another thread, the selection does not wait for it.
     c.setPreviewDecoder([](quint64, std::shared_ptr<const vantorel::OpenedPhoto>, QSize) {});
     c.FormCreate();

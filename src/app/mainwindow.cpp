@@ -168,10 +168,11 @@ MainWindow::MainWindow(WindowServices services, QWidget* parent) : QWidget(paren
     m_pump = std::make_unique<WindowPump>([this] { sync(); });
     if (!services.externalBrowser)
         services.externalBrowser = (m_realExternalBrowser = std::make_unique<DesktopBrowser>()).get();
+    if (!services.progress) services.progress = (m_realProgress = std::make_unique<QtProgress>(this)).get();
     m_repaintingBoxes = std::make_unique<RepaintingBoxes>(*services.boxes, [this] { sync(); });
     m_controller = std::make_unique<MainController>(
         Platform{*m_repaintingBoxes, *services.clipboard, *services.dialogs, *services.connectivity,
-                 *m_browserView, *m_pump, *services.externalBrowser});
+                 *m_browserView, *m_pump, *services.externalBrowser, *services.progress});
 
     ListBox1Model = new EntryListModel(m_controller->controls().ListBox1, this);
     ListBox1->setModel(ListBox1Model);

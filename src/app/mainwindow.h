@@ -30,6 +30,7 @@ struct WindowServices {
     FileDialogs* dialogs = nullptr;
     Connectivity* connectivity = nullptr;
     ExternalBrowser* externalBrowser = nullptr;
+    Progress* progress = nullptr;
     // The real embedded browser (Qt WebEngine); without it a plain stand-in shows the pictures.
     bool webEngine = false;
 };
@@ -92,6 +93,7 @@ private:
     std::unique_ptr<QtFileDialogs> m_realDialogs;
     std::unique_ptr<Connectivity> m_realConnectivity;
     std::unique_ptr<ExternalBrowser> m_realExternalBrowser;
+    std::unique_ptr<Progress> m_realProgress;
     std::unique_ptr<WindowPump> m_pump;
     std::unique_ptr<RepaintingBoxes> m_repaintingBoxes;
     std::unique_ptr<MainController> m_controller;

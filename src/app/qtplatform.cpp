@@ -8,6 +8,7 @@
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QMimeData>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QTimer>
 
@@ -122,6 +123,33 @@ void WindowPump::processMessages() {
     m_sinceLast.start();
     if (m_sync) m_sync();
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+}
+
+QtProgress::~QtProgress() { finish(); }
+
+void QtProgress::start(const QString& label, int total) {
+    finish();
+    m_dialog = new QProgressDialog(label, QStringLiteral("Annuler"), 0, total, dialogOwner(m_parent));
+    m_dialog->setWindowModality(Qt::WindowModal);
+    m_dialog->setMinimumDuration(1000);
+    m_dialog->setAutoClose(false);
+    m_dialog->setAutoReset(false);
+    m_dialog->setValue(0);
+}
+
+bool QtProgress::advance(int done) {
+    if (!m_dialog) return true;
+    m_dialog->setValue(done);
+    // The box is modal: the only input that reaches the program now is its own.
+    QCoreApplication::processEvents();
+    return !m_dialog->wasCanceled();
+}
+
+void QtProgress::finish() {
+    if (!m_dialog) return;
+    m_dialog->hide();
+    m_dialog->deleteLater();
+    m_dialog = nullptr;
 }
 
 } // namespace vantorel

@@ -45,6 +45,21 @@ private:
     QPointer<QWidget> m_parent;
 };
 
+// A window-modal progress box that appears once a task has lasted a second; its "Annuler" button
+// is the only input it lets through while the command runs.
+class QtProgress : public Progress {
+public:
+    explicit QtProgress(QWidget* parent) : m_parent(parent) {}
+    ~QtProgress() override;
+    void start(const QString& label, int total) override;
+    bool advance(int done) override;
+    void finish() override;
+
+private:
+    QPointer<QWidget> m_parent;
+    class QProgressDialog* m_dialog = nullptr;
+};
+
 // Mirrors the commands' changes on the widgets, then lets the window repaint. User input waits
 // until the running command is over, so no command starts inside another. A long command asks
 // after every photo; the window is redrawn at most every few hundredths of a second.

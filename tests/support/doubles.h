@@ -96,6 +96,19 @@ struct CountingPump : EventPump {
     }
 };
 
+struct RecordingProgress : Progress {
+    QStringList labels;  // one per task started
+    QList<int> advances; // every step reported, in order
+    int finished = 0;
+    int cancelAfter = -1; // the user cancels once this many steps are reported (-1: never)
+    void start(const QString& label, int) override { labels << label; }
+    bool advance(int done) override {
+        advances << done;
+        return cancelAfter < 0 || advances.size() < cancelAfter;
+    }
+    void finish() override { ++finished; }
+};
+
 // Every double, and the Platform made of them.
 struct FakePlatform {
     RecordingBoxes boxes;
@@ -105,8 +118,9 @@ struct FakePlatform {
     RecordingBrowser browser;
     CountingPump pump;
     RecordingExternalBrowser externalBrowser;
+    RecordingProgress progress;
     Platform platform() {
-        return Platform{boxes, clipboard, dialogs, connectivity, browser, pump, externalBrowser};
+        return Platform{boxes, clipboard, dialogs, connectivity, browser, pump, externalBrowser, progress};
     }
 };
 

@@ -102,6 +102,19 @@ public:
     virtual void processMessages() = 0;
 };
 
+// The progress of a long command over many photos, with a cancel button. The box appears only when
+// the work lasts beyond a moment, so a short command shows nothing.
+class Progress {
+public:
+    virtual ~Progress() = default;
+    // A task of `total` steps, described by `label`.
+    virtual void start(const QString& label, int total) = 0;
+    // `done` steps of the task are over; false once the user asked to cancel.
+    virtual bool advance(int done) = 0;
+    // The task is over (finished or cancelled): the box goes away.
+    virtual void finish() = 0;
+};
+
 struct Platform {
     MessageBoxes& boxes;
     Clipboard& clipboard;
@@ -110,6 +123,7 @@ struct Platform {
     BrowserView& browser;
     EventPump& pump;
     ExternalBrowser& externalBrowser;
+    Progress& progress;
 };
 
 } // namespace vantorel
