@@ -1,8 +1,8 @@
 // The main window: widgets placed as the program has always shown them, wired to MainController.
 #pragma once
 
-#include "controller/maincontroller.h"
 #include "browserplaceholder.h"
+#include "controller/maincontroller.h"
 #include "entrylistmodel.h"
 #include "gridview.h"
 #include "qtplatform.h"

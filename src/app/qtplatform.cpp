@@ -125,7 +125,9 @@ void WindowPump::processMessages() {
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
 }
 
-QtProgress::~QtProgress() { finish(); }
+QtProgress::~QtProgress() {
+    finish();
+}
 
 void QtProgress::start(const QString& label, int total) {
     finish();
