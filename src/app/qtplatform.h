@@ -9,6 +9,8 @@
 #include <QWidget>
 #include <functional>
 
+class QProgressDialog;
+
 namespace vantorel {
 
 // The window a message box belongs over: a visible stay-on-top window when one is shown (the viewer hides
@@ -57,7 +59,7 @@ public:
 
 private:
     QPointer<QWidget> m_parent;
-    class QProgressDialog* m_dialog = nullptr;
+    QProgressDialog* m_dialog = nullptr;
 };
 
 // Mirrors the commands' changes on the widgets, then lets the window repaint. User input waits
