@@ -10,6 +10,7 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 using namespace vantorel;
 using namespace vantorel::test;
@@ -356,24 +357,52 @@ TEST(ControllerStart, ConnectivityWarningAndMapPageCleanup) {
         EXPECT_EQ(fake.boxes.warnings, result == 0 ? QStringList() : QStringList({warning}));
     }
 
-    QTemporaryDir temp;
-    qputenv("TEMP", temp.path().toUtf8());
-    FakePlatform fake;
-    MainController c(fake.platform());
-    c.FormCreate();
-    EXPECT_EQ(c.state().TempDir, temp.path());
-    EXPECT_EQ(QFileInfo(c.mapPagePath()).fileName(), "Vantorel.htm");
-    EXPECT_TRUE(c.mapPagePath().startsWith(temp.path() + "/"));
-    c.FormClose(); // never written: nothing to delete
-    ASSERT_TRUE(writeMapPage(temp.path(), "page"));
-    ASSERT_TRUE(QFile::exists(c.mapPagePath()));
-    c.FormClose();
-    EXPECT_FALSE(QFile::exists(c.mapPagePath()));
+    // Where the run's folder goes: TEMP when set, else the session's runtime folder when it is
+    // private, else the temporary directory.
+    const QByteArray savedRuntime = qgetenv("XDG_RUNTIME_DIR");
+    QTemporaryDir temp, runtime, shared;
+    ASSERT_EQ(::chmod(QFile::encodeName(shared.path()).constData(), 0755), 0);
+    const struct {
+        QString temp, runtime, expected;
+    } places[] = {
+        {temp.path(), runtime.path(), temp.path()},
+        {{}, runtime.path(), runtime.path()},
+        {{}, shared.path(), QDir::tempPath()},
+        {{}, {}, QDir::tempPath()},
+    };
+    for (const auto& place : places) {
+        qputenv("TEMP", place.temp.toUtf8());
+        qputenv("XDG_RUNTIME_DIR", place.runtime.toUtf8());
+        FakePlatform fake;
+        MainController c(fake.platform());
+        c.FormCreate();
+        EXPECT_EQ(c.state().TempDir, place.expected) << place.runtime.toStdString();
+    }
+    qputenv("XDG_RUNTIME_DIR", savedRuntime);
 
+    // The page's folder is made at the first map, fresh for each run, and goes at the end.
+    qputenv("TEMP", temp.path().toUtf8());
+    QStringList folders;
+    for (int run = 0; run < 2; ++run) {
+        FakePlatform fake;
+        MainController c(fake.platform());
+        c.FormCreate();
+        c.FormShow(temp.path(), {});
+        c.FormClose(); // nothing shown yet: nothing to delete
+        c.HandleDroppedFiles(
+            {makeJpeg(temp.path(), "geo.jpg",
+                      gpsItems("N", {{48, 1}, {0, 1}, {0, 1}}, "E", {{2, 1}, {0, 1}, {0, 1}}))});
+        const QFileInfo page(c.mapPagePath());
+        ASSERT_TRUE(page.exists());
+        EXPECT_EQ(page.fileName(), "Vantorel.htm");
+        EXPECT_EQ(page.dir().absolutePath(), QDir(temp.path()).absoluteFilePath(page.dir().dirName()));
+        EXPECT_TRUE(page.dir().dirName().startsWith("vantorel-"));
+        folders << page.absolutePath();
+        c.FormClose();
+        EXPECT_FALSE(QFileInfo::exists(page.absolutePath()));
+    }
+    EXPECT_NE(folders[0], folders[1]);
     qunsetenv("TEMP");
-    MainController d(fake.platform());
-    d.FormCreate();
-    EXPECT_EQ(d.state().TempDir, QDir::tempPath());
 }
 
 TEST(ControllerStart, PicturesComeFromTheWorkingDirectoryThenTheDataFolder) {

@@ -60,6 +60,11 @@ struct FakeConnectivity : Connectivity {
 struct RecordingBrowser : BrowserView {
     QStringList navigations;
     void navigate(const QString& url) override { navigations << url; }
+    QList<QByteArray> pages; // every map page shown, as the program built it
+    void showPage(const QString& pagePath, const QByteArray& page) override {
+        pages << page;
+        navigate(pagePath);
+    }
     // What the real view does once a page has loaded.
     void finishLoading(const QString& url) { navigationFinished(url); }
 };

@@ -57,9 +57,11 @@ MainController::MainController(Platform platform) : m_platform(platform), m_mapS
 }
 
 void MainController::FormCreate() {
-    // TEMP when the user set it, otherwise the user's temporary directory (TMPDIR or /tmp).
+    // TEMP when the user set it, otherwise the session's own runtime folder when no one else may
+    // enter it, otherwise the user's temporary directory (TMPDIR or /tmp).
     const QString temp = qEnvironmentVariable("TEMP");
-    m_state.TempDir = temp.isEmpty() ? QDir::tempPath() : temp;
+    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    m_state.TempDir = !temp.isEmpty() ? temp : isPrivateFolder(runtime) ? runtime : QDir::tempPath();
     m_controls.geometry = QRect(0, 0, 210, 22);
     m_controls.SG1.setRowCommaText(0, kCoordHeaderGeotagged);
     m_controls.SG2.setRowCommaText(0, kExifHeader);
@@ -83,11 +85,11 @@ void MainController::FormShow(const QString& workingDir, const QStringList& data
 }
 
 QString MainController::mapPagePath() const {
-    return vantorel::mapPagePath(m_state.TempDir);
+    return m_mapFolder.pagePath(m_state.TempDir);
 }
 
 void MainController::FormClose() {
-    removeMapPage(m_state.TempDir);
+    m_mapFolder.remove();
 }
 
 void MainController::addToList(const QString& path) {
@@ -531,12 +533,14 @@ void MainController::BitBtn6Click() {
 }
 
 void MainController::showMapPage(const QByteArray& page, BrowserView& view) {
-    if (!writeMapPage(m_state.TempDir, page, nullptr, [this] { m_platform.pump.processMessages(); }))
-        m_platform.boxes.showMessage(kCannotCreateMapPage);
+    // The file is for the user who opens it by hand; what is shown is the page built here.
+    const bool written =
+        m_mapFolder.writePage(m_state.TempDir, page, nullptr, [this] { m_platform.pump.processMessages(); });
+    if (!written) m_platform.boxes.showMessage(kCannotCreateMapPage);
     if (m_controls.CheckBox4)
-        view.navigate(mapPagePath());
+        view.showPage(mapPagePath(), page);
     else
-        OpenInExternalBrowser(mapPagePath());
+        OpenInExternalBrowser(written ? mapPagePath() : QString(), page);
 }
 
 void MainController::CheckBox2Click() {
@@ -577,13 +581,15 @@ QString MainController::DetectDefaultBrowser() {
     return code;
 }
 
-void MainController::OpenInExternalBrowser(const QString& pagePath) {
+void MainController::OpenInExternalBrowser(const QString& pagePath, const QByteArray& page) {
     ExternalBrowser& browser = m_platform.externalBrowser;
-    const BrowserLaunch launch = browserLaunchFor(m_state.DefaultBrowserName, browser.pageAddress(pagePath));
+    const QString address = browser.pageAddress(pagePath, page);
+    const BrowserLaunch launch = browserLaunchFor(m_state.DefaultBrowserName, address);
     if (launch.programs.isEmpty()) {
         m_platform.boxes.showMessage(kBrowserNotIdentified);
         return;
     }
+    if (address.isEmpty()) return; // neither served nor written: nothing of ours to open
     // A browser that is not installed or does not start is not reported.
     const QString program = browser.findProgram(launch.programs);
     if (!program.isEmpty()) browser.launch(program, launch.arguments);

@@ -5,6 +5,7 @@
 #include "entrylist.h"
 #include "files/jpeghead.h"
 #include "maincontrols.h"
+#include "maps/mappagefile.h"
 #include "maps/mapsettings.h"
 #include "maps/viewsector.h"
 #include "metadata/poitable.h"
@@ -73,7 +74,7 @@ public:
 
     // The desktop's default browser as a code ("FF", "CH", "OP"), or empty with a notice.
     QString DetectDefaultBrowser();
-    void OpenInExternalBrowser(const QString& pagePath);
+    void OpenInExternalBrowser(const QString& pagePath, const QByteArray& page);
 
     // Path of the map page that the map commands write into the temporary directory.
     QString mapPagePath() const;
@@ -115,6 +116,7 @@ private:
     MainControls m_controls;
     SharedState m_state;
     MapSettings m_mapSettings;
+    MapPageFolder m_mapFolder; // the run's own folder of map pages
     BrowserView* m_overviewBrowser = nullptr;
     ListObserver* m_listObserver = nullptr;
 };

@@ -2,6 +2,7 @@
 
 #include "pathnames.h"
 
+#include <QDir>
 #include <QFileInfo>
 #include <QRandomGenerator>
 
@@ -234,6 +235,34 @@ bool ensurePrivateFolder(const QString& path, QString* error) {
     if ((st.st_mode & 077) != 0 && ::chmod(name.constData(), 0700) != 0)
         return fail(QStringLiteral("%1 est ouvert aux autres utilisateurs").arg(path));
     return true;
+}
+
+bool isPrivateFolder(const QString& path) {
+    struct stat st {};
+    return !path.isEmpty() && ::lstat(localName(path).constData(), &st) == 0 && S_ISDIR(st.st_mode) &&
+           st.st_uid == ::geteuid() && (st.st_mode & 077) == 0;
+}
+
+QString makePrivateFolder(const QString& parent, const QString& prefix, QString* error) {
+    auto fail = [&](const QString& why) {
+        if (error) *error = why;
+        return QString();
+    };
+    QByteArray name = localName(QDir(parent).filePath(prefix + QStringLiteral("XXXXXX")));
+    if (!::mkdtemp(name.data())) {
+        const int err = errno;
+        return fail(
+            QStringLiteral("impossible de créer un dossier dans %1 : %2").arg(parent, systemError(err)));
+    }
+    const QString path = decodePath(name);
+    // What was made is checked through a descriptor of the folder itself, never through its name alone.
+    const int fd = ::open(name.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    struct stat st {};
+    const bool own = fd >= 0 && ::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::geteuid() &&
+                     (st.st_mode & 0777) == 0700;
+    if (fd >= 0) ::close(fd);
+    if (!own) return fail(QStringLiteral("%1 n'est pas un dossier privé de l'utilisateur").arg(path));
+    return path;
 }
 
 } // namespace vantorel

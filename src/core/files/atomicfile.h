@@ -75,4 +75,12 @@ bool writeFileAtomically(const QString& target, const QByteArray& bytes, QString
 // a real folder (not a link) owned by this user with no access for others.
 bool ensurePrivateFolder(const QString& path, QString* error = nullptr);
 
+// True when `path` is a real folder (not a link) owned by this user with no access for others.
+bool isPrivateFolder(const QString& path);
+
+// Makes a new folder `parent/<prefix>XXXXXX` with a random name that only this user may enter,
+// and checks the folder it opened (owner, mode 0700, not a link). Empty (with `error`) on failure;
+// an existing folder is never taken.
+QString makePrivateFolder(const QString& parent, const QString& prefix, QString* error = nullptr);
+
 } // namespace vantorel
