@@ -2,6 +2,7 @@
 #include "controller/maincontroller.h"
 #include "doubles.h"
 #include "fixtures.h"
+#include "geotag/geotagcopy.h"
 #include "maps/mappagefile.h"
 #include "tables/gridcolumns.h"
 
@@ -9,7 +10,9 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
+#include <csignal>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 
 using namespace vantorel;
@@ -419,3 +422,58 @@ TEST(ControllerStart, PicturesComeFromTheWorkingDirectoryThenTheDataFolder) {
 }
 
 } // namespace
+
+// A copy that cannot be written says why on the message's second line: the photo gone, a folder
+// or a pipe in its place, not a picture, or what the system refused (here a file size limit).
+TEST(CopyFailure, TheReasonReachesTheMessage) {
+    QTemporaryDir dir;
+    const QString photo = makeJpeg(dir.path(), "IMG.jpg",
+                                   gpsItems("N", {{45, 1}, {0, 1}, {0, 1}}, "E", {{2, 1}, {0, 1}, {0, 1}}));
+    ASSERT_TRUE(QDir().mkpath(dir.filePath("album.jpg")));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(dir.filePath("pipe.jpg")).constData(), 0600), 0);
+    QFile text(dir.filePath("notes.jpg"));
+    ASSERT_TRUE(text.open(QIODevice::WriteOnly) && text.write("not a picture") > 0);
+    text.close();
+    rlimit savedLimit{};
+    ::getrlimit(RLIMIT_FSIZE, &savedLimit);
+
+    const struct {
+        QString photo;
+        QString reason;
+        bool fileSizeLimit;
+    } cases[] = {
+        {dir.filePath("gone.jpg"), dir.filePath("gone.jpg") + " : fichier introuvable", false},
+        {dir.filePath("album.jpg"),
+         dir.filePath("album.jpg") + " : ce n'est pas un fichier ordinaire (dossier, tube ou périphérique)",
+         false},
+        {dir.filePath("pipe.jpg"),
+         dir.filePath("pipe.jpg") + " : ce n'est pas un fichier ordinaire (dossier, tube ou périphérique)",
+         false},
+        {dir.filePath("notes.jpg"), dir.filePath("notes.jpg"), false},
+        {photo, "fichier trop grand", true},
+    };
+    for (const auto& k : cases) {
+        SCOPED_TRACE(k.photo.toStdString());
+        FakePlatform fake;
+        MainController c(fake.platform());
+        c.FormCreate();
+        c.controls().caption = k.photo;
+        c.controls().Edit7 = "1";
+        c.controls().Edit8 = "2";
+        if (k.fileSizeLimit) {
+            ::signal(SIGXFSZ, SIG_IGN);
+            rlimit small = savedLimit;
+            small.rlim_cur = 512;
+            ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+        }
+        c.BitBtn5Click();
+        if (k.fileSizeLimit) ::setrlimit(RLIMIT_FSIZE, &savedLimit);
+        ASSERT_EQ(fake.boxes.errors.size(), 1);
+        const QStringList lines = fake.boxes.errors[0].split('\n');
+        ASSERT_EQ(lines.size(), 2);
+        EXPECT_EQ(lines[0], kCoordinatesNotWritten);
+        EXPECT_TRUE(lines[1].contains(k.reason)) << lines[1].toStdString();
+        EXPECT_FALSE(QFileInfo::exists(copyPathFor(k.photo, kGeotaggedPrefix)));
+    }
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::System).filter(".part"), QStringList());
+}

@@ -2,6 +2,7 @@
 // ("~" + name) beside the photo, as the window writes them, without ever asking a question.
 #include "commands.h"
 
+#include "files/regularfile.h"
 #include "geotag/geotagcopy.h"
 #include "text/numberformat.h"
 
@@ -47,7 +48,9 @@ int writeCopy(const QString& name, const QStringList& args, int coordinateCount,
     }
     const CopyResult r = writeGeotagCopy(source, target, position);
     if (!r.ok) {
-        err << kCoordinatesNotWritten << QStringLiteral("\n") << escapeCell(r.error) << u'\n';
+        const QString unreadable = unreadableFileReason(source); // named as the readers name it
+        err << kCoordinatesNotWritten << QStringLiteral("\n")
+            << escapeCell(unreadable.isEmpty() ? r.error : unreadable) << u'\n';
         return NotWritten;
     }
     out << escapeCell(target) << u'\n';

@@ -3,6 +3,7 @@
 #include "display/jpegdecoder.h"
 #include "export/gpxwriter.h"
 #include "files/atomicfile.h"
+#include "files/regularfile.h"
 #include "geotag/geotagcopy.h"
 #include "maps/browsercodes.h"
 #include "maps/mappagefile.h"
@@ -409,8 +410,11 @@ void MainController::writeCopy(bool withPosition) {
         return;
     }
     // The old copy stays in place until the new one is complete and reads back right.
-    if (!writeGeotagCopy(m_state.CurrentPhotoPath, target, position).ok) {
-        m_platform.boxes.error(kCoordinatesNotWritten);
+    if (const CopyResult written = writeGeotagCopy(m_state.CurrentPhotoPath, target, position); !written.ok) {
+        // Why, on a second line: a photo gone or unreadable, or what the writer met.
+        const QString unreadable = unreadableFileReason(m_state.CurrentPhotoPath);
+        m_platform.boxes.error(kCoordinatesNotWritten + QLatin1Char('\n') +
+                               (unreadable.isEmpty() ? written.error : unreadable));
         return;
     }
     m_platform.boxes.confirmation(copyWrittenMessage(target, replacing));

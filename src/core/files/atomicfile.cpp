@@ -1,6 +1,7 @@
 #include "atomicfile.h"
 
 #include "pathnames.h"
+#include "systemerror.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -17,7 +18,7 @@ namespace vantorel {
 namespace {
 
 QString systemError(int err) {
-    return QString::fromLocal8Bit(std::strerror(err));
+    return systemErrorText(err);
 }
 
 QByteArray localName(const QString& path) {
