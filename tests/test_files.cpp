@@ -169,6 +169,36 @@ TEST(AtomicFile, LinksAtTheTargetOrTemporaryNameAreNeverFollowed) {
     EXPECT_EQ(readAll(stale), "new");
 }
 
+// Temporaries a killed writer left beside a file go at the next write of that file; anything else
+// with a similar name, or a temporary still being written, stays.
+TEST(AtomicFile, StaleTemporariesOfTheSameFileGo) {
+    QTemporaryDir dir;
+    const QString target = dir.filePath("#IMG.jpg");
+    const timespec old[2] = {{::time(nullptr) - 120, 0}, {::time(nullptr) - 120, 0}};
+    auto plant = [&](const QString& name, bool stale) {
+        writePlain(dir.filePath(name), "left by a killed writer");
+        if (stale) ::utimensat(AT_FDCWD, QFile::encodeName(dir.filePath(name)).constData(), old, 0);
+    };
+    const QStringList gone = {"#IMG.jpg.part", "#IMG.jpg.0badcafe.part"};
+    const QStringList kept = {"#IMG.jpg.1234abcd.part", "#IMG.jpg.notes.part", "#IMG.jpg.0BADCAFE.part",
+                              "IMG.jpg.part",           "#IMG.jpeg.part",      "#IMG.jpg.partial"};
+    plant(gone[0], true);
+    plant(gone[1], true);
+    plant(kept[0], false); // another writer at work
+    for (const QString& name : kept.mid(1))
+        plant(name, true);
+    ASSERT_TRUE(QFile::link(dir.filePath(kept[3]), dir.filePath("#IMG.jpg.ffffffff.part")));
+    ::utimensat(AT_FDCWD, QFile::encodeName(dir.filePath("#IMG.jpg.ffffffff.part")).constData(), old,
+                AT_SYMLINK_NOFOLLOW);
+    ASSERT_TRUE(writeFileAtomically(target, "copy"));
+    EXPECT_EQ(readAll(target), "copy");
+    QStringList expected = kept;
+    expected << "#IMG.jpg"
+             << "#IMG.jpg.ffffffff.part";
+    expected.sort();
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::System | QDir::Hidden, QDir::Name), expected);
+}
+
 TEST(AtomicFile, PrivateFolder) {
     QTemporaryDir dir;
     const QString folder = dir.filePath("vantorel-user");

@@ -8,8 +8,10 @@
 #include <QRandomGenerator>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -40,6 +42,37 @@ void syncFolder(const QString& folder) {
     ::close(fd);
 }
 
+// Whether `name` (a file of the folder `dirfd`) is a temporary file of ours that a writer killed
+// before its rename left: a regular file of this user, untouched for over a minute.
+bool isStaleTemporary(int dirfd, const char* name) {
+    struct stat st {};
+    if (::fstatat(dirfd, name, &st, AT_SYMLINK_NOFOLLOW) != 0) return false;
+    timespec now{};
+    ::clock_gettime(CLOCK_REALTIME, &now);
+    return S_ISREG(st.st_mode) && st.st_uid == ::geteuid() && now.tv_sec - st.st_mtim.tv_sec > 60;
+}
+
+// Removes the stale temporary files of `target`: "name.part" and "name.<8 hex digits>.part".
+void removeStaleTemporaries(const QString& target) {
+    const QByteArray path = localName(target);
+    const QByteArray base = path.mid(path.lastIndexOf('/') + 1);
+    const int dirfd = ::open(localName(folderOf(target)).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dirfd < 0) return;
+    DIR* dir = ::fdopendir(::dup(dirfd));
+    while (dirent* entry = dir ? ::readdir(dir) : nullptr) {
+        const QByteArray name(entry->d_name);
+        if (!name.startsWith(base) || !name.endsWith(".part")) continue;
+        const QByteArray middle = name.mid(base.size(), name.size() - base.size() - 5);
+        const bool ours = middle.isEmpty() || (middle.size() == 9 && middle[0] == '.' &&
+                                               std::all_of(middle.begin() + 1, middle.end(), [](char c) {
+                                                   return std::isxdigit(uchar(c)) && !std::isupper(uchar(c));
+                                               }));
+        if (ours && isStaleTemporary(dirfd, name.constData())) ::unlinkat(dirfd, name.constData(), 0);
+    }
+    if (dir) ::closedir(dir);
+    ::close(dirfd);
+}
+
 mode_t defaultMode() {
     const mode_t mask = ::umask(0);
     ::umask(mask);
@@ -66,6 +99,8 @@ bool AtomicFileWriter::open() {
     m_error.clear();
     if (m_target.isEmpty() || m_target.endsWith(u'/')) return fail(QStringLiteral("nom de fichier vide"));
     // "name.part" beside the target. O_EXCL never opens an existing file or follows a link.
+    // Temporaries of this target that a killed writer left are removed first.
+    removeStaleTemporaries(m_target);
     for (int attempt = 0; attempt < 8; ++attempt) {
         const QString candidate = attempt == 0 ? m_target + QStringLiteral(".part")
                                                : m_target + QStringLiteral(".%1.part")
