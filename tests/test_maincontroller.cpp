@@ -1,4 +1,5 @@
 // The main window's commands without a window: the list, the selection pipeline, start and end.
+#include "controller/copyworker.h"
 #include "controller/maincontroller.h"
 #include "doubles.h"
 #include "fixtures.h"
@@ -10,6 +11,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
+#include <algorithm>
 #include <csignal>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
@@ -476,4 +478,38 @@ TEST(CopyFailure, TheReasonReachesTheMessage) {
         EXPECT_FALSE(QFileInfo::exists(copyPathFor(k.photo, kGeotaggedPrefix)));
     }
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::System).filter(".part"), QStringList());
+}
+
+// The copy runs beside the window with a progress box; a cancelled copy leaves the earlier copy as
+// it was and says nothing.
+TEST(CopyProgress, ProgressThenCancel) {
+    QTemporaryDir dir;
+    const QString photo = makeJpeg(dir.path(), "IMG.jpg",
+                                   gpsItems("N", {{45, 1}, {0, 1}, {0, 1}}, "E", {{2, 1}, {0, 1}, {0, 1}}));
+    ASSERT_TRUE(QFile::resize(photo, qint64(40) << 20)); // data after the picture, as a hole
+    FakePlatform fake;
+    MainController c(fake.platform());
+    c.FormCreate();
+    c.controls().caption = photo;
+    c.controls().Edit7 = "1";
+    c.controls().Edit8 = "2";
+    c.BitBtn5Click();
+    const QString copy = copyPathFor(photo, kGeotaggedPrefix);
+    ASSERT_EQ(fake.boxes.confirmations.size(), 1);
+    EXPECT_EQ(QFileInfo(copy).size(), qint64(40) << 20);
+    EXPECT_EQ(fake.progress.labels, QStringList({kCopyInProgress}));
+    EXPECT_EQ(fake.progress.finished, 1);
+    ASSERT_FALSE(fake.progress.advances.isEmpty());
+    EXPECT_TRUE(std::is_sorted(fake.progress.advances.begin(), fake.progress.advances.end()));
+    EXPECT_LE(fake.progress.advances.last(), 1000);
+
+    const QByteArray before = fileBytes(copy);
+    fake.progress.cancelAfter = int(fake.progress.advances.size()) + 1;
+    fake.boxes.answerYes = true;
+    c.BitBtn5Click();
+    EXPECT_EQ(fake.progress.finished, 2);
+    EXPECT_EQ(fake.boxes.confirmations.size(), 1);
+    EXPECT_TRUE(fake.boxes.errors.isEmpty());
+    EXPECT_EQ(fileBytes(copy), before);
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList({"#IMG.jpg", "IMG.jpg"}));
 }

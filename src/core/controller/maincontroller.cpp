@@ -1,4 +1,5 @@
 #include "maincontroller.h"
+#include "copyworker.h"
 
 #include "display/jpegdecoder.h"
 #include "export/gpxwriter.h"
@@ -410,11 +411,14 @@ void MainController::writeCopy(bool withPosition) {
         return;
     }
     // The old copy stays in place until the new one is complete and reads back right.
-    if (const CopyResult written = writeGeotagCopy(m_state.CurrentPhotoPath, target, position); !written.ok) {
+    const CopyOutcome written =
+        writeCopyWithProgress(m_platform.progress, m_state.CurrentPhotoPath, target, position);
+    if (written.cancelled) return;
+    if (!written.result.ok) {
         // Why, on a second line: a photo gone or unreadable, or what the writer met.
         const QString unreadable = unreadableFileReason(m_state.CurrentPhotoPath);
         m_platform.boxes.error(kCoordinatesNotWritten + QLatin1Char('\n') +
-                               (unreadable.isEmpty() ? written.error : unreadable));
+                               (unreadable.isEmpty() ? written.result.error : unreadable));
         return;
     }
     m_platform.boxes.confirmation(copyWrittenMessage(target, replacing));

@@ -150,39 +150,70 @@ bool AtomicFileWriter::copyFrom(int fd, qint64 offset, qint64 size) {
     if (size < 0) return fail(QStringLiteral("écriture de %1 : taille négative").arg(m_tempPath));
     if (m_options.beforeWrite && !m_options.beforeWrite(m_written, size))
         return fail(QStringLiteral("écriture de %1 : %2").arg(m_tempPath, systemError(ENOSPC)));
-    loff_t from = offset;
-    qint64 done = 0;
+    const QString shrank = QStringLiteral("écriture de %1 : la source a raccourci").arg(m_tempPath);
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || st.st_size < offset + size) return fail(shrank);
+    // Pieces small enough for a progress bar to move and a cancel to be heard soon.
+    constexpr qint64 kPiece = qint64(8) << 20;
+    const qint64 end = offset + size;
+    qint64 from = offset;
     bool kernelCopy = true;
     QByteArray buffer;
-    while (done < size) {
-        const size_t chunk = size_t(std::min<qint64>(size - done, qint64(1) << 30));
-        if (kernelCopy) {
-            const ssize_t n = ::copy_file_range(fd, &from, m_fd, nullptr, chunk, 0);
-            if (n < 0 && (errno == EXDEV || errno == ENOSYS || errno == EINVAL || errno == EOPNOTSUPP)) {
-                kernelCopy = false; // a file system that cannot: through a buffer
-                continue;
-            }
-            if (n < 0 && errno == EINTR) continue;
-            if (n < 0) {
+    while (from < end) {
+        if (m_options.copyProgress && !m_options.copyProgress(from - offset, size))
+            return fail(QStringLiteral("écriture de %1 : copie annulée").arg(m_tempPath));
+        // The holes of a sparse source stay holes: only its data is copied. A file system that
+        // cannot tell says the whole file is data.
+        const off_t data = ::lseek(fd, from, SEEK_DATA);
+        const qint64 dataStart = data >= 0 ? qint64(data) : (errno == ENXIO ? end : from);
+        if (dataStart > from) {
+            const qint64 hole = std::min(dataStart, end) - from;
+            if (::lseek(m_fd, hole, SEEK_CUR) < 0) {
                 const int err = errno;
                 return fail(QStringLiteral("écriture de %1 : %2").arg(m_tempPath, systemError(err)));
             }
-            if (n == 0) return fail(QStringLiteral("écriture de %1 : la source a raccourci").arg(m_tempPath));
-            done += n;
-            m_written += n;
+            from += hole;
+            m_written += hole;
             continue;
         }
-        if (buffer.isEmpty()) buffer.resize(1 << 20);
-        const ssize_t n = ::pread(fd, buffer.data(), std::min<size_t>(chunk, size_t(buffer.size())), from);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) {
-            const int err = errno;
-            return fail(QStringLiteral("lecture pour %1 : %2").arg(m_tempPath, systemError(err)));
+        const off_t hole = ::lseek(fd, from, SEEK_HOLE);
+        const qint64 dataEnd = hole > from ? qint64(hole) : end;
+        loff_t in = from;
+        const qint64 pieceEnd = std::min({dataEnd, end, from + kPiece});
+        while (in < pieceEnd) {
+            const size_t chunk = size_t(pieceEnd - in);
+            if (kernelCopy) {
+                const ssize_t n = ::copy_file_range(fd, &in, m_fd, nullptr, chunk, 0);
+                if (n < 0 && (errno == EXDEV || errno == ENOSYS || errno == EINVAL || errno == EOPNOTSUPP)) {
+                    kernelCopy = false; // a file system that cannot: through a buffer
+                    continue;
+                }
+                if (n < 0 && errno == EINTR) continue;
+                if (n < 0) {
+                    const int err = errno;
+                    return fail(QStringLiteral("écriture de %1 : %2").arg(m_tempPath, systemError(err)));
+                }
+                if (n == 0) return fail(shrank);
+                m_written += n;
+                continue;
+            }
+            if (buffer.isEmpty()) buffer.resize(1 << 20);
+            const ssize_t n = ::pread(fd, buffer.data(), std::min<size_t>(chunk, size_t(buffer.size())), in);
+            if (n < 0 && errno == EINTR) continue;
+            if (n < 0) {
+                const int err = errno;
+                return fail(QStringLiteral("lecture pour %1 : %2").arg(m_tempPath, systemError(err)));
+            }
+            if (n == 0) return fail(shrank);
+            if (!write(buffer.constData(), n)) return false;
+            in += n;
         }
-        if (n == 0) return fail(QStringLiteral("écriture de %1 : la source a raccourci").arg(m_tempPath));
-        if (!write(buffer.constData(), n)) return false;
-        from += n;
-        done += n;
+        from = pieceEnd;
+    }
+    // A hole at the end of the range: the file still takes its whole length.
+    if (::ftruncate(m_fd, m_written) != 0) {
+        const int err = errno;
+        return fail(QStringLiteral("écriture de %1 : %2").arg(m_tempPath, systemError(err)));
     }
     return true;
 }

@@ -28,6 +28,9 @@ struct AtomicWriteOptions {
     std::function<bool(qint64 offset, qint64 size)> beforeWrite;
     // Called between the pieces of a long write (writeFileAtomically), so that a window can repaint.
     std::function<void()> progress;
+    // Called from the thread that writes, before each piece of copyFrom, with the bytes of the
+    // range done so far and its size; returning false abandons the write (cancelled).
+    std::function<bool(qint64 done, qint64 total)> copyProgress;
 };
 
 // Streams a new file to a temporary name beside `target` and puts it in place on commit().
@@ -44,8 +47,8 @@ public:
     bool open();
     bool write(const char* data, qint64 size);
     bool write(const QByteArray& bytes) { return write(bytes.constData(), bytes.size()); }
-    // Appends `size` bytes of the file `fd` from `offset` (in the kernel where it can); fewer
-    // bytes than asked (the source shrank) is a failure.
+    // Appends `size` bytes of the file `fd` from `offset` (in the kernel where it can), leaving
+    // the source's holes as holes; fewer bytes than asked (the source shrank) is a failure.
     bool copyFrom(int fd, qint64 offset, qint64 size);
     // Flushes, verifies, renames over the target and flushes the folder.
     bool commit();
