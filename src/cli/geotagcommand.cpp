@@ -22,6 +22,7 @@ int writeCopy(const QString& name, const QStringList& args, int coordinateCount,
               QTextStream& err) {
     QStringList rest = args;
     const bool force = rest.removeAll(QStringLiteral("--force")) > 0;
+    const bool allLocation = !coordinateCount && rest.removeAll(QStringLiteral("--all-location")) > 0;
     if (rest.size() != 1 + coordinateCount) {
         err << name
             << (coordinateCount ? QStringLiteral(" : indiquer PHOTO LATITUDE LONGITUDE\n")
@@ -46,13 +47,15 @@ int writeCopy(const QString& name, const QStringList& args, int coordinateCount,
         err << escapeCell(target) << QStringLiteral(" existe déjà (--force pour le remplacer)\n");
         return CopyExists;
     }
-    const CopyResult r = writeGeotagCopy(source, target, position);
+    const CopyResult r =
+        allLocation ? writeCopyWithoutLocation(source, target) : writeGeotagCopy(source, target, position);
     if (!r.ok) {
         const QString unreadable = unreadableFileReason(source); // named as the readers name it
         err << kCoordinatesNotWritten << QStringLiteral("\n")
             << escapeCell(unreadable.isEmpty() ? r.error : unreadable) << u'\n';
         return NotWritten;
     }
+    if (allLocation) err << removalsSummary(r.removed) << u'\n';
     out << escapeCell(target) << u'\n';
     return Written;
 }
