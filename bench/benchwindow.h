@@ -22,6 +22,7 @@ struct QuietBoxes : vantorel::MessageBoxes {
     void beep() override {}
     void information(const QString&) override {}
     bool warningYesCancel(const QString&) override { return false; }
+    Answer warningYesNoCancel(const QString&) override { return Answer::Cancel; }
 };
 struct NoClipboard : vantorel::Clipboard {
     std::optional<QString> text() override { return std::nullopt; }

@@ -136,6 +136,18 @@ public:
         repaint();
         return m_boxes.warningYesCancel(text);
     }
+    Answer warningYesNoCancel(const QString& text) override {
+        repaint();
+        return m_boxes.warningYesNoCancel(text);
+    }
+    void error(const QString& text) override {
+        repaint();
+        m_boxes.error(text);
+    }
+    void confirmation(const QString& text) override {
+        repaint();
+        m_boxes.confirmation(text);
+    }
 
 private:
     void repaint() {
@@ -229,7 +241,9 @@ void MainWindow::buildWidgets(bool webEngine) {
     ListBox1->setWordWrap(false);
     ListBox1->setTabKeyNavigation(false);
     ListBox1->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    ListBox1->setSelectionMode(QAbstractItemView::SingleSelection);
+    // Shift and Ctrl clicks and Ctrl+A select several photos for the copy commands; the photo
+    // clicked last is the one shown.
+    ListBox1->setSelectionMode(QAbstractItemView::ExtendedSelection);
     ListBox1->setSelectionBehavior(QAbstractItemView::SelectRows);
 
     CheckBox1 = checkBox(this, "CheckBox1", QStringLiteral("Ajout lignes"), QString(), {892, 1, 81, 17});
@@ -374,8 +388,21 @@ void MainWindow::wire() {
     connect(BitBtn13, &QPushButton::clicked, this, [this, c] { run([c] { c->BitBtn13Click(); }); });
     connect(BitBtn15, &QPushButton::clicked, this, [this, c] { run([c] { c->BitBtn15Click(); }); });
     connect(BitBtn9, &QPushButton::clicked, this, [this, c] { run([c] { c->BitBtn9Click(); }); });
-    connect(BitBtn5, &QPushButton::clicked, this, [this, c] { run([c] { c->BitBtn5Click(); }); });
-    connect(BitBtn23, &QPushButton::clicked, this, [this, c] { run([c] { c->BitBtn23Click(); }); });
+    connect(BitBtn5, &QPushButton::clicked, this, [this, c, m] {
+        run([this, c, m] {
+            m->ListBox1Selection = selectedRows();
+            c->BitBtn5Click();
+        });
+    });
+    connect(BitBtn23, &QPushButton::clicked, this, [this, c, m] {
+        run([this, c, m] {
+            m->ListBox1Selection = selectedRows();
+            c->BitBtn23Click();
+        });
+    });
+    // Several photos can be erased together even when the one shown has no position.
+    connect(ListBox1->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            [this] { BitBtn23->setEnabled(eraserEnabled()); });
     connect(Edit7, &QLineEdit::textEdited, this, [m](const QString& t) { m->Edit7 = t; });
     connect(Edit8, &QLineEdit::textEdited, this, [m](const QString& t) { m->Edit8 = t; });
     connect(Edit1, &QLineEdit::textEdited, this, [m](const QString& t) { m->Edit1 = t; });
@@ -403,6 +430,20 @@ void MainWindow::wire() {
     connect(m_viewer, &ViewerWindow::hideMainWindowRequested, this, &QWidget::hide);
     connect(m_viewer, &ViewerWindow::showMainWindowRequested, this, &QWidget::show);
     wirePreview();
+}
+
+QList<int> MainWindow::selectedRows() const {
+    QList<int> rows;
+    for (const QModelIndex& index : ListBox1->selectionModel()->selectedRows())
+        rows << index.row();
+    std::sort(rows.begin(), rows.end());
+    return rows;
+}
+
+bool MainWindow::eraserEnabled() const {
+    const QItemSelection selection = ListBox1->selectionModel()->selection();
+    const bool several = selection.size() > 1 || (selection.size() == 1 && selection[0].height() > 1);
+    return m_controller->controls().BitBtn23Enabled || several;
 }
 
 void MainWindow::refuseUnbuiltCommands() {
@@ -523,7 +564,7 @@ void MainWindow::sync() {
     setTextIfChanged(Edit2, m.Edit2);
     setTextIfChanged(Edit7, m.Edit7);
     setTextIfChanged(Edit8, m.Edit8);
-    BitBtn23->setEnabled(m.BitBtn23Enabled);
+    BitBtn23->setEnabled(eraserEnabled());
     if (m.Form3Geometry.isValid() && m_overview->geometry() != m.Form3Geometry) {
         m_overview->move(m.Form3Geometry.topLeft());
         m_overview->resize(m.Form3Geometry.size());

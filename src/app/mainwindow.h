@@ -73,6 +73,10 @@ private:
     void wirePreview();
     void showPreview();
     void refuseUnbuiltCommands();
+    // The list's entries selected together, in list order.
+    QList<int> selectedRows() const;
+    // "Efface le geocodage du fichier": for a photo with a position, or for several photos.
+    bool eraserEnabled() const;
     // Whether every caption and the grids' bounded texts are whole with the window's font.
     bool textsFit();
     // Runs a command, then mirrors its results. While one runs (its repaints let events through),

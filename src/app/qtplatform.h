@@ -25,6 +25,7 @@ public:
     void beep() override;
     void information(const QString& text) override;
     bool warningYesCancel(const QString& text) override;
+    Answer warningYesNoCancel(const QString& text) override;
     void error(const QString& text) override;
     void confirmation(const QString& text) override;
 

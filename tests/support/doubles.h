@@ -21,6 +21,11 @@ struct RecordingBoxes : MessageBoxes {
         questions << text;
         return answerYes;
     }
+    Answer answer = Answer::Cancel; // the answer to every Yes/No/Cancel question
+    Answer warningYesNoCancel(const QString& text) override {
+        questions << text;
+        return answer;
+    }
     QStringList errors, confirmations;
     void error(const QString& text) override { errors << text; }
     void confirmation(const QString& text) override { confirmations << text; }

@@ -377,11 +377,17 @@ void MainController::BitBtn9Click() {
 }
 
 void MainController::BitBtn5Click() {
-    writeCopy(true);
+    if (const QStringList several = severalSelected(); several.size() > 1)
+        writeSeveralCopies(true, several);
+    else
+        writeCopy(true);
 }
 
 void MainController::BitBtn23Click() {
-    writeCopy(false);
+    if (const QStringList several = severalSelected(); several.size() > 1)
+        writeSeveralCopies(false, several);
+    else
+        writeCopy(false);
 }
 
 void MainController::writeCopy(bool withPosition) {

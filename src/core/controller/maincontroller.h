@@ -98,6 +98,10 @@ private:
     // The photo at `path`, opened once for every step of a selection; opened on its own otherwise.
     std::shared_ptr<const OpenedPhoto> openedPhoto(const QString& path);
     void writeCopy(bool withPosition);
+    // The copies of every selected photo at once: one question, one summary (severalcopies.cpp).
+    void writeSeveralCopies(bool withPosition, const QStringList& sources);
+    // The paths of the entries selected together, when there are several.
+    QStringList severalSelected() const;
     void exportGpx(const QString& folder, const GpxTimes& times);
     PoiRun poiRun() { return {m_state.LatitudeRef, m_state.LongitudeRef, m_state.PoiRowCount}; }
     void clearList();

@@ -26,6 +26,9 @@ public:
     virtual void error(const QString& text) { warning(text); }
     // A confirmation with one "Oui" button.
     virtual void confirmation(const QString& text) { showMessage(text); }
+    // A warning with "Oui", "Non" and "Annuler" buttons; closing the box is "Annuler".
+    enum class Answer { Yes, No, Cancel };
+    virtual Answer warningYesNoCancel(const QString& text) = 0;
 };
 
 class Clipboard {
