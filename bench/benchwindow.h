@@ -26,6 +26,7 @@ struct QuietBoxes : vantorel::MessageBoxes {
 };
 struct NoClipboard : vantorel::Clipboard {
     std::optional<QString> text() override { return std::nullopt; }
+    void setText(const QString&) override {}
 };
 struct NoDialogs : vantorel::FileDialogs {
     QString gpxTarget; // what the "Export Gpx" dialog answers; empty: cancelled

@@ -139,7 +139,8 @@ TEST_F(SeveralCopies, FailuresAreSummedUpWithTheirReason) {
     ASSERT_EQ(fake.boxes.errors.size(), 1);
     const QString summary = fake.boxes.errors[0];
     EXPECT_TRUE(summary.contains("Écrits : 2")) << summary.toStdString();
-    EXPECT_TRUE(summary.contains("Non écrits : 1\n" + dir.filePath("#notes.jpg") + " : ")) << summary.toStdString();
+    EXPECT_TRUE(summary.contains("Non écrits : 1\n" + dir.filePath("#notes.jpg") + " : "))
+        << summary.toStdString();
     EXPECT_FALSE(QFileInfo::exists(dir.filePath("#notes.jpg")));
     EXPECT_FALSE(m.ListBox1.contains(dir.filePath("#notes.jpg")));
 }

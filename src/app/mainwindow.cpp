@@ -20,11 +20,14 @@
 #include <QFrame>
 #include <QGuiApplication>
 #include <QHeaderView>
+#include <QMenu>
 #include <QMetaMethod>
 #include <QMimeData>
+#include <QRegularExpression>
 #include <QScopedValueRollback>
 #include <QStyleOptionButton>
 #include <QTimer>
+#include <QToolTip>
 #include <QUrl>
 #include <QWindow>
 
@@ -33,6 +36,11 @@
 
 namespace vantorel {
 namespace {
+
+const QString kCopyPositionPair = QStringLiteral("Copier la position (latitude, longitude)");
+const QString kCopyGeoUri = QStringLiteral("Copier la position en lien geo:");
+// A coordinate field that a paste or the map has just changed.
+const QColor kChangedFieldColour(0xFF, 0xF0, 0x8A);
 
 const QString kBitBtn5Hint =
     QStringLiteral("Ecrit ces coordonnées dans un nouveau fichier jpg\n"
@@ -177,6 +185,7 @@ MainWindow::MainWindow(WindowServices services, QWidget* parent) : QWidget(paren
     if (!services.connectivity)
         services.connectivity = (m_realConnectivity = std::make_unique<NetworkConnectivity>()).get();
     m_boxes = services.boxes;
+    m_clipboard = services.clipboard;
     m_pump = std::make_unique<WindowPump>([this] { sync(); });
     if (!services.externalBrowser)
         services.externalBrowser = (m_realExternalBrowser = std::make_unique<DesktopBrowser>()).get();
@@ -419,7 +428,19 @@ void MainWindow::wire() {
         connect(m_webView->bridge(), &MapPickBridge::picked, this,
                 [this, c](double latitude, double longitude) {
                     run([c, latitude, longitude] { c->MapPositionPicked(latitude, longitude); });
+                    flashPositionFields();
                 });
+    // A whole position pasted into either coordinate field fills both.
+    for (QLineEdit* edit : {Edit7, Edit8})
+        edit->installEventFilter(this);
+    SG1->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(SG1, &QWidget::customContextMenuRequested, this, [this, c](const QPoint& at) {
+        if (m_controller->controls().Label1.isEmpty()) return;
+        QMenu menu(this);
+        menu.addAction(kCopyPositionPair, this, [this, c] { run([c] { c->CopyPosition(false); }); });
+        menu.addAction(kCopyGeoUri, this, [this, c] { run([c] { c->CopyPosition(true); }); });
+        menu.exec(SG1->viewport()->mapToGlobal(at));
+    });
     connect(BitBtn14, &QPushButton::clicked, this, [this, c, m] {
         run([this, c, m] {
             m->geometry.moveTopLeft(pos()); // Form3 is placed from where the window is now
@@ -641,10 +662,54 @@ void MainWindow::closeEvent(QCloseEvent* event) {
     QWidget::closeEvent(event);
 }
 
+bool MainWindow::pastePosition(QLineEdit* edit) {
+    const std::optional<QString> text = m_clipboard->text();
+    if (!text || text->trimmed().isEmpty()) return false;
+    PositionReading r;
+    run([this, &r, &text] { r = m_controller->PastePosition(*text); });
+    if (r.ok) {
+        flashPositionFields();
+        return true;
+    }
+    // One number is pasted as it always was; a text that meant a position says why it was not read.
+    static const QRegularExpression oneNumber(QStringLiteral(R"(^\s*[-+]?\d*([.,]\d*)?\s*$)"));
+    if (!oneNumber.match(*text).hasMatch() && !r.reason.isEmpty())
+        QToolTip::showText(edit->mapToGlobal(QPoint(0, edit->height())), r.reason, edit);
+    return false;
+}
+
+void MainWindow::flashPositionFields() {
+    constexpr int kFlashMs = 900;
+    for (QLineEdit* edit : {Edit7, Edit8}) {
+        QPalette palette = edit->palette();
+        palette.setColor(QPalette::Base, kChangedFieldColour);
+        edit->setPalette(palette);
+        QTimer::singleShot(kFlashMs, edit, [edit] { edit->setPalette(QPalette()); });
+    }
+}
+
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
     if (watched == Image1 && event->type() == QEvent::MouseButtonDblClick) {
         m_viewer->showFor(m_controller->controls().caption);
         return true;
+    }
+    if (watched == Edit7 || watched == Edit8) {
+        auto* edit = static_cast<QLineEdit*>(watched);
+        if (event->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(event)->matches(QKeySequence::Paste))
+            return pastePosition(edit);
+        if (event->type() == QEvent::ContextMenu) {
+            // The field's own menu, its "Coller" reading a whole position first.
+            QMenu* menu = edit->createStandardContextMenu();
+            if (auto* paste = menu->findChild<QAction*>(QStringLiteral("edit-paste"))) {
+                disconnect(paste, &QAction::triggered, nullptr, nullptr);
+                connect(paste, &QAction::triggered, edit, [this, edit] {
+                    if (!pastePosition(edit)) edit->paste();
+                });
+            }
+            menu->exec(static_cast<QContextMenuEvent*>(event)->globalPos());
+            delete menu;
+            return true;
+        }
     }
     return QWidget::eventFilter(watched, event);
 }

@@ -102,6 +102,10 @@ std::optional<QString> QtClipboard::text() {
     return data->text();
 }
 
+void QtClipboard::setText(const QString& text) {
+    QGuiApplication::clipboard()->setText(text);
+}
+
 std::optional<QStringList> QtFileDialogs::openPictures() {
     QFileDialog dialog(m_parent, kOpenTitle, QString(), kOpenFilter);
     dialog.setFileMode(QFileDialog::ExistingFiles);

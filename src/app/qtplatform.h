@@ -36,6 +36,7 @@ private:
 class QtClipboard : public Clipboard {
 public:
     std::optional<QString> text() override;
+    void setText(const QString& text) override;
 };
 
 class QtFileDialogs : public FileDialogs {

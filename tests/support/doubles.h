@@ -34,6 +34,7 @@ struct RecordingBoxes : MessageBoxes {
 struct FakeClipboard : Clipboard {
     std::optional<QString> content;
     std::optional<QString> text() override { return content; }
+    void setText(const QString& text) override { content = text; }
 };
 
 struct FakeDialogs : FileDialogs {

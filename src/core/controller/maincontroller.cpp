@@ -572,6 +572,22 @@ void MainController::MapPositionPicked(double latitude, double longitude) {
     m_controls.Edit8 = FloatToStrF(longitude, 15, 5);
 }
 
+PositionReading MainController::PastePosition(const QString& text) {
+    const PositionReading r = readPositionText(text);
+    if (r.ok) {
+        m_controls.Edit7 = FloatToStrF(r.latitude, 15, 5);
+        m_controls.Edit8 = FloatToStrF(r.longitude, 15, 5);
+    }
+    return r;
+}
+
+void MainController::CopyPosition(bool asGeoUri) {
+    const MainControls& c = m_controls;
+    if (m_state.PhotoNotGeotagged || c.Label1.isEmpty() || c.Label2.isEmpty()) return;
+    m_platform.clipboard.setText(asGeoUri ? geoUriText(c.Label1, c.Label2)
+                                          : pointPairText(c.Label1, c.Label2));
+}
+
 QString MainController::DetectDefaultBrowser() {
     const ExternalBrowser::DefaultBrowser found = m_platform.externalBrowser.defaultBrowser();
     if (found.desktopEntry.isEmpty()) {

@@ -10,6 +10,7 @@
 #include "metadata/poitable.h"
 #include "platform.h"
 #include "sharedstate.h"
+#include "text/positiontext.h"
 
 #include <QSize>
 #include <functional>
@@ -70,6 +71,12 @@ public:
     void CppWebBrowser1NavigateComplete2();
     // A position chosen on the embedded map becomes the new coordinates offered to the copy writer.
     void MapPositionPicked(double latitude, double longitude);
+    // A text pasted into Edit7 or Edit8: when it holds a whole position (positiontext.h) both
+    // fields take it in the locale's format; otherwise nothing changes and the reading says why.
+    PositionReading PastePosition(const QString& text);
+    // The selected photo's position on the clipboard: "LAT, LON" with points, or a geo: URI.
+    // Nothing for a photo without position.
+    void CopyPosition(bool asGeoUri);
 
     // The desktop's default browser as a code ("FF", "CH", "OP"), or empty with a notice.
     QString DetectDefaultBrowser();

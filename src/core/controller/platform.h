@@ -36,6 +36,8 @@ public:
     virtual ~Clipboard() = default;
     // The clipboard's plain text; nothing when it holds no text.
     virtual std::optional<QString> text() = 0;
+    // Puts a plain text on the clipboard.
+    virtual void setText(const QString& text) = 0;
 };
 
 class FileDialogs {
