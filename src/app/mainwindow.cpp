@@ -338,6 +338,11 @@ void MainWindow::buildWidgets(bool webEngine) {
     ComboBox1->setGeometry(904, 604, 65, 21);
     ComboBox1->hide();
 
+    // Under the map, where the sector's caption goes for a photo that has a position.
+    PlaceOnMapButton = button(this, "PlaceOnMap", QStringLiteral("Placer sur la carte"),
+                              QStringLiteral("Cliquer sur la carte pour donner une position à cette photo"),
+                              {12, 603, 160, 23});
+    PlaceOnMapButton->hide();
     Label7 = label(this, "Label7", QStringLiteral("Label7"), {12, 608, 337, 13});
     dress(Label7, Qt::blue);
     Label7->hide();
@@ -397,6 +402,7 @@ void MainWindow::wire() {
     connect(BitBtn13, &QPushButton::clicked, this, [this, c] { run([c] { c->BitBtn13Click(); }); });
     connect(BitBtn15, &QPushButton::clicked, this, [this, c] { run([c] { c->BitBtn15Click(); }); });
     connect(BitBtn9, &QPushButton::clicked, this, [this, c] { run([c] { c->BitBtn9Click(); }); });
+    connect(PlaceOnMapButton, &QPushButton::clicked, this, [this, c] { run([c] { c->PlaceOnMap(); }); });
     connect(BitBtn5, &QPushButton::clicked, this, [this, c, m] {
         run([this, c, m] {
             m->ListBox1Selection = selectedRows();
@@ -586,6 +592,7 @@ void MainWindow::sync() {
     setTextIfChanged(Edit7, m.Edit7);
     setTextIfChanged(Edit8, m.Edit8);
     BitBtn23->setEnabled(eraserEnabled());
+    PlaceOnMapButton->setVisible(m_controller->canPlaceOnMap());
     if (m.Form3Geometry.isValid() && m_overview->geometry() != m.Form3Geometry) {
         m_overview->move(m.Form3Geometry.topLeft());
         m_overview->resize(m.Form3Geometry.size());

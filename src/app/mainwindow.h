@@ -149,6 +149,7 @@ private:
     QPushButton* BitBtn5 = nullptr;
     QPushButton* BitBtn23 = nullptr;
     QPushButton* BitBtn9 = nullptr;
+    QPushButton* PlaceOnMapButton = nullptr; // « Placer sur la carte »
     ViewerWindow* m_viewer = nullptr;
     OverviewWindow* m_overview = nullptr;
     PictureLoader* m_previewLoader = nullptr;

@@ -8,6 +8,7 @@
 #include "maps/mappagefile.h"
 #include "maps/overviewpage.h"
 #include "maps/photomappage.h"
+#include "maps/placingmappage.h"
 #include "metadata/exiflisting.h"
 #include "metadata/gpscoordinates.h"
 #include "metadata/poitable.h"
@@ -417,6 +418,7 @@ void MainController::writeCopy(bool withPosition) {
         m_platform.boxes.error(kCoordinatesNotWritten);
         return;
     }
+    if (withPosition) rememberFieldsPosition();
     m_platform.boxes.confirmation(copyWrittenMessage(target, replacing));
     // Only the entries before the selected one are looked at.
     const int before = std::clamp<int>(c.ListBox1Index, 0, int(c.ListBox1.size()));
@@ -570,6 +572,7 @@ void MainController::MapPositionPicked(double latitude, double longitude) {
     longitude = std::remainder(longitude, 360.0);
     m_controls.Edit7 = FloatToStrF(std::clamp(latitude, -90.0, 90.0), 15, 5);
     m_controls.Edit8 = FloatToStrF(longitude, 15, 5);
+    m_lastPosition = QPointF(longitude, std::clamp(latitude, -90.0, 90.0));
 }
 
 PositionReading MainController::PastePosition(const QString& text) {
@@ -586,6 +589,48 @@ void MainController::CopyPosition(bool asGeoUri) {
     if (m_state.PhotoNotGeotagged || c.Label1.isEmpty() || c.Label2.isEmpty()) return;
     m_platform.clipboard.setText(asGeoUri ? geoUriText(c.Label1, c.Label2)
                                           : pointPairText(c.Label1, c.Label2));
+}
+
+bool MainController::canPlaceOnMap() const {
+    return m_state.PhotoNotGeotagged && m_state.InternetAvailable && !m_controls.ListBox1.isEmpty() &&
+           !m_controls.SG1.cell(CoordPath, 1).isEmpty();
+}
+
+void MainController::rememberFieldsPosition() {
+    const auto lat = coordinateMagnitude(m_controls.Edit7), lon = coordinateMagnitude(m_controls.Edit8);
+    if (!lat || !lon) return;
+    const auto sign = [](const QString& text) { return text.startsWith(u'-') ? -1.0 : 1.0; };
+    m_lastPosition = QPointF(sign(m_controls.Edit8) * *lon, sign(m_controls.Edit7) * *lat);
+}
+
+QList<QPointF> MainController::listedPositions() {
+    // Enough photos to frame the map, without reading a list of thousands.
+    constexpr int kPhotosLookedAt = 1000;
+    QList<QPointF> found;
+    QString latitudeRef, longitudeRef;
+    const QStringList entries = m_controls.ListBox1.mid(0, kPhotosLookedAt);
+    for (int i = 0; i < entries.size(); ++i) {
+        const CoordinateReading r = ReadGpsCoordinates(entries[i], latitudeRef, longitudeRef);
+        const auto lat = StrToFloat(r.signedLatitude), lon = StrToFloat(r.signedLongitude);
+        if (r.geotagged && lat && lon) found << QPointF(*lon, *lat);
+        if (i % 50 == 49) m_platform.pump.processMessages();
+    }
+    return found;
+}
+
+void MainController::PlaceOnMap() {
+    if (!canPlaceOnMap()) {
+        m_platform.boxes.beep();
+        return;
+    }
+    const QList<QPointF> photos = m_lastPosition ? QList<QPointF>() : listedPositions();
+    const QByteArray page = BuildPlacingMapPage(placingFrame(m_lastPosition, photos), m_mapSettings);
+    if (!writeMapPage(m_state.TempDir, page, nullptr, [this] { m_platform.pump.processMessages(); })) {
+        m_platform.boxes.showMessage(kCannotCreateMapPage);
+        return;
+    }
+    // Always the embedded browser: only there does a click reach the coordinate fields.
+    m_platform.browser.navigate(mapPagePath());
 }
 
 QString MainController::DetectDefaultBrowser() {

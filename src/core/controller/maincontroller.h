@@ -12,6 +12,7 @@
 #include "sharedstate.h"
 #include "text/positiontext.h"
 
+#include <QPointF>
 #include <QSize>
 #include <functional>
 #include <memory>
@@ -77,6 +78,10 @@ public:
     // The selected photo's position on the clipboard: "LAT, LON" with points, or a geo: URI.
     // Nothing for a photo without position.
     void CopyPosition(bool asGeoUri);
+    // « Placer sur la carte »: for a photo without position, a map in the embedded browser where a
+    // click puts the marker and fills Edit7/Edit8 (MapPositionPicked).
+    void PlaceOnMap();
+    bool canPlaceOnMap() const;
 
     // The desktop's default browser as a code ("FF", "CH", "OP"), or empty with a notice.
     QString DetectDefaultBrowser();
@@ -109,6 +114,10 @@ private:
     void writeSeveralCopies(bool withPosition, const QStringList& sources);
     // The paths of the entries selected together, when there are several.
     QStringList severalSelected() const;
+    // The position of the coordinate fields, kept for the next placing map once it was written.
+    void rememberFieldsPosition();
+    // The positions of the first listed photos that have one.
+    QList<QPointF> listedPositions();
     void exportGpx(const QString& folder, const GpxTimes& times);
     PoiRun poiRun() { return {m_state.LatitudeRef, m_state.LongitudeRef, m_state.PoiRowCount}; }
     void clearList();
@@ -128,6 +137,7 @@ private:
     MapSettings m_mapSettings;
     BrowserView* m_overviewBrowser = nullptr;
     ListObserver* m_listObserver = nullptr;
+    std::optional<QPointF> m_lastPosition; // written or clicked in this session (x longitude)
 };
 
 // The program's pictures, looked for in the working directory first, then in the data folders

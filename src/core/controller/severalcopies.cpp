@@ -124,6 +124,7 @@ void MainController::writeSeveralCopies(bool withPosition, const QStringList& so
         m_platform.pump.processMessages();
     }
     if (showProgress) m_platform.progress.finish();
+    if (withPosition && !(report.written.isEmpty() && report.replaced.isEmpty())) rememberFieldsPosition();
     showEntryCount();
     const QString summary = severalCopiesSummary(report);
     if (report.failed.isEmpty())
