@@ -1,6 +1,6 @@
-// Several photos and positions as people write them, in the main window on an X display under a
-// window manager (openbox), driven with xdotool as a user would: Shift and Ctrl clicks in the list,
-// Ctrl+V in a coordinate field, the write button.
+// Several photos, positions as people write them and a place on the map, in the main window on an
+// X display under a window manager (openbox), driven with xdotool as a user would: Shift and Ctrl
+// clicks in the list, Ctrl+V in a coordinate field, clicks on the embedded map, the write button.
 #include "doubles.h"
 #include "geotag/geotagcopy.h"
 #include "mainwindow.h"
@@ -15,6 +15,7 @@
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QWebEngineView>
 #include <QWindow>
 #include <gtest/gtest.h>
 
@@ -68,14 +69,15 @@ protected:
     QStringList photos;
 
     // The window on screen with `count` copies of a sample listed, the clipboard the real one.
-    std::unique_ptr<MainWindow> showWindow(int count) {
+    std::unique_ptr<MainWindow> showWindow(int count, const char* sample = "exiv2_FurnaceCreekInn.jpg",
+                                           bool webEngine = false) {
         for (int i = 0; i < count; ++i) {
             photos << dir.filePath(QStringLiteral("photo%1.jpg").arg(i));
-            QFile::copy(QDir(QStringLiteral(VANTOREL_SAMPLES_DIR)).filePath("exiv2_FurnaceCreekInn.jpg"),
+            QFile::copy(QDir(QStringLiteral(VANTOREL_SAMPLES_DIR)).filePath(QLatin1String(sample)),
                         photos.last());
         }
         auto window = std::make_unique<MainWindow>(
-            WindowServices{&boxes, nullptr, &dialogs, &connectivity, &browser, &progress});
+            WindowServices{&boxes, nullptr, &dialogs, &connectivity, &browser, &progress, webEngine});
         bool started = false;
         window->showThen([&] {
             window->startUp(QDir::currentPath(), {});
@@ -140,6 +142,62 @@ TEST_F(SeveralPhotosUnderWindowManager, ThreePhotosSelectedGetAPastedPositionAtO
     EXPECT_TRUE(boxes.questions.isEmpty());
     EXPECT_TRUE(boxes.errors.isEmpty());
     QTRY_COMPARE_WITH_TIMEOUT(list->model()->rowCount(), 6, 5000);
+}
+
+QVariant evaluate(QWebEngineView& view, const QString& code) {
+    QVariant result;
+    bool done = false;
+    view.page()->runJavaScript(code, [&](const QVariant& v) {
+        result = v;
+        done = true;
+    });
+    [&] { QTRY_VERIFY_WITH_TIMEOUT(done, 5000); }();
+    return result;
+}
+
+TEST_F(SeveralPhotosUnderWindowManager, APhotoWithoutPositionIsPlacedByClicksOnTheMap) {
+    const auto window = showWindow(1, "exifsamples_Canon_40D.jpg", true);
+    auto* place = window->findChild<QWidget*>(QStringLiteral("PlaceOnMap"));
+    auto* map = window->findChild<QWebEngineView*>(QStringLiteral("CppWebBrowser1"));
+    auto* edit7 = window->findChild<QLineEdit*>(QStringLiteral("Edit7"));
+    auto* edit8 = window->findChild<QLineEdit*>(QStringLiteral("Edit8"));
+    ASSERT_TRUE(place);
+    ASSERT_TRUE(map);
+    QTRY_VERIFY_WITH_TIMEOUT(place->isVisible(), 5000);
+    click(*place, place->rect().center());
+    QTRY_VERIFY_WITH_TIMEOUT(evaluate(*map, "typeof vantorelPicks === 'function' && document.readyState === "
+                                            "'complete' && !!document.querySelector('.leaflet-container')")
+                                 .toBool(),
+                             30000);
+    // The channel to the window is up once the page has run its script.
+    const auto marker = [&] {
+        return evaluate(*map, "window.vantorelMarker ? vantorelMarker.getLatLng().lat.toFixed(5) + ' ' + "
+                              "vantorelMarker.getLatLng().lng.toFixed(5) : ''")
+            .toString()
+            .replace(u'.', u',');
+    };
+    EXPECT_EQ(marker(), QString());
+    // Clicked until the channel answers (it connects shortly after the load).
+    QTRY_VERIFY_WITH_TIMEOUT(
+        [&] {
+            click(*map, map->rect().center());
+            return !edit7->text().isEmpty();
+        }(),
+        20000);
+    const QString first = edit7->text() + u' ' + edit8->text();
+    QTRY_COMPARE_WITH_TIMEOUT(marker(), first, 5000);
+
+    // Another click moves the marker and the fields follow.
+    click(*map, map->rect().center() + QPoint(70, 50));
+    QTRY_VERIFY_WITH_TIMEOUT(edit7->text() + u' ' + edit8->text() != first, 5000);
+    const QString second = edit7->text() + u' ' + edit8->text();
+    QTRY_COMPARE_WITH_TIMEOUT(marker(), second, 5000);
+
+    // Written as usual.
+    auto* write = window->findChild<QWidget*>(QStringLiteral("BitBtn5"));
+    click(*write, write->rect().center());
+    QTRY_COMPARE_WITH_TIMEOUT(boxes.confirmations.size(), 1, 10000);
+    EXPECT_EQ(position(copyPathFor(photos[0], kGeotaggedPrefix)), second);
 }
 
 } // namespace
