@@ -592,7 +592,9 @@ void MainController::CopyPosition(bool asGeoUri) {
 }
 
 bool MainController::canPlaceOnMap() const {
-    return m_state.PhotoNotGeotagged && m_state.InternetAvailable && !m_controls.ListBox1.isEmpty() &&
+    // Not tied to the connectivity check made at start: the map's script is in the page, and a
+    // check that cannot tell (no network service) would hide the command for good.
+    return m_state.PhotoNotGeotagged && !m_controls.ListBox1.isEmpty() &&
            !m_controls.SG1.cell(CoordPath, 1).isEmpty();
 }
 
