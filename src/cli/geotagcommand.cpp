@@ -33,8 +33,8 @@ GpsPosition positionOf(const PositionReading& at) {
 
 // One photo's copy. With `table`, one line per photo: path, result, copy path; otherwise the copy's
 // path alone, as for a single photo.
-int writeOne(const QString& photo, const std::optional<GpsPosition>& position, bool force, bool table,
-             QTextStream& out, QTextStream& err) {
+int writeOne(const QString& photo, const std::optional<GpsPosition>& position, bool force, bool allLocation,
+             bool table, QTextStream& out, QTextStream& err) {
     const QString source = QFileInfo(photo).absoluteFilePath();
     const QString target = copyPathFor(source, position ? kGeotaggedPrefix : kErasedPrefix);
     const auto line = [&](const QString& result) {
@@ -46,12 +46,14 @@ int writeOne(const QString& photo, const std::optional<GpsPosition>& position, b
         if (table) line(QStringLiteral("gardée"));
         return CopyExists;
     }
-    const CopyResult r = writeGeotagCopy(source, target, position);
+    const CopyResult r =
+        allLocation ? writeCopyWithoutLocation(source, target) : writeGeotagCopy(source, target, position);
     if (!r.ok) {
         err << kCoordinatesNotWritten << QStringLiteral("\n") << escapeCell(r.error) << u'\n';
         if (table) line(QStringLiteral("échec"));
         return NotWritten;
     }
+    if (allLocation) err << removalsSummary(r.removed) << u'\n';
     if (table)
         line(existed ? QStringLiteral("remplacée") : QStringLiteral("écrite"));
     else
@@ -63,6 +65,7 @@ int writeCopies(const QString& name, const QStringList& args, bool withPosition,
                 QTextStream& err) {
     QStringList rest = args;
     const bool force = rest.removeAll(QStringLiteral("--force")) > 0;
+    const bool allLocation = !withPosition && rest.removeAll(QStringLiteral("--all-location")) > 0;
     std::optional<GpsPosition> position;
     const qsizetype at = rest.indexOf(QStringLiteral("--at"));
     const bool table = at >= 0 || rest.size() > (withPosition ? 3 : 1);
@@ -100,7 +103,7 @@ int writeCopies(const QString& name, const QStringList& args, bool withPosition,
     }
     int code = Written;
     for (const QString& photo : rest)
-        code = worse(code, writeOne(photo, position, force, table, out, err));
+        code = worse(code, writeOne(photo, position, force, allLocation, table, out, err));
     return code;
 }
 
