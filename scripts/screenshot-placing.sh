@@ -23,11 +23,5 @@ xdotool mousemove --window "$window" 92 614 click 1 # « Placer sur la carte »
 sleep 6
 xdotool mousemove --window "$window" 200 400 click 1 # a place on the map
 sleep 2
-read -r left right top bottom < <(xprop -id "$window" _NET_FRAME_EXTENTS | sed 's/.*= //; s/,//g')
-geometry=$(xwininfo -id "$window")
-x=$(awk '/Absolute upper-left X/ {print $4}' <<<"$geometry")
-y=$(awk '/Absolute upper-left Y/ {print $4}' <<<"$geometry")
-w=$(awk '/Width/ {print $2}' <<<"$geometry")
-h=$(awk '/Height/ {print $2}' <<<"$geometry")
-import -window root -crop "$((w + left + right))x$((h + top + bottom))+$((x - left))+$((y - top))" +repage "$OUT"
+shoot_window "$window" "$OUT"
 kill $app

@@ -391,20 +391,25 @@ void MainController::BitBtn23Click() {
         writeCopy(false);
 }
 
+bool MainController::copyFields(bool withPosition, std::optional<GpsPosition>& position) {
+    MainControls& c = m_controls;
+    if (c.Edit7.isEmpty() || c.Edit8.isEmpty()) return false;
+    m_state.CurrentPhotoPath = c.caption;
+    if (!withPosition) return true;
+    // An unreadable or impossible coordinate is refused: no copy with a made-up position.
+    const CoordinateFields fields = readCoordinateFields(c.Edit7, c.Edit8);
+    if (fields.status != CoordinateInput::Ok) {
+        m_platform.boxes.beep();
+        return false;
+    }
+    position = fields.position;
+    return true;
+}
+
 void MainController::writeCopy(bool withPosition) {
     MainControls& c = m_controls;
-    if (c.Edit7.isEmpty() || c.Edit8.isEmpty()) return;
-    m_state.CurrentPhotoPath = c.caption;
     std::optional<GpsPosition> position;
-    if (withPosition) {
-        // An unreadable or impossible coordinate is refused: no copy with a made-up position.
-        const CoordinateFields fields = readCoordinateFields(c.Edit7, c.Edit8);
-        if (fields.status != CoordinateInput::Ok) {
-            m_platform.boxes.beep();
-            return;
-        }
-        position = fields.position;
-    }
+    if (!copyFields(withPosition, position)) return;
     const QString target =
         copyPathFor(m_state.CurrentPhotoPath, withPosition ? kGeotaggedPrefix : kErasedPrefix);
     const bool replacing = copyExists(target);

@@ -20,6 +20,7 @@
 namespace vantorel {
 
 class GpxTimes;
+struct GpsPosition;
 
 class MainController {
 public:
@@ -110,6 +111,9 @@ private:
     // The photo at `path`, opened once for every step of a selection; opened on its own otherwise.
     std::shared_ptr<const OpenedPhoto> openedPhoto(const QString& path);
     void writeCopy(bool withPosition);
+    // What both copy commands start with: both fields hold text and, for a geotagged copy, read as a
+    // position (a beep otherwise). False: the command stops there.
+    bool copyFields(bool withPosition, std::optional<GpsPosition>& position);
     // The copies of every selected photo at once: one question, one summary (severalcopies.cpp).
     void writeSeveralCopies(bool withPosition, const QStringList& sources);
     // The paths of the entries selected together, when there are several.

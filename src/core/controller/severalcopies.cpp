@@ -66,17 +66,8 @@ QStringList MainController::severalSelected() const {
 
 void MainController::writeSeveralCopies(bool withPosition, const QStringList& sources) {
     MainControls& c = m_controls;
-    if (c.Edit7.isEmpty() || c.Edit8.isEmpty()) return;
-    m_state.CurrentPhotoPath = c.caption;
     std::optional<GpsPosition> position;
-    if (withPosition) {
-        const CoordinateFields fields = readCoordinateFields(c.Edit7, c.Edit8);
-        if (fields.status != CoordinateInput::Ok) {
-            m_platform.boxes.beep();
-            return;
-        }
-        position = fields.position;
-    }
+    if (!copyFields(withPosition, position)) return;
     const QChar prefix = withPosition ? kGeotaggedPrefix : kErasedPrefix;
     QStringList targets, existing;
     QSet<QString> existingSet;
