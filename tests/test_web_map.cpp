@@ -6,6 +6,7 @@
 #include "maps/mappage.h"
 #include "maps/overviewpage.h"
 #include "maps/photomappage.h"
+#include "maps/placingmappage.h"
 #include "tables/gridcolumns.h"
 #include "tables/stringgrid.h"
 #include "webmapview.h"
@@ -216,6 +217,79 @@ TEST(WebMap, OnlyTheProgramsOwnPageIsShownAndHeard) {
     EXPECT_EQ(evaluate(view, "typeof window.called").toString(), "number");
     QTest::qWait(200);
     EXPECT_EQ(picked.count(), 0);
+    mapInterceptor()->observer = nullptr;
+}
+
+} // namespace
+
+namespace {
+
+// A mouse event of `type` at `dx`, `dy` from the map's centre, as the page receives it.
+QString mouseAt(const char* type, int dx, int dy, const char* target = "c") {
+    return QStringLiteral("var c = document.getElementById('map-canvas'); var r = c.getBoundingClientRect();"
+                          "%4.dispatchEvent(new MouseEvent('%1', {bubbles: true, button: 0, buttons: %5,"
+                          " clientX: r.left + r.width / 2 + %2, clientY: r.top + r.height / 2 + %3})); true")
+        .arg(QLatin1String(type))
+        .arg(dx)
+        .arg(dy)
+        .arg(QLatin1String(target))
+        .arg(QLatin1String(type) == QLatin1String("mousemove") ? 1 : 0);
+}
+
+TEST(WebMap, PlacingClicksPutAndMoveTheMarkerAndADragIsNoClick) {
+    TileServer tiles;
+    mapInterceptor()->observer = [](const QUrl& url) {
+        return (url.scheme() == "http" || url.scheme() == "https") && url.host() != "127.0.0.1";
+    };
+    MapSettings settings;
+    settings.tileUrl = tiles.urlTemplate();
+    QTemporaryDir temp;
+    ASSERT_TRUE(
+        writeMapPage(temp.path(), BuildPlacingMapPage(placingFrame(QPointF(2.3, 48.2), {}), settings)));
+    WebMapView view(QStringLiteral("CppWebBrowser1"), nullptr);
+    view.resize(341, 341);
+    view.show();
+    QSignalSpy loaded(&view, &QWebEngineView::loadFinished);
+    view.navigate(mapPagePath(temp.path()));
+    ASSERT_TRUE(loaded.wait(30000));
+    QSignalSpy picked(view.bridge(), &MapPickBridge::picked);
+    const auto marker = [&] {
+        return evaluate(view, "window.vantorelMarker ? vantorelMarker.getLatLng().lat + ',' + "
+                              "vantorelMarker.getLatLng().lng : ''")
+            .toString();
+    };
+    EXPECT_EQ(marker(), "") << "no marker before a click";
+
+    // The first click puts the marker where the position handed to the window is.
+    for (int i = 0; i < 100 && picked.isEmpty(); ++i) {
+        evaluate(view, mouseAt("click", 0, 0));
+        if (picked.isEmpty()) picked.wait(100);
+    }
+    ASSERT_EQ(picked.size(), 1);
+    EXPECT_NEAR(picked[0][0].toDouble(), 48.2, 0.01);
+    EXPECT_NEAR(picked[0][1].toDouble(), 2.3, 0.01);
+    EXPECT_EQ(marker(), picked[0][0].toString() + "," + picked[0][1].toString());
+
+    // A second click moves it.
+    evaluate(view, mouseAt("click", 60, -40));
+    ASSERT_TRUE(picked.size() == 2 || picked.wait(5000));
+    EXPECT_GT(picked[1][1].toDouble(), picked[0][1].toDouble());
+    EXPECT_GT(picked[1][0].toDouble(), picked[0][0].toDouble());
+    EXPECT_EQ(marker(), picked[1][0].toString() + "," + picked[1][1].toString());
+
+    // A drag of the map ends with a click event that is no click: nothing picked, the marker stays.
+    const QString before = marker();
+    const auto centre = [&] { return evaluate(view, "vantorelMarker._map.getCenter().lng").toDouble(); };
+    const double centreBefore = centre();
+    evaluate(view, mouseAt("mousedown", -50, 30));
+    for (int step = 1; step <= 5; ++step)
+        evaluate(view, mouseAt("mousemove", -50 + 20 * step, 30, "document"));
+    evaluate(view, mouseAt("mouseup", 50, 30, "document"));
+    evaluate(view, mouseAt("click", 50, 30));
+    EXPECT_FALSE(picked.wait(500));
+    EXPECT_EQ(picked.size(), 2);
+    EXPECT_EQ(marker(), before);
+    EXPECT_LT(centre(), centreBefore) << "the map was dragged";
     mapInterceptor()->observer = nullptr;
 }
 

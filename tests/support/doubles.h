@@ -21,6 +21,11 @@ struct RecordingBoxes : MessageBoxes {
         questions << text;
         return answerYes;
     }
+    Answer answer = Answer::Cancel; // the answer to every Yes/No/Cancel question
+    Answer warningYesNoCancel(const QString& text) override {
+        questions << text;
+        return answer;
+    }
     QStringList errors, confirmations;
     void error(const QString& text) override { errors << text; }
     void confirmation(const QString& text) override { confirmations << text; }
@@ -29,6 +34,7 @@ struct RecordingBoxes : MessageBoxes {
 struct FakeClipboard : Clipboard {
     std::optional<QString> content;
     std::optional<QString> text() override { return content; }
+    void setText(const QString& text) override { content = text; }
 };
 
 struct FakeDialogs : FileDialogs {

@@ -10,6 +10,7 @@
 #include "maps/mappagefile.h"
 #include "maps/overviewpage.h"
 #include "maps/photomappage.h"
+#include "maps/placingmappage.h"
 #include "metadata/exiflisting.h"
 #include "metadata/gpscoordinates.h"
 #include "metadata/poitable.h"
@@ -381,27 +382,38 @@ void MainController::BitBtn9Click() {
 }
 
 void MainController::BitBtn5Click() {
-    writeCopy(true);
+    if (const QStringList several = severalSelected(); several.size() > 1)
+        writeSeveralCopies(true, several);
+    else
+        writeCopy(true);
 }
 
 void MainController::BitBtn23Click() {
-    writeCopy(false);
+    if (const QStringList several = severalSelected(); several.size() > 1)
+        writeSeveralCopies(false, several);
+    else
+        writeCopy(false);
+}
+
+bool MainController::copyFields(bool withPosition, std::optional<GpsPosition>& position) {
+    MainControls& c = m_controls;
+    if (c.Edit7.isEmpty() || c.Edit8.isEmpty()) return false;
+    m_state.CurrentPhotoPath = c.caption;
+    if (!withPosition) return true;
+    // An unreadable or impossible coordinate is refused: no copy with a made-up position.
+    const CoordinateFields fields = readCoordinateFields(c.Edit7, c.Edit8);
+    if (fields.status != CoordinateInput::Ok) {
+        m_platform.boxes.beep();
+        return false;
+    }
+    position = fields.position;
+    return true;
 }
 
 void MainController::writeCopy(bool withPosition) {
     MainControls& c = m_controls;
-    if (c.Edit7.isEmpty() || c.Edit8.isEmpty()) return;
-    m_state.CurrentPhotoPath = c.caption;
     std::optional<GpsPosition> position;
-    if (withPosition) {
-        // An unreadable or impossible coordinate is refused: no copy with a made-up position.
-        const CoordinateFields fields = readCoordinateFields(c.Edit7, c.Edit8);
-        if (fields.status != CoordinateInput::Ok) {
-            m_platform.boxes.beep();
-            return;
-        }
-        position = fields.position;
-    }
+    if (!copyFields(withPosition, position)) return;
     const QString target =
         copyPathFor(m_state.CurrentPhotoPath, withPosition ? kGeotaggedPrefix : kErasedPrefix);
     const bool replacing = copyExists(target);
@@ -421,6 +433,7 @@ void MainController::writeCopy(bool withPosition) {
                                (unreadable.isEmpty() ? written.result.error : unreadable));
         return;
     }
+    if (withPosition) rememberFieldsPosition();
     m_platform.boxes.confirmation(copyWrittenMessage(target, replacing));
     // Only the entries before the selected one are looked at.
     const int before = std::clamp<int>(c.ListBox1Index, 0, int(c.ListBox1.size()));
@@ -576,6 +589,67 @@ void MainController::MapPositionPicked(double latitude, double longitude) {
     longitude = std::remainder(longitude, 360.0);
     m_controls.Edit7 = FloatToStrF(std::clamp(latitude, -90.0, 90.0), 15, 5);
     m_controls.Edit8 = FloatToStrF(longitude, 15, 5);
+    m_lastPosition = QPointF(longitude, std::clamp(latitude, -90.0, 90.0));
+}
+
+PositionReading MainController::PastePosition(const QString& text) {
+    const PositionReading r = readPositionText(text);
+    if (r.ok) {
+        m_controls.Edit7 = FloatToStrF(r.latitude, 15, 5);
+        m_controls.Edit8 = FloatToStrF(r.longitude, 15, 5);
+    }
+    return r;
+}
+
+void MainController::CopyPosition(bool asGeoUri) {
+    const MainControls& c = m_controls;
+    if (m_state.PhotoNotGeotagged || c.Label1.isEmpty() || c.Label2.isEmpty()) return;
+    m_platform.clipboard.setText(asGeoUri ? geoUriText(c.Label1, c.Label2)
+                                          : pointPairText(c.Label1, c.Label2));
+}
+
+bool MainController::canPlaceOnMap() const {
+    // Not tied to the connectivity check made at start: the map's script is in the page, and a
+    // check that cannot tell (no network service) would hide the command for good.
+    return m_state.PhotoNotGeotagged && !m_controls.ListBox1.isEmpty() &&
+           !m_controls.SG1.cell(CoordPath, 1).isEmpty();
+}
+
+void MainController::rememberFieldsPosition() {
+    const auto lat = coordinateMagnitude(m_controls.Edit7), lon = coordinateMagnitude(m_controls.Edit8);
+    if (!lat || !lon) return;
+    const auto sign = [](const QString& text) { return text.startsWith(u'-') ? -1.0 : 1.0; };
+    m_lastPosition = QPointF(sign(m_controls.Edit8) * *lon, sign(m_controls.Edit7) * *lat);
+}
+
+QList<QPointF> MainController::listedPositions() {
+    // Enough photos to frame the map, without reading a list of thousands.
+    constexpr int kPhotosLookedAt = 1000;
+    QList<QPointF> found;
+    QString latitudeRef, longitudeRef;
+    const QStringList entries = m_controls.ListBox1.mid(0, kPhotosLookedAt);
+    for (int i = 0; i < entries.size(); ++i) {
+        const CoordinateReading r = ReadGpsCoordinates(entries[i], latitudeRef, longitudeRef);
+        const auto lat = StrToFloat(r.signedLatitude), lon = StrToFloat(r.signedLongitude);
+        if (r.geotagged && lat && lon) found << QPointF(*lon, *lat);
+        if (i % 50 == 49) m_platform.pump.processMessages();
+    }
+    return found;
+}
+
+void MainController::PlaceOnMap() {
+    if (!canPlaceOnMap()) {
+        m_platform.boxes.beep();
+        return;
+    }
+    const QList<QPointF> photos = m_lastPosition ? QList<QPointF>() : listedPositions();
+    const QByteArray page = BuildPlacingMapPage(placingFrame(m_lastPosition, photos), m_mapSettings);
+    if (!writeMapPage(m_state.TempDir, page, nullptr, [this] { m_platform.pump.processMessages(); })) {
+        m_platform.boxes.showMessage(kCannotCreateMapPage);
+        return;
+    }
+    // Always the embedded browser: only there does a click reach the coordinate fields.
+    m_platform.browser.navigate(mapPagePath());
 }
 
 QString MainController::DetectDefaultBrowser() {

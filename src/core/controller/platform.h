@@ -27,6 +27,9 @@ public:
     virtual void error(const QString& text) { warning(text); }
     // A confirmation with one "Oui" button.
     virtual void confirmation(const QString& text) { showMessage(text); }
+    // A warning with "Oui", "Non" and "Annuler" buttons; closing the box is "Annuler".
+    enum class Answer { Yes, No, Cancel };
+    virtual Answer warningYesNoCancel(const QString& text) = 0;
 };
 
 class Clipboard {
@@ -34,6 +37,8 @@ public:
     virtual ~Clipboard() = default;
     // The clipboard's plain text; nothing when it holds no text.
     virtual std::optional<QString> text() = 0;
+    // Puts a plain text on the clipboard.
+    virtual void setText(const QString& text) = 0;
 };
 
 class FileDialogs {
