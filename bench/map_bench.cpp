@@ -83,6 +83,7 @@ int main(int argc, char** argv) {
     page.title = QStringLiteral("photo.jpg");
     page.sector = PhotoMapPage::Corners{"47,4", "2,9", "47,5", "3,3"};
     std::vector<double> build, write, sector, step;
+    MapPageFolder folder;
     c.state().InternetAvailable = true;
     for (int i = 0; i < runs; ++i) {
         clock.start();
@@ -97,7 +98,7 @@ int main(int argc, char** argv) {
         const QByteArray bytes = BuildPhotoMapPage(page, c.mapSettings());
         build.push_back(clock.nsecsElapsed() / 1e6);
         clock.start();
-        writeMapPage(temp.path(), bytes);
+        folder.writePage(temp.path(), bytes);
         write.push_back(clock.nsecsElapsed() / 1e6);
     }
     std::printf("map step alone %.3f ms; of which view sector %.3f ms, page %.3f ms, write %.3f ms\n",

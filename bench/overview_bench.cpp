@@ -31,7 +31,8 @@ double pageMs(const StringGrid& SG0, const MapSettings& settings, const QString&
     QElapsedTimer clock;
     clock.start();
     const QByteArray page = BuildOverviewPage(SG0, overviewFrame(SG0), settings);
-    writeMapPage(dir, page);
+    MapPageFolder folder;
+    folder.writePage(dir, page);
     bytes = page.size();
     return clock.nsecsElapsed() / 1e6;
 }
