@@ -82,7 +82,7 @@ protected:
         c.HandleDroppedFiles({geotagged, plain}); // b.jpg shown: it has no position
     }
     QString page() {
-        QFile f(mapPagePath(dir.path()));
+        QFile f(c.mapPagePath());
         return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
     }
 };
@@ -91,7 +91,7 @@ TEST_F(PlacingCommand, CentredOnTheListThenOnTheLastPositionInTheEmbeddedBrowser
     ASSERT_TRUE(c.canPlaceOnMap());
     fake.browser.navigations.clear();
     c.PlaceOnMap(); // the user's own browser is chosen (CheckBox4 off): the map still comes inside
-    EXPECT_EQ(fake.browser.navigations, QStringList{mapPagePath(dir.path())});
+    EXPECT_EQ(fake.browser.navigations, QStringList{c.mapPagePath()});
     EXPECT_TRUE(fake.externalBrowser.launches.isEmpty());
     EXPECT_TRUE(page().contains("vantorelBaseMap(L.latLng(-33.500000, -70.750000), 13)"))
         << page().right(300).toStdString();

@@ -244,13 +244,12 @@ TEST(WebMap, PlacingClicksPutAndMoveTheMarkerAndADragIsNoClick) {
     MapSettings settings;
     settings.tileUrl = tiles.urlTemplate();
     QTemporaryDir temp;
-    ASSERT_TRUE(
-        writeMapPage(temp.path(), BuildPlacingMapPage(placingFrame(QPointF(2.3, 48.2), {}), settings)));
     WebMapView view(QStringLiteral("CppWebBrowser1"), nullptr);
     view.resize(341, 341);
     view.show();
     QSignalSpy loaded(&view, &QWebEngineView::loadFinished);
-    view.navigate(mapPagePath(temp.path()));
+    view.showPage(temp.filePath("placing.htm"),
+                  BuildPlacingMapPage(placingFrame(QPointF(2.3, 48.2), {}), settings));
     ASSERT_TRUE(loaded.wait(30000));
     QSignalSpy picked(view.bridge(), &MapPickBridge::picked);
     const auto marker = [&] {
