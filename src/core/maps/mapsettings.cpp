@@ -1,5 +1,7 @@
 #include "mapsettings.h"
 
+#include "text/programinfo.h"
+
 #include <QCoreApplication>
 #include <QSettings>
 
@@ -22,7 +24,9 @@ MapSettings loadMapSettings() {
 }
 
 QString tileUserAgent() {
-    return QStringLiteral("Vantorel/1.13 (geotag viewer; Qt WebEngine)");
+    // Names the program, its version and where to reach its makers, as tile servers ask.
+    return QStringLiteral("Vantorel/%1 (+%2; geotag viewer; Qt WebEngine)")
+        .arg(programVersion(), programHomepage());
 }
 
 } // namespace vantorel
