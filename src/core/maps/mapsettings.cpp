@@ -3,6 +3,7 @@
 #include "text/programinfo.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QSettings>
 
 namespace vantorel {
@@ -17,6 +18,10 @@ MapSettings loadMapSettings() {
     if (!tiles.isEmpty()) s.tileUrl = tiles;
     const QString attribution = file.value(QStringLiteral("tileAttribution")).toString();
     if (!attribution.isEmpty()) s.tileAttribution = attribution;
+    bool sized = false;
+    const int megabytes = file.value(QStringLiteral("tileCacheSize")).toInt(&sized);
+    // Nonsense (negative, beyond 2 GB which the engine cannot count) keeps the default.
+    if (sized && megabytes >= 0 && megabytes <= 2047) s.tileCacheMegabytes = megabytes;
     const QString key = qEnvironmentVariable("VANTOREL_GOOGLE_MAPS_KEY").trimmed();
     if (!key.isEmpty()) s.googleMapsKey = key;
     if (!s.googleMapsKey.isEmpty()) s.library = MapLibrary::Google;
@@ -27,6 +32,17 @@ QString tileUserAgent() {
     // Names the program, its version and where to reach its makers, as tile servers ask.
     return QStringLiteral("Vantorel/%1 (+%2; geotag viewer; Qt WebEngine)")
         .arg(programVersion(), programHomepage());
+}
+
+} // namespace vantorel
+
+namespace vantorel {
+
+QString mapCacheFolder() {
+    QString base = qEnvironmentVariable("XDG_CACHE_HOME");
+    // The base directory specification ignores a relative path.
+    if (base.isEmpty() || QDir::isRelativePath(base)) base = QDir::homePath() + QStringLiteral("/.cache");
+    return base + QStringLiteral("/vantorel");
 }
 
 } // namespace vantorel
