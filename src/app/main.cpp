@@ -18,7 +18,7 @@
 namespace {
 
 const char* const kHelp =
-    "Usage : vantorel [OPTIONS DE QT] [--] [PHOTO...]\n"
+    "Usage : vantorel [OPTIONS DE QT] [--] [PHOTO... | geo:LATITUDE,LONGITUDE]\n"
     "\n"
     "Lit, affiche et réécrit le géocodage GPS des photos JPEG, dans une fenêtre. Les photos données\n"
     "sont ajoutées à la liste comme si elles y étaient déposées. Une photo n'est jamais modifiée : les\n"
@@ -29,6 +29,9 @@ const char* const kHelp =
     "                    un tiret.\n"
     "  --help            Affiche cette aide.\n"
     "  --version         Affiche la version du programme.\n"
+    "  geo:LATITUDE,LONGITUDE\n"
+    "                    Ouvre la fenêtre sur la carte à cette position (lien « geo: » d'une page ou\n"
+    "                    d'une application), qui devient la nouvelle latitude et longitude.\n"
     "  -platform, -style, -display...\n"
     "                    Les options de Qt, avant « -- ».\n"
     "\n"
@@ -51,7 +54,9 @@ const char* const kHelp =
     "\n"
     "Exemples :\n"
     "  vantorel -- ~/Photos/*.jpg\n"
-    "                    Ouvre la fenêtre avec les photos d'un dossier.\n";
+    "                    Ouvre la fenêtre avec les photos d'un dossier.\n"
+    "  vantorel geo:48.8584,2.2945\n"
+    "                    Ouvre la fenêtre sur la carte, à la tour Eiffel.\n";
 
 const char* const kSummary = "lit, affiche et réécrit le géocodage GPS des photos JPEG";
 
@@ -112,10 +117,12 @@ int main(int argc, char** argv) {
     vantorel::MainWindow window(services);
     // Start-up questions and the photos wait until the window is on screen: resized before the
     // window manager has placed it, its title bar could end above the screen.
-    window.showThen([&window, photos] {
+    const std::optional<vantorel::GeoPosition> mapPosition = commandLine.mapPosition;
+    window.showThen([&window, photos, mapPosition] {
         window.startUp(QDir::currentPath(),
                        {QStringLiteral(VANTOREL_DATADIR), QStringLiteral(VANTOREL_SOURCE_DATADIR)});
         window.openPaths(photos);
+        if (mapPosition) window.showMapAt(mapPosition->latitude, mapPosition->longitude);
     });
     return app.exec();
 }

@@ -70,6 +70,9 @@ public:
     void CppWebBrowser1NavigateComplete2();
     // A position chosen on the embedded map becomes the new coordinates offered to the copy writer.
     void MapPositionPicked(double latitude, double longitude);
+    // A "geo:" link the program was started with: the window opens with the map at that position,
+    // which becomes the new latitude and longitude.
+    void ShowMapAt(double latitude, double longitude);
 
     // The desktop's default browser as a code ("FF", "CH", "OP"), or empty with a notice.
     QString DetectDefaultBrowser();

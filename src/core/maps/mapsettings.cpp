@@ -20,8 +20,9 @@ MapSettings loadMapSettings() {
     if (!attribution.isEmpty()) s.tileAttribution = attribution;
     bool sized = false;
     const int megabytes = file.value(QStringLiteral("tileCacheSize")).toInt(&sized);
-    // Nonsense (negative, beyond 2 GB which the engine cannot count) keeps the default.
-    if (sized && megabytes >= 0 && megabytes <= 2047) s.tileCacheMegabytes = megabytes;
+    // Nonsense (zero, which the engine takes for no bound, negative, beyond the 2 GB it can count)
+    // keeps the default.
+    if (sized && megabytes > 0 && megabytes <= 2047) s.tileCacheMegabytes = megabytes;
     const QString key = qEnvironmentVariable("VANTOREL_GOOGLE_MAPS_KEY").trimmed();
     if (!key.isEmpty()) s.googleMapsKey = key;
     if (!s.googleMapsKey.isEmpty()) s.library = MapLibrary::Google;
