@@ -43,11 +43,5 @@ sleep 1
 xdotool mousemove --window "$window" 60 14 click 1
 sleep 6
 window=$(main_window)
-read -r left right top bottom < <(xprop -id "$window" _NET_FRAME_EXTENTS | sed 's/.*= //; s/,//g')
-geometry=$(xwininfo -id "$window")
-x=$(awk '/Absolute upper-left X/ {print $4}' <<<"$geometry")
-y=$(awk '/Absolute upper-left Y/ {print $4}' <<<"$geometry")
-w=$(awk '/Width/ {print $2}' <<<"$geometry")
-h=$(awk '/Height/ {print $2}' <<<"$geometry")
-import -window root -crop "$((w + left + right))x$((h + top + bottom))+$((x - left))+$((y - top))" +repage "$OUT"
+capture_window "$window" "$OUT"
 kill $app
