@@ -67,7 +67,9 @@ bool answeredWithoutWindow(int argc, char** argv) {
     if (std::strcmp(argv[1], "--help") == 0)
         text = QString::fromUtf8(kHelp);
     else if (std::strcmp(argv[1], "--version") == 0)
-        text = vantorel::versionLine(QStringLiteral("vantorel")) + QLatin1Char('\n');
+        text =
+            vantorel::versionLine(QStringLiteral("vantorel"), QString::fromLatin1(vantorel::buildCommit())) +
+            QLatin1Char('\n');
     else if (std::strcmp(argv[1], "--manual-page") == 0) // the build writes the manual with it
         text = vantorel::helpToManualPage({QStringLiteral("vantorel"), QString::fromUtf8(kSummary),
                                            QStringLiteral("Vantorel ") + vantorel::programVersion(),

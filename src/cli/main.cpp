@@ -104,7 +104,9 @@ int main(int argc, char** argv) {
         return args.isEmpty() ? 2 : 0;
     }
     if (args[0] == QLatin1String("--version")) {
-        out << vantorel::versionLine(QStringLiteral("vantorel-cli")) << QStringLiteral("\n");
+        out << vantorel::versionLine(QStringLiteral("vantorel-cli"),
+                                     QString::fromLatin1(vantorel::buildCommit()))
+            << QStringLiteral("\n");
         return 0;
     }
     // The build writes the manual page with this, from the help text above.

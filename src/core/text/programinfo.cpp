@@ -7,9 +7,6 @@ namespace vantorel {
 QString programVersion() {
     return QStringLiteral(VANTOREL_VERSION);
 }
-QString programCommit() {
-    return QStringLiteral(VANTOREL_COMMIT);
-}
 QString applicationId() {
     return QStringLiteral(VANTOREL_APP_ID);
 }
@@ -17,9 +14,9 @@ QString programHomepage() {
     return QStringLiteral(VANTOREL_HOMEPAGE);
 }
 
-QString versionLine(const QString& programName) {
+QString versionLine(const QString& programName, const QString& commit) {
     QString line = programName + QLatin1Char(' ') + programVersion();
-    if (!programCommit().isEmpty()) line += QStringLiteral(" (commit ") + programCommit() + QLatin1Char(')');
+    if (!commit.isEmpty()) line += QStringLiteral(" (commit ") + commit + QLatin1Char(')');
     return line;
 }
 
