@@ -41,7 +41,7 @@ namespace vantorel {
 
 QString mapCacheFolder() {
     QString base = qEnvironmentVariable("XDG_CACHE_HOME");
-    // The base directory specification ignores a relative path.
+    // A relative XDG_CACHE_HOME is not to be used: the desktop convention ignores it.
     if (base.isEmpty() || QDir::isRelativePath(base)) base = QDir::homePath() + QStringLiteral("/.cache");
     return base + QStringLiteral("/vantorel");
 }
