@@ -43,5 +43,5 @@ sleep 1
 xdotool mousemove --window "$window" 60 14 click 1
 sleep 6
 window=$(main_window)
-capture_window "$window" "$OUT"
+shoot_window "$window" "$OUT"
 kill $app

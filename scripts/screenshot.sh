@@ -24,5 +24,5 @@ xdotool mousemove --window "$window" 200 49 click 1
 wait_for 10 sh -c "xdotool search --onlyvisible --pid $app --name '^/.*FurnaceCreekInn' >/dev/null"
 sleep 2
 window=$(main_window)
-capture_window "$window" "$OUT"
+shoot_window "$window" "$OUT"
 kill $app

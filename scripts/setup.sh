@@ -18,7 +18,7 @@ TEST_PACKAGES=(
   lintian desktop-file-utils appstream dpkg-dev file man-db groff-base bash-completion
 )
 BENCH_PACKAGES=(
-  libjpeg-turbo-progs libimage-exiftool-perl hyperfine jq imagemagick exiv2 time
+  libjpeg-turbo-progs libimage-exiftool-perl hyperfine jq imagemagick exiv2 time qt6-httpserver-dev qt6-websockets-dev
 )
 
 packages=("${PROGRAM_PACKAGES[@]}")

@@ -242,15 +242,12 @@ TEST(WindowCommandLine, DesktopUrlsAndGeoLinks) {
         {"geo:48.8584,2.2945", true, 48.8584, 2.2945},
         {"GEO:-33.85,151.2,40;u=35", true, -33.85, 151.2},
         {"geo:48.1,2.2;crs=wgs84", true, 48.1, 2.2},
-        {"geo:0,0?q=45.5,-73.6(Montr%C3%A9al)", true, 45.5, -73.6},
-        {"geo:10,20?q=45.5,-73.6", true, 10, 20}, // the position beats the query
         {"geo:48,2;crs=moon-2011", false, 0, 0},
         {"geo:91,0", false, 0, 0},
         {"geo:0,181", false, 0, 0},
         {"geo:nan,2", false, 0, 0},
         {"geo:48;2", false, 0, 0},
         {"geo:", false, 0, 0},
-        {"geo:0,0?q=Paris", true, 0, 0},
         {"geography.jpg", false, 0, 0},
     };
     for (const auto& l : links) {

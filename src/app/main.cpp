@@ -46,7 +46,7 @@ const char* const kHelp =
     "Environnement :\n"
     "  VANTOREL_GOOGLE_MAPS_KEY\n"
     "                    Clé Google Maps, à la place de celle du fichier de réglages.\n"
-    "  TEMP              Dossier des pages de carte (sinon le dossier temporaire de l'utilisateur).\n"
+    "  TEMP              Dossier de la page de carte (sinon $XDG_RUNTIME_DIR ou le dossier temporaire).\n"
     "\n"
     "Codes de sortie :\n"
     "  0                 La fenêtre a été fermée.\n"

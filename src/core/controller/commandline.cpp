@@ -1,9 +1,8 @@
 #include "commandline.h"
 
 #include "files/pathnames.h"
+#include "text/positiontext.h"
 
-#include <QUrl>
-#include <cmath>
 #include <cstring>
 
 namespace vantorel {
@@ -42,19 +41,6 @@ bool takesValue(const char* option) {
     return false;
 }
 
-// "LAT,LON[,ALT]" with points for decimals.
-std::optional<GeoPosition> parseCoordinatePair(const QString& text) {
-    const QStringList parts = text.split(QLatin1Char(','));
-    if (parts.size() < 2 || parts.size() > 3) return std::nullopt;
-    bool okLat = false, okLon = false;
-    const double lat = parts[0].trimmed().toDouble(&okLat);
-    const double lon = parts[1].trimmed().toDouble(&okLon);
-    if (!okLat || !okLon || !std::isfinite(lat) || !std::isfinite(lon) || std::abs(lat) > 90 ||
-        std::abs(lon) > 180)
-        return std::nullopt;
-    return GeoPosition{lat, lon};
-}
-
 // A file URL's path with its percent-encoded bytes back as they were.
 QString fileUrlPath(const QByteArray& arg) {
     QByteArray path = arg.mid(7); // after "file://"
@@ -70,28 +56,9 @@ QString fileUrlPath(const QByteArray& arg) {
 
 std::optional<GeoPosition> parseGeoLink(const QString& link) {
     if (!link.startsWith(QLatin1String("geo:"), Qt::CaseInsensitive)) return std::nullopt;
-    QString rest = QUrl::fromPercentEncoding(link.mid(4).toUtf8());
-    QString query;
-    if (const int q = rest.indexOf(QLatin1Char('?')); q >= 0) {
-        query = rest.mid(q + 1);
-        rest.truncate(q);
-    }
-    const QStringList params = rest.split(QLatin1Char(';'));
-    for (int i = 1; i < params.size(); ++i) {
-        const QString param = params[i].trimmed().toLower();
-        if (param.startsWith(QLatin1String("crs=")) && param != QLatin1String("crs=wgs84"))
-            return std::nullopt; // another body's or another datum's coordinates
-    }
-    std::optional<GeoPosition> position = parseCoordinatePair(params[0]);
-    // Phones write "geo:0,0?q=48.85,2.29(Name)" for a labelled point.
-    for (const QString& item : query.split(QLatin1Char('&'))) {
-        if (!item.startsWith(QLatin1String("q="))) continue;
-        QString value = item.mid(2);
-        value.truncate(value.indexOf(QLatin1Char('(')) < 0 ? value.size() : value.indexOf(QLatin1Char('(')));
-        if (const auto fromQuery = parseCoordinatePair(value.replace(QLatin1Char('+'), QString())))
-            if (!position || (position->latitude == 0 && position->longitude == 0)) position = fromQuery;
-    }
-    return position;
+    const PositionReading reading = readPositionText(link);
+    if (!reading.ok) return std::nullopt;
+    return GeoPosition{reading.latitude, reading.longitude};
 }
 
 WindowCommandLine splitWindowCommandLine(int argc, const char* const* argv) {

@@ -26,8 +26,8 @@ struct WindowCommandLine {
 // it cannot be read.
 WindowCommandLine splitWindowCommandLine(int argc, const char* const* argv);
 
-// A "geo:LATITUDE,LONGITUDE[,ALTITUDE][;PARAMETERS][?QUERY]" link in WGS 84, or the
-// "geo:0,0?q=LATITUDE,LONGITUDE(label)" form of phones; nothing when it names no position on Earth.
+// A "geo:LATITUDE,LONGITUDE[,ALTITUDE][;PARAMETERS]" link, read by the one position reader
+// (text/positiontext.h); nothing when it names no position on Earth.
 std::optional<GeoPosition> parseGeoLink(const QString& link);
 
 } // namespace vantorel
