@@ -212,9 +212,60 @@ TEST(WindowCommandLine, PhotosNeverReachQt) {
     const char* latin1[] = {"vantorel", "--", "\xE9t\xE9.jpg"};
     EXPECT_EQ(encodePath(splitWindowCommandLine(3, latin1).photos.value(0)), kLatin1Name);
 
-    // The desktop entry passes the file manager's photos after "--".
-    const QByteArray desktop = fileBytes(QStringLiteral(VANTOREL_SOURCE_DIR "/vantorel.desktop"));
-    EXPECT_TRUE(desktop.contains("\nExec=vantorel -- %F\n"));
+    // The desktop entry passes the file manager's photos (as URLs) after "--".
+    const QByteArray desktop =
+        fileBytes(QStringLiteral(VANTOREL_SOURCE_DIR "/packaging/vantorel.desktop.in"));
+    EXPECT_TRUE(desktop.contains("\nExec=vantorel -- %U\n"));
+}
+
+TEST(WindowCommandLine, DesktopUrlsAndGeoLinks) {
+    // File URLs give back their bytes, a name that is not UTF-8 included.
+    const char* urls[] = {"vantorel",
+                          "--",
+                          "file:///photos/%E9t%E9%20%231.jpg",
+                          "file://localhost/a%2Fb.jpg",
+                          "file://elsewhere/c.jpg",
+                          "-reverse"};
+    const WindowCommandLine fromUrls = splitWindowCommandLine(6, urls);
+    ASSERT_EQ(fromUrls.photos.size(), 4);
+    EXPECT_EQ(encodePath(fromUrls.photos[0]), QByteArray("/photos/\xE9t\xE9 #1.jpg"));
+    EXPECT_EQ(fromUrls.photos[1], QStringLiteral("/a/b.jpg"));
+    EXPECT_EQ(fromUrls.photos[2], QStringLiteral("file://elsewhere/c.jpg")); // not this machine's: unreadable
+    EXPECT_EQ(fromUrls.photos[3], QStringLiteral("-reverse"));
+    EXPECT_FALSE(fromUrls.mapPosition);
+
+    const struct {
+        const char* link;
+        bool valid;
+        double latitude, longitude;
+    } links[] = {
+        {"geo:48.8584,2.2945", true, 48.8584, 2.2945},
+        {"GEO:-33.85,151.2,40;u=35", true, -33.85, 151.2},
+        {"geo:48.1,2.2;crs=wgs84", true, 48.1, 2.2},
+        {"geo:48,2;crs=moon-2011", false, 0, 0},
+        {"geo:91,0", false, 0, 0},
+        {"geo:0,181", false, 0, 0},
+        {"geo:nan,2", false, 0, 0},
+        {"geo:48;2", false, 0, 0},
+        {"geo:", false, 0, 0},
+        {"geography.jpg", false, 0, 0},
+    };
+    for (const auto& l : links) {
+        SCOPED_TRACE(l.link);
+        const auto position = parseGeoLink(QString::fromUtf8(l.link));
+        ASSERT_EQ(position.has_value(), l.valid);
+        if (!position) continue;
+        EXPECT_DOUBLE_EQ(position->latitude, l.latitude);
+        EXPECT_DOUBLE_EQ(position->longitude, l.longitude);
+    }
+
+    // The first position link opens the map; a link with no position stays a photo, to be named
+    // as unreadable.
+    const char* withLinks[] = {"vantorel", "--", "geo:1,2", "a.jpg", "geo:3,4", "geo:x"};
+    const WindowCommandLine line = splitWindowCommandLine(6, withLinks);
+    ASSERT_TRUE(line.mapPosition);
+    EXPECT_EQ(line.mapPosition->latitude, 1);
+    EXPECT_EQ(line.photos, (QStringList{"a.jpg", "geo:3,4", "geo:x"}));
 }
 
 } // namespace

@@ -425,6 +425,35 @@ TEST(ControllerStart, PicturesComeFromTheWorkingDirectoryThenTheDataFolder) {
 
 } // namespace
 
+// A "geo:" link the program starts with opens the window on the map at that position, which
+// becomes the new latitude and longitude; offline, the fields are filled and no page is shown.
+TEST(ControllerStart, GeoLinkShowsTheMapThere) {
+    QTemporaryDir temp;
+    qputenv("TEMP", temp.path().toUtf8());
+    for (const bool online : {true, false}) {
+        FakePlatform fake;
+        fake.connectivity.result = online ? ConnectionState::Online : ConnectionState::Offline;
+        MainController c(fake.platform());
+        c.FormCreate();
+        c.FormShow(QDir::currentPath(), {});
+        c.controls().CheckBox4 = true;
+        c.ShowMapAt(-33.8568, 151.2153);
+        EXPECT_EQ(c.controls().geometry.size(), QSize(986, 695));
+        EXPECT_EQ(c.controls().Edit7, "-33,85680");
+        EXPECT_EQ(c.controls().Edit8, "151,21530");
+        if (!online) {
+            EXPECT_TRUE(fake.browser.pages.isEmpty());
+            continue;
+        }
+        ASSERT_EQ(fake.browser.pages.size(), 1);
+        const QByteArray bytes = fake.browser.pages[0];
+        EXPECT_TRUE(bytes.contains("-33.856800") && bytes.contains("151.215300"))
+            << "the page is not centred on the link's position";
+        c.FormClose();
+    }
+    qunsetenv("TEMP");
+}
+
 // A copy that cannot be written says why on the message's second line: the photo gone, a folder
 // or a pipe in its place, not a picture, or what the system refused (here a file size limit).
 TEST(CopyFailure, TheReasonReachesTheMessage) {

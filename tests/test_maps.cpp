@@ -17,6 +17,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <QSettings>
 #include <QTemporaryDir>
 #include <cmath>
 #include <gtest/gtest.h>
@@ -452,6 +453,40 @@ TEST(MapPick, ClickedPositionBecomesTheNewCoordinates) {
     EXPECT_EQ(c.controls().Edit8, "2,25000");
     c.MapPositionPicked(NAN, 1);
     EXPECT_EQ(c.controls().Edit7, "10,00000");
+}
+
+// The tile cache's bound from vantorel.ini, and its folder from XDG_CACHE_HOME.
+TEST(MapSettings, TileCacheSizeAndFolder) {
+    QTemporaryDir config;
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, config.path());
+    const struct {
+        const char* value;
+        int megabytes;
+    } sizes[] = {
+        {nullptr, 200}, {"50", 50}, {"2047", 2047}, {"0", 200}, {"-5", 200}, {"5000", 200}, {"beaucoup", 200},
+    };
+    for (const auto& c : sizes) {
+        SCOPED_TRACE(c.value ? c.value : "(absent)");
+        {
+            QSettings file(QSettings::IniFormat, QSettings::UserScope, "vantorel", "vantorel");
+            file.clear();
+            if (c.value) file.setValue("maps/tileCacheSize", c.value);
+        }
+        EXPECT_EQ(loadMapSettings().tileCacheMegabytes, c.megabytes);
+    }
+
+    const bool wasSet = qEnvironmentVariableIsSet("XDG_CACHE_HOME");
+    const QByteArray saved = qgetenv("XDG_CACHE_HOME");
+    qputenv("XDG_CACHE_HOME", "/srv/cache");
+    EXPECT_EQ(mapCacheFolder(), "/srv/cache/vantorel");
+    for (const char* unusable : {"", "relative/cache"}) {
+        qputenv("XDG_CACHE_HOME", unusable);
+        EXPECT_EQ(mapCacheFolder(), QDir::homePath() + "/.cache/vantorel");
+    }
+    if (wasSet)
+        qputenv("XDG_CACHE_HOME", saved);
+    else
+        qunsetenv("XDG_CACHE_HOME");
 }
 
 } // namespace

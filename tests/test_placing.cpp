@@ -82,8 +82,7 @@ protected:
         c.HandleDroppedFiles({geotagged, plain}); // b.jpg shown: it has no position
     }
     QString page() {
-        QFile f(c.mapPagePath());
-        return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
+        return fake.browser.pages.isEmpty() ? QString() : QString::fromUtf8(fake.browser.pages.last());
     }
 };
 

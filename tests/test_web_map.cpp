@@ -10,12 +10,11 @@
 #include "tables/gridcolumns.h"
 #include "tables/stringgrid.h"
 #include "webmapview.h"
+#include "webtest.h"
 
 #include <QDir>
 #include <QFile>
 #include <QSignalSpy>
-#include <QTcpServer>
-#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QWebEnginePage>
@@ -25,39 +24,8 @@ using namespace vantorel;
 
 namespace {
 
-// Answers every request with 404 and keeps its head.
-struct TileServer {
-    QTcpServer server;
-    QList<QByteArray> requests;
-    TileServer() {
-        server.listen(QHostAddress::LocalHost, 0);
-        QObject::connect(&server, &QTcpServer::newConnection, [this] {
-            while (QTcpSocket* s = server.nextPendingConnection()) {
-                QObject::connect(s, &QTcpSocket::readyRead, s, [this, s] {
-                    const QByteArray head = s->readAll();
-                    requests << head;
-                    s->write("HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\nConnection: close\r\n\r\n");
-                    s->disconnectFromHost();
-                });
-            }
-        });
-    }
-    QString urlTemplate() const {
-        return QStringLiteral("http://127.0.0.1:%1/{z}/{x}/{y}.png").arg(server.serverPort());
-    }
-};
-
-QVariant evaluate(QWebEngineView& view, const QString& code) {
-    QVariant result;
-    bool done = false;
-    view.page()->runJavaScript(code, [&](const QVariant& v) {
-        result = v;
-        done = true;
-    });
-    for (int i = 0; i < 200 && !done; ++i)
-        QTest::qWait(25);
-    return result;
-}
+using test::evaluate;
+using test::TileServer;
 
 TEST(WebMap, HostileNamesTilesAndClicks) {
     TileServer tiles;

@@ -547,6 +547,10 @@ void MainWindow::openPaths(const QStringList& paths) {
     run([this, &paths] { m_controller->HandleDroppedFiles(paths); });
 }
 
+void MainWindow::showMapAt(double latitude, double longitude) {
+    run([this, latitude, longitude] { m_controller->ShowMapAt(latitude, longitude); });
+}
+
 void MainWindow::sync() {
     const MainControls& m = m_controller->controls();
     if (windowTitle() != m.caption) setWindowTitle(m.caption);

@@ -50,6 +50,7 @@ public:
     void showThen(std::function<void()> then);
     // Photos given on the command line are taken as a drop.
     void openPaths(const QStringList& paths);
+    void showMapAt(double latitude, double longitude);
     // Mirrors the commands' state on the widgets.
     void sync();
 

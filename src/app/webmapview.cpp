@@ -1,52 +1,12 @@
 #include "webmapview.h"
 
-#include "maps/mapsettings.h"
+#include "mapprofile.h"
 #include "pageserver.h"
 
-#include <QFile>
 #include <QWebChannel>
 #include <QWebEnginePage>
-#include <QWebEngineProfile>
-#include <QWebEngineScript>
-#include <QWebEngineScriptCollection>
-#include <QWebEngineSettings>
-#include <QWebEngineUrlRequestInfo>
 
 namespace vantorel {
-
-void TileRequestInterceptor::interceptRequest(QWebEngineUrlRequestInfo& info) {
-    const QUrl url = info.requestUrl();
-    if (observer && observer(url)) {
-        info.block(true);
-        return;
-    }
-}
-
-TileRequestInterceptor* mapInterceptor() {
-    static TileRequestInterceptor* interceptor = new TileRequestInterceptor;
-    return interceptor;
-}
-
-QWebEngineProfile* mapProfile() {
-    static QWebEngineProfile* profile = [] {
-        auto* p = new QWebEngineProfile(); // off the record: nothing of the maps stays on disk
-        p->setHttpUserAgent(p->httpUserAgent() + QLatin1Char(' ') + tileUserAgent());
-        p->setUrlRequestInterceptor(mapInterceptor());
-        // The pages are local files that draw remote tiles.
-        p->settings()->setAttribute(QWebEngineSettings::LocalContentCanAccessRemoteUrls, true);
-        QFile channelScript(QStringLiteral(":/qtwebchannel/qwebchannel.js"));
-        if (channelScript.open(QIODevice::ReadOnly)) {
-            QWebEngineScript script;
-            script.setName(QStringLiteral("qwebchannel"));
-            script.setSourceCode(QString::fromUtf8(channelScript.readAll()));
-            script.setInjectionPoint(QWebEngineScript::DocumentCreation);
-            script.setWorldId(QWebEngineScript::MainWorld);
-            p->scripts()->insert(script);
-        }
-        return p;
-    }();
-    return profile;
-}
 
 WebMapView::WebMapView(const QString& name, QWidget* parent)
     : QWebEngineView(parent), m_bridge(new MapPickBridge(this)) {

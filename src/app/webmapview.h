@@ -4,27 +4,12 @@
 #pragma once
 
 #include "controller/platform.h"
+#include "mapprofile.h"
 
 #include <QObject>
-#include <QWebEngineUrlRequestInterceptor>
 #include <QWebEngineView>
-#include <functional>
-
-class QWebEngineProfile;
 
 namespace vantorel {
-
-class TileRequestInterceptor : public QWebEngineUrlRequestInterceptor {
-public:
-    void interceptRequest(QWebEngineUrlRequestInfo& info) override;
-    // Test hook: sees every request of the maps' pages; returning true blocks it.
-    std::function<bool(const QUrl&)> observer;
-};
-
-// The one profile of the map views: in memory only, the program's user agent, the interceptor,
-// and the web channel's script in every page.
-QWebEngineProfile* mapProfile();
-TileRequestInterceptor* mapInterceptor();
 
 // The object the pages reach through the web channel as "vantorelPick". Calls count only while
 // `trusted` says the view shows a page the program served in this run.

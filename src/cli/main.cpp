@@ -1,6 +1,8 @@
 // vantorel-cli: the program's readers without a window, one command per reader.
 #include "commands.h"
 #include "files/pathnames.h"
+#include "text/manualpage.h"
+#include "text/programinfo.h"
 
 #include <QCoreApplication>
 #include <QLocale>
@@ -74,6 +76,7 @@ const char* const kHelp =
     "                    Page de la carte de toutes les photos géocodées (« Voir carte »). Code de\n"
     "                    sortie 1 si aucune photo n'est géocodée.\n"
     "  --help            Affiche cette aide.\n"
+    "  --version         Affiche la version du programme.\n"
     "\n"
     "Dans chaque champ, tabulation, saut de ligne et barre oblique inverse sont écrits \\t, \\n et \\\\,\n"
     "les autres caractères de contrôle \\xNN : chaque ligne reste une ligne. Un octet d'un nom de\n"
@@ -81,7 +84,17 @@ const char* const kHelp =
     "Les noms de photos sur la sortie d'erreur sont écrits de la même façon.\n"
     "Les nombres utilisent le séparateur décimal de la langue de l'utilisateur.\n"
     "Codes de sortie : 0 toutes les photos lues, 1 une photo au moins illisible, 2 commande ou\n"
-    "arguments incorrects.\n";
+    "arguments incorrects.\n"
+    "\n"
+    "Exemples :\n"
+    "  vantorel-cli coords ~/Photos/*.jpg\n"
+    "                    Les coordonnées de toutes les photos d'un dossier.\n"
+    "  vantorel-cli write IMG_0042.jpg 48.8584 2.2945\n"
+    "                    Écrit « #IMG_0042.jpg », géocodée à la tour Eiffel.\n"
+    "  vantorel-cli gpx -o photos.gpx ~/Photos/*.jpg\n"
+    "                    Le fichier GPX des photos géocodées d'un dossier.\n";
+
+const char* const kSummary = "lit et réécrit le géocodage GPS de photos JPEG sans fenêtre";
 
 } // namespace
 
@@ -100,6 +113,20 @@ int main(int argc, char** argv) {
     if (args.isEmpty() || args[0] == QLatin1String("--help") || args[0] == QLatin1String("-h")) {
         out << QString::fromUtf8(kHelp);
         return args.isEmpty() ? 2 : 0;
+    }
+    if (args[0] == QLatin1String("--version")) {
+        out << vantorel::versionLine(QStringLiteral("vantorel-cli"),
+                                     QString::fromLatin1(vantorel::buildCommit()))
+            << QStringLiteral("\n");
+        return 0;
+    }
+    // The build writes the manual page with this, from the help text above.
+    if (args[0] == QLatin1String("--manual-page")) {
+        out << vantorel::helpToManualPage({QStringLiteral("vantorel-cli"), QString::fromUtf8(kSummary),
+                                           QStringLiteral("Vantorel ") + vantorel::programVersion(),
+                                           QStringLiteral("vantorel(1)")},
+                                          QString::fromUtf8(kHelp));
+        return 0;
     }
     const QString command = args.takeFirst();
     if (command == QLatin1String("coords")) return vantorel::cli::runCoords(args, out, err);

@@ -1,6 +1,7 @@
 #include "commandline.h"
 
 #include "files/pathnames.h"
+#include "text/positiontext.h"
 
 #include <cstring>
 
@@ -40,7 +41,25 @@ bool takesValue(const char* option) {
     return false;
 }
 
+// A file URL's path with its percent-encoded bytes back as they were.
+QString fileUrlPath(const QByteArray& arg) {
+    QByteArray path = arg.mid(7); // after "file://"
+    if (!path.startsWith('/')) {  // "file://host/path": only this machine's files
+        const int slash = path.indexOf('/');
+        if (slash < 0 || path.left(slash) != "localhost") return decodePath(arg);
+        path = path.mid(slash);
+    }
+    return decodePath(QByteArray::fromPercentEncoding(path));
+}
+
 } // namespace
+
+std::optional<GeoPosition> parseGeoLink(const QString& link) {
+    if (!link.startsWith(QLatin1String("geo:"), Qt::CaseInsensitive)) return std::nullopt;
+    const PositionReading reading = readPositionText(link);
+    if (!reading.ok) return std::nullopt;
+    return GeoPosition{reading.latitude, reading.longitude};
+}
 
 WindowCommandLine splitWindowCommandLine(int argc, const char* const* argv) {
     WindowCommandLine line;
@@ -49,7 +68,15 @@ WindowCommandLine splitWindowCommandLine(int argc, const char* const* argv) {
     for (int i = 1; i < argc; ++i) {
         const char* arg = argv[i];
         if (onlyPhotos || arg[0] != '-' || arg[1] == '\0') {
-            line.photos << decodePath(QByteArray(arg));
+            const QByteArray bytes(arg);
+            const QString name = decodePath(bytes);
+            if (bytes.startsWith("file://")) {
+                line.photos << fileUrlPath(bytes);
+            } else if (const auto position = parseGeoLink(name); position && !line.mapPosition) {
+                line.mapPosition = position;
+            } else {
+                line.photos << name;
+            }
         } else if (std::strcmp(arg, "--") == 0) {
             onlyPhotos = true;
         } else {

@@ -5,16 +5,29 @@
 #include <QByteArray>
 #include <QList>
 #include <QStringList>
+#include <optional>
 
 namespace vantorel {
 
+struct GeoPosition {
+    double latitude = 0, longitude = 0;
+};
+
 struct WindowCommandLine {
-    QList<QByteArray> qtArguments; // the program's name first, then Qt's options and their values
-    QStringList photos;            // names as given (bytes kept, see files/pathnames.h)
+    QList<QByteArray> qtArguments;          // the program's name first, then Qt's options and their values
+    QStringList photos;                     // names as given (bytes kept, see files/pathnames.h)
+    std::optional<GeoPosition> mapPosition; // from a "geo:" link: the window starts with the map there
 };
 
 // Every argument after "--" is a photo. Before it, an argument starting with "-" is one of Qt's
 // options (with the next argument as its value for those that take one); any other is a photo.
+// The desktop hands its files as "file://" URLs (their bytes percent-encoded) and its position
+// links as "geo:" URIs; a "geo:" argument that names no position stays a photo, so the list says
+// it cannot be read.
 WindowCommandLine splitWindowCommandLine(int argc, const char* const* argv);
+
+// A "geo:LATITUDE,LONGITUDE[,ALTITUDE][;PARAMETERS]" link, read by the one position reader
+// (text/positiontext.h); nothing when it names no position on Earth.
+std::optional<GeoPosition> parseGeoLink(const QString& link);
 
 } // namespace vantorel

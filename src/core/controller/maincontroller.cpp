@@ -651,6 +651,17 @@ void MainController::PlaceOnMap() {
     m_platform.browser.showPage(mapPagePath(), page);
 }
 
+void MainController::ShowMapAt(double latitude, double longitude) {
+    expand();
+    MapPositionPicked(latitude, longitude);
+    if (!m_state.InternetAvailable) return;
+    PhotoMapPage page;
+    page.latitudeText = QString::number(latitude, 'f', 6);
+    page.longitudeText = QString::number(longitude, 'f', 6);
+    page.title = m_controls.Edit7 + QStringLiteral(" ; ") + m_controls.Edit8;
+    showMapPage(BuildPhotoMapPage(page, m_mapSettings), m_platform.browser);
+}
+
 QString MainController::DetectDefaultBrowser() {
     const ExternalBrowser::DefaultBrowser found = m_platform.externalBrowser.defaultBrowser();
     if (found.desktopEntry.isEmpty()) {

@@ -74,6 +74,9 @@ public:
     void CppWebBrowser1NavigateComplete2();
     // A position chosen on the embedded map becomes the new coordinates offered to the copy writer.
     void MapPositionPicked(double latitude, double longitude);
+    // A "geo:" link the program was started with: the window opens with the map at that position,
+    // which becomes the new latitude and longitude.
+    void ShowMapAt(double latitude, double longitude);
     // A text pasted into Edit7 or Edit8: when it holds a whole position (positiontext.h) both
     // fields take it in the locale's format; otherwise nothing changes and the reading says why.
     PositionReading PastePosition(const QString& text);

@@ -23,13 +23,36 @@ QByteArray dataUrl(const QString& name) {
     return "data:image/png;base64," + bytes.toBase64();
 }
 
-// Helpers every Leaflet page calls: the base map with the configured tiles, the default marker
-// with its pictures inline, and the bridge that hands a clicked position to the window.
+// Helpers every Leaflet page calls: the base map with the configured tiles (and a notice inside
+// the map when they cannot be loaded), the default marker with its pictures inline, and the
+// bridge that hands a clicked position to the window.
 const char kLeafletHelpers[] = R"JS(
 function vantorelBaseMap(center, zoom) {
 var map = L.map('map-canvas', {center: center, zoom: zoom, preferCanvas: true});
-L.tileLayer(vantorelTiles.url, {attribution: vantorelTiles.attribution, maxZoom: 19}).addTo(map);
+var tiles = L.tileLayer(vantorelTiles.url, {attribution: vantorelTiles.attribution, maxZoom: 19}).addTo(map);
+vantorelTileNotice(map, tiles);
 return map;
+}
+function vantorelTileNotice(map, tiles) {
+var notice = null;
+tiles.on('tileerror', function (e) {
+if (notice) return;
+var text = 'Fond de carte indisponible : pas de r\u00e9seau ou serveur de tuiles refus\u00e9';
+notice = document.createElement('div');
+notice.id = 'vantorel-tile-notice';
+notice.style.cssText = 'position: absolute; z-index: 1000; top: 10px; left: 50px; right: 10px;' +
+' padding: 4px 8px; background: #fff4c8; border: 1px solid #a07800; color: #000;' +
+' font: 12px sans-serif; text-align: center; pointer-events: none;';
+notice.textContent = text;
+map.getContainer().appendChild(notice);
+// An image says nothing of why it failed: asked once more, the server tells its status when it
+// lets pages read it (a 403 usually means the user agent is refused).
+var url = e.tile && e.tile.src;
+if (!url || typeof fetch !== 'function') return;
+fetch(url, {mode: 'cors', credentials: 'omit'}).then(function (r) {
+if (!r.ok) notice.textContent = text + ' (HTTP ' + r.status + ')';
+}).catch(function () {});
+});
 }
 function vantorelIcon() {
 return L.icon({iconUrl: vantorelTiles.icon, iconRetinaUrl: vantorelTiles.icon2x, shadowUrl: vantorelTiles.shadow,

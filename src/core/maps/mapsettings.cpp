@@ -1,6 +1,9 @@
 #include "mapsettings.h"
 
+#include "text/programinfo.h"
+
 #include <QCoreApplication>
+#include <QDir>
 #include <QSettings>
 
 namespace vantorel {
@@ -15,6 +18,11 @@ MapSettings loadMapSettings() {
     if (!tiles.isEmpty()) s.tileUrl = tiles;
     const QString attribution = file.value(QStringLiteral("tileAttribution")).toString();
     if (!attribution.isEmpty()) s.tileAttribution = attribution;
+    bool sized = false;
+    const int megabytes = file.value(QStringLiteral("tileCacheSize")).toInt(&sized);
+    // Nonsense (zero, which the engine takes for no bound, negative, beyond the 2 GB it can count)
+    // keeps the default.
+    if (sized && megabytes > 0 && megabytes <= 2047) s.tileCacheMegabytes = megabytes;
     const QString key = qEnvironmentVariable("VANTOREL_GOOGLE_MAPS_KEY").trimmed();
     if (!key.isEmpty()) s.googleMapsKey = key;
     if (!s.googleMapsKey.isEmpty()) s.library = MapLibrary::Google;
@@ -22,7 +30,20 @@ MapSettings loadMapSettings() {
 }
 
 QString tileUserAgent() {
-    return QStringLiteral("Vantorel/1.13 (geotag viewer; Qt WebEngine)");
+    // Names the program, its version and where to reach its makers, as tile servers ask.
+    return QStringLiteral("Vantorel/%1 (+%2; geotag viewer; Qt WebEngine)")
+        .arg(programVersion(), programHomepage());
+}
+
+} // namespace vantorel
+
+namespace vantorel {
+
+QString mapCacheFolder() {
+    QString base = qEnvironmentVariable("XDG_CACHE_HOME");
+    // A relative XDG_CACHE_HOME is not to be used: the desktop convention ignores it.
+    if (base.isEmpty() || QDir::isRelativePath(base)) base = QDir::homePath() + QStringLiteral("/.cache");
+    return base + QStringLiteral("/vantorel");
 }
 
 } // namespace vantorel

@@ -14,14 +14,18 @@ struct MapSettings {
     QString tileUrl = QStringLiteral("https://tile.openstreetmap.org/{z}/{x}/{y}.png");
     QString tileAttribution = QStringLiteral(
         "&copy; <a href=\"https://www.openstreetmap.org/copyright\">OpenStreetMap</a> contributors");
+    int tileCacheMegabytes = 200; // bound of the maps' HTTP cache on disk
 };
 
 // The settings file of the user (~/.config/vantorel/vantorel.ini, group [maps]: googleMapsKey,
-// tileUrl, tileAttribution); VANTOREL_GOOGLE_MAPS_KEY overrides the key. With a key the pages use Google
-// Maps.
+// tileUrl, tileAttribution, tileCacheSize in megabytes); VANTOREL_GOOGLE_MAPS_KEY overrides the key. With a
+// key the pages use Google Maps.
 MapSettings loadMapSettings();
 
 // What the program says it is to tile servers.
 QString tileUserAgent();
+
+// Where the maps keep their HTTP cache: $XDG_CACHE_HOME/vantorel (~/.cache/vantorel).
+QString mapCacheFolder();
 
 } // namespace vantorel

@@ -1,0 +1,146 @@
+// The maps' tiles in the real web engine: kept on disk between two runs of the program for as long
+// as the server allows, and a notice inside the map when they cannot be had (refused by the
+// server, or no server at all), with the markers and the sector still drawn.
+#include "maps/mappagefile.h"
+#include "maps/photomappage.h"
+#include "webmapview.h"
+#include "webtest.h"
+
+#include <QBuffer>
+#include <QDir>
+#include <QImage>
+#include <QProcess>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QWebEngineProfile>
+#include <gtest/gtest.h>
+
+using namespace vantorel;
+using test::evaluate;
+using test::TileServer;
+
+namespace {
+
+const char kNotice[] = "Fond de carte indisponible : pas de réseau ou serveur de tuiles refusé";
+
+// Shows the map of one photo with its sector, its tiles from `tileUrl`.
+void showMap(WebMapView& view, const QString& folder, const QString& tileUrl) {
+    MapSettings settings;
+    settings.tileUrl = tileUrl;
+    PhotoMapPage page;
+    page.latitudeText = "48,2";
+    page.longitudeText = "2,3";
+    page.title = "photo.jpg";
+    page.sector = PhotoMapPage::Corners{"48,25", "2,25", "48,25", "2,35"};
+    ASSERT_TRUE(writeMapPage(folder, BuildPhotoMapPage(page, settings)));
+    QSignalSpy loaded(&view, &QWebEngineView::loadFinished);
+    view.navigate(mapPagePath(folder));
+    ASSERT_TRUE(loaded.wait(30000));
+    ASSERT_TRUE(loaded.first().first().toBool());
+}
+
+// Waits until `condition` (a script) is true in the view.
+bool waitFor(WebMapView& view, const QString& condition, int milliseconds = 15000) {
+    for (int waited = 0; waited < milliseconds; waited += 50) {
+        if (evaluate(view, condition).toBool()) return true;
+        QTest::qWait(50);
+    }
+    return false;
+}
+
+const QString kTilesLoaded = QStringLiteral(
+    "document.querySelectorAll('.leaflet-tile-loaded').length > 0 &&"
+    " document.querySelectorAll('.leaflet-tile-container img:not(.leaflet-tile-loaded)').length === 0");
+
+// One run of the program as a child process: shows the map, waits for its tiles, and ends (the
+// application, and with it the maps' profile, closes as the program's does).
+TEST(TileCacheRun, ShowsOneMap) {
+    const QString tileUrl = qEnvironmentVariable("VANTOREL_TEST_TILE_URL");
+    if (tileUrl.isEmpty()) GTEST_SKIP() << "run by TileCache.SecondRunFetchesNothing";
+    QTemporaryDir temp;
+    WebMapView view(QStringLiteral("CppWebBrowser1"), nullptr);
+    view.resize(341, 341);
+    view.show();
+    showMap(view, temp.path(), tileUrl);
+    EXPECT_TRUE(waitFor(view, kTilesLoaded));
+    EXPECT_FALSE(evaluate(view, "!!document.getElementById('vantorel-tile-notice')").toBool());
+}
+
+TEST(TileCache, SecondRunFetchesNothing) {
+    QImage tile(256, 256, QImage::Format_RGB32);
+    tile.fill(Qt::darkGreen);
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    tile.save(&buffer, "PNG");
+    TileServer tiles;
+    tiles.serveTiles(png, 3600);
+
+    QTemporaryDir home;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("XDG_CACHE_HOME", home.filePath("cache"));
+    environment.insert("XDG_CONFIG_HOME", home.filePath("config"));
+    environment.insert("VANTOREL_TEST_TILE_URL", tiles.urlTemplate());
+    auto runProgram = [&] {
+        QProcess program;
+        program.setProcessEnvironment(environment);
+        program.setProcessChannelMode(QProcess::ForwardedChannels);
+        program.start(QCoreApplication::applicationFilePath(), {"--gtest_filter=TileCacheRun.ShowsOneMap"});
+        // The child's requests are answered by this process's event loop.
+        for (int i = 0; i < 1200 && !program.waitForFinished(50); ++i)
+            QCoreApplication::processEvents();
+        EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(program.exitCode(), 0);
+    };
+
+    runProgram();
+    const qsizetype first = tiles.requests.size();
+    ASSERT_GT(first, 0);
+    EXPECT_TRUE(tiles.requests.first().contains("Vantorel/")) << tiles.requests.first().constData();
+    EXPECT_TRUE(QDir(home.filePath("cache/vantorel")).exists());
+
+    runProgram();
+    EXPECT_EQ(tiles.requests.size(), first) << "the second run fetched tiles again";
+}
+
+// A map whose tiles cannot be had says so inside the map and keeps its marker and sector.
+TEST(TileNotice, RefusedOrNoServer) {
+    TileServer refusing;
+    refusing.refuse(403, "Forbidden");
+    QTcpServer closed; // a port nobody answers on
+    closed.listen(QHostAddress::LocalHost, 0);
+    const QString nowhere = QStringLiteral("http://127.0.0.1:%1/{z}/{x}/{y}.png").arg(closed.serverPort());
+    closed.close();
+
+    const struct {
+        QString tileUrl;
+        QString expected;
+    } cases[] = {
+        {refusing.urlTemplate(), QString::fromUtf8(kNotice) + " (HTTP 403)"},
+        {nowhere, QString::fromUtf8(kNotice)},
+    };
+    QTemporaryDir temp;
+    WebMapView view(QStringLiteral("CppWebBrowser1"), nullptr);
+    view.resize(341, 341);
+    view.show();
+    int n = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.tileUrl.toStdString());
+        const QString folder = temp.filePath(QString::number(n++));
+        QDir().mkpath(folder);
+        showMap(view, folder, c.tileUrl);
+        const QString text =
+            "(document.getElementById('vantorel-tile-notice') || {textContent: ''}).textContent";
+        ASSERT_TRUE(waitFor(view, text + " !== ''"));
+        // The status arrives a moment after the notice.
+        waitFor(view, "(" + text + ").indexOf('HTTP') >= 0", c.expected.contains("HTTP") ? 5000 : 500);
+        EXPECT_EQ(evaluate(view, text).toString(), c.expected);
+        EXPECT_TRUE(
+            evaluate(view, "document.querySelectorAll('.leaflet-marker-icon').length === 1").toBool());
+        EXPECT_TRUE(evaluate(view, "document.querySelectorAll('.leaflet-overlay-pane canvas, "
+                                   ".leaflet-overlay-pane path').length > 0")
+                        .toBool());
+    }
+}
+
+} // namespace
