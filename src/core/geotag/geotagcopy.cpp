@@ -9,6 +9,8 @@
 #include "metadata/imageproperties.h"
 #include "text/numberformat.h"
 
+#include <QFile>
+
 #include <algorithm>
 #include <cmath>
 #include <sys/stat.h>
@@ -121,7 +123,13 @@ CopyResult writeCopy(const QString& source, const QString& target, const Locatio
         result.error = QStringLiteral("%1 n'est pas un fichier JPEG").arg(source);
         return result;
     }
-    const LocationPlan plan = planLocationEdit(head.bytes, edit);
+    // The whole file: other pictures may follow the first one's end.
+    const auto file = readWholeFile(fd);
+    if (!file || !file->startsWith(head.bytes)) {
+        result.error = QStringLiteral("%1 ne peut pas être lu").arg(source);
+        return result;
+    }
+    const LocationPlan plan = planFileLocationEdit(*file, head.bytes, edit);
     if (!plan.error.isEmpty()) {
         result.error = plan.error;
         return result;
@@ -132,7 +140,7 @@ CopyResult writeCopy(const QString& source, const QString& target, const Locatio
     options.modified = st.st_mtim;
     const QVector<PropertyItem> expected =
         edit.erase == LocationErase::None ? edit.gpsItems : QVector<PropertyItem>();
-    options.verify = [expected, erase = edit.erase, old = plan.oldPositions,
+    options.verify = [expected, erase = edit.erase, old = plan.oldPositions, whole = plan.otherPictures,
                       extraVerify = extra.verify](const QString& temp, QString& why) {
         ImageProperties copy;
         if (!copy.open(temp, ImageProperties::Scope::Gps)) {
@@ -151,8 +159,13 @@ CopyResult writeCopy(const QString& source, const QString& target, const Locatio
                 return false;
             }
         }
+        QByteArray written = copy.jpegHead();
+        if (whole) {
+            QFile file(temp);
+            written = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+        }
         for (const QByteArray& bytes : old)
-            if (copy.jpegHead().contains(bytes)) {
+            if (written.contains(bytes)) {
                 why = QStringLiteral("les anciennes coordonnées restent lisibles dans la copie");
                 return false;
             }
@@ -167,7 +180,7 @@ CopyResult writeCopy(const QString& source, const QString& target, const Locatio
         return !extraVerify || extraVerify(temp, why);
     };
     AtomicFileWriter writer(target, std::move(options));
-    if (!writeSplicedJpeg(writer, fd, st.st_size, head.bytes, plan.changes)) {
+    if (!(writer.open() && writer.write(applySegmentChanges(*file, plan.changes)) && writer.commit())) {
         result.error = writer.error();
         return result;
     }

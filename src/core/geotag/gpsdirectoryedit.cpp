@@ -169,7 +169,7 @@ GpsDirectoryEditResult editGpsDirectory(const QByteArray& bytes, const GpsDirect
         return result;
     }
 
-    if (!gps && edit.set.isEmpty()) {
+    if (!gps && (edit.set.isEmpty() || !edit.addDirectory)) {
         result.block = bytes; // nothing to remove
         return result;
     }
