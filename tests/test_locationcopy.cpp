@@ -18,6 +18,8 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <functional>
+
 using namespace vantorel;
 using namespace vantorel::test;
 
@@ -163,6 +165,219 @@ TEST(LocationCopies, RealSamplesHoldNoOldPositionAnywhere) {
         EXPECT_FALSE(none.value("ExifTool:Warning").toString().contains("IPTCDigest") &&
                      !before.value("ExifTool:Warning").toString().contains("IPTCDigest"));
     }
+}
+
+// ---- Built files that hide a position where only some readers look ----
+
+// Every latitude and longitude exiftool finds in a file, the pictures after the first included
+// ("Doc1:GPS:GPSLatitude=48.5").
+QStringList exiftoolPositions(const QString& path) {
+    QProcess p;
+    p.start("exiftool",
+            {"-q", "-q", "-a", "-n", "-ee3", "-G3:1", "-s", "-s", "-gps:GPSLatitude", "-gps:GPSLongitude",
+             "-xmp-exif:GPSLatitude", "-xmp-exif:GPSLongitude", "-gps:GPSDestLatitude", path});
+    p.waitForFinished();
+    QStringList out = QString::fromUtf8(p.readAllStandardOutput()).split(u'\n', Qt::SkipEmptyParts);
+    for (QString& line : out)
+        line = line.simplified().replace(": ", "=");
+    // The second picture of a multi-picture file, read as a file of its own.
+    QProcess second;
+    second.start("exiftool", {"-b", "-MPImage2", path});
+    second.waitForFinished();
+    const QByteArray picture = second.readAllStandardOutput();
+    if (!picture.isEmpty()) {
+        QProcess inner;
+        inner.start("exiftool", {"-q", "-q", "-n", "-s", "-s", "-gps:GPSLatitude", "-gps:GPSLongitude", "-"});
+        inner.write(picture);
+        inner.closeWriteChannel();
+        inner.waitForFinished();
+        for (const QString& line :
+             QString::fromUtf8(inner.readAllStandardOutput()).split(u'\n', Qt::SkipEmptyParts))
+            out.append("MPImage2:" + line.simplified().replace(": ", "="));
+    }
+    return out;
+}
+
+struct BuiltCase {
+    const char* name;
+    std::function<QByteArray()> file;
+    bool writable = true; // false: both copies are refused, with a reason
+};
+
+TiffBuilder geotagged(bool big = false) {
+    TiffBuilder b(big);
+    b.ifd0 = {b.ascii(0x010F, "Maker"), b.ascii(0x0110, "Model 7")};
+    b.exif = {b.ascii(0x9003, "2024:05:01 10:00:00")};
+    b.gps = {TiffField{0, 1, 4, QByteArray("\x02\x03\x00\x00", 4)}};
+    b.gps += b.position('N', 45, 33, 'E', 5, 55);
+    return b;
+}
+
+const std::vector<BuiltCase> kBuiltCases = {
+    {"plain, little-endian", [] { return withSegments(plainJpeg(), {exifSegment(geotagged().build())}); }},
+    {"plain, big-endian", [] { return withSegments(plainJpeg(), {exifSegment(geotagged(true).build())}); }},
+    {"a second Exif segment",
+     [] {
+         return withSegments(plainJpeg(),
+                             {exifSegment(geotagged().build()), exifSegment(geotagged(true).build())});
+     }},
+    {"stray bytes between segments",
+     [] {
+         return withSegments(plainJpeg(), {exifSegment(geotagged().build())}, QByteArray("\x00\x0E?>", 4));
+     }},
+    {"a GPS pointer typed SHORT",
+     [] {
+         TiffBuilder b = geotagged();
+         b.gpsPointerType = 3;
+         return withSegments(plainJpeg(), {exifSegment(b.build())});
+     }},
+    {"duplicate latitude entries",
+     [] {
+         TiffBuilder b = geotagged();
+         b.gps.insert(3, b.rationals(2, {{45, 1}, {33, 1}, {0, 1}}));
+         return withSegments(plainJpeg(), {exifSegment(b.build())});
+     }},
+    {"an entry of type 0 in the main directory",
+     [] {
+         TiffBuilder b = geotagged();
+         b.ifd0.append(TiffField{0x0131, 0, 3, QByteArray("abc\0", 4)});
+         return withSegments(plainJpeg(), {exifSegment(b.build())});
+     }},
+    {"a destination and an XMP position",
+     [] {
+         TiffBuilder b = geotagged();
+         b.gps += {b.ascii(0x13, "N"), b.rationals(0x14, {{45, 1}, {34, 1}, {0, 1}})};
+         return withSegments(
+             plainJpeg(),
+             {exifSegment(b.build()),
+              xmpSegment(xmpPacket("exif:GPSLatitude=\"45,33.0N\" exif:GPSLongitude=\"5,55.0E\""))});
+     }},
+    {"a JPEG after the end",
+     [] {
+         return withSegments(plainJpeg(), {exifSegment(geotagged().build())}) +
+                withSegments(plainJpeg(), {exifSegment(geotagged(true).build())});
+     }},
+    {"a multi-picture file with a position in its second picture",
+     [] {
+         return multiPicture(withSegments(plainJpeg(), {exifSegment(geotagged().build())}),
+                             withSegments(plainJpeg(), {exifSegment(geotagged(true).build())}));
+     }},
+};
+
+TEST(LocationCopies, BuiltFilesHoldNoOldPositionForAnyReader) {
+    QTemporaryDir dir;
+    const GpsPosition position = readCoordinateFields("48,5", "-2,25").position;
+    for (const BuiltCase& c : kBuiltCases) {
+        SCOPED_TRACE(c.name);
+        const QString source = dir.filePath(QString::fromUtf8(c.name).replace(' ', '_') + ".jpg");
+        QFile f(source);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(c.file());
+        f.close();
+        const QByteArray before = fileBytes(source);
+        QString latRef, lonRef;
+        ASSERT_TRUE(ReadGpsCoordinates(source, latRef, lonRef).geotagged);
+
+        const QString erased = copyPathFor(source, kErasedPrefix),
+                      written = copyPathFor(source, kGeotaggedPrefix);
+        const CopyResult e = writeGeotagCopy(source, erased, std::nullopt);
+        const CopyResult w = writeGeotagCopy(source, written, position);
+        ASSERT_TRUE(e.ok) << e.error.toStdString();
+        ASSERT_TRUE(w.ok) << w.error.toStdString();
+        EXPECT_EQ(fileBytes(source), before);
+        EXPECT_FALSE(ReadGpsCoordinates(erased, latRef, lonRef).geotagged);
+        const CoordinateReading r = ReadGpsCoordinates(written, latRef, lonRef);
+        EXPECT_EQ(r.signedLatitude, "48,50000");
+        EXPECT_EQ(r.signedLongitude, "-2,25000");
+        // No byte of the old latitude (45° 33') anywhere, whatever the byte order.
+        for (const QByteArray& copy : {fileBytes(erased), fileBytes(written)}) {
+            for (bool big : {false, true})
+                EXPECT_FALSE(copy.contains(TiffBuilder(big).rationals(2, {{45, 1}, {33, 1}, {0, 1}}).value));
+            EXPECT_FALSE(copy.contains("45,33.0N"));
+        }
+        if (!haveExiftool()) continue;
+        EXPECT_FALSE(exiftoolPositions(source).isEmpty());
+        EXPECT_EQ(exiftoolPositions(erased), QStringList())
+            << exiftoolPositions(erased).join(' ').toStdString();
+        for (const QString& found : exiftoolPositions(written)) {
+            if (found.contains("GPSDest")) continue; // the destination is not where the photo is
+            const double value = found.section('=', 1).toDouble();
+            EXPECT_TRUE(value == 48.5 || value == 2.25 || value == -2.25) << found.toStdString();
+        }
+        EXPECT_FALSE(exiftoolPositions(written).isEmpty());
+    }
+}
+
+// A block that has no room left for a new GPS directory is refused with the reason, never written
+// without its thumbnail; a damaged GPS directory is refused rather than reported erased.
+TEST(LocationCopies, BlocksThatCannotBeEditedSoundlyAreRefused) {
+    QTemporaryDir dir;
+    const GpsPosition position = readCoordinateFields("48,5", "-2,25").position;
+    TiffBuilder full;
+    full.ifd0 = {full.ascii(0x010F, "Maker")};
+    full.ifd1 = {full.shorts(0x0103, {6})};
+    full.thumbnail = QByteArray(65400, 'T');
+    TiffBuilder damaged = geotagged();
+    damaged.padding = QByteArray(8, '\0');
+    QByteArray damagedBlock = damaged.build();
+    // The GPS pointer leads past the block's end.
+    const qint64 pointer = damagedBlock.indexOf(QByteArray("\x25\x88\x04\x00\x01\x00\x00\x00", 8));
+    ASSERT_GT(pointer, 0);
+    damagedBlock.replace(pointer + 8, 4, QByteArray("\xF0\xFF\x00\x00", 4));
+
+    struct Case {
+        const char* name;
+        QByteArray block;
+        bool erase;
+        const char* reason;
+    };
+    const Case cases[] = {
+        {"no room for a GPS directory", full.build(), false, "ne tient plus"},
+        {"a GPS pointer past the end", damagedBlock, true, "GPS"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const QString source = dir.filePath("photo.jpg");
+        QFile f(source);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write(withSegments(plainJpeg(), {exifSegment(c.block)}));
+        f.close();
+        const QString target = copyPathFor(source, c.erase ? kErasedPrefix : kGeotaggedPrefix);
+        const CopyResult r =
+            writeGeotagCopy(source, target, c.erase ? std::nullopt : std::optional(position));
+        EXPECT_FALSE(r.ok);
+        EXPECT_TRUE(r.error.contains(c.reason)) << r.error.toStdString();
+        EXPECT_FALSE(QFile::exists(target));
+    }
+    // The same full block with a position already there is rewritten in place.
+    full.gps = full.position('N', 1, 2, 'E', 3, 4);
+    full.thumbnail.chop(200);
+    const QString source = dir.filePath("full.jpg");
+    QFile f(source);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(withSegments(plainJpeg(), {exifSegment(full.build())}));
+    f.close();
+    ASSERT_TRUE(writeGeotagCopy(source, copyPathFor(source, kGeotaggedPrefix), position).ok);
+    EXPECT_TRUE(fileBytes(copyPathFor(source, kGeotaggedPrefix)).contains(full.thumbnail));
+}
+
+// A camera file with an entry of type 0 in its main directory keeps every item once erased.
+TEST(LocationCopies, AnEntryOfTypeZeroIsKeptAsItIs) {
+    if (!haveExiftool()) GTEST_SKIP() << "exiftool missing";
+    QTemporaryDir dir;
+    const QString source = dir.filePath("sony.jpg");
+    ASSERT_TRUE(QFile::copy(samplePath("mdextract_Sony_DSC-HX5V.jpg"), source));
+    const QString erased = copyPathFor(source, kErasedPrefix);
+    ASSERT_TRUE(writeGeotagCopy(source, erased, std::nullopt).ok);
+    const auto validated = exiftoolTags({source, erased}, {"-a", "-validate", "-warning"});
+    EXPECT_EQ(validated.at("~sony.jpg").value("ExifTool:Warning"),
+              validated.at("sony.jpg").value("ExifTool:Warning"));
+    const auto main = exiftoolTags({source, erased}, {"-a", "-IFD0:all", "-ExifIFD:all", "-MakerNotes:all"});
+    QJsonObject before = main.at("sony.jpg"), after = main.at("~sony.jpg");
+    before.remove("SourceFile");
+    after.remove("SourceFile");
+    EXPECT_GT(before.size(), 20);
+    EXPECT_EQ(after, before);
 }
 
 } // namespace
