@@ -545,6 +545,19 @@ TEST_F(CopyCommands, EraseWritesTheTildeCopyWithoutPosition) {
     EXPECT_EQ(m.ListBox1, QStringList({photo, copy, copy}));
 }
 
+TEST_F(CopyCommands, TheSecondEraserModeSaysWhatItRemoved) {
+    m.eraseAllLocation = true;
+    c.BitBtn23Click();
+    const QString copy = dir.filePath("~IMG.jpg");
+    EXPECT_EQ(read(copy), "-");
+    ImageProperties erased;
+    ASSERT_TRUE(erased.open(copy));
+    for (const PropertyItem& item : erased.allItems())
+        EXPECT_FALSE(isGpsId(item.id)) << item.id;
+    EXPECT_EQ(fake.boxes.confirmations,
+              QStringList{copyWrittenMessage(copy, false) + "\n\nRetirés : 4 éléments GPS Exif"});
+}
+
 TEST_F(CopyCommands, FailuresShowTheErrorAndKeepTheOldCopy) {
     const QString copy = dir.filePath("#notes.jpg");
     QFile old(copy);

@@ -327,6 +327,11 @@ void MainWindow::buildWidgets(bool webEngine) {
                      {352, 635, 181, 25});
     BitBtn23 = button(this, "BitBtn23", QStringLiteral("Efface le geocodage du fichier"),
                       QStringLiteral("Efface le geocodage contenu dans le fichier Jpg"), {548, 635, 181, 25});
+    eraseAllLocationBox =
+        checkBox(this, "eraseAllLocationBox", QStringLiteral("Tout ce qui situe la photo"),
+                 QStringLiteral("Effacer tout ce qui situe la photo : tout le GPS, les lieux "
+                                "XMP et IPTC"),
+                 {736, 639, 152, 17});
     BitBtn9 = button(this, "BitBtn9", QStringLiteral("Masquer"), QString(), {892, 635, 75, 25});
 }
 
@@ -376,6 +381,7 @@ void MainWindow::wire() {
     connect(BitBtn9, &QPushButton::clicked, this, [this, c] { run([c] { c->BitBtn9Click(); }); });
     connect(BitBtn5, &QPushButton::clicked, this, [this, c] { run([c] { c->BitBtn5Click(); }); });
     connect(BitBtn23, &QPushButton::clicked, this, [this, c] { run([c] { c->BitBtn23Click(); }); });
+    connect(eraseAllLocationBox, &QCheckBox::toggled, this, [m](bool on) { m->eraseAllLocation = on; });
     connect(Edit7, &QLineEdit::textEdited, this, [m](const QString& t) { m->Edit7 = t; });
     connect(Edit8, &QLineEdit::textEdited, this, [m](const QString& t) { m->Edit8 = t; });
     connect(Edit1, &QLineEdit::textEdited, this, [m](const QString& t) { m->Edit1 = t; });
@@ -496,11 +502,13 @@ void MainWindow::sync() {
                                        QItemSelectionModel::ClearAndSelect);
     }
 
-    const QSignalBlocker b1(CheckBox1), b2(CheckBox2), b3(CheckBox3), b4(CheckBox4), b5(ComboBox1);
+    const QSignalBlocker b1(CheckBox1), b2(CheckBox2), b3(CheckBox3), b4(CheckBox4), b5(ComboBox1),
+        b6(eraseAllLocationBox);
     CheckBox1->setChecked(m.CheckBox1);
     CheckBox2->setChecked(m.CheckBox2);
     CheckBox3->setChecked(m.CheckBox3);
     CheckBox4->setChecked(m.CheckBox4);
+    eraseAllLocationBox->setChecked(m.eraseAllLocation);
     CheckBox2->setEnabled(m.declinationControlsEnabled);
     Label5->setVisible(m.manualDeclinationVisible);
     Edit1->setVisible(m.manualDeclinationVisible);

@@ -138,6 +138,7 @@ private:
     QLineEdit* Edit8 = nullptr;
     QPushButton* BitBtn5 = nullptr;
     QPushButton* BitBtn23 = nullptr;
+    QCheckBox* eraseAllLocationBox = nullptr; // the eraser's second mode
     QPushButton* BitBtn9 = nullptr;
     ViewerWindow* m_viewer = nullptr;
     OverviewWindow* m_overview = nullptr;

@@ -407,11 +407,16 @@ void MainController::writeCopy(bool withPosition) {
         return;
     }
     // The old copy stays in place until the new one is complete and reads back right.
-    if (!writeGeotagCopy(m_state.CurrentPhotoPath, target, position).ok) {
+    const bool everything = !withPosition && c.eraseAllLocation;
+    const CopyResult r = everything ? writeCopyWithoutLocation(m_state.CurrentPhotoPath, target)
+                                    : writeGeotagCopy(m_state.CurrentPhotoPath, target, position);
+    if (!r.ok) {
         m_platform.boxes.error(kCoordinatesNotWritten);
         return;
     }
-    m_platform.boxes.confirmation(copyWrittenMessage(target, replacing));
+    m_platform.boxes.confirmation(
+        copyWrittenMessage(target, replacing) +
+        (everything ? QStringLiteral("\n\n") + removalsSummary(r.removed) : QString()));
     // Only the entries before the selected one are looked at.
     const int before = std::clamp<int>(c.ListBox1Index, 0, int(c.ListBox1.size()));
     if (!c.ListBox1.mid(0, before).contains(target)) {
