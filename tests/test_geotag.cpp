@@ -420,6 +420,25 @@ TEST_F(CopyFailures, AFailedSaveLeavesTheOldCopy) {
     EXPECT_TRUE(leftovers().isEmpty()) << leftovers().join(' ').toStdString();
 }
 
+TEST_F(CopyFailures, ACopyThatAppearsMeanwhileIsNotReplacedUnlessAsked) {
+    AtomicWriteOptions keep;
+    keep.replace = false;
+    // Another program creates the copy while this one is being checked.
+    keep.verify = [this](const QString&, QString&) {
+        QFile other(target);
+        return other.open(QIODevice::WriteOnly) && other.write("theirs") == 6;
+    };
+    const CopyResult r = writeGeotagCopy(source, target, position, keep);
+    EXPECT_FALSE(r.ok);
+    EXPECT_TRUE(r.error.contains("existe déjà")) << r.error.toStdString();
+    EXPECT_EQ(fileBytes(target), "theirs");
+    EXPECT_TRUE(leftovers().isEmpty());
+    keep.verify = {};
+    keep.replace = true;
+    EXPECT_TRUE(writeGeotagCopy(source, target, position, keep).ok);
+    EXPECT_NE(fileBytes(target), "theirs");
+}
+
 TEST_F(CopyFailures, SourcesThatAreNoJpegAreRefused) {
     QFile text(dir.filePath("notes.jpg"));
     ASSERT_TRUE(text.open(QIODevice::WriteOnly));

@@ -46,8 +46,11 @@ int writeCopy(const QString& name, const QStringList& args, int coordinateCount,
         err << escapeCell(target) << QStringLiteral(" existe déjà (--force pour le remplacer)\n");
         return CopyExists;
     }
-    const CopyResult r =
-        allLocation ? writeCopyWithoutLocation(source, target) : writeGeotagCopy(source, target, position);
+    // Without --force, a copy that appears meanwhile is not replaced either.
+    AtomicWriteOptions options;
+    options.replace = force;
+    const CopyResult r = allLocation ? writeCopyWithoutLocation(source, target, options)
+                                     : writeGeotagCopy(source, target, position, options);
     if (!r.ok) {
         err << kCoordinatesNotWritten << QStringLiteral("\n") << escapeCell(r.error) << u'\n';
         return NotWritten;

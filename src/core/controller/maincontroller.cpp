@@ -408,8 +408,11 @@ void MainController::writeCopy(bool withPosition) {
     }
     // The old copy stays in place until the new one is complete and reads back right.
     const bool everything = !withPosition && c.eraseAllLocation;
-    const CopyResult r = everything ? writeCopyWithoutLocation(m_state.CurrentPhotoPath, target)
-                                    : writeGeotagCopy(m_state.CurrentPhotoPath, target, position);
+    // Only the copy the user agreed to replace is replaced, not one that appeared meanwhile.
+    AtomicWriteOptions options;
+    options.replace = replacing;
+    const CopyResult r = everything ? writeCopyWithoutLocation(m_state.CurrentPhotoPath, target, options)
+                                    : writeGeotagCopy(m_state.CurrentPhotoPath, target, position, options);
     if (!r.ok) {
         m_platform.boxes.error(kCoordinatesNotWritten);
         return;
