@@ -180,7 +180,14 @@ CopyResult writeCopy(const QString& source, const QString& target, const Locatio
         return !extraVerify || extraVerify(temp, why);
     };
     AtomicFileWriter writer(target, std::move(options));
-    if (!(writer.open() && writer.write(applySegmentChanges(*file, plan.changes)) && writer.commit())) {
+    // What stays is copied file to file (holes kept), only the changed segments written.
+    bool ok = writer.open();
+    qint64 at = 0;
+    for (const SegmentChange& c : plan.changes) {
+        ok = ok && writer.copyFrom(fd, at, c.offset - at) && writer.write(c.segment);
+        at = c.offset + c.replacedSize;
+    }
+    if (!(ok && writer.copyFrom(fd, at, file->size() - at) && writer.commit())) {
         result.error = writer.error();
         return result;
     }
