@@ -142,10 +142,15 @@ TEST(LocationCopies, RealSamplesHoldNoOldPositionAnywhere) {
         for (const QString& key : geotagged.keys()) {
             // The GPS directory holds magnitudes (the sign is in the reference), XMP signed values.
             const double sign = key.startsWith("GPS:") ? 1 : -1;
-            if (key.endsWith("GPSLatitude")) EXPECT_EQ(geotagged[key].toDouble(), 48.5) << key.toStdString();
-            if (key.endsWith("GPSLongitude"))
+            if (key.endsWith("GPSLatitude")) {
+                EXPECT_EQ(geotagged[key].toDouble(), 48.5) << key.toStdString();
+            }
+            if (key.endsWith("GPSLongitude")) {
                 EXPECT_EQ(geotagged[key].toDouble(), sign * 2.25) << key.toStdString();
-            if (key.endsWith("GPSLongitudeRef")) EXPECT_EQ(geotagged[key].toString(), "W");
+            }
+            if (key.endsWith("GPSLongitudeRef")) {
+                EXPECT_EQ(geotagged[key].toString(), "W");
+            }
         }
         const QRegularExpression newPosition(
             "GPS:GPS(Latitude|Longitude)(Ref)?$|XMP-exif:GPS(Latitude|Longitude)$");
