@@ -314,7 +314,10 @@ TEST(JpegSegments, ShortInvalidAndEndedHeads) {
     } cases[] = {
         {"segment cut short", soi + app.left(50), SegmentStep::NeedMore, 2 + app.size()},
         {"marker cut short", soi + QByteArray("\xFF", 1), SegmentStep::NeedMore, 6},
-        {"no marker", soi + QByteArray("abcd"), SegmentStep::Invalid, 0},
+        {"no marker", soi + QByteArray(JpegSegmentWalker::kMaxStrayBytes + 4, 'a'), SegmentStep::Invalid, 0},
+        // A few stray bytes between two segments are passed over, as decoders do.
+        {"stray bytes, then a segment", soi + QByteArray("?>\x00", 3) + app, SegmentStep::Segment, 0},
+        {"stray bytes, then nothing yet", soi + QByteArray("abcd"), SegmentStep::NeedMore, 7},
         {"length below 2", soi + QByteArray("\xFF\xE1\x00\x01", 4), SegmentStep::Invalid, 0},
         {"end of image before a scan", soi + QByteArray("\xFF\xD9\x00\x00", 4), SegmentStep::EndOfImage, 0},
     };
@@ -327,7 +330,7 @@ TEST(JpegSegments, ShortInvalidAndEndedHeads) {
             EXPECT_EQ(walker.needed(), c.needed);
         }
     }
-    EXPECT_FALSE(findExifBlock(soi + QByteArray("abcd")));
+    EXPECT_FALSE(findExifBlock(soi + QByteArray(JpegSegmentWalker::kMaxStrayBytes + 4, 'a')));
     EXPECT_EQ(findExifBlock(soi + segment(0xDA, "x"))->tiffOffset, -1);
 }
 

@@ -4,9 +4,13 @@
 #include "mainwindow.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QDir>
+#include <QFile>
 #include <QProcess>
+#include <QPushButton>
 #include <QRegularExpression>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QWindow>
 #include <gtest/gtest.h>
@@ -106,6 +110,42 @@ TEST_F(UnderWindowManager, StartedWithAPhotoTheFrameIsOnTheScreen) {
     QTRY_COMPARE_WITH_TIMEOUT(window.size(), kExpanded, 5000);
     EXPECT_EQ(window.windowTitle(), photo);
     QTRY_VERIFY_WITH_TIMEOUT(screen().contains(frameOnScreen(window)), 5000);
+}
+
+// The eraser's second mode, by real clicks: the check box beside the eraser, then the eraser; the
+// message lists what the copy lost. The box keeps clear of the controls around it.
+TEST_F(UnderWindowManager, TheEraserSecondModeListsWhatItRemoved) {
+    RecordingBoxes boxes;
+    FakeClipboard clipboard;
+    FakeDialogs dialogs;
+    FakeConnectivity connectivity;
+    RecordingExternalBrowser browser;
+    QTemporaryDir dir;
+    const QString photo = dir.filePath("photo.jpg");
+    ASSERT_TRUE(QFile::copy(
+        QDir(QStringLiteral(VANTOREL_SAMPLES_DIR)).filePath("mdextract_Fujifilm_S1Pro_1.jpg"), photo));
+    MainWindow window(WindowServices{&boxes, &clipboard, &dialogs, &connectivity, &browser});
+    window.showThen([&] {
+        window.startUp(QDir::currentPath(), {});
+        window.openPaths({photo});
+    });
+    QTRY_COMPARE_WITH_TIMEOUT(window.windowTitle(), photo, 10000);
+    auto* box = window.findChild<QCheckBox*>(QStringLiteral("eraseAllLocationBox"));
+    auto* eraser = window.findChild<QPushButton*>(QStringLiteral("BitBtn23"));
+    ASSERT_TRUE(box && eraser);
+    EXPECT_LE(box->sizeHint().width(), box->width()) << "the caption is cut";
+    for (const char* other : {"BitBtn23", "BitBtn9", "BitBtn5"})
+        EXPECT_FALSE(window.findChild<QWidget*>(QLatin1String(other))->geometry().intersects(box->geometry()))
+            << other;
+    QTRY_VERIFY_WITH_TIMEOUT(eraser->isEnabled(), 5000);
+    click(window, box->geometry().center());
+    QTRY_VERIFY_WITH_TIMEOUT(box->isChecked(), 5000);
+    click(window, eraser->geometry().center());
+    QTRY_COMPARE_WITH_TIMEOUT(boxes.confirmations.size(), 1, 10000);
+    EXPECT_TRUE(boxes.confirmations.first().contains(
+        QStringLiteral("Retirés : 7 éléments GPS Exif, 3 propriétés XMP, 3 champs IPTC")))
+        << boxes.confirmations.first().toStdString();
+    EXPECT_TRUE(QFile::exists(dir.filePath("~photo.jpg")));
 }
 
 } // namespace

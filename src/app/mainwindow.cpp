@@ -415,6 +415,7 @@ void MainWindow::wire() {
             c->BitBtn23Click();
         });
     });
+    connect(eraseAllLocationBox, &QCheckBox::toggled, this, [m](bool on) { m->eraseAllLocation = on; });
     // Several photos can be erased together even when the one shown has no position.
     connect(ListBox1->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             [this] { BitBtn23->setEnabled(eraserEnabled()); });

@@ -149,6 +149,7 @@ private:
     QLineEdit* Edit8 = nullptr;
     QPushButton* BitBtn5 = nullptr;
     QPushButton* BitBtn23 = nullptr;
+    QCheckBox* eraseAllLocationBox = nullptr; // the eraser's second mode
     QPushButton* BitBtn9 = nullptr;
     QPushButton* PlaceOnMapButton = nullptr; // « Placer sur la carte »
     ViewerWindow* m_viewer = nullptr;

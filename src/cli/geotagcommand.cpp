@@ -47,8 +47,11 @@ int writeOne(const QString& photo, const std::optional<GpsPosition>& position, b
         if (table) line(QStringLiteral("gardée"));
         return CopyExists;
     }
-    const CopyResult r =
-        allLocation ? writeCopyWithoutLocation(source, target) : writeGeotagCopy(source, target, position);
+    // Without --force, a copy that appears meanwhile is not replaced either.
+    AtomicWriteOptions options;
+    options.replace = force;
+    const CopyResult r = allLocation ? writeCopyWithoutLocation(source, target, options)
+                                     : writeGeotagCopy(source, target, position, options);
     if (!r.ok) {
         const QString unreadable = unreadableFileReason(source); // named as the readers name it
         err << kCoordinatesNotWritten << QStringLiteral("\n")

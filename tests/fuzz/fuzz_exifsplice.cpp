@@ -1,10 +1,14 @@
-// The geotagged copy's Exif splice on a fuzzed source: a copy written from it must carry the
-// source's image data byte for byte, whether the position is set or erased.
+// The copies written from a fuzzed source: each must carry the source's image data byte for byte,
+// whether the position is set or erased, and a copy without position none of the source's
+// latitude or longitude bytes, in either byte order.
 #include "files/jpegsegments.h"
 #include "fuzzinput.h"
 #include "geotag/geotagcopy.h"
+#include "metadata/imageproperties.h"
 
 #include <QFile>
+
+#include <algorithm>
 
 namespace {
 
@@ -23,6 +27,23 @@ QByteArray readAll(const QString& path) {
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
+// The source's latitude and longitude as stored: little- and big-endian. Short values (a single
+// rational) and zeros reveal no place.
+QVector<QByteArray> positionBytes(const QString& source) {
+    QVector<QByteArray> out;
+    vantorel::ImageProperties photo;
+    if (!photo.open(source)) return out;
+    for (quint32 id : {vantorel::GpsLatitude, vantorel::GpsLongitude}) {
+        const auto item = photo.item(id);
+        if (!item || item->value.size() < 16 || item->value.count('\0') == item->value.size()) continue;
+        QByteArray big = item->value;
+        for (qsizetype i = 0; i + 4 <= big.size(); i += 4)
+            std::reverse(big.begin() + i, big.begin() + i + 4);
+        out << item->value << big;
+    }
+    return out;
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -34,13 +55,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     position.longitudeRef = QStringLiteral("W");
     position.latitude = vantorel::DegreesToRationals(48.8583);
     position.longitude = vantorel::DegreesToRationals(2.2945);
-    for (const bool erase : {false, true}) {
+    const QVector<QByteArray> old = positionBytes(source);
+    for (const int mode : {0, 1, 2}) { // written, erased, everything erased
         QFile::remove(target);
-        const auto result = vantorel::writeGeotagCopy(
-            source, target, erase ? std::nullopt : std::optional<vantorel::GpsPosition>(position));
+        const auto result =
+            mode == 2 ? vantorel::writeCopyWithoutLocation(source, target)
+                      : vantorel::writeGeotagCopy(source, target,
+                                                  mode == 1 ? std::nullopt
+                                                            : std::optional<vantorel::GpsPosition>(position));
         if (!result.ok) continue;
-        if (imageData(readAll(target)) != imageData(before)) __builtin_trap(); // image data changed
-        if (readAll(source) != before) __builtin_trap();                       // source touched
+        const QByteArray copy = readAll(target);
+        if (imageData(copy) != imageData(before)) __builtin_trap(); // image data changed
+        if (readAll(source) != before) __builtin_trap();            // source touched
+        if (mode > 0)
+            for (const QByteArray& bytes : old)
+                if (copy.contains(bytes)) __builtin_trap(); // the old position is still there
     }
     QFile::remove(target);
     return 0;

@@ -7,7 +7,8 @@
 namespace vantorel {
 
 CopyOutcome writeCopyWithProgress(Progress& progress, const QString& source, const QString& target,
-                                  const std::optional<GpsPosition>& position) {
+                                  const std::optional<GpsPosition>& position, bool allLocation,
+                                  bool replace) {
     constexpr int kSteps = 1000;
     CopyOutcome outcome;
     progress.start(kCopyInProgress, kSteps);
@@ -19,13 +20,16 @@ CopyOutcome writeCopyWithProgress(Progress& progress, const QString& source, con
     std::atomic<qint64> done{0}, total{0};
     std::atomic<bool> stop{false};
     AtomicWriteOptions options;
+    options.replace = replace;
     options.copyProgress = [&](qint64 bytesDone, qint64 bytesTotal) {
         done = bytesDone;
         total = bytesTotal;
         return !stop;
     };
-    auto work =
-        std::async(std::launch::async, [&] { return writeGeotagCopy(source, target, position, options); });
+    auto work = std::async(std::launch::async, [&] {
+        return allLocation ? writeCopyWithoutLocation(source, target, options)
+                           : writeGeotagCopy(source, target, position, options);
+    });
     while (work.wait_for(std::chrono::milliseconds(20)) != std::future_status::ready) {
         const qint64 size = total;
         if (!progress.advance(size > 0 ? int(done * kSteps / size) : 0)) stop = true;

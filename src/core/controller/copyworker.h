@@ -14,8 +14,10 @@ struct CopyOutcome {
     bool cancelled = false; // the user stopped it: there is no new copy, and nothing to report
 };
 
-// writeGeotagCopy on a worker thread; `progress` follows the bytes copied.
+// writeGeotagCopy (or, with `allLocation`, writeCopyWithoutLocation) on a worker thread; `progress`
+// follows the bytes copied. Without `replace`, a file that appears at the target meanwhile stays.
 CopyOutcome writeCopyWithProgress(Progress& progress, const QString& source, const QString& target,
-                                  const std::optional<GpsPosition>& position);
+                                  const std::optional<GpsPosition>& position, bool allLocation = false,
+                                  bool replace = true);
 
 } // namespace vantorel

@@ -423,8 +423,10 @@ void MainController::writeCopy(bool withPosition) {
         return;
     }
     // The old copy stays in place until the new one is complete and reads back right.
-    const CopyOutcome written =
-        writeCopyWithProgress(m_platform.progress, m_state.CurrentPhotoPath, target, position);
+    // Only the copy the user agreed to replace is replaced, not one that appeared meanwhile.
+    const bool everything = !withPosition && c.eraseAllLocation;
+    const CopyOutcome written = writeCopyWithProgress(m_platform.progress, m_state.CurrentPhotoPath, target,
+                                                      position, everything, replacing);
     if (written.cancelled) return;
     if (!written.result.ok) {
         // Why, on a second line: a photo gone or unreadable, or what the writer met.
@@ -434,7 +436,9 @@ void MainController::writeCopy(bool withPosition) {
         return;
     }
     if (withPosition) rememberFieldsPosition();
-    m_platform.boxes.confirmation(copyWrittenMessage(target, replacing));
+    m_platform.boxes.confirmation(
+        copyWrittenMessage(target, replacing) +
+        (everything ? QStringLiteral("\n\n") + removalsSummary(written.result.removed) : QString()));
     // Only the entries before the selected one are looked at.
     const int before = std::clamp<int>(c.ListBox1Index, 0, int(c.ListBox1.size()));
     if (!c.ListBox1.mid(0, before).contains(target)) {

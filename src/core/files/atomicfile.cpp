@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
@@ -87,6 +88,20 @@ AtomicFileWriter::AtomicFileWriter(QString target, AtomicWriteOptions options)
 AtomicFileWriter::~AtomicFileWriter() {
     discard();
 }
+
+namespace {
+
+// The kernel's rename that fails when the new name exists; a file system without it gets a hard
+// link (which never replaces either) and the temporary name's removal.
+bool renameWithoutReplacing(const QByteArray& from, const QByteArray& to) {
+    if (::renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), RENAME_NOREPLACE) == 0) return true;
+    if (errno != EINVAL && errno != ENOSYS) return false;
+    if (::link(from.constData(), to.constData()) != 0) return false;
+    ::unlink(from.constData());
+    return true;
+}
+
+} // namespace
 
 bool AtomicFileWriter::fail(const QString& why) {
     m_error = why;
@@ -245,8 +260,15 @@ bool AtomicFileWriter::commit() {
         if (!m_options.verify(m_tempPath, why))
             return fail(why.isEmpty() ? QStringLiteral("le fichier écrit ne se relit pas") : why);
     }
-    // rename() replaces whatever has the target's name (a link included) without following it.
-    if (::rename(localName(m_tempPath).constData(), localName(m_target).constData()) != 0) {
+    if (!m_options.replace) {
+        if (!renameWithoutReplacing(localName(m_tempPath), localName(m_target))) {
+            const int err = errno;
+            return fail(err == EEXIST
+                            ? QStringLiteral("%1 existe déjà").arg(m_target)
+                            : QStringLiteral("impossible de créer %1 : %2").arg(m_target, systemError(err)));
+        }
+    } else if (::rename(localName(m_tempPath).constData(), localName(m_target).constData()) != 0) {
+        // rename() replaces whatever has the target's name (a link included) without following it.
         const int err = errno;
         return fail(QStringLiteral("impossible de remplacer %1 : %2").arg(m_target, systemError(err)));
     }

@@ -26,6 +26,9 @@ struct AtomicWriteOptions {
     // Test hook: called before each write of bytes; returning false makes that write fail as a
     // full disk would.
     std::function<bool(qint64 offset, qint64 size)> beforeWrite;
+    // False: the target's name is taken only while nothing has it; a file that appeared there
+    // meanwhile is left as it is and the write fails.
+    bool replace = true;
     // Called between the pieces of a long write (writeFileAtomically), so that a window can repaint.
     std::function<void()> progress;
     // Called from the thread that writes, before each piece of copyFrom, with the bytes of the

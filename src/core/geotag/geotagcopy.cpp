@@ -9,6 +9,8 @@
 #include "metadata/imageproperties.h"
 #include "text/numberformat.h"
 
+#include <QFile>
+
 #include <algorithm>
 #include <cmath>
 #include <sys/stat.h>
@@ -121,7 +123,13 @@ CopyResult writeCopy(const QString& source, const QString& target, const Locatio
         result.error = QStringLiteral("%1 n'est pas un fichier JPEG").arg(source);
         return result;
     }
-    const LocationPlan plan = planLocationEdit(head.bytes, edit);
+    // The whole file: other pictures may follow the first one's end.
+    const auto file = readWholeFile(fd);
+    if (!file || !file->startsWith(head.bytes)) {
+        result.error = QStringLiteral("%1 ne peut pas être lu").arg(source);
+        return result;
+    }
+    const LocationPlan plan = planFileLocationEdit(*file, head.bytes, edit);
     if (!plan.error.isEmpty()) {
         result.error = plan.error;
         return result;
@@ -130,8 +138,9 @@ CopyResult writeCopy(const QString& source, const QString& target, const Locatio
     AtomicWriteOptions options = extra;
     options.mode = st.st_mode & 07777;
     options.modified = st.st_mtim;
-    const QVector<PropertyItem> expected = edit.erase == LocationErase::None ? edit.gpsItems : QVector<PropertyItem>();
-    options.verify = [expected, erase = edit.erase, old = plan.oldPositions,
+    const QVector<PropertyItem> expected =
+        edit.erase == LocationErase::None ? edit.gpsItems : QVector<PropertyItem>();
+    options.verify = [expected, erase = edit.erase, old = plan.oldPositions, whole = plan.otherPictures,
                       extraVerify = extra.verify](const QString& temp, QString& why) {
         ImageProperties copy;
         if (!copy.open(temp, ImageProperties::Scope::Gps)) {
@@ -150,8 +159,13 @@ CopyResult writeCopy(const QString& source, const QString& target, const Locatio
                 return false;
             }
         }
+        QByteArray written = copy.jpegHead();
+        if (whole) {
+            QFile file(temp);
+            written = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+        }
         for (const QByteArray& bytes : old)
-            if (copy.jpegHead().contains(bytes)) {
+            if (written.contains(bytes)) {
                 why = QStringLiteral("les anciennes coordonnées restent lisibles dans la copie");
                 return false;
             }
@@ -166,7 +180,14 @@ CopyResult writeCopy(const QString& source, const QString& target, const Locatio
         return !extraVerify || extraVerify(temp, why);
     };
     AtomicFileWriter writer(target, std::move(options));
-    if (!writeSplicedJpeg(writer, fd, st.st_size, head.bytes, plan.changes)) {
+    // What stays is copied file to file (holes kept), only the changed segments written.
+    bool ok = writer.open();
+    qint64 at = 0;
+    for (const SegmentChange& c : plan.changes) {
+        ok = ok && writer.copyFrom(fd, at, c.offset - at) && writer.write(c.segment);
+        at = c.offset + c.replacedSize;
+    }
+    if (!(ok && writer.copyFrom(fd, at, file->size() - at) && writer.commit())) {
         result.error = writer.error();
         return result;
     }
@@ -190,7 +211,8 @@ CopyResult writeGeotagCopy(const QString& source, const QString& target,
     return writeCopy(source, target, edit, extra);
 }
 
-CopyResult writeCopyWithoutLocation(const QString& source, const QString& target, const AtomicWriteOptions& extra) {
+CopyResult writeCopyWithoutLocation(const QString& source, const QString& target,
+                                    const AtomicWriteOptions& extra) {
     LocationEdit edit;
     edit.erase = LocationErase::Everything;
     return writeCopy(source, target, edit, extra);

@@ -2,6 +2,10 @@
 
 #include "gpsdirectoryedit.h"
 
+#include "metadata/tiffblock.h"
+
+#include <algorithm>
+
 #include <cstring>
 
 namespace vantorel {
@@ -45,6 +49,7 @@ LocationPlan planLocationEdit(const QByteArray& head, const LocationEdit& edit) 
         for (quint16 id : kPositionIds)
             gpsEdit.remove.append(id);
     if (edit.erase == LocationErase::None) gpsEdit.set = edit.gpsItems;
+    gpsEdit.addDirectory = edit.addPosition;
     LocationMetadataEdit metadataEdit;
     metadataEdit.erase = edit.erase;
     metadataEdit.latitude = edit.xmpLatitude;
@@ -87,9 +92,11 @@ LocationPlan planLocationEdit(const QByteArray& head, const LocationEdit& edit) 
             // A packet split over several segments: only refused when it states a position.
             if (edit.erase != LocationErase::None &&
                 (payload.contains("GPSLatitude") || payload.contains("GPSLongitude") ||
-                 payload.contains("GPSDest") || (edit.erase == LocationErase::Everything && payload.contains("Location"))))
+                 payload.contains("GPSDest") ||
+                 (edit.erase == LocationErase::Everything && payload.contains("Location"))))
                 return fail(QStringLiteral("position dans un XMP étendu"));
-        } else if (s.marker == 0xED && payload.startsWith(kPhotoshopId) && edit.erase == LocationErase::Everything) {
+        } else if (s.marker == 0xED && payload.startsWith(kPhotoshopId) &&
+                   edit.erase == LocationErase::Everything) {
             const MetadataBlockEdit r = editPhotoshopBlock(payload.mid(kPhotoshopId.size()), metadataEdit);
             if (!r.bytes) return fail(r.error);
             plan.removed.iptc += r.removed;
@@ -99,8 +106,137 @@ LocationPlan planLocationEdit(const QByteArray& head, const LocationEdit& edit) 
             plan.changes.append({s.offset, s.size, segmentBytes(0xED, kPhotoshopId + *r.bytes)});
         }
     }
-    if (!exifSeen && edit.erase == LocationErase::None && !edit.gpsItems.isEmpty())
+    if (!exifSeen && edit.erase == LocationErase::None && edit.addPosition && !edit.gpsItems.isEmpty())
         plan.changes.prepend({insertAt, 0, segmentBytes(kMarkerApp1, kExifId + newGpsBlock(edit.gpsItems))});
+    return plan;
+}
+
+namespace {
+
+// A multi-picture index: where its TIFF header lies in the file and where its entries are (16
+// bytes each: attributes, size, offset from the header, two dependent pictures).
+struct MultiPictureIndex {
+    qint64 base = -1;
+    bool big = false;
+    qint64 entries = -1;
+    int count = 0;
+};
+
+std::optional<MultiPictureIndex> findMultiPictureIndex(const QByteArray& head) {
+    JpegSegmentWalker walker;
+    JpegSegment s;
+    while (walker.next(head, s) == SegmentStep::Segment && s.marker != kMarkerSos) {
+        if (s.marker != 0xE2 || s.payloadSize() < 12 ||
+            head.mid(s.payloadOffset(), 4) != QByteArray("MPF\0", 4))
+            continue;
+        const auto tiff = TiffBlock::parse(head.mid(s.payloadOffset() + 4, s.payloadSize() - 4));
+        if (!tiff) return std::nullopt;
+        const auto dir = tiff->directory(tiff->firstDirectory());
+        if (!dir) return std::nullopt;
+        for (const TiffEntry& e : dir->entries)
+            if (e.tag == 0xB002 && e.type == TypeUndefined && e.count % 16 == 0 && tiff->valueInside(e))
+                return MultiPictureIndex{s.payloadOffset() + 4, tiff->bigEndian(),
+                                         s.payloadOffset() + 4 + e.valueAt, int(e.count / 16)};
+        return std::nullopt;
+    }
+    return std::nullopt;
+}
+
+quint32 readU32(const QByteArray& b, qint64 at, bool big) {
+    quint32 v = 0;
+    for (int i = 0; i < 4; ++i)
+        v |= quint32(uchar(b[at + i])) << (big ? 8 * (3 - i) : 8 * i);
+    return v;
+}
+
+QByteArray u32Bytes(quint32 v, bool big) {
+    QByteArray o(4, 0);
+    for (int i = 0; i < 4; ++i)
+        o[big ? 3 - i : i] = char(v >> (8 * i));
+    return o;
+}
+
+// The head of the picture starting at `start` (its segments up to the first scan); empty when
+// there is no JPEG there.
+QByteArray headAt(const QByteArray& file, qint64 start) {
+    if (start < 0 || start + 4 > file.size() || file.mid(start, 3) != QByteArray("\xFF\xD8\xFF", 3))
+        return {};
+    JpegSegmentWalker walker(start + 2);
+    JpegSegment s;
+    while (walker.next(file, s) == SegmentStep::Segment)
+        if (s.marker == kMarkerSos) return file.mid(start, s.end() - start);
+    return {};
+}
+
+} // namespace
+
+LocationPlan planFileLocationEdit(const QByteArray& file, const QByteArray& head, const LocationEdit& edit) {
+    LocationPlan plan = planLocationEdit(head, edit);
+    if (!plan.error.isEmpty()) return plan;
+    const auto index = findMultiPictureIndex(head);
+    QVector<qint64> starts;
+    if (index)
+        for (int k = 0; k < index->count; ++k)
+            if (const quint32 offset = readU32(head, index->entries + 16 * k + 8, index->big))
+                starts.append(index->base + offset);
+    // A JPEG right after the end of the first picture (the first end-of-image marker after the
+    // head: inside the picture data a 0xFF is always followed by 0x00 or a restart marker).
+    if (const qint64 eoi = file.indexOf(QByteArray("\xFF\xD9", 2), head.size()); eoi >= 0)
+        if (file.mid(eoi + 2, 3) == QByteArray("\xFF\xD8\xFF", 3) && !starts.contains(eoi + 2))
+            starts.append(eoi + 2);
+    std::sort(starts.begin(), starts.end());
+
+    LocationEdit inner = edit;
+    inner.addPosition = false; // a picture without a position is given none
+    for (qint64 start : starts) {
+        const QByteArray innerHead = headAt(file, start);
+        if (innerHead.isEmpty()) continue; // nothing a reader could read there
+        LocationPlan sub = planLocationEdit(innerHead, inner);
+        if (!sub.error.isEmpty()) {
+            plan.error = QStringLiteral("image secondaire : ") + sub.error;
+            plan.changes.clear();
+            return plan;
+        }
+        for (SegmentChange& c : sub.changes) {
+            c.offset += start;
+            plan.changes.append(c);
+        }
+        plan.removed.exifGps += sub.removed.exifGps;
+        plan.removed.xmp += sub.removed.xmp;
+        plan.removed.iptc += sub.removed.iptc;
+        plan.oldPositions += sub.oldPositions;
+        plan.otherPictures = true;
+    }
+
+    // The index gives each picture's size and place from its own header: both follow the changes.
+    if (index && !plan.changes.isEmpty()) {
+        const auto shift = [&](qint64 at) {
+            qint64 delta = 0;
+            for (const SegmentChange& c : plan.changes)
+                if (c.offset < at) delta += c.segment.size() - c.replacedSize;
+            return at + delta;
+        };
+        QByteArray entries = head.mid(index->entries, 16 * index->count);
+        for (int k = 0; k < index->count; ++k) {
+            const quint32 size = readU32(entries, 16 * k + 4, index->big);
+            const quint32 offset = readU32(entries, 16 * k + 8, index->big);
+            const qint64 start = offset ? index->base + offset : 0;
+            const qint64 newStart = shift(start);
+            const qint64 newSize = shift(start + size) - newStart;
+            const qint64 newOffset = offset ? newStart - shift(index->base) : 0;
+            if (newSize < 0 || newSize > 0xFFFFFFFF || newOffset < 0 || newOffset > 0xFFFFFFFF) {
+                plan.error = QStringLiteral("index des images illisible");
+                plan.changes.clear();
+                return plan;
+            }
+            entries.replace(16 * k + 4, 4, u32Bytes(quint32(newSize), index->big));
+            entries.replace(16 * k + 8, 4, u32Bytes(quint32(newOffset), index->big));
+        }
+        if (entries != head.mid(index->entries, 16 * index->count))
+            plan.changes.append({index->entries, entries.size(), entries});
+    }
+    std::sort(plan.changes.begin(), plan.changes.end(),
+              [](const SegmentChange& a, const SegmentChange& b) { return a.offset < b.offset; });
     return plan;
 }
 

@@ -16,8 +16,9 @@ using LocationErase = LocationMetadataEdit::Erase;
 
 struct LocationEdit {
     LocationErase erase = LocationErase::None;
-    QVector<PropertyItem> gpsItems;     // written into every GPS directory (when erase is None)
-    QString xmpLatitude, xmpLongitude;  // the same position in XMP's form, for packets that hold one
+    QVector<PropertyItem> gpsItems;    // written into every GPS directory (when erase is None)
+    QString xmpLatitude, xmpLongitude; // the same position in XMP's form, for packets that hold one
+    bool addPosition = true;           // a picture without a GPS directory is given one
 };
 
 // What was taken out, by kind.
@@ -34,8 +35,14 @@ struct LocationPlan {
     QVector<SegmentChange> changes;
     LocationRemovals removed;
     QVector<QByteArray> oldPositions; // bytes of the old positions, to be found nowhere in the copy
+    bool otherPictures = false;       // pictures after the first were changed
 };
+// The changes in one picture's head (its segments up to the first scan).
 LocationPlan planLocationEdit(const QByteArray& head, const LocationEdit& edit);
+// The changes in a whole file: its first picture, given its `head`, then every other picture a
+// reader may find in it (those its multi-picture index declares, a JPEG appended after the end of
+// the first), each keeping its own Exif; the index follows the pictures when they move.
+LocationPlan planFileLocationEdit(const QByteArray& file, const QByteArray& head, const LocationEdit& edit);
 
 // GPS ids that state a place: the photo's position and its destination's.
 inline constexpr quint16 kPositionIds[] = {1, 2, 3, 4, 0x13, 0x14, 0x15, 0x16};

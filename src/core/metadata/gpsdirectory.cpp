@@ -27,6 +27,8 @@ std::optional<QVector<PropertyItem>> readGpsDirectory(const QByteArray& jpegHead
     QVector<PropertyItem> items;
     items.reserve(gps->entries.size());
     for (const TiffEntry& e : gps->entries) {
+        // An entry of a type no reader knows holds nothing to read (a camera's padding, say).
+        if (!e.known()) continue;
         if (!tiff->valueInside(e) || e.type == kTypeIfd) return std::nullopt;
         items.append({e.tag, e.type, tiff->value(e)});
     }

@@ -9,8 +9,10 @@
 
 #include <QCryptographicHash>
 #include <QLoggingCategory>
+#include <QRegularExpression>
 #include <exiv2/exiv2.hpp>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -389,7 +391,8 @@ namespace {
 bool endsWithProperty(const std::string& key, const char* prefix, const char* name) {
     const std::string top = std::string("Xmp.") + prefix + "." + name;
     const std::string nested = std::string("/") + prefix + ":" + name;
-    return key == top || (key.size() > nested.size() && key.compare(key.size() - nested.size(), nested.size(), nested) == 0);
+    return key == top || (key.size() > nested.size() &&
+                          key.compare(key.size() - nested.size(), nested.size(), nested) == 0);
 }
 
 // A key or anything below it (a structure's fields, an array's items).
@@ -403,9 +406,9 @@ bool locatesPhoto(const std::string& key, LocationMetadataEdit::Erase erase) {
         if (endsWithProperty(key, "exif", name)) return true;
     if (erase != LocationMetadataEdit::Erase::Everything) return false;
     if (key.rfind("Xmp.exif.GPS", 0) == 0 || key.find("/exif:GPS") != std::string::npos) return true;
-    for (const char* top : {"Xmp.photoshop.City", "Xmp.photoshop.State", "Xmp.photoshop.Country",
-                            "Xmp.iptc.Location", "Xmp.iptc.CountryCode", "Xmp.iptcExt.LocationCreated",
-                            "Xmp.iptcExt.LocationShown"})
+    for (const char* top :
+         {"Xmp.photoshop.City", "Xmp.photoshop.State", "Xmp.photoshop.Country", "Xmp.iptc.Location",
+          "Xmp.iptc.CountryCode", "Xmp.iptcExt.LocationCreated", "Xmp.iptcExt.LocationShown"})
         if (underProperty(key, top)) return true;
     return false;
 }
@@ -413,6 +416,72 @@ bool locatesPhoto(const std::string& key, LocationMetadataEdit::Erase erase) {
 // The property a key belongs to, for counting: "Xmp.iptcExt.LocationCreated[1]/..." is one.
 std::string topProperty(const std::string& key) {
     return key.substr(0, key.find_first_of("[/"));
+}
+
+// The packet with the plain forms of the properties to change (an attribute
+// exif:GPSLatitude="..." or an element <exif:GPSLatitude>...</exif:GPSLatitude>) taken out or given
+// the new value as text, every other byte kept; the XMP toolkit would otherwise rewrite the whole
+// packet in its own way (and change some values as it goes). Nothing for a packet that is not
+// plain UTF-8. `removed` counts the properties taken out.
+std::optional<QByteArray> editedAsText(const QByteArray& packet, const LocationMetadataEdit& edit,
+                                       int* removed = nullptr) {
+    QString text = QString::fromUtf8(packet);
+    if (text.toUtf8() != packet) return std::nullopt;
+    using Erase = LocationMetadataEdit::Erase;
+    if (edit.erase == Erase::None) {
+        for (const QString& name : {QStringLiteral("GPSLatitude"), QStringLiteral("GPSLongitude")}) {
+            const QString value = name == QLatin1String("GPSLatitude") ? edit.latitude : edit.longitude;
+            text.replace(
+                QRegularExpression(QStringLiteral("(\\s+exif:%1\\s*=\\s*)([\"'])[^\"'<>]*\\2").arg(name)),
+                QStringLiteral("\\1\\2") + value + QStringLiteral("\\2"));
+            text.replace(QRegularExpression(QStringLiteral("<exif:%1>[^<]*</exif:%1>").arg(name)),
+                         QStringLiteral("<exif:%1>%2</exif:%1>").arg(name, value));
+        }
+        return text.toUtf8();
+    }
+    const QString names = edit.erase == Erase::Position
+                              ? QStringLiteral("exif:GPS(?:Dest)?(?:Latitude|Longitude)")
+                              : QStringLiteral("exif:GPS\\w+|photoshop:(?:City|State|Country)|"
+                                               "Iptc4xmpCore:(?:Location|CountryCode)");
+    int count = 0;
+    for (const QRegularExpression& form :
+         {QRegularExpression(QStringLiteral("\\s+(%1)\\s*=\\s*([\"'])[^\"'<>]*\\2").arg(names)),
+          QRegularExpression(QStringLiteral("[ \\t]*<(%1)>[^<]*</\\1>([ \\t]*\\r?\\n)?").arg(names))}) {
+        for (auto it = form.globalMatch(text); it.hasNext(); it.next())
+            ++count;
+        text.replace(form, QString());
+    }
+    if (removed) *removed = count;
+    return text.toUtf8();
+}
+
+// A packet the XMP toolkit cannot read is edited as text only when what remains states no place.
+MetadataBlockEdit editedUnreadable(const QByteArray& packet, const LocationMetadataEdit& edit) {
+    MetadataBlockEdit result;
+    const QRegularExpression place(
+        edit.erase == LocationMetadataEdit::Erase::Position
+            ? QStringLiteral("GPS(Dest)?(Latitude|Longitude)")
+            : QStringLiteral("GPS[A-Z]|photoshop:(City|State|Country)\\b|"
+                             "Iptc4xmpCore:(Location|CountryCode)\\b|LocationCreated|LocationShown"));
+    const auto text = edit.erase == LocationMetadataEdit::Erase::None
+                          ? std::nullopt
+                          : editedAsText(packet, edit, &result.removed);
+    if (!text || QString::fromUtf8(*text).contains(place)) {
+        result.error = QStringLiteral("paquet XMP illisible");
+        return result;
+    }
+    result.bytes = *text;
+    result.changed = *text != packet;
+    return result;
+}
+
+// Every property with its value, for comparing two readings of a packet.
+std::vector<std::string> propertiesOf(const Exiv2::XmpData& xmp) {
+    std::vector<std::string> out;
+    for (const auto& md : xmp)
+        out.push_back(md.key() + '\n' + md.toString());
+    std::sort(out.begin(), out.end());
+    return out;
 }
 
 MetadataBlockEdit refusedEdit(const QString& why) {
@@ -429,12 +498,14 @@ MetadataBlockEdit editXmpPacket(const QByteArray& packet, const LocationMetadata
     result.bytes = packet;
     const bool writing = !edit.latitude.isEmpty() && !edit.longitude.isEmpty();
     // Most packets never mention a position: they stay as they are without a parse.
-    if (edit.erase == LocationMetadataEdit::Erase::None && !packet.contains("GPSL")) return result;
-    if (edit.erase == LocationMetadataEdit::Erase::Position && !packet.contains("GPS")) return result;
+    const bool position = packet.contains("GPSLatitude") || packet.contains("GPSLongitude");
+    if (edit.erase == LocationMetadataEdit::Erase::None && !position) return result;
+    if (edit.erase == LocationMetadataEdit::Erase::Position && !position && !packet.contains("GPSDestL"))
+        return result;
     try {
         Exiv2::XmpData xmp;
         if (Exiv2::XmpParser::decode(xmp, std::string(packet.constData(), size_t(packet.size()))) != 0)
-            return refusedEdit(QStringLiteral("paquet XMP illisible"));
+            return editedUnreadable(packet, edit);
         bool changed = false;
         std::vector<std::string> removedTops;
         const auto noteOld = [&](const Exiv2::Xmpdatum& md) {
@@ -472,11 +543,18 @@ MetadataBlockEdit editXmpPacket(const QByteArray& packet, const LocationMetadata
             result.oldValues.clear();
             return result;
         }
-        std::string out;
-        if (Exiv2::XmpParser::encode(out, xmp, Exiv2::XmpParser::useCompactFormat) != 0)
-            return refusedEdit(QStringLiteral("paquet XMP impossible à réécrire"));
-        result.bytes = QByteArray::fromStdString(out);
         result.changed = true;
+        const auto text = editedAsText(packet, edit);
+        Exiv2::XmpData reread;
+        if (text && Exiv2::XmpParser::decode(reread, text->toStdString()) == 0 &&
+            propertiesOf(reread) == propertiesOf(xmp)) {
+            result.bytes = *text;
+        } else {
+            std::string out;
+            if (Exiv2::XmpParser::encode(out, xmp, Exiv2::XmpParser::useCompactFormat) != 0)
+                return refusedEdit(QStringLiteral("paquet XMP impossible à réécrire"));
+            result.bytes = QByteArray::fromStdString(out);
+        }
         // The new position is no old one, whatever its text.
         if (writing)
             result.oldValues.removeIf([&](const QByteArray& v) {
@@ -518,14 +596,16 @@ MetadataBlockEdit editPhotoshopBlock(const QByteArray& resources, const Location
         QByteArray out(reinterpret_cast<const char*>(rebuilt.pData_), int(rebuilt.size_));
         // The digest of the IPTC data follows it, so readers do not take the block for stale.
         const Exiv2::byte* digest = nullptr;
-        if (Exiv2::Photoshop::locateIrb(reinterpret_cast<const Exiv2::byte*>(out.constData()), long(out.size()),
-                                        0x0425, &digest, &headerSize, &dataSize) == 0 &&
+        if (Exiv2::Photoshop::locateIrb(reinterpret_cast<const Exiv2::byte*>(out.constData()),
+                                        long(out.size()), 0x0425, &digest, &headerSize, &dataSize) == 0 &&
             dataSize == 16) {
             const Exiv2::DataBuf iim = Exiv2::IptcParser::encode(iptc);
             const QByteArray md5 = QCryptographicHash::hash(
-                QByteArray(reinterpret_cast<const char*>(iim.pData_), int(iim.size_)), QCryptographicHash::Md5);
-            out.replace(qsizetype(digest - reinterpret_cast<const Exiv2::byte*>(out.constData()) + headerSize), 16,
-                        md5);
+                QByteArray(reinterpret_cast<const char*>(iim.pData_), int(iim.size_)),
+                QCryptographicHash::Md5);
+            out.replace(
+                qsizetype(digest - reinterpret_cast<const Exiv2::byte*>(out.constData()) + headerSize), 16,
+                md5);
         }
         result.bytes = out;
         result.changed = true;
