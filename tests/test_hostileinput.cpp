@@ -10,6 +10,7 @@
 #include "metadata/gpscoordinates.h"
 #include "metadata/imageproperties.h"
 #include "metadata/poitable.h"
+#include "metadata/unreadablephoto.h"
 #include "text/escape.h"
 
 #include <QDir>

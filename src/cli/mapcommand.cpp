@@ -4,6 +4,7 @@
 #include "maps/viewsector.h"
 #include "metadata/exiflisting.h"
 #include "metadata/gpscoordinates.h"
+#include "metadata/unreadablephoto.h"
 #include "tables/gridcolumns.h"
 #include "tables/stringgrid.h"
 

@@ -26,10 +26,6 @@ int openRegularFile(const QString& path, FileOpenError* why = nullptr);
 // The reason in French, to follow a photo's name: "fichier introuvable"...
 QString fileOpenErrorText(FileOpenError error);
 
-// The message for a photo that could not be read: « name » and the reason, the name escaped for
-// one line of a terminal.
-QString unreadablePhotoMessage(const QString& path, FileOpenError error);
-
 // A photo a command could not read, for the message that names it.
 struct UnreadablePhoto {
     QString path;
