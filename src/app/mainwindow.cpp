@@ -136,6 +136,18 @@ public:
         repaint();
         return m_boxes.warningYesCancel(text);
     }
+    void error(const QString& text) override {
+        repaint();
+        m_boxes.error(text);
+    }
+    void confirmation(const QString& text) override {
+        repaint();
+        m_boxes.confirmation(text);
+    }
+    void warningYes(const QString& text) override {
+        repaint();
+        m_boxes.warningYes(text);
+    }
 
 private:
     void repaint() {

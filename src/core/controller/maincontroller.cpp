@@ -569,7 +569,7 @@ void MainController::MapPositionPicked(double latitude, double longitude) {
 QString MainController::DetectDefaultBrowser() {
     const ExternalBrowser::DefaultBrowser found = m_platform.externalBrowser.defaultBrowser();
     if (found.desktopEntry.isEmpty()) {
-        m_platform.boxes.warning(noDefaultBrowserMessage(found.setting));
+        m_platform.boxes.warningYes(noDefaultBrowserMessage(found.setting));
         return {};
     }
     const QString code = browserCodeFor(found.desktopEntry);
