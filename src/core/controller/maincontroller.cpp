@@ -263,7 +263,6 @@ void MainController::BitBtn12Click() {
 namespace {
 
 const QString kGpxEmptyList = QStringLiteral("Il n'y a aucun image géocodée à exporter en Gpx.");
-const QString kGpxNoGeotagged = QStringLiteral("Il n'y a aucune image géocodée à exporter en Gpx.");
 const QString kGpxCannotCreate = QStringLiteral("Impossible de creer le fichier GPX");
 
 QString gpxOverwriteQuestion(const QString& path) {
