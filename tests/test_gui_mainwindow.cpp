@@ -237,6 +237,40 @@ TEST_F(WindowTest, ButtonsOfCommandsNotBuiltYetBeep) {
     EXPECT_EQ(dialogs.opened, 1);
 }
 
+// The window mirrors the controller at every repaint of a command: a grid is read again only when
+// the commands changed it.
+TEST_F(WindowTest, GridsAreReadAgainOnlyWhenTheyChanged) {
+    QAbstractItemModel* sg1 = child<QTableView>("SG1")->model();
+    QAbstractItemModel* sg2 = child<QTableView>("SG2")->model();
+    QSignalSpy resets1(sg1, &QAbstractItemModel::modelReset), resets2(sg2, &QAbstractItemModel::modelReset);
+    window->sync();
+    window->sync();
+    EXPECT_EQ(resets1.count(), 0);
+    EXPECT_EQ(resets2.count(), 0);
+
+    drop({geo("a.jpg")});
+    EXPECT_GE(resets1.count(), 1);
+    EXPECT_GE(resets2.count(), 1);
+    EXPECT_EQ(sg1->index(1, 0).data().toString(), "a.jpg");
+    resets1.clear();
+    resets2.clear();
+    window->sync();
+    EXPECT_EQ(resets1.count(), 0);
+    EXPECT_EQ(resets2.count(), 0);
+
+    // A change of one grid, its colour alone included, reaches that grid's view only.
+    window->controller().controls().SG1.fontColor = Qt::red;
+    window->sync();
+    EXPECT_EQ(resets1.count(), 1);
+    EXPECT_EQ(resets2.count(), 0);
+    EXPECT_EQ(sg1->index(1, 0).data(Qt::ForegroundRole).value<QColor>(), QColor(Qt::red));
+    window->controller().controls().SG2.setCell(2, 1, "changed");
+    window->sync();
+    EXPECT_EQ(resets1.count(), 1);
+    EXPECT_EQ(resets2.count(), 1);
+    EXPECT_EQ(sg2->index(1, 2).data().toString(), "changed");
+}
+
 // Records what the window showed when a box opened.
 struct WitnessBoxes : RecordingBoxes {
     std::function<void()> witness;

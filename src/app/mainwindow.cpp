@@ -543,8 +543,7 @@ void MainWindow::sync() {
     if (m.Form3Visible && !m_overview->isVisible()) m_overview->show();
 
     SG1Model->refresh();
-    SG2Model->refresh();
-    widenColumnsToTexts(SG2, m.SG2, {ExifName, ExifValue});
+    if (SG2Model->refresh()) widenColumnsToTexts(SG2, m.SG2, {ExifName, ExifValue});
     showPreview();
 }
 
