@@ -217,26 +217,6 @@ TEST_F(WindowTest, NoCommandStartsInsideAnother) {
     EXPECT_EQ(boxes.beeps, 1);
 }
 
-TEST_F(WindowTest, ButtonsOfCommandsNotBuiltYetBeep) {
-    const QString a = geo("a.jpg");
-    drop({a});
-    // Commands wired to their buttons never beep.
-    for (const char* name : {"BitBtn20", "BitBtn16", "BitBtn12", "BitBtn15", "BitBtn9"})
-        EXPECT_FALSE(window->unbuiltCommands().contains(name)) << name;
-    // The others refuse the click with one beep each and change nothing.
-    for (const char* name : {"BitBtn13", "BitBtn14", "BitBtn5", "BitBtn23"}) {
-        if (!window->unbuiltCommands().contains(name)) continue; // its command has landed
-        const int before = boxes.beeps;
-        QTest::mouseClick(child<QPushButton>(name), Qt::LeftButton);
-        EXPECT_EQ(boxes.beeps, before + 1) << name;
-        EXPECT_EQ(listed(), QStringList({a}));
-        EXPECT_EQ(window->windowTitle(), a);
-    }
-    dialogs.chosen = std::nullopt;
-    QTest::mouseClick(child<QPushButton>("BitBtn20"), Qt::LeftButton);
-    EXPECT_EQ(dialogs.opened, 1);
-}
-
 // The window mirrors the controller at every repaint of a command: a grid is read again only when
 // the commands changed it.
 TEST_F(WindowTest, GridsAreReadAgainOnlyWhenTheyChanged) {

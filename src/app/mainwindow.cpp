@@ -20,7 +20,6 @@
 #include <QFrame>
 #include <QGuiApplication>
 #include <QHeaderView>
-#include <QMetaMethod>
 #include <QMimeData>
 #include <QScopedValueRollback>
 #include <QStyleOptionButton>
@@ -39,16 +38,9 @@ const QString kBitBtn5Hint =
                    "Ce nouveau fichier porte le même nom que le fichier jpg source, mais précédé d'un #\n"
                    "Le fichier jpg source ne sera pas modifié");
 
-// A button that can tell whether a command is wired to it.
-class CommandButton : public QPushButton {
-public:
-    using QPushButton::QPushButton;
-    bool hasCommand() const { return isSignalConnected(QMetaMethod::fromSignal(&QPushButton::clicked)); }
-};
-
 QPushButton* button(QWidget* parent, const char* name, const QString& caption, const QString& hint,
                     QRect geometry) {
-    auto* b = new CommandButton(caption, parent);
+    auto* b = new QPushButton(caption, parent);
     b->setObjectName(QLatin1String(name));
     b->setToolTip(hint);
     b->setGeometry(geometry);
@@ -210,7 +202,6 @@ MainWindow::MainWindow(WindowServices services, QWidget* parent) : QWidget(paren
     m_controller->setOverviewBrowser(m_overview->browser());
 
     wire();
-    refuseUnbuiltCommands();
     m_controller->FormCreate();
     const QRect g = m_controller->controls().geometry;
     move(g.topLeft());
@@ -415,16 +406,6 @@ void MainWindow::wire() {
     connect(m_viewer, &ViewerWindow::hideMainWindowRequested, this, &QWidget::hide);
     connect(m_viewer, &ViewerWindow::showMainWindowRequested, this, &QWidget::show);
     wirePreview();
-}
-
-void MainWindow::refuseUnbuiltCommands() {
-    // Runs after wire(): a button wired there to its command is left alone.
-    for (QPushButton* b : findChildren<QPushButton*>()) {
-        auto* command = dynamic_cast<CommandButton*>(b);
-        if (!command || command->hasCommand()) continue;
-        connect(b, &QPushButton::clicked, this, [this] { m_boxes->beep(); });
-        m_unbuiltCommands << b->objectName();
-    }
 }
 
 void MainWindow::showThen(std::function<void()> then) {

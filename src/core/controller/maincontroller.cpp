@@ -70,7 +70,6 @@ void MainController::FormShow(const QString& workingDir, const QStringList& data
     m_controls.SG1.colWidths = {174, 80, 80, -1, -1, -1};
     m_controls.SG1.setRowCount(2);
     m_controls.SG2.colWidths = {105, 55, 155};
-    m_state.AppDir = QDir(workingDir).absolutePath() + QLatin1Char('/');
     m_state.BusyGifPath = locateDataFile(kBusyGif, workingDir, dataDirs);
     m_state.NoGeotagGifPath = locateDataFile(kNoGeotagGif, workingDir, dataDirs);
     m_state.InternetAvailable = true;
@@ -424,7 +423,6 @@ void MainController::BitBtn1Click() {
     MainControls& c = m_controls;
     c.SG1.clearCells(CoordName, CoordPath, 1);
     c.SG1.setRowCount(2);
-    m_state.CoordRowCount = 0;
     for (QString* s : {&c.Label1, &c.Label2, &c.Label3, &c.Label4})
         s->clear();
 
@@ -434,7 +432,6 @@ void MainController::BitBtn1Click() {
         ReadGpsCoordinates(*openedPhoto(m_state.CurrentPhotoPath), m_state.LatitudeRef, m_state.LongitudeRef);
     for (int col = 0; col < CoordColumnCount; ++col)
         c.SG1.setCell(col, 1, r.cells[col]);
-    m_state.CoordRowCount = r.geotagged ? 1 : 0;
     c.Edit7 = r.offeredLatitude;
     c.Edit8 = r.offeredLongitude;
     c.Label1 = r.signedLatitude;

@@ -8,7 +8,6 @@ namespace vantorel {
 struct SharedState {
     QString CurrentPhotoPath;       // the photo the commands work on
     QString TempDir;                // where the map page is written
-    QString AppDir;                 // the program's working folder, with a final "/"
     QString BusyGifPath;            // the "map being made" picture
     QString NoGeotagGifPath;        // the "photo not geotagged" picture
     bool InternetAvailable = false; // the start-up connectivity check's verdict

@@ -68,19 +68,11 @@ QString cornerText(float value) {
 
 } // namespace
 
-const std::array<SensorDimensions, 18>& SensorSizeTable() {
-    return kSensorSizes;
-}
-
 QStringList sensorSizeItems() {
     QStringList items;
     for (const SensorDimensions& row : kSensorSizes)
         items << QString::fromUtf8(row.item);
     return items;
-}
-
-const std::array<SensorDimensions, 3>& CameraSensorTable() {
-    return kCameraSensors;
 }
 
 QString declinationCell(float latitude, float longitude) {
