@@ -276,19 +276,24 @@ QString gpxWrittenMessage(const QString& path, int waypoints) {
 
 } // namespace
 
+QStringList MainController::rebuildPoiTableOfList(const PoiRowReader& alsoRead) {
+    m_controls.Label11Visible = true;
+    m_platform.pump.processMessages();
+    const QStringList entries = m_controls.ListBox1;
+    rebuildPoiTable(
+        poiRun(), m_controls.SG0, entries, [this](const QString& path) { m_state.CurrentPhotoPath = path; },
+        [this] { m_platform.pump.processMessages(); }, alsoRead);
+    return entries;
+}
+
 void MainController::BitBtn13Click() {
     MainControls& c = m_controls;
     if (c.ListBox1.isEmpty()) {
         m_platform.boxes.warning(kGpxEmptyList);
         return;
     }
-    c.Label11Visible = true;
-    m_platform.pump.processMessages();
-    const QStringList entries = c.ListBox1; // the loop lets the window repaint; it walks its own copy
     GpxTimes times;
-    rebuildPoiTable(
-        poiRun(), c.SG0, entries, [this](const QString& path) { m_state.CurrentPhotoPath = path; },
-        [this] { m_platform.pump.processMessages(); }, times.reader());
+    const QStringList entries = rebuildPoiTableOfList(times.reader());
     // The dialog opens in the selected entry's folder, or the first entry's when none is selected.
     const int index = c.ListBox1Index >= 0 && c.ListBox1Index < entries.size() ? c.ListBox1Index : 0;
     exportGpx(QFileInfo(entries[index]).path(), times);
@@ -320,12 +325,7 @@ void MainController::BitBtn15Click() {
     MainControls& c = m_controls;
     c.SG1.setRowCommaText(0, kCoordHeaderGeotagged);
     c.SG1.fontColor = Qt::black;
-    c.Label11Visible = true;
-    m_platform.pump.processMessages();
-    const QStringList entries = c.ListBox1; // the loop lets the window repaint; it walks its own copy
-    rebuildPoiTable(
-        poiRun(), c.SG0, entries, [this](const QString& path) { m_state.CurrentPhotoPath = path; },
-        [this] { m_platform.pump.processMessages(); });
+    rebuildPoiTableOfList();
     clearList();
     m_platform.pump.processMessages();
     QStringList kept;
@@ -346,12 +346,7 @@ void MainController::BitBtn15Click() {
 
 void MainController::BitBtn14Click() {
     MainControls& c = m_controls;
-    c.Label11Visible = true;
-    m_platform.pump.processMessages();
-    const QStringList entries = c.ListBox1; // the loop lets the window repaint; it walks its own copy
-    rebuildPoiTable(
-        poiRun(), c.SG0, entries, [this](const QString& path) { m_state.CurrentPhotoPath = path; },
-        [this] { m_platform.pump.processMessages(); });
+    rebuildPoiTableOfList();
     if (c.SG0.rowCount() < 2) {
         m_platform.boxes.warning(kNoGeotaggedPhotoForMap);
         c.Label11Visible = false;
