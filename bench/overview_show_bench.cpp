@@ -31,7 +31,7 @@ StringGrid poiRows(int n) {
 // Milliseconds from navigation until the page reports every marker drawn.
 double showMs(WebMapView& view, int n, const QString& dir) {
     const StringGrid SG0 = poiRows(n);
-    writeMapPage(dir, BuildOverviewPage(SG0, overviewFrame(SG0), MapSettings{}));
+    writeMapPage(dir, buildOverviewPage(SG0, overviewFrame(SG0), MapSettings{}));
     QElapsedTimer clock;
     clock.start();
     view.navigate(mapPagePath(dir));

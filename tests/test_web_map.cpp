@@ -151,7 +151,7 @@ TEST(WebMap, OverviewMarkersTooltipsAndInfo) {
         SG0.setCell(PoiSignedLongitude, row, QString("-2,%1").arg(row));
     }
     QTemporaryDir temp;
-    ASSERT_TRUE(writeMapPage(temp.path(), BuildOverviewPage(SG0, overviewFrame(SG0), settings)));
+    ASSERT_TRUE(writeMapPage(temp.path(), buildOverviewPage(SG0, overviewFrame(SG0), settings)));
     WebMapView view(QStringLiteral("CppWebBrowser2"), nullptr);
     view.resize(947, 689);
     view.show();

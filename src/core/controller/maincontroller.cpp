@@ -359,7 +359,7 @@ void MainController::BitBtn14Click() {
         if (c.SG0.rowCount() >= kOverviewRowLimitCount) m_platform.boxes.showMessage(kOverviewRowLimit);
         const auto pump = [this] { m_platform.pump.processMessages(); };
         const OverviewFrame frame = overviewFrame(c.SG0, pump);
-        showMapPage(BuildOverviewPage(c.SG0, frame, m_mapSettings, pump),
+        showMapPage(buildOverviewPage(c.SG0, frame, m_mapSettings, pump),
                     m_overviewBrowser ? *m_overviewBrowser : m_platform.browser);
     }
     c.Label11Visible = false;
@@ -460,7 +460,7 @@ void MainController::BitBtn4Click() {
         c.SG2.setRowCommaText(0, kExifHeader);
         c.SG2.clearCells(ExifName, ExifValue, 1);
         c.SG2.setRowCount(2);
-        const ExifListing listing = ListExifItems(*openedPhoto(m_state.CurrentPhotoPath));
+        const ExifListing listing = listExifItems(*openedPhoto(m_state.CurrentPhotoPath));
         if (!listing.opened) m_platform.boxes.showMessage(QString::fromLatin1(kErrorRet1));
         c.SG2.setRowCount(std::max<int>(2, int(listing.rows.size()) + 1));
         for (int i = 0; i < listing.rows.size(); ++i) {
@@ -498,9 +498,16 @@ void MainController::previewDecoded(quint64 request, const QImage& picture) {
 }
 
 ViewSectorInputs MainController::sectorInputs() const {
-    return {m_state.ViewDirection, m_state.DirectionIsMagnetic, m_state.Landscape, m_state.FocalLength,
-            m_state.CameraModel,   m_controls.CheckBox2,        m_controls.Edit1,  m_controls.Edit2,
-            m_controls.CheckBox3,  m_controls.ComboBox1};
+    return {.ViewDirection = m_state.ViewDirection,
+            .DirectionIsMagnetic = m_state.DirectionIsMagnetic,
+            .Landscape = m_state.Landscape,
+            .FocalLength = m_state.FocalLength,
+            .CameraModel = m_state.CameraModel,
+            .automaticDeclination = m_controls.CheckBox2,
+            .manualDeclinationText = m_controls.Edit1,
+            .compassCorrectionText = m_controls.Edit2,
+            .automaticSensorSize = m_controls.CheckBox3,
+            .manualSensorSizeText = m_controls.ComboBox1};
 }
 
 void MainController::BitBtn6Click() {
@@ -511,10 +518,10 @@ void MainController::BitBtn6Click() {
     std::optional<PhotoMapPage> page = photoMapPageFromGrid(c.SG1);
     if (!page || !m_state.InternetAvailable) return;
     const ViewSector sector = ComputeViewSector(page->latitudeText, page->longitudeText, sectorInputs());
-    const bool directionKnown = m_state.ViewDirection != 999;
+    const bool directionKnown = hasViewDirection(m_state.ViewDirection);
     if (directionKnown)
-        page->sector = PhotoMapPage::Corners{sector.Edge1LatitudeText, sector.Edge1LongitudeText,
-                                             sector.Edge2LatitudeText, sector.Edge2LongitudeText};
+        page->sector = PhotoMapPage::Corners{sector.edge1LatitudeText, sector.edge1LongitudeText,
+                                             sector.edge2LatitudeText, sector.edge2LongitudeText};
     showMapPage(BuildPhotoMapPage(*page, m_mapSettings), m_platform.browser);
     if (!directionKnown) return;
     c.Label7 = sectorCaption(sector, m_state.DirectionIsMagnetic);
@@ -532,12 +539,12 @@ void MainController::showMapPage(const QByteArray& page, BrowserView& view) {
 
 void MainController::CheckBox2Click() {
     m_controls.manualDeclinationVisible = !m_controls.CheckBox2;
-    if (m_state.ViewDirection != 999 && !m_controls.ListBox1.isEmpty()) ListBox1Click();
+    if (hasViewDirection(m_state.ViewDirection) && !m_controls.ListBox1.isEmpty()) ListBox1Click();
 }
 
 void MainController::CheckBox3Click() {
     m_controls.manualSensorVisible = !m_controls.CheckBox3;
-    if (m_state.ViewDirection != 999 && !m_controls.ListBox1.isEmpty()) ListBox1Click();
+    if (hasViewDirection(m_state.ViewDirection) && !m_controls.ListBox1.isEmpty()) ListBox1Click();
 }
 
 void MainController::CheckBox4Click() {
