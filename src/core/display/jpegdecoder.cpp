@@ -623,16 +623,6 @@ QImage decodePreview(const OpenedPhoto& photo, QSize box, const CancelFlag* canc
     return decode(decoderFor(photo), previewPlan(box), cancel).image;
 }
 
-QImage decodeFull(const QString& path, QSize limit) {
-    const auto plan = [limit](QSize natural) {
-        if (limit.isEmpty() || (natural.width() <= limit.width() && natural.height() <= limit.height()))
-            return Plan{8, natural, false};
-        const QSize target = fitted(natural, limit);
-        return Plan{coveringScale(natural, target, 8), target, false};
-    };
-    return decode(decoderFor(path), plan, nullptr).image;
-}
-
 DecodedPicture decodeForShowing(const QString& path, const std::function<QSize(QSize natural)>& shownSize,
                                 const CancelFlag* cancel) {
     const auto plan = [&shownSize](QSize natural) {
