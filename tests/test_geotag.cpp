@@ -227,8 +227,8 @@ void expectSameBesidesPosition(const QString& sample, const QByteArray& source, 
     // An XMP packet with a position is rewritten (its properties are compared in PositionsEverywhere).
     const bool xmpRewritten = std::any_of(a.begin(), a.end(), isXmpWithPosition);
     const auto kept = [&](const Segment& s) {
-        return !isExifSegment(s) &&
-               !(xmpRewritten && s.marker == kMarkerApp1 && s.bytes.mid(4).startsWith("http://ns.adobe.com/xap/1.0/"));
+        return !isExifSegment(s) && !(xmpRewritten && s.marker == kMarkerApp1 &&
+                                      s.bytes.mid(4).startsWith("http://ns.adobe.com/xap/1.0/"));
     };
     for (const Segment& s : a)
         if (kept(s)) restA.append(s);
@@ -246,7 +246,8 @@ void expectSameBesidesPosition(const QString& sample, const QByteArray& source, 
         EXPECT_EQ(ta.thumbnail, tb.thumbnail);
     }
     for (const auto& [key, entry] : ta.entries) {
-        if (key.first == "GPS" && ((key.second >= 1 && key.second <= 4) || (key.second >= 0x13 && key.second <= 0x16)))
+        if (key.first == "GPS" &&
+            ((key.second >= 1 && key.second <= 4) || (key.second >= 0x13 && key.second <= 0x16)))
             continue;
         if (isPointer(key.second) || knownLoss(sample, key.first, key.second)) continue;
         const auto found = tb.entries.find(key);

@@ -39,7 +39,8 @@ TiffField TiffBuilder::shorts(quint16 tag, std::initializer_list<quint16> values
     return f;
 }
 
-TiffField TiffBuilder::rationals(quint16 tag, std::initializer_list<std::pair<quint32, quint32>> values) const {
+TiffField TiffBuilder::rationals(quint16 tag,
+                                 std::initializer_list<std::pair<quint32, quint32>> values) const {
     TiffField f{tag, 5, quint32(values.size()), {}};
     for (auto [n, d] : values)
         f.value += u32(n) + u32(d);
@@ -56,7 +57,8 @@ QByteArray TiffBuilder::build() const {
     // Layout: header, IFD0, Exif, GPS, IFD1 tables, then every value, then the thumbnail.
     QVector<TiffField> main = ifd0, first = ifd1;
     if (!exif.isEmpty()) main.append({0x8769, 4, 1, u32(0)});
-    if (!gps.isEmpty()) main.append({0x8825, gpsPointerType, 1, gpsPointerType == 3 ? u16(0) + u16(0) : u32(0)});
+    if (!gps.isEmpty())
+        main.append({0x8825, gpsPointerType, 1, gpsPointerType == 3 ? u16(0) + u16(0) : u32(0)});
     if (!thumbnail.isEmpty()) {
         first.append({0x0201, 4, 1, u32(0)});
         first.append({0x0202, 4, 1, u32(quint32(thumbnail.size()))});
@@ -85,7 +87,8 @@ QByteArray TiffBuilder::build() const {
         out += u16(quint16(fields.size()));
         for (TiffField f : fields) {
             if (f.tag == 0x8769 && i == 0) f.value = u32(quint32(at[1]));
-            if (f.tag == 0x8825 && i == 0) f.value = gpsPointerType == 3 ? u16(quint16(at[2])) + u16(0) : u32(quint32(at[2]));
+            if (f.tag == 0x8825 && i == 0)
+                f.value = gpsPointerType == 3 ? u16(quint16(at[2])) + u16(0) : u32(quint32(at[2]));
             if (f.tag == 0x0201 && i == 3) f.value = u32(quint32(thumbAt));
             out += u16(f.tag) + u16(f.type) + u32(f.count);
             if (f.value.size() <= 4) {
@@ -126,13 +129,16 @@ QByteArray xmpSegment(const QByteArray& packet) {
 
 QByteArray xmpPacket(const QByteArray& attributes) {
     return "<?xpacket begin=\"\xEF\xBB\xBF\" id=\"W5M0MpCehiHzreSzNTczkc9d\"?>"
-           "<x:xmpmeta xmlns:x=\"adobe:ns:meta/\"><rdf:RDF xmlns:rdf=\"http://www.w3.org/1999/02/22-rdf-syntax-ns#\">"
+           "<x:xmpmeta xmlns:x=\"adobe:ns:meta/\"><rdf:RDF "
+           "xmlns:rdf=\"http://www.w3.org/1999/02/22-rdf-syntax-ns#\">"
            "<rdf:Description rdf:about=\"\" xmlns:exif=\"http://ns.adobe.com/exif/1.0/\" "
-           "xmlns:photoshop=\"http://ns.adobe.com/photoshop/1.0/\" xmlns:dc=\"http://purl.org/dc/elements/1.1/\" " +
+           "xmlns:photoshop=\"http://ns.adobe.com/photoshop/1.0/\" "
+           "xmlns:dc=\"http://purl.org/dc/elements/1.1/\" " +
            attributes + "/></rdf:RDF></x:xmpmeta><?xpacket end=\"w\"?>";
 }
 
-QByteArray withSegments(const QByteArray& jpeg, const QVector<QByteArray>& segments, const QByteArray& stray) {
+QByteArray withSegments(const QByteArray& jpeg, const QVector<QByteArray>& segments,
+                        const QByteArray& stray) {
     // After SOI and APP0 (JFIF), as cameras place them.
     qint64 at = 2;
     if (uchar(jpeg[3]) == 0xE0) at = 4 + ((uchar(jpeg[4]) << 8) | uchar(jpeg[5]));
@@ -158,7 +164,8 @@ QByteArray multiPicture(const QByteArray& first, const QByteArray& second, bool 
     // First picture: offset 0, its size; second: its offset from the TIFF header.
     const quint32 firstSize = quint32(withIndex.size());
     index += b.u32(0x030000) + b.u32(firstSize) + b.u32(0) + b.u16(0) + b.u16(0);
-    index += b.u32(0) + b.u32(quint32(second.size())) + b.u32(quint32(firstSize - headerAt)) + b.u16(0) + b.u16(0);
+    index +=
+        b.u32(0) + b.u32(quint32(second.size())) + b.u32(quint32(firstSize - headerAt)) + b.u16(0) + b.u16(0);
     Q_ASSERT(index.size() == indexSize);
     Q_UNUSED(mpfSegmentSize);
     withIndex.replace(headerAt - 4, indexSize, index);

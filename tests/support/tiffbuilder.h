@@ -33,9 +33,9 @@ public:
                                 quint32 lonMin) const;
 
     QVector<TiffField> ifd0, exif, gps, ifd1;
-    QByteArray thumbnail;             // with ifd1: its JPEG, pointed to by 0x0201/0x0202
-    quint16 gpsPointerType = 4;       // the type the GPS pointer is written with (LONG; SHORT: 3)
-    QByteArray padding;               // appended at the end of the block
+    QByteArray thumbnail;       // with ifd1: its JPEG, pointed to by 0x0201/0x0202
+    quint16 gpsPointerType = 4; // the type the GPS pointer is written with (LONG; SHORT: 3)
+    QByteArray padding;         // appended at the end of the block
 
     QByteArray build() const;
 
@@ -52,7 +52,8 @@ QByteArray xmpSegment(const QByteArray& packet);
 // An XMP packet with the given rdf:Description attributes (`exif:GPSLatitude="48,7.5N"`...).
 QByteArray xmpPacket(const QByteArray& attributes);
 // `jpeg` with `segments` inserted after its APP0 segment, and `stray` bytes before its tables.
-QByteArray withSegments(const QByteArray& jpeg, const QVector<QByteArray>& segments, const QByteArray& stray = {});
+QByteArray withSegments(const QByteArray& jpeg, const QVector<QByteArray>& segments,
+                        const QByteArray& stray = {});
 // A multi-picture file: `first` (whose APP0 is followed by an MPF index) then `second` after its
 // end, the index giving both pictures' places as readers expect them.
 QByteArray multiPicture(const QByteArray& first, const QByteArray& second, bool bigEndian = false);

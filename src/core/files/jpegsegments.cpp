@@ -97,7 +97,8 @@ std::optional<ExifSplice> planExifSplice(const QByteArray& head, const QByteArra
     const auto block = findExifBlock(head);
     if (!block) return std::nullopt;
     ExifSplice splice;
-    if (!tiffBlock.isEmpty()) splice.segment = segmentBytes(kMarkerApp1, QByteArray("Exif\0\0", 6) + tiffBlock);
+    if (!tiffBlock.isEmpty())
+        splice.segment = segmentBytes(kMarkerApp1, QByteArray("Exif\0\0", 6) + tiffBlock);
     if (block->tiffOffset >= 0) {
         splice.offset = block->segment.offset;
         splice.replacedSize = block->segment.size;

@@ -130,7 +130,8 @@ CopyResult writeCopy(const QString& source, const QString& target, const Locatio
     AtomicWriteOptions options = extra;
     options.mode = st.st_mode & 07777;
     options.modified = st.st_mtim;
-    const QVector<PropertyItem> expected = edit.erase == LocationErase::None ? edit.gpsItems : QVector<PropertyItem>();
+    const QVector<PropertyItem> expected =
+        edit.erase == LocationErase::None ? edit.gpsItems : QVector<PropertyItem>();
     options.verify = [expected, erase = edit.erase, old = plan.oldPositions,
                       extraVerify = extra.verify](const QString& temp, QString& why) {
         ImageProperties copy;
@@ -190,7 +191,8 @@ CopyResult writeGeotagCopy(const QString& source, const QString& target,
     return writeCopy(source, target, edit, extra);
 }
 
-CopyResult writeCopyWithoutLocation(const QString& source, const QString& target, const AtomicWriteOptions& extra) {
+CopyResult writeCopyWithoutLocation(const QString& source, const QString& target,
+                                    const AtomicWriteOptions& extra) {
     LocationEdit edit;
     edit.erase = LocationErase::Everything;
     return writeCopy(source, target, edit, extra);

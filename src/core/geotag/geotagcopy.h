@@ -62,7 +62,7 @@ bool copyExists(const QString& target);
 
 struct CopyResult {
     bool ok = false;
-    QString error; // why it failed, for logs and the command line
+    QString error;            // why it failed, for logs and the command line
     LocationRemovals removed; // what the copy lost
 };
 

@@ -41,7 +41,8 @@ NewEntry itemEntry(const TiffBlock& tiff, const PropertyItem& item) {
 // The table of `entries` (sorted by tag, as readers expect) laid out at `at`, the values that do
 // not fit in an entry right after it.
 QByteArray directoryBytes(const TiffBlock& tiff, QVector<NewEntry> entries, quint32 next, qint64 at) {
-    std::stable_sort(entries.begin(), entries.end(), [](const NewEntry& x, const NewEntry& y) { return x.tag < y.tag; });
+    std::stable_sort(entries.begin(), entries.end(),
+                     [](const NewEntry& x, const NewEntry& y) { return x.tag < y.tag; });
     qint64 data = at + 2 + qint64(entries.size()) * 12 + 4;
     QByteArray table = tiff.encode16(quint16(entries.size()));
     QByteArray values;
@@ -127,7 +128,8 @@ GpsDirectoryEditResult editGpsDirectory(const QByteArray& bytes, const GpsDirect
     const auto ifd0 = tiff.directory(tiff.firstDirectory());
     if (!ifd0) return refused(QStringLiteral("répertoire Exif principal illisible"));
     for (const PropertyItem& item : edit.set)
-        if (tiffUnitSize(item.type) == 0 || item.value.isEmpty() || item.value.size() % tiffUnitSize(item.type))
+        if (tiffUnitSize(item.type) == 0 || item.value.isEmpty() ||
+            item.value.size() % tiffUnitSize(item.type))
             return refused(QStringLiteral("valeur GPS mal formée"));
 
     const QVector<int> pointers = ifd0->indexesOf(kGpsPointerTag);
@@ -193,7 +195,8 @@ GpsDirectoryEditResult editGpsDirectory(const QByteArray& bytes, const GpsDirect
         const QVector<TiffEntry> old = entriesOf(quint16(item.id));
         if (old.isEmpty()) inPlace = false;
         for (const TiffEntry& e : old)
-            if (e.type != item.type || e.valueSize != item.value.size() || !tiff.valueInside(e)) inPlace = false;
+            if (e.type != item.type || e.valueSize != item.value.size() || !tiff.valueInside(e))
+                inPlace = false;
     }
     if (inPlace) {
         for (const PropertyItem& item : edit.set) {
@@ -240,7 +243,8 @@ GpsDirectoryEditResult editGpsDirectory(const QByteArray& bytes, const GpsDirect
         if (!pointers.isEmpty()) {
             for (int k : pointers) {
                 const qint64 at = ifd0->entries[k].at;
-                tiff.replace(at + 2, tiff.encode16(TypeLong) + tiff.encode32(1) + tiff.encode32(quint32(newGps)));
+                tiff.replace(at + 2,
+                             tiff.encode16(TypeLong) + tiff.encode32(1) + tiff.encode32(quint32(newGps)));
             }
         } else {
             // The main directory gets a GPS pointer: a copy of it with one more entry takes its place.
@@ -249,9 +253,9 @@ GpsDirectoryEditResult editGpsDirectory(const QByteArray& bytes, const GpsDirect
             for (const TiffEntry& e : ifd0->entries)
                 main.append(keptEntry(tiff, e));
             main.append({kGpsPointerTag,
-                          tiff.encode16(kGpsPointerTag) + tiff.encode16(TypeLong) + tiff.encode32(1) +
-                              tiff.encode32(quint32(newGps)),
-                          {}});
+                         tiff.encode16(kGpsPointerTag) + tiff.encode16(TypeLong) + tiff.encode32(1) +
+                             tiff.encode32(quint32(newGps)),
+                         {}});
             const qint64 newMain = appendDirectory(tiff, main, ifd0->next);
             tiff.replace(4, tiff.encode32(quint32(newMain)));
         }

@@ -13,8 +13,8 @@
 namespace vantorel {
 
 struct GpsDirectoryEdit {
-    QVector<PropertyItem> set; // written (values little-endian, as PropertyItem holds them)
-    QList<quint16> remove;     // taken out, every entry of each
+    QVector<PropertyItem> set;    // written (values little-endian, as PropertyItem holds them)
+    QList<quint16> remove;        // taken out, every entry of each
     bool removeDirectory = false; // the whole directory and the main directory's pointer to it
 };
 

@@ -87,9 +87,11 @@ LocationPlan planLocationEdit(const QByteArray& head, const LocationEdit& edit) 
             // A packet split over several segments: only refused when it states a position.
             if (edit.erase != LocationErase::None &&
                 (payload.contains("GPSLatitude") || payload.contains("GPSLongitude") ||
-                 payload.contains("GPSDest") || (edit.erase == LocationErase::Everything && payload.contains("Location"))))
+                 payload.contains("GPSDest") ||
+                 (edit.erase == LocationErase::Everything && payload.contains("Location"))))
                 return fail(QStringLiteral("position dans un XMP étendu"));
-        } else if (s.marker == 0xED && payload.startsWith(kPhotoshopId) && edit.erase == LocationErase::Everything) {
+        } else if (s.marker == 0xED && payload.startsWith(kPhotoshopId) &&
+                   edit.erase == LocationErase::Everything) {
             const MetadataBlockEdit r = editPhotoshopBlock(payload.mid(kPhotoshopId.size()), metadataEdit);
             if (!r.bytes) return fail(r.error);
             plan.removed.iptc += r.removed;

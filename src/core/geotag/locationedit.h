@@ -16,8 +16,8 @@ using LocationErase = LocationMetadataEdit::Erase;
 
 struct LocationEdit {
     LocationErase erase = LocationErase::None;
-    QVector<PropertyItem> gpsItems;     // written into every GPS directory (when erase is None)
-    QString xmpLatitude, xmpLongitude;  // the same position in XMP's form, for packets that hold one
+    QVector<PropertyItem> gpsItems;    // written into every GPS directory (when erase is None)
+    QString xmpLatitude, xmpLongitude; // the same position in XMP's form, for packets that hold one
 };
 
 // What was taken out, by kind.

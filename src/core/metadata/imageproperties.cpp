@@ -389,7 +389,8 @@ namespace {
 bool endsWithProperty(const std::string& key, const char* prefix, const char* name) {
     const std::string top = std::string("Xmp.") + prefix + "." + name;
     const std::string nested = std::string("/") + prefix + ":" + name;
-    return key == top || (key.size() > nested.size() && key.compare(key.size() - nested.size(), nested.size(), nested) == 0);
+    return key == top || (key.size() > nested.size() &&
+                          key.compare(key.size() - nested.size(), nested.size(), nested) == 0);
 }
 
 // A key or anything below it (a structure's fields, an array's items).
@@ -403,9 +404,9 @@ bool locatesPhoto(const std::string& key, LocationMetadataEdit::Erase erase) {
         if (endsWithProperty(key, "exif", name)) return true;
     if (erase != LocationMetadataEdit::Erase::Everything) return false;
     if (key.rfind("Xmp.exif.GPS", 0) == 0 || key.find("/exif:GPS") != std::string::npos) return true;
-    for (const char* top : {"Xmp.photoshop.City", "Xmp.photoshop.State", "Xmp.photoshop.Country",
-                            "Xmp.iptc.Location", "Xmp.iptc.CountryCode", "Xmp.iptcExt.LocationCreated",
-                            "Xmp.iptcExt.LocationShown"})
+    for (const char* top :
+         {"Xmp.photoshop.City", "Xmp.photoshop.State", "Xmp.photoshop.Country", "Xmp.iptc.Location",
+          "Xmp.iptc.CountryCode", "Xmp.iptcExt.LocationCreated", "Xmp.iptcExt.LocationShown"})
         if (underProperty(key, top)) return true;
     return false;
 }
@@ -518,14 +519,16 @@ MetadataBlockEdit editPhotoshopBlock(const QByteArray& resources, const Location
         QByteArray out(reinterpret_cast<const char*>(rebuilt.pData_), int(rebuilt.size_));
         // The digest of the IPTC data follows it, so readers do not take the block for stale.
         const Exiv2::byte* digest = nullptr;
-        if (Exiv2::Photoshop::locateIrb(reinterpret_cast<const Exiv2::byte*>(out.constData()), long(out.size()),
-                                        0x0425, &digest, &headerSize, &dataSize) == 0 &&
+        if (Exiv2::Photoshop::locateIrb(reinterpret_cast<const Exiv2::byte*>(out.constData()),
+                                        long(out.size()), 0x0425, &digest, &headerSize, &dataSize) == 0 &&
             dataSize == 16) {
             const Exiv2::DataBuf iim = Exiv2::IptcParser::encode(iptc);
             const QByteArray md5 = QCryptographicHash::hash(
-                QByteArray(reinterpret_cast<const char*>(iim.pData_), int(iim.size_)), QCryptographicHash::Md5);
-            out.replace(qsizetype(digest - reinterpret_cast<const Exiv2::byte*>(out.constData()) + headerSize), 16,
-                        md5);
+                QByteArray(reinterpret_cast<const char*>(iim.pData_), int(iim.size_)),
+                QCryptographicHash::Md5);
+            out.replace(
+                qsizetype(digest - reinterpret_cast<const Exiv2::byte*>(out.constData()) + headerSize), 16,
+                md5);
         }
         result.bytes = out;
         result.changed = true;

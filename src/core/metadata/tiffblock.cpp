@@ -38,10 +38,8 @@ QVector<int> TiffDirectory::indexesOf(quint16 tag) const {
 
 std::optional<TiffBlock> TiffBlock::parse(const QByteArray& bytes) {
     if (bytes.size() < 8) return std::nullopt;
-    if (bytes.startsWith(QByteArrayLiteral("II\x2A\x00")))
-        return TiffBlock(bytes, false);
-    if (bytes.startsWith(QByteArrayLiteral("MM\x00\x2A")))
-        return TiffBlock(bytes, true);
+    if (bytes.startsWith(QByteArrayLiteral("II\x2A\x00"))) return TiffBlock(bytes, false);
+    if (bytes.startsWith(QByteArrayLiteral("MM\x00\x2A"))) return TiffBlock(bytes, true);
     return std::nullopt;
 }
 

@@ -23,9 +23,9 @@ struct TiffEntry {
     quint16 tag = 0;
     quint16 type = 0;
     quint32 count = 0;
-    qint64 at = 0;         // the entry's 12 bytes
-    qint64 valueAt = -1;   // its value (the entry's last 4 bytes when it fits there); -1 for an unknown type
-    qint64 valueSize = 0;  // count × element size; 0 for an unknown type
+    qint64 at = 0;        // the entry's 12 bytes
+    qint64 valueAt = -1;  // its value (the entry's last 4 bytes when it fits there); -1 for an unknown type
+    qint64 valueSize = 0; // count × element size; 0 for an unknown type
 
     bool known() const { return valueAt >= 0; }
     bool valueInEntry() const { return valueAt == at + 8; }
@@ -34,8 +34,8 @@ struct TiffEntry {
 struct TiffDirectory {
     qint64 offset = -1;
     QVector<TiffEntry> entries;
-    quint32 next = 0;      // the next directory's offset, 0 when none
-    bool complete = true;  // false when the table runs beyond the block (only the entries inside are read)
+    quint32 next = 0;     // the next directory's offset, 0 when none
+    bool complete = true; // false when the table runs beyond the block (only the entries inside are read)
 
     qint64 tableSize() const { return 2 + qint64(entries.size()) * 12 + 4; }
     // The entries with this tag (a damaged file may hold several).
@@ -64,7 +64,9 @@ public:
     // Where a pointer entry (a sub-directory's offset) leads: a LONG, SLONG, IFD or SHORT of count
     // 1, as readers accept them; nothing for anything else.
     std::optional<qint64> pointer(const TiffEntry& entry) const;
-    bool valueInside(const TiffEntry& entry) const { return entry.known() && has(entry.valueAt, entry.valueSize); }
+    bool valueInside(const TiffEntry& entry) const {
+        return entry.known() && has(entry.valueAt, entry.valueSize);
+    }
     // An entry's value with its numbers little-endian; empty when it does not lie inside the block.
     QByteArray value(const TiffEntry& entry) const;
 
