@@ -25,9 +25,11 @@ struct QuietBoxes : vantorel::MessageBoxes {
     void error(const QString&) override {}
     void confirmation(const QString&) override {}
     void warningYes(const QString&) override {}
+    Answer warningYesNoCancel(const QString&) override { return Answer::Cancel; }
 };
 struct NoClipboard : vantorel::Clipboard {
     std::optional<QString> text() override { return std::nullopt; }
+    void setText(const QString&) override {}
 };
 struct NoDialogs : vantorel::FileDialogs {
     QString gpxTarget; // what the "Export Gpx" dialog answers; empty: cancelled

@@ -96,6 +96,19 @@ bool QtMessageBoxes::warningYesCancel(const QString& text) {
     return m_show(box) == QMessageBox::Yes;
 }
 
+MessageBoxes::Answer QtMessageBoxes::warningYesNoCancel(const QString& text) {
+    QMessageBox box(QMessageBox::Warning, kProgramTitle, text,
+                    QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, dialogOwner(m_parent));
+    box.setTextFormat(Qt::PlainText);
+    box.button(QMessageBox::Yes)->setText(QStringLiteral("Oui"));
+    box.button(QMessageBox::No)->setText(QStringLiteral("Non"));
+    box.button(QMessageBox::Cancel)->setText(QStringLiteral("Annuler"));
+    box.setEscapeButton(QMessageBox::Cancel);
+    widenToTitle(box);
+    const int answer = m_show(box);
+    return answer == QMessageBox::Yes ? Answer::Yes : answer == QMessageBox::No ? Answer::No : Answer::Cancel;
+}
+
 void QtMessageBoxes::error(const QString& text) {
     run(QMessageBox::Critical, text, QMessageBox::Yes);
 }
@@ -112,6 +125,10 @@ std::optional<QString> QtClipboard::text() {
     const QMimeData* data = QGuiApplication::clipboard()->mimeData();
     if (!data || !data->hasText()) return std::nullopt;
     return data->text();
+}
+
+void QtClipboard::setText(const QString& text) {
+    QGuiApplication::clipboard()->setText(text);
 }
 
 std::optional<QStringList> QtFileDialogs::openPictures() {

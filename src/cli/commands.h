@@ -22,5 +22,7 @@ int runErase(const QStringList& args, QTextStream& out, QTextStream& err);
 int runGpx(const QStringList& args, QTextStream& out, QTextStream& err);
 int runMap(QStringList args, QTextStream& out, QTextStream& err);
 int runOverview(QStringList args, QTextStream& out, QTextStream& err);
+// parse TEXT: the position read in the text, or the reason it is refused (exit code 4).
+int runParse(const QStringList& args, QTextStream& out, QTextStream& err);
 
 } // namespace vantorel::cli

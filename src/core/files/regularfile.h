@@ -26,6 +26,10 @@ int openRegularFile(const QString& path, FileOpenError* why = nullptr);
 // The reason in French, to follow a photo's name: "fichier introuvable"...
 QString fileOpenErrorText(FileOpenError error);
 
+// "<path> : <reason>" when `path` cannot be opened for reading (it is opened and closed again);
+// empty when it can.
+QString unreadableFileReason(const QString& path);
+
 // A photo a command could not read, for the message that names it.
 struct UnreadablePhoto {
     QString path;
