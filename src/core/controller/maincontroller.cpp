@@ -642,12 +642,13 @@ void MainController::PlaceOnMap() {
     }
     const QList<QPointF> photos = m_lastPosition ? QList<QPointF>() : listedPositions();
     const QByteArray page = BuildPlacingMapPage(placingFrame(m_lastPosition, photos), m_mapSettings);
-    if (!writeMapPage(m_state.TempDir, page, nullptr, [this] { m_platform.pump.processMessages(); })) {
+    if (!m_mapFolder.writePage(m_state.TempDir, page, nullptr,
+                               [this] { m_platform.pump.processMessages(); })) {
         m_platform.boxes.showMessage(kCannotCreateMapPage);
         return;
     }
     // Always the embedded browser: only there does a click reach the coordinate fields.
-    m_platform.browser.navigate(mapPagePath());
+    m_platform.browser.showPage(mapPagePath(), page);
 }
 
 QString MainController::DetectDefaultBrowser() {
