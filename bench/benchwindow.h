@@ -22,6 +22,9 @@ struct QuietBoxes : vantorel::MessageBoxes {
     void beep() override {}
     void information(const QString&) override {}
     bool warningYesCancel(const QString&) override { return false; }
+    void error(const QString&) override {}
+    void confirmation(const QString&) override {}
+    void warningYes(const QString&) override {}
     Answer warningYesNoCancel(const QString&) override { return Answer::Cancel; }
 };
 struct NoClipboard : vantorel::Clipboard {

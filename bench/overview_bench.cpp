@@ -30,7 +30,7 @@ StringGrid poiRows(int n) {
 double pageMs(const StringGrid& SG0, const MapSettings& settings, const QString& dir, qint64& bytes) {
     QElapsedTimer clock;
     clock.start();
-    const QByteArray page = BuildOverviewPage(SG0, overviewFrame(SG0), settings);
+    const QByteArray page = buildOverviewPage(SG0, overviewFrame(SG0), settings);
     MapPageFolder folder;
     folder.writePage(dir, page);
     bytes = page.size();

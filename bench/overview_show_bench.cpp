@@ -32,7 +32,7 @@ StringGrid poiRows(int n) {
 double showMs(WebMapView& view, int n, const QString& dir) {
     const StringGrid SG0 = poiRows(n);
     MapPageFolder folder;
-    const QByteArray page = BuildOverviewPage(SG0, overviewFrame(SG0), MapSettings{});
+    const QByteArray page = buildOverviewPage(SG0, overviewFrame(SG0), MapSettings{});
     folder.writePage(dir, page);
     QElapsedTimer clock;
     clock.start();

@@ -141,5 +141,20 @@ with tempfile.TemporaryDirectory() as tmp:
     check("replaced: nothing left beside", sorted(os.listdir(keep)) == ["WP_photos.gpx"], os.listdir(keep))
     check("replaced: valid", schema_errors(target) == "", schema_errors(target))
 
+    # No geotagged photo: refused as the window refuses it, an existing file left as it was.
+    plain = os.path.join(samples, "exifsamples_32_Nikon_D300_prog.jpg")
+    with open(target, "rb") as f:
+        before = f.read()
+    for args in (["-o", target, plain], [plain]):
+        r = run("gpx", *args)
+        what = "no geotag (" + " ".join(args[:-1] or ["stdout"]) + ")"
+        check(what + ": exit 1", r.returncode == 1, r.returncode)
+        check(what + ": message", "Il n'y a aucune image géocodée à exporter en Gpx." in r.stderr.decode(),
+              r.stderr.decode())
+        check(what + ": nothing written", r.stdout == b"")
+    with open(target, "rb") as f:
+        check("no geotag: existing file intact", f.read() == before)
+    check("no geotag: nothing left beside", sorted(os.listdir(keep)) == ["WP_photos.gpx"], os.listdir(keep))
+
 print(f"{passed} passed, {failed} failed")
 sys.exit(1 if failed else 0)

@@ -1,6 +1,8 @@
 #!/usr/bin/env python3
-"""Checks the core's floors: a room includes only rooms of its floor or below, and no core file
-includes a widget header. Arguments (the CLI path and samples folder ctest passes) are unused."""
+"""Checks the core's floors: a room includes only rooms of its floor or below, rooms of one floor
+never include each other in a circle, and no core file includes a widget header.
+Usage: check_layering.py [--core DIR] [ignored...]; DIR defaults to this tree's src/core (the CLI
+path and samples folder that ctest passes to every script are ignored)."""
 import pathlib
 import re
 import sys
@@ -15,23 +17,72 @@ WIDGETS = re.compile(r'#include\s*<(QtWidgets/|QWidget|QApplication|QMainWindow|
                      r'QWebEngine|QtWebEngine)')
 INCLUDE = re.compile(r'#include\s*"([a-z]+)/')
 
-core = pathlib.Path(__file__).resolve().parent.parent / "src" / "core"
-faults = []
-for path in sorted(core.rglob("*")):
-    if path.suffix not in (".h", ".cpp"):
-        continue
-    room = path.relative_to(core).parts[0]
-    floor = FLOORS.get(room)
-    if floor is None:
-        faults.append(f"{path}: room '{room}' has no floor in check_layering.py")
-        continue
-    for n, line in enumerate(path.read_text(encoding="utf-8").splitlines(), 1):
-        if WIDGETS.search(line):
-            faults.append(f"{path}:{n}: widget header in the core: {line.strip()}")
-        m = INCLUDE.search(line)
-        if m and m.group(1) in FLOORS and FLOORS[m.group(1)] > floor:
-            faults.append(f"{path}:{n}: {room} (floor {floor}) includes {m.group(1)} (floor {FLOORS[m.group(1)]})")
-for f in faults:
-    print(f)
-print(f"{len(faults)} layering fault(s)")
-sys.exit(1 if faults else 0)
+
+def core_folder(argv):
+    if "--core" in argv:
+        return pathlib.Path(argv[argv.index("--core") + 1]).resolve()
+    return pathlib.Path(__file__).resolve().parent.parent / "src" / "core"
+
+
+def find_cycle(edges):
+    """One circle of rooms in {room: {included room: where}}, as a list of rooms, or None."""
+    state = {}  # room -> 1 while on the path, 2 once done
+
+    def visit(room, path):
+        state[room] = 1
+        path.append(room)
+        for other in sorted(edges.get(room, {})):
+            if state.get(other) == 1:
+                return path[path.index(other):] + [other]
+            if other not in state:
+                found = visit(other, path)
+                if found:
+                    return found
+        path.pop()
+        state[room] = 2
+        return None
+
+    for room in sorted(edges):
+        if room not in state:
+            found = visit(room, [])
+            if found:
+                return found
+    return None
+
+
+def check(core):
+    faults = []
+    same_floor = {}  # room -> {room of the same floor it includes: first place}
+    for path in sorted(core.rglob("*")):
+        if path.suffix not in (".h", ".cpp"):
+            continue
+        room = path.relative_to(core).parts[0]
+        floor = FLOORS.get(room)
+        if floor is None:
+            faults.append(f"{path}: room '{room}' has no floor in check_layering.py")
+            continue
+        for n, line in enumerate(path.read_text(encoding="utf-8").splitlines(), 1):
+            if WIDGETS.search(line):
+                faults.append(f"{path}:{n}: widget header in the core: {line.strip()}")
+            m = INCLUDE.search(line)
+            if not m or m.group(1) not in FLOORS or m.group(1) == room:
+                continue
+            other = m.group(1)
+            if FLOORS[other] > floor:
+                faults.append(f"{path}:{n}: {room} (floor {floor}) includes {other} (floor {FLOORS[other]})")
+            elif FLOORS[other] == floor:
+                same_floor.setdefault(room, {}).setdefault(other, f"{path}:{n}")
+    # Each circle is reported once, then one of its includes is set aside to look for the next.
+    while (cycle := find_cycle(same_floor)) is not None:
+        places = [same_floor[a][b] for a, b in zip(cycle, cycle[1:])]
+        faults.append(f"circle on floor {FLOORS[cycle[0]]}: {' -> '.join(cycle)} ({'; '.join(places)})")
+        del same_floor[cycle[0]][cycle[1]]
+    return faults
+
+
+if __name__ == "__main__":
+    faults = check(core_folder(sys.argv[1:]))
+    for f in faults:
+        print(f)
+    print(f"{len(faults)} layering fault(s)")
+    sys.exit(1 if faults else 0)

@@ -306,7 +306,7 @@ TEST_F(ListingTest, WholePhoto) {
     const QString path = makeJpeg(dir.path(), "all.jpg", items);
     const QByteArray before = fileBytes(path);
 
-    const ExifListing listing = ListExifItems(path);
+    const ExifListing listing = listExifItems(path);
     ASSERT_TRUE(listing.opened);
     QStringList lines;
     for (const ExifRow& r : listing.rows)
@@ -346,7 +346,7 @@ TEST_F(ListingTest, WholePhoto) {
 TEST_F(ListingTest, DirectionOfSeveralNumbersDoesNotStopTheListing) {
     QVector<PropertyItem> items = gpsItems("S", {{33, 1}, {52, 1}, {0, 1}}, "W", {{151, 1}, {12, 1}, {0, 1}});
     items += rationalItem(GpsImgDir, {{270, 1}, {1, 1}});
-    const ExifListing listing = ListExifItems(makeJpeg(dir.path(), "dir2.jpg", items));
+    const ExifListing listing = listExifItems(makeJpeg(dir.path(), "dir2.jpg", items));
     ASSERT_TRUE(listing.opened);
     const StringGrid sg2 = gridOf(listing.rows);
     EXPECT_EQ(viewDirectionFromRows(sg2), 999.0f);
@@ -358,7 +358,7 @@ TEST_F(ListingTest, DirectionOfSeveralNumbersDoesNotStopTheListing) {
 
 TEST_F(ListingTest, DefaultsWithoutTheItems) {
     const ExifListing listing =
-        ListExifItems(makeJpeg(dir.path(), "one.jpg", {asciiItem(EquipMake, "Canon")}));
+        listExifItems(makeJpeg(dir.path(), "one.jpg", {asciiItem(EquipMake, "Canon")}));
     ASSERT_TRUE(listing.opened);
     ASSERT_EQ(listing.rows.size(), 1); // one item: the header and one row in the grid
     EXPECT_EQ(listing.rows[0].name, "EquipMake");
@@ -373,7 +373,7 @@ TEST_F(ListingTest, DefaultsWithoutTheItems) {
 }
 
 TEST_F(ListingTest, PhotoWithoutMetadataAndFilesThatDoNotOpen) {
-    const ExifListing bare = ListExifItems(makeJpeg(dir.path(), "bare.jpg"));
+    const ExifListing bare = listExifItems(makeJpeg(dir.path(), "bare.jpg"));
     EXPECT_TRUE(bare.opened);
     EXPECT_TRUE(bare.rows.isEmpty());
     EXPECT_EQ(gridOf(bare.rows).rowCount(), 2);
@@ -383,7 +383,7 @@ TEST_F(ListingTest, PhotoWithoutMetadataAndFilesThatDoNotOpen) {
     text.write("not a picture\n");
     text.close();
     for (const QString& path : {text.fileName(), dir.filePath("missing.jpg"), QString()}) {
-        const ExifListing listing = ListExifItems(path);
+        const ExifListing listing = listExifItems(path);
         EXPECT_FALSE(listing.opened) << path.toStdString();
         EXPECT_TRUE(listing.rows.isEmpty());
         EXPECT_EQ(listing.focalLength, 10.0f);
@@ -392,7 +392,7 @@ TEST_F(ListingTest, PhotoWithoutMetadataAndFilesThatDoNotOpen) {
 }
 
 TEST(RealPhoto, Canon40D) {
-    const ExifListing listing = ListExifItems(samplePath("exifsamples_Canon_40D.jpg"));
+    const ExifListing listing = listExifItems(samplePath("exifsamples_Canon_40D.jpg"));
     ASSERT_TRUE(listing.opened);
     ASSERT_EQ(listing.rows.size(), 48); // exiv2 lists 50: two more from the interoperability directory
     auto valueOf = [&](const QString& name) {

@@ -12,6 +12,8 @@
 #include <QDropEvent>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLayout>
+#include <QMessageBox>
 #include <QMimeData>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -24,6 +26,7 @@
 
 #include <functional>
 #include <iostream>
+#include <tuple>
 
 using namespace vantorel;
 using namespace vantorel::test;
@@ -214,24 +217,38 @@ TEST_F(WindowTest, NoCommandStartsInsideAnother) {
     EXPECT_EQ(boxes.beeps, 1);
 }
 
-TEST_F(WindowTest, ButtonsOfCommandsNotBuiltYetBeep) {
-    const QString a = geo("a.jpg");
-    drop({a});
-    // Commands wired to their buttons never beep.
-    for (const char* name : {"BitBtn20", "BitBtn16", "BitBtn12", "BitBtn15", "BitBtn9"})
-        EXPECT_FALSE(window->unbuiltCommands().contains(name)) << name;
-    // The others refuse the click with one beep each and change nothing.
-    for (const char* name : {"BitBtn13", "BitBtn14", "BitBtn5", "BitBtn23"}) {
-        if (!window->unbuiltCommands().contains(name)) continue; // its command has landed
-        const int before = boxes.beeps;
-        QTest::mouseClick(child<QPushButton>(name), Qt::LeftButton);
-        EXPECT_EQ(boxes.beeps, before + 1) << name;
-        EXPECT_EQ(listed(), QStringList({a}));
-        EXPECT_EQ(window->windowTitle(), a);
-    }
-    dialogs.chosen = std::nullopt;
-    QTest::mouseClick(child<QPushButton>("BitBtn20"), Qt::LeftButton);
-    EXPECT_EQ(dialogs.opened, 1);
+// The window mirrors the controller at every repaint of a command: a grid is read again only when
+// the commands changed it.
+TEST_F(WindowTest, GridsAreReadAgainOnlyWhenTheyChanged) {
+    QAbstractItemModel* sg1 = child<QTableView>("SG1")->model();
+    QAbstractItemModel* sg2 = child<QTableView>("SG2")->model();
+    QSignalSpy resets1(sg1, &QAbstractItemModel::modelReset), resets2(sg2, &QAbstractItemModel::modelReset);
+    window->sync();
+    window->sync();
+    EXPECT_EQ(resets1.count(), 0);
+    EXPECT_EQ(resets2.count(), 0);
+
+    drop({geo("a.jpg")});
+    EXPECT_GE(resets1.count(), 1);
+    EXPECT_GE(resets2.count(), 1);
+    EXPECT_EQ(sg1->index(1, 0).data().toString(), "a.jpg");
+    resets1.clear();
+    resets2.clear();
+    window->sync();
+    EXPECT_EQ(resets1.count(), 0);
+    EXPECT_EQ(resets2.count(), 0);
+
+    // A change of one grid, its colour alone included, reaches that grid's view only.
+    window->controller().controls().SG1.fontColor = Qt::red;
+    window->sync();
+    EXPECT_EQ(resets1.count(), 1);
+    EXPECT_EQ(resets2.count(), 0);
+    EXPECT_EQ(sg1->index(1, 0).data(Qt::ForegroundRole).value<QColor>(), QColor(Qt::red));
+    window->controller().controls().SG2.setCell(2, 1, "changed");
+    window->sync();
+    EXPECT_EQ(resets1.count(), 1);
+    EXPECT_EQ(resets2.count(), 1);
+    EXPECT_EQ(sg2->index(1, 2).data().toString(), "changed");
 }
 
 // Records what the window showed when a box opened.
@@ -437,6 +454,140 @@ TEST(RealClipboard, APictureIsNoText) {
     const QString longPath = "/photos/" + QString(400, u'p') + ".jpg";
     QGuiApplication::clipboard()->setText(longPath + "\n/b.jpg");
     EXPECT_EQ(clipboard.text(), longPath + "\n/b.jpg");
+}
+
+// The real boxes of the window, handed to a recorder instead of the screen: the kind of box, its
+// buttons and how narrow it can be, as the user would see them.
+struct DrawnBox {
+    QMessageBox::Icon icon;
+    QStringList buttons;
+    QString text;
+    int minimumWidth;
+};
+
+struct BoxWindow {
+    QTemporaryDir dir;
+    QList<DrawnBox> drawn;
+    QtMessageBoxes boxes{
+        nullptr, [this](QMessageBox& box) {
+            QStringList buttons;
+            for (QAbstractButton* b : box.buttons())
+                buttons << b->text();
+            buttons.sort();
+            drawn.append({box.icon(), buttons, box.text(), box.layout()->totalMinimumSize().width()});
+            // The user says "Oui" when there is one.
+            return int(box.button(QMessageBox::Yes) ? QMessageBox::Yes : QMessageBox::Ok);
+        }};
+    FakeClipboard clipboard;
+    FakeDialogs dialogs;
+    FakeConnectivity connectivity;
+    RecordingExternalBrowser externalBrowser;
+    std::unique_ptr<MainWindow> window;
+
+    void start() {
+        window = std::make_unique<MainWindow>(
+            WindowServices{&boxes, &clipboard, &dialogs, &connectivity, &externalBrowser});
+        window->show();
+        window->startUp(dir.path(), {});
+    }
+    void click(const char* name) {
+        QTest::mouseClick(window->findChild<QPushButton*>(QLatin1String(name)), Qt::LeftButton);
+    }
+    // A geotagged photo in the list, selected.
+    QString dropPhoto() {
+        const QString path = makeJpeg(
+            dir.path(), "a.jpg", gpsItems("N", {{48, 1}, {12, 1}, {0, 1}}, "E", {{2, 1}, {0, 1}, {0, 1}}));
+        window->openPaths({path});
+        return path;
+    }
+};
+
+TEST(WindowBoxes, EachCommandShowsItsKindOfBox) {
+    const QStringList ok{"OK"}, yes{"Oui"}, yesCancel{"Annuler", "Oui"};
+    struct Case {
+        const char* what;
+        std::function<void(BoxWindow&)> before; // before the window starts
+        std::function<void(BoxWindow&)> act;
+        QList<std::tuple<QMessageBox::Icon, QStringList, QString>> boxes; // icon, buttons, text's start
+    };
+    const QList<Case> cases = {
+        {"no connection at start-up",
+         [](BoxWindow& w) { w.connectivity.result = ConnectionState::Offline; },
+         [](BoxWindow&) {},
+         {{QMessageBox::Warning, ok, QString::fromUtf8("Pas de connexion internet détectée")}}},
+        {"no default browser at start-up",
+         [](BoxWindow& w) {
+             w.externalBrowser.answer = {"", "xdg-settings get default-web-browser"};
+         },
+         [](BoxWindow&) {},
+         {{QMessageBox::Warning, yes,
+           QString::fromUtf8("Le réglage  \"xdg-settings get default-web-browser\"")}}},
+        {"unknown browser at start-up",
+         [](BoxWindow& w) {
+             w.externalBrowser.answer = {"epiphany.desktop", "x"};
+         },
+         [](BoxWindow&) {},
+         {{QMessageBox::NoIcon, ok, "Browser inconnu"}}},
+        {"Export Gpx of an empty list",
+         [](BoxWindow&) {},
+         [](BoxWindow& w) { w.click("BitBtn13"); },
+         {{QMessageBox::Warning, ok, QString::fromUtf8("Il n'y a aucun image géocodée")}}},
+        {"geotagged copy, then again over it",
+         [](BoxWindow&) {},
+         [](BoxWindow& w) {
+             w.dropPhoto();
+             w.click("BitBtn5");
+             w.click("BitBtn5");
+         },
+         {{QMessageBox::Question, yes, "Les coordonnées ont été écrites"},
+          {QMessageBox::Warning, yesCancel, "Le fichier :"},
+          {QMessageBox::Question, yes, "L'ancien fichier a été remplacé"}}},
+        {"erased copy",
+         [](BoxWindow&) {},
+         [](BoxWindow& w) {
+             w.dropPhoto();
+             w.click("BitBtn23");
+         },
+         {{QMessageBox::Question, yes, ""}}},
+        {"copy that cannot be written",
+         [](BoxWindow&) {},
+         [](BoxWindow& w) {
+             QDir(w.dir.path()).mkdir("#a.jpg.part"); // the copy's temporary name is taken
+             w.dropPhoto();
+             w.click("BitBtn5");
+         },
+         {{QMessageBox::Critical, yes, QString::fromUtf8("Les coordonnées n'ont pas pu etre écrites !")}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        BoxWindow w;
+        c.before(w);
+        w.start();
+        c.act(w);
+        for (const DrawnBox& b : w.drawn)
+            std::cout << b.text.toStdString() << "\n---\n";
+        ASSERT_EQ(w.drawn.size(), c.boxes.size());
+        for (qsizetype i = 0; i < c.boxes.size(); ++i) {
+            const auto& [icon, buttons, text] = c.boxes[i];
+            EXPECT_EQ(w.drawn[i].icon, icon) << i;
+            EXPECT_EQ(w.drawn[i].buttons, buttons) << i;
+            EXPECT_TRUE(w.drawn[i].text.startsWith(text)) << w.drawn[i].text.toStdString();
+        }
+    }
+}
+
+// A window manager draws the title in a bar shared with its icon and buttons: a box of a short text
+// is still wide enough for the whole title.
+TEST(WindowBoxes, ShortTextsKeepTheTitleWhole) {
+    BoxWindow w;
+    w.externalBrowser.answer = {"epiphany.desktop", "x"};
+    w.start();
+    ASSERT_EQ(w.drawn.size(), 1);
+    QFont titleFont = QApplication::font();
+    titleFont.setBold(true);
+    constexpr int kIconAndThreeButtons = 4 * 22;
+    EXPECT_GE(w.drawn[0].minimumWidth,
+              QFontMetrics(titleFont).horizontalAdvance(kProgramTitle) + kIconAndThreeButtons);
 }
 
 } // namespace

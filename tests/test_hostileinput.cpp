@@ -10,6 +10,7 @@
 #include "metadata/gpscoordinates.h"
 #include "metadata/imageproperties.h"
 #include "metadata/poitable.h"
+#include "metadata/unreadablephoto.h"
 #include "text/escape.h"
 
 #include <QDir>
@@ -174,7 +175,7 @@ TEST(CutXmp, ExifBlockBeforeItIsStillRead) {
     EXPECT_TRUE(r.signedLatitude.startsWith(QStringLiteral("48")) &&
                 r.signedLatitude.endsWith(QStringLiteral("85833")));
 
-    const ExifListing listing = ListExifItems(path);
+    const ExifListing listing = listExifItems(path);
     EXPECT_TRUE(listing.opened);
     EXPECT_EQ(listing.cameraModel, QStringLiteral("Cut Camera"));
     bool latitudeRow = false;

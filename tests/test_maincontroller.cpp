@@ -420,7 +420,6 @@ TEST(ControllerStart, PicturesComeFromTheWorkingDirectoryThenTheDataFolder) {
     c.FormShow(work.path(), {data.path()});
     EXPECT_EQ(c.state().BusyGifPath, data.filePath("GeolocEnCours.gif"));
     EXPECT_EQ(c.state().NoGeotagGifPath, work.filePath(QString::fromUtf8("PhotoPasGeocodée.gif")));
-    EXPECT_EQ(c.state().AppDir, work.path() + "/");
 }
 
 } // namespace

@@ -98,8 +98,8 @@ TEST(ViewSector, EdgeCasesOfTheGeometry) {
 TEST(ViewSector, CornersLie100KmAwayWrittenWithSixDecimals) {
     ViewSectorInputs in;
     in.ViewDirection = 120;
-    in.CheckBox3 = false;
-    in.ComboBox1 = "1/2.4\"";
+    in.automaticSensorSize = false;
+    in.manualSensorSizeText = "1/2.4\"";
     const ViewSector s = ComputeViewSector("48,2", "2,3", in);
     EXPECT_NEAR(s.AngleOfView, 2 * std::atan(5.92 / 20) * 180 / M_PI, 1e-4);
     EXPECT_NEAR(distanceKm(48.2, 2.3, s.Edge1Latitude, s.Edge1Longitude), 100, 0.01);
@@ -108,7 +108,7 @@ TEST(ViewSector, CornersLie100KmAwayWrittenWithSixDecimals) {
     EXPECT_LT(s.Edge1Latitude, 48.2f);
     EXPECT_GT(s.Edge1Longitude, 2.3f);
     for (const QString& text :
-         {s.Edge1LatitudeText, s.Edge1LongitudeText, s.Edge2LatitudeText, s.Edge2LongitudeText})
+         {s.edge1LatitudeText, s.edge1LongitudeText, s.edge2LatitudeText, s.edge2LongitudeText})
         EXPECT_TRUE(QRegularExpression("^-?[0-9]+,[0-9]{6}$").match(text).hasMatch()) << text.toStdString();
     EXPECT_EQ(sectorCaption(s, true), QString::fromUtf8("Cap visé : 122°   Angle : 33°   Déclinaison : 2°   "
                                                         "Capteur : 5,92 mm"));
@@ -422,14 +422,17 @@ TEST(DefaultBrowser, DetectionMessages) {
     struct Case {
         QString entry;
         QString code;
-        QStringList messages, warnings;
+        QStringList messages, yesWarnings;
     };
     const QList<Case> cases = {
         {"firefox.desktop", "FF", {}, {}},
         {"chromium.desktop", "CH", {}, {}},
         {"opera.desktop", "OP", {}, {}},
         {"epiphany.desktop", "", {"Browser inconnu"}, {}},
-        {"", "", {}, {"The setting  \"xdg-settings get default-web-browser\"  does not exist"}},
+        {"",
+         "",
+         {},
+         {QString::fromUtf8("Le réglage  \"xdg-settings get default-web-browser\"  n'existe pas")}},
     };
     for (const Case& t : cases) {
         FakePlatform fake;
@@ -439,7 +442,8 @@ TEST(DefaultBrowser, DetectionMessages) {
         c.FormShow(QDir::currentPath(), {});
         EXPECT_EQ(c.state().DefaultBrowserName, t.code);
         EXPECT_EQ(fake.boxes.messages, t.messages);
-        EXPECT_EQ(fake.boxes.warnings, t.warnings);
+        EXPECT_EQ(fake.boxes.yesWarnings, t.yesWarnings);
+        EXPECT_TRUE(fake.boxes.warnings.isEmpty());
     }
 }
 

@@ -65,18 +65,18 @@ TEST(Overview, MarkersColoursAndHostileNames) {
         for (int i = 0; i < n; ++i)
             rows.append({QString("p%1.jpg").arg(i), "48,1", QString("2,%1").arg(i)});
         const StringGrid SG0 = poiGrid(rows);
-        const QByteArray page = BuildOverviewPage(SG0, overviewFrame(SG0), google);
+        const QByteArray page = buildOverviewPage(SG0, overviewFrame(SG0), google);
         EXPECT_EQ(page.count("icon: iconRed}"), 1);
         EXPECT_EQ(page.count("icon: iconGreen}"), n > 1 ? 1 : 0);
         EXPECT_EQ(page.count("icon: iconGrey}"), std::max(0, n - 2));
         EXPECT_EQ(page.count("new google.maps.Marker("), n);
-        const QByteArray leaflet = BuildOverviewPage(SG0, overviewFrame(SG0), MapSettings{});
+        const QByteArray leaflet = buildOverviewPage(SG0, overviewFrame(SG0), MapSettings{});
         EXPECT_EQ(leaflet.count("\n[\"48.1\",\"2."), n);
     }
     const StringGrid SG0 = poiGrid({{QString::fromUtf8("l'été.jpg"), "48,5", "-2,25"},
                                     {"</script><img src=x onerror=alert(1)>", "0,1", "0,2"},
                                     {"", "1", "1"}});
-    const QString g = QString::fromUtf8(BuildOverviewPage(SG0, overviewFrame(SG0), google));
+    const QString g = QString::fromUtf8(buildOverviewPage(SG0, overviewFrame(SG0), google));
     EXPECT_TRUE(g.contains("\nmap: map,title: " + jsStringLiteral(QString::fromUtf8("'l été.jpg'")) + ","));
     EXPECT_TRUE(
         g.contains(QString::fromUtf8("infowindow.setContent(\"\\u003Cdiv\\u003E\\u003Cb\\u003El été.jpg")));
@@ -86,7 +86,7 @@ TEST(Overview, MarkersColoursAndHostileNames) {
     EXPECT_FALSE(g.contains("<img"));
     // In the info content the name is HTML-escaped before it becomes a string literal.
     EXPECT_TRUE(g.contains("\\u0026lt;/script\\u0026gt;"));
-    const QString l = QString::fromUtf8(BuildOverviewPage(SG0, overviewFrame(SG0), MapSettings{}));
+    const QString l = QString::fromUtf8(buildOverviewPage(SG0, overviewFrame(SG0), MapSettings{}));
     EXPECT_EQ(l.count("</script"), 2);
     EXPECT_FALSE(l.contains("<img"));
     EXPECT_TRUE(l.contains(QString::fromUtf8("\n[\"48.5\",\"-2.25\",\"l été.jpg\"],")));
@@ -97,7 +97,7 @@ TEST(Overview, EveryPointPastTheRowLimit) {
     for (int i = 0; i < 60000; ++i)
         rows.append({QString("p%1.jpg").arg(i), "45", "5"});
     const StringGrid SG0 = poiGrid(rows);
-    const QByteArray page = BuildOverviewPage(SG0, overviewFrame(SG0), MapSettings{});
+    const QByteArray page = buildOverviewPage(SG0, overviewFrame(SG0), MapSettings{});
     EXPECT_EQ(page.count("\n[\"45\",\"5\","), 60000);
 }
 

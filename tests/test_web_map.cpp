@@ -122,7 +122,7 @@ TEST(WebMap, OverviewMarkersTooltipsAndInfo) {
     view.show();
     QSignalSpy loaded(&view, &QWebEngineView::loadFinished);
     view.showPage(QStringLiteral("/nowhere/Vantorel.htm"),
-                  BuildOverviewPage(SG0, overviewFrame(SG0), settings));
+                  buildOverviewPage(SG0, overviewFrame(SG0), settings));
     ASSERT_TRUE(loaded.wait(30000));
     QString colours;
     for (int i = 0; i < 100 && colours.isEmpty(); ++i) {

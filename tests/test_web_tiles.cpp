@@ -32,9 +32,8 @@ void showMap(WebMapView& view, const QString& folder, const QString& tileUrl) {
     page.longitudeText = "2,3";
     page.title = "photo.jpg";
     page.sector = PhotoMapPage::Corners{"48,25", "2,25", "48,25", "2,35"};
-    ASSERT_TRUE(writeMapPage(folder, BuildPhotoMapPage(page, settings)));
     QSignalSpy loaded(&view, &QWebEngineView::loadFinished);
-    view.navigate(mapPagePath(folder));
+    view.showPage(QDir(folder).filePath(kMapPageName), BuildPhotoMapPage(page, settings));
     ASSERT_TRUE(loaded.wait(30000));
     ASSERT_TRUE(loaded.first().first().toBool());
 }

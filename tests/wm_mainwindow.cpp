@@ -1,5 +1,6 @@
-// The main window on an X display under a window manager (openbox), run by xvfb-run: where the
-// window manager puts the frame is what these tests look at, so they read it back from X itself.
+// The main window on an X display under a window manager (openbox), run by
+// tests/support/under-openbox.sh: where the window manager puts the frame is what these tests look
+// at, so they read it back from X itself.
 #include "doubles.h"
 #include "mainwindow.h"
 
@@ -60,21 +61,13 @@ void click(const QWidget& window, QPoint at) {
 
 class UnderWindowManager : public ::testing::Test {
 protected:
+    // The script started the window manager and waited for it to announce itself.
     static void SetUpTestSuite() {
-        wm = new QProcess;
-        wm->start(QStringLiteral("openbox"), {QStringLiteral("--sm-disable")});
-        ASSERT_TRUE(wm->waitForStarted());
-        QTRY_VERIFY_WITH_TIMEOUT(run(QStringLiteral("xprop"),
-                                     {QStringLiteral("-root"), QStringLiteral("_NET_SUPPORTING_WM_CHECK")})
-                                     .contains(QStringLiteral("window id")),
-                                 10000);
+        ASSERT_TRUE(run(QStringLiteral("xprop"),
+                        {QStringLiteral("-root"), QStringLiteral("_NET_SUPPORTING_WM_CHECK")})
+                        .contains(QStringLiteral("window id")))
+            << "no window manager: run under tests/support/under-openbox.sh";
     }
-    static void TearDownTestSuite() {
-        wm->terminate();
-        wm->waitForFinished();
-        delete wm;
-    }
-    static inline QProcess* wm = nullptr;
 
     QRect screen() const { return QGuiApplication::primaryScreen()->geometry(); }
 };

@@ -10,7 +10,8 @@ constexpr int kGridRowHeight = 18;
 } // namespace
 
 GridModel::GridModel(const StringGrid& grid, QColor fixedRowColor, QObject* parent)
-    : QAbstractTableModel(parent), m_grid(grid), m_fixedRowColor(fixedRowColor) {}
+    : QAbstractTableModel(parent), m_grid(grid), m_fixedRowColor(fixedRowColor),
+      m_shownRevision(grid.revision()), m_shownFontColor(grid.fontColor) {}
 
 int GridModel::rowCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : m_grid.rowCount();
@@ -55,9 +56,13 @@ QVariant GridModel::headerData(int section, Qt::Orientation orientation, int rol
     }
 }
 
-void GridModel::refresh() {
+bool GridModel::refresh() {
+    if (m_grid.revision() == m_shownRevision && m_grid.fontColor == m_shownFontColor) return false;
     beginResetModel();
+    m_shownRevision = m_grid.revision();
+    m_shownFontColor = m_grid.fontColor;
     endResetModel();
+    return true;
 }
 
 QTableView* makeGridView(QWidget* parent, GridModel* model, bool wholeRowSelection) {

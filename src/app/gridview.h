@@ -18,12 +18,14 @@ public:
     QVariant data(const QModelIndex& index, int role) const override;
     // The columns' headers are the cells of row 0.
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
-    // Re-reads the grid after the commands changed it.
-    void refresh();
+    // Re-reads the grid when the commands changed it since the last time; true when they had.
+    bool refresh();
 
 private:
     const StringGrid& m_grid;
     QColor m_fixedRowColor;
+    quint64 m_shownRevision;
+    QColor m_shownFontColor;
 };
 
 // A table view over a grid, with the grid's column widths (-1 hides a column) and row height.

@@ -21,7 +21,6 @@
 #include <QGuiApplication>
 #include <QHeaderView>
 #include <QMenu>
-#include <QMetaMethod>
 #include <QMimeData>
 #include <QRegularExpression>
 #include <QScopedValueRollback>
@@ -47,16 +46,9 @@ const QString kBitBtn5Hint =
                    "Ce nouveau fichier porte le même nom que le fichier jpg source, mais précédé d'un #\n"
                    "Le fichier jpg source ne sera pas modifié");
 
-// A button that can tell whether a command is wired to it.
-class CommandButton : public QPushButton {
-public:
-    using QPushButton::QPushButton;
-    bool hasCommand() const { return isSignalConnected(QMetaMethod::fromSignal(&QPushButton::clicked)); }
-};
-
 QPushButton* button(QWidget* parent, const char* name, const QString& caption, const QString& hint,
                     QRect geometry) {
-    auto* b = new CommandButton(caption, parent);
+    auto* b = new QPushButton(caption, parent);
     b->setObjectName(QLatin1String(name));
     b->setToolTip(hint);
     b->setGeometry(geometry);
@@ -156,6 +148,10 @@ public:
         repaint();
         m_boxes.confirmation(text);
     }
+    void warningYes(const QString& text) override {
+        repaint();
+        m_boxes.warningYes(text);
+    }
 
 private:
     void repaint() {
@@ -219,7 +215,6 @@ MainWindow::MainWindow(WindowServices services, QWidget* parent) : QWidget(paren
     m_controller->setOverviewBrowser(m_overview->browser());
 
     wire();
-    refuseUnbuiltCommands();
     m_controller->FormCreate();
     const QRect g = m_controller->controls().geometry;
     move(g.topLeft());
@@ -474,16 +469,6 @@ bool MainWindow::eraserEnabled() const {
     return m_controller->controls().BitBtn23Enabled || several;
 }
 
-void MainWindow::refuseUnbuiltCommands() {
-    // Runs after wire(): a button wired there to its command is left alone.
-    for (QPushButton* b : findChildren<QPushButton*>()) {
-        auto* command = dynamic_cast<CommandButton*>(b);
-        if (!command || command->hasCommand()) continue;
-        connect(b, &QPushButton::clicked, this, [this] { m_boxes->beep(); });
-        m_unbuiltCommands << b->objectName();
-    }
-}
-
 void MainWindow::showThen(std::function<void()> then) {
     show();
     // The window is exposed once mapped, after the window manager framed and placed it. Asked, not
@@ -605,8 +590,7 @@ void MainWindow::sync() {
     if (m.Form3Visible && !m_overview->isVisible()) m_overview->show();
 
     SG1Model->refresh();
-    SG2Model->refresh();
-    widenColumnsToTexts(SG2, m.SG2, {ExifName, ExifValue});
+    if (SG2Model->refresh()) widenColumnsToTexts(SG2, m.SG2, {ExifName, ExifValue});
     showPreview();
 }
 

@@ -54,9 +54,6 @@ public:
     // Mirrors the commands' state on the widgets.
     void sync();
 
-    // Buttons whose command is not built yet: a click on them is refused with a beep.
-    QStringList unbuiltCommands() const { return m_unbuiltCommands; }
-
     ViewerWindow* viewer() const { return m_viewer; }
     OverviewWindow* overview() const { return m_overview; }
     BrowserView* browser() const { return m_browserView; }
@@ -73,7 +70,6 @@ private:
     // The preview is decoded on a worker; the window shows it when it arrives.
     void wirePreview();
     void showPreview();
-    void refuseUnbuiltCommands();
     // The list's entries selected together, in list order.
     QList<int> selectedRows() const;
     // "Efface le geocodage du fichier": for a photo with a position, or for several photos.
@@ -158,7 +154,6 @@ private:
     quint64 m_previewRequest = 0; // the controller's number for the preview being decoded
     qint64 m_shownPreviewKey = 0; // the picture Image1 shows
     bool m_syncingList = false;
-    QStringList m_unbuiltCommands;
 };
 
 } // namespace vantorel

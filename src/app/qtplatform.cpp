@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QFileDialog>
+#include <QGridLayout>
 #include <QMessageBox>
 #include <QMimeData>
 #include <QProgressDialog>
@@ -32,15 +33,33 @@ int execAboveOwner(QDialog& box) {
     return box.exec();
 }
 
-void runBox(QWidget* parent, QMessageBox::Icon icon, const QString& text,
-            QMessageBox::StandardButton button = QMessageBox::Ok) {
-    QMessageBox box(icon, kProgramTitle, text, button, dialogOwner(parent));
-    box.setTextFormat(Qt::PlainText);
-    box.button(button)->setText(button == QMessageBox::Yes ? QStringLiteral("Oui") : QStringLiteral("OK"));
-    execAboveOwner(box);
+// Room in a window manager's title bar besides the title: the icon and the three buttons.
+constexpr int kTitleBarControlsPixels = 120;
+
+// Qt sizes a box to its text plus a little: with a short text, the window manager's title bar,
+// icon and buttons leave the title no room ("V… el"). The box is made at least as wide as both.
+void widenToTitle(QMessageBox& box) {
+    auto* grid = qobject_cast<QGridLayout*>(box.layout());
+    if (!grid) return;
+    QFont titleFont = box.font();
+    titleFont.setBold(true);
+    const int width = QFontMetrics(titleFont).horizontalAdvance(box.windowTitle()) + kTitleBarControlsPixels;
+    grid->addItem(new QSpacerItem(width, 0, QSizePolicy::Minimum, QSizePolicy::Fixed), grid->rowCount(), 0, 1,
+                  grid->columnCount());
 }
 
 } // namespace
+
+QtMessageBoxes::QtMessageBoxes(QWidget* parent, ShowBox show)
+    : m_parent(parent), m_show(show ? std::move(show) : ShowBox(execAboveOwner)) {}
+
+void QtMessageBoxes::run(QMessageBox::Icon icon, const QString& text, QMessageBox::StandardButton button) {
+    QMessageBox box(icon, kProgramTitle, text, button, dialogOwner(m_parent));
+    box.setTextFormat(Qt::PlainText);
+    box.button(button)->setText(button == QMessageBox::Yes ? QStringLiteral("Oui") : QStringLiteral("OK"));
+    widenToTitle(box);
+    m_show(box);
+}
 
 QWidget* dialogOwner(QWidget* fallback) {
     for (QWidget* w : QApplication::topLevelWidgets())
@@ -51,11 +70,11 @@ QWidget* dialogOwner(QWidget* fallback) {
 }
 
 void QtMessageBoxes::showMessage(const QString& text) {
-    runBox(m_parent, QMessageBox::NoIcon, text);
+    run(QMessageBox::NoIcon, text, QMessageBox::Ok);
 }
 
 void QtMessageBoxes::warning(const QString& text) {
-    runBox(m_parent, QMessageBox::Warning, text);
+    run(QMessageBox::Warning, text, QMessageBox::Ok);
 }
 
 void QtMessageBoxes::beep() {
@@ -63,7 +82,7 @@ void QtMessageBoxes::beep() {
 }
 
 void QtMessageBoxes::information(const QString& text) {
-    runBox(m_parent, QMessageBox::Information, text);
+    run(QMessageBox::Information, text, QMessageBox::Ok);
 }
 
 bool QtMessageBoxes::warningYesCancel(const QString& text) {
@@ -73,7 +92,8 @@ bool QtMessageBoxes::warningYesCancel(const QString& text) {
     box.button(QMessageBox::Yes)->setText(QStringLiteral("Oui"));
     box.button(QMessageBox::Cancel)->setText(QStringLiteral("Annuler"));
     box.setEscapeButton(QMessageBox::Cancel);
-    return execAboveOwner(box) == QMessageBox::Yes;
+    widenToTitle(box);
+    return m_show(box) == QMessageBox::Yes;
 }
 
 MessageBoxes::Answer QtMessageBoxes::warningYesNoCancel(const QString& text) {
@@ -84,16 +104,21 @@ MessageBoxes::Answer QtMessageBoxes::warningYesNoCancel(const QString& text) {
     box.button(QMessageBox::No)->setText(QStringLiteral("Non"));
     box.button(QMessageBox::Cancel)->setText(QStringLiteral("Annuler"));
     box.setEscapeButton(QMessageBox::Cancel);
-    const int answer = execAboveOwner(box);
+    widenToTitle(box);
+    const int answer = m_show(box);
     return answer == QMessageBox::Yes ? Answer::Yes : answer == QMessageBox::No ? Answer::No : Answer::Cancel;
 }
 
 void QtMessageBoxes::error(const QString& text) {
-    runBox(m_parent, QMessageBox::Critical, text, QMessageBox::Yes);
+    run(QMessageBox::Critical, text, QMessageBox::Yes);
 }
 
 void QtMessageBoxes::confirmation(const QString& text) {
-    runBox(m_parent, QMessageBox::Question, text, QMessageBox::Yes);
+    run(QMessageBox::Question, text, QMessageBox::Yes);
+}
+
+void QtMessageBoxes::warningYes(const QString& text) {
+    run(QMessageBox::Warning, text, QMessageBox::Yes);
 }
 
 std::optional<QString> QtClipboard::text() {

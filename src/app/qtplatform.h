@@ -5,6 +5,7 @@
 #include "controller/platform.h"
 
 #include <QElapsedTimer>
+#include <QMessageBox>
 #include <QPointer>
 #include <QWidget>
 #include <functional>
@@ -19,7 +20,9 @@ QWidget* dialogOwner(QWidget* fallback);
 
 class QtMessageBoxes : public MessageBoxes {
 public:
-    explicit QtMessageBoxes(QWidget* parent) : m_parent(parent) {}
+    // Opens a box made ready and returns the button pressed; by default, modal above its owner.
+    using ShowBox = std::function<int(QMessageBox&)>;
+    explicit QtMessageBoxes(QWidget* parent, ShowBox show = {});
     void showMessage(const QString& text) override;
     void warning(const QString& text) override;
     void beep() override;
@@ -28,9 +31,12 @@ public:
     Answer warningYesNoCancel(const QString& text) override;
     void error(const QString& text) override;
     void confirmation(const QString& text) override;
+    void warningYes(const QString& text) override;
 
 private:
+    void run(QMessageBox::Icon icon, const QString& text, QMessageBox::StandardButton button);
     QPointer<QWidget> m_parent;
+    ShowBox m_show;
 };
 
 class QtClipboard : public Clipboard {

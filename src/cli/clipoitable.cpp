@@ -1,6 +1,6 @@
 #include "clipoitable.h"
 
-#include "files/regularfile.h"
+#include "metadata/unreadablephoto.h"
 
 #include <QDir>
 

@@ -1,6 +1,7 @@
 #include "commands.h"
 
 #include "metadata/gpscoordinates.h"
+#include "metadata/unreadablephoto.h"
 
 #include <QFileInfo>
 

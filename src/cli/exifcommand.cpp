@@ -14,7 +14,7 @@ int runExif(const QStringList& photos, QTextStream& out, QTextStream& err) {
         err << QStringLiteral("exif : indiquer une seule photo\n");
         return 2;
     }
-    const ExifListing listing = ListExifItems(QFileInfo(photos.first()).absoluteFilePath());
+    const ExifListing listing = listExifItems(QFileInfo(photos.first()).absoluteFilePath());
     if (!listing.opened) err << QString::fromLatin1(kErrorRet1) << u'\n';
     // As in the window's grid, a photo without items still has its one empty row.
     if (listing.rows.isEmpty()) out << QStringLiteral("\t\t\n");

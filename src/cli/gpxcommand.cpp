@@ -38,6 +38,11 @@ int runGpx(const QStringList& args, QTextStream& out, QTextStream& err) {
     GpxTimes times;
     // A folder, a missing or unreadable file is named on standard error; the others are written.
     const CommandPoiTable table = poiTableOfArguments(photos, err, times.reader());
+    // As the window does: no geotagged photo, no file (an existing one stays as it was).
+    if (table.SG0.rowCount() < 2) {
+        err << kGpxNoGeotagged << u'\n';
+        return 1;
+    }
     const GpxFile file = buildGpx(table.SG0, table.rowCount, times);
 
     out.flush();

@@ -4,6 +4,7 @@
 #include "maps/viewsector.h"
 #include "metadata/exiflisting.h"
 #include "metadata/gpscoordinates.h"
+#include "metadata/unreadablephoto.h"
 #include "tables/gridcolumns.h"
 #include "tables/stringgrid.h"
 
@@ -36,7 +37,7 @@ int runMap(QStringList args, QTextStream& out, QTextStream& err) {
     SG1.setRowCommaText(0, QStringLiteral("\"Photo géocodée\",Latitude,Longitude,Lati,Longi,File_name"));
     for (int col = 0; col < CoordColumnCount; ++col)
         SG1.setCell(col, 1, reading.cells[col]);
-    const ExifListing listing = ListExifItems(path);
+    const ExifListing listing = listExifItems(path);
     StringGrid SG2(ExifColumnCount, std::max<int>(2, int(listing.rows.size()) + 1));
     for (int i = 0; i < listing.rows.size(); ++i) {
         SG2.setCell(ExifName, i + 1, listing.rows[i].name);
@@ -49,16 +50,16 @@ int runMap(QStringList args, QTextStream& out, QTextStream& err) {
     inputs.Landscape = listing.landscape;
     inputs.FocalLength = listing.focalLength;
     inputs.CameraModel = listing.cameraModel;
-    inputs.Edit1 = QStringLiteral("-1,0");
-    inputs.Edit2 = QStringLiteral("0");
-    inputs.ComboBox1 = QStringLiteral("1/2.4\"");
+    inputs.manualDeclinationText = QStringLiteral("-1,0");
+    inputs.compassCorrectionText = QStringLiteral("0");
+    inputs.manualSensorSizeText = QStringLiteral("1/2.4\"");
 
     std::optional<PhotoMapPage> page = photoMapPageFromGrid(SG1);
     if (!page) return 1;
     const ViewSector sector = ComputeViewSector(page->latitudeText, page->longitudeText, inputs);
-    if (inputs.ViewDirection != 999) {
-        page->sector = PhotoMapPage::Corners{sector.Edge1LatitudeText, sector.Edge1LongitudeText,
-                                             sector.Edge2LatitudeText, sector.Edge2LongitudeText};
+    if (inputs.hasViewDirection()) {
+        page->sector = PhotoMapPage::Corners{sector.edge1LatitudeText, sector.edge1LongitudeText,
+                                             sector.edge2LatitudeText, sector.edge2LongitudeText};
         err << escapeCell(sectorCaption(sector, inputs.DirectionIsMagnetic)) << u'\n';
     }
     out.flush();

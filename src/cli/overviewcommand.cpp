@@ -24,7 +24,7 @@ int runOverview(QStringList args, QTextStream& out, QTextStream& err) {
     if (SG0.rowCount() >= kOverviewRowLimitCount) err << kOverviewRowLimit << u'\n';
     err.flush();
     out.flush();
-    const QByteArray page = BuildOverviewPage(SG0, overviewFrame(SG0), settings);
+    const QByteArray page = buildOverviewPage(SG0, overviewFrame(SG0), settings);
     std::fwrite(page.constData(), 1, size_t(page.size()), stdout);
     std::fflush(stdout);
     return 0;

@@ -6,7 +6,7 @@
 #include "text/escape.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    const vantorel::ExifListing listing = vantorel::ListExifItems(vantorel::fuzz::writeInput(data, size));
+    const vantorel::ExifListing listing = vantorel::listExifItems(vantorel::fuzz::writeInput(data, size));
     vantorel::StringGrid SG2(vantorel::ExifColumnCount, int(listing.rows.size()) + 2);
     for (int i = 0; i < listing.rows.size(); ++i) {
         SG2.setCell(vantorel::ExifName, i + 1, listing.rows[i].name);

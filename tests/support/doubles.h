@@ -29,6 +29,8 @@ struct RecordingBoxes : MessageBoxes {
     QStringList errors, confirmations;
     void error(const QString& text) override { errors << text; }
     void confirmation(const QString& text) override { confirmations << text; }
+    QStringList yesWarnings;
+    void warningYes(const QString& text) override { yesWarnings << text; }
 };
 
 struct FakeClipboard : Clipboard {

@@ -4,7 +4,7 @@
 #   under-openbox.sh PROGRAM [ARGUMENT...]
 set -eu
 exec xvfb-run -a -s "-screen 0 1280x1024x24" sh -c '
-    openbox >/dev/null 2>&1 &
+    openbox --sm-disable >/dev/null 2>&1 &
     wm=$!
     # Until openbox has announced itself on the root window.
     i=0

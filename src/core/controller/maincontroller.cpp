@@ -75,7 +75,6 @@ void MainController::FormShow(const QString& workingDir, const QStringList& data
     m_controls.SG1.colWidths = {174, 80, 80, -1, -1, -1};
     m_controls.SG1.setRowCount(2);
     m_controls.SG2.colWidths = {105, 55, 155};
-    m_state.AppDir = QDir(workingDir).absolutePath() + QLatin1Char('/');
     m_state.BusyGifPath = locateDataFile(kBusyGif, workingDir, dataDirs);
     m_state.NoGeotagGifPath = locateDataFile(kNoGeotagGif, workingDir, dataDirs);
     m_state.InternetAvailable = true;
@@ -268,7 +267,6 @@ void MainController::BitBtn12Click() {
 namespace {
 
 const QString kGpxEmptyList = QStringLiteral("Il n'y a aucun image géocodée à exporter en Gpx.");
-const QString kGpxNoGeotagged = QStringLiteral("Il n'y a aucune image géocodée à exporter en Gpx.");
 const QString kGpxCannotCreate = QStringLiteral("Impossible de creer le fichier GPX");
 
 QString gpxOverwriteQuestion(const QString& path) {
@@ -283,19 +281,24 @@ QString gpxWrittenMessage(const QString& path, int waypoints) {
 
 } // namespace
 
+QStringList MainController::rebuildPoiTableOfList(const PoiRowReader& alsoRead) {
+    m_controls.Label11Visible = true;
+    m_platform.pump.processMessages();
+    const QStringList entries = m_controls.ListBox1;
+    rebuildPoiTable(
+        poiRun(), m_controls.SG0, entries, [this](const QString& path) { m_state.CurrentPhotoPath = path; },
+        [this] { m_platform.pump.processMessages(); }, alsoRead);
+    return entries;
+}
+
 void MainController::BitBtn13Click() {
     MainControls& c = m_controls;
     if (c.ListBox1.isEmpty()) {
         m_platform.boxes.warning(kGpxEmptyList);
         return;
     }
-    c.Label11Visible = true;
-    m_platform.pump.processMessages();
-    const QStringList entries = c.ListBox1; // the loop lets the window repaint; it walks its own copy
     GpxTimes times;
-    rebuildPoiTable(
-        poiRun(), c.SG0, entries, [this](const QString& path) { m_state.CurrentPhotoPath = path; },
-        [this] { m_platform.pump.processMessages(); }, times.reader());
+    const QStringList entries = rebuildPoiTableOfList(times.reader());
     // The dialog opens in the selected entry's folder, or the first entry's when none is selected.
     const int index = c.ListBox1Index >= 0 && c.ListBox1Index < entries.size() ? c.ListBox1Index : 0;
     exportGpx(QFileInfo(entries[index]).path(), times);
@@ -327,12 +330,7 @@ void MainController::BitBtn15Click() {
     MainControls& c = m_controls;
     c.SG1.setRowCommaText(0, kCoordHeaderGeotagged);
     c.SG1.fontColor = Qt::black;
-    c.Label11Visible = true;
-    m_platform.pump.processMessages();
-    const QStringList entries = c.ListBox1; // the loop lets the window repaint; it walks its own copy
-    rebuildPoiTable(
-        poiRun(), c.SG0, entries, [this](const QString& path) { m_state.CurrentPhotoPath = path; },
-        [this] { m_platform.pump.processMessages(); });
+    rebuildPoiTableOfList();
     clearList();
     m_platform.pump.processMessages();
     QStringList kept;
@@ -353,12 +351,7 @@ void MainController::BitBtn15Click() {
 
 void MainController::BitBtn14Click() {
     MainControls& c = m_controls;
-    c.Label11Visible = true;
-    m_platform.pump.processMessages();
-    const QStringList entries = c.ListBox1; // the loop lets the window repaint; it walks its own copy
-    rebuildPoiTable(
-        poiRun(), c.SG0, entries, [this](const QString& path) { m_state.CurrentPhotoPath = path; },
-        [this] { m_platform.pump.processMessages(); });
+    rebuildPoiTableOfList();
     if (c.SG0.rowCount() < 2) {
         m_platform.boxes.warning(kNoGeotaggedPhotoForMap);
         c.Label11Visible = false;
@@ -371,7 +364,7 @@ void MainController::BitBtn14Click() {
         if (c.SG0.rowCount() >= kOverviewRowLimitCount) m_platform.boxes.showMessage(kOverviewRowLimit);
         const auto pump = [this] { m_platform.pump.processMessages(); };
         const OverviewFrame frame = overviewFrame(c.SG0, pump);
-        showMapPage(BuildOverviewPage(c.SG0, frame, m_mapSettings, pump),
+        showMapPage(buildOverviewPage(c.SG0, frame, m_mapSettings, pump),
                     m_overviewBrowser ? *m_overviewBrowser : m_platform.browser);
     }
     c.Label11Visible = false;
@@ -452,7 +445,6 @@ void MainController::BitBtn1Click() {
     MainControls& c = m_controls;
     c.SG1.clearCells(CoordName, CoordPath, 1);
     c.SG1.setRowCount(2);
-    m_state.CoordRowCount = 0;
     for (QString* s : {&c.Label1, &c.Label2, &c.Label3, &c.Label4})
         s->clear();
 
@@ -462,7 +454,6 @@ void MainController::BitBtn1Click() {
         ReadGpsCoordinates(*openedPhoto(m_state.CurrentPhotoPath), m_state.LatitudeRef, m_state.LongitudeRef);
     for (int col = 0; col < CoordColumnCount; ++col)
         c.SG1.setCell(col, 1, r.cells[col]);
-    m_state.CoordRowCount = r.geotagged ? 1 : 0;
     c.Edit7 = r.offeredLatitude;
     c.Edit8 = r.offeredLongitude;
     c.Label1 = r.signedLatitude;
@@ -496,7 +487,7 @@ void MainController::BitBtn4Click() {
         c.SG2.setRowCommaText(0, kExifHeader);
         c.SG2.clearCells(ExifName, ExifValue, 1);
         c.SG2.setRowCount(2);
-        const ExifListing listing = ListExifItems(*openedPhoto(m_state.CurrentPhotoPath));
+        const ExifListing listing = listExifItems(*openedPhoto(m_state.CurrentPhotoPath));
         if (!listing.opened) m_platform.boxes.showMessage(QString::fromLatin1(kErrorRet1));
         c.SG2.setRowCount(std::max<int>(2, int(listing.rows.size()) + 1));
         for (int i = 0; i < listing.rows.size(); ++i) {
@@ -534,9 +525,16 @@ void MainController::previewDecoded(quint64 request, const QImage& picture) {
 }
 
 ViewSectorInputs MainController::sectorInputs() const {
-    return {m_state.ViewDirection, m_state.DirectionIsMagnetic, m_state.Landscape, m_state.FocalLength,
-            m_state.CameraModel,   m_controls.CheckBox2,        m_controls.Edit1,  m_controls.Edit2,
-            m_controls.CheckBox3,  m_controls.ComboBox1};
+    return {.ViewDirection = m_state.ViewDirection,
+            .DirectionIsMagnetic = m_state.DirectionIsMagnetic,
+            .Landscape = m_state.Landscape,
+            .FocalLength = m_state.FocalLength,
+            .CameraModel = m_state.CameraModel,
+            .automaticDeclination = m_controls.CheckBox2,
+            .manualDeclinationText = m_controls.Edit1,
+            .compassCorrectionText = m_controls.Edit2,
+            .automaticSensorSize = m_controls.CheckBox3,
+            .manualSensorSizeText = m_controls.ComboBox1};
 }
 
 void MainController::BitBtn6Click() {
@@ -547,10 +545,10 @@ void MainController::BitBtn6Click() {
     std::optional<PhotoMapPage> page = photoMapPageFromGrid(c.SG1);
     if (!page || !m_state.InternetAvailable) return;
     const ViewSector sector = ComputeViewSector(page->latitudeText, page->longitudeText, sectorInputs());
-    const bool directionKnown = m_state.ViewDirection != 999;
+    const bool directionKnown = hasViewDirection(m_state.ViewDirection);
     if (directionKnown)
-        page->sector = PhotoMapPage::Corners{sector.Edge1LatitudeText, sector.Edge1LongitudeText,
-                                             sector.Edge2LatitudeText, sector.Edge2LongitudeText};
+        page->sector = PhotoMapPage::Corners{sector.edge1LatitudeText, sector.edge1LongitudeText,
+                                             sector.edge2LatitudeText, sector.edge2LongitudeText};
     showMapPage(BuildPhotoMapPage(*page, m_mapSettings), m_platform.browser);
     if (!directionKnown) return;
     c.Label7 = sectorCaption(sector, m_state.DirectionIsMagnetic);
@@ -570,12 +568,12 @@ void MainController::showMapPage(const QByteArray& page, BrowserView& view) {
 
 void MainController::CheckBox2Click() {
     m_controls.manualDeclinationVisible = !m_controls.CheckBox2;
-    if (m_state.ViewDirection != 999 && !m_controls.ListBox1.isEmpty()) ListBox1Click();
+    if (hasViewDirection(m_state.ViewDirection) && !m_controls.ListBox1.isEmpty()) ListBox1Click();
 }
 
 void MainController::CheckBox3Click() {
     m_controls.manualSensorVisible = !m_controls.CheckBox3;
-    if (m_state.ViewDirection != 999 && !m_controls.ListBox1.isEmpty()) ListBox1Click();
+    if (hasViewDirection(m_state.ViewDirection) && !m_controls.ListBox1.isEmpty()) ListBox1Click();
 }
 
 void MainController::CheckBox4Click() {
@@ -669,7 +667,7 @@ void MainController::ShowMapAt(double latitude, double longitude) {
 QString MainController::DetectDefaultBrowser() {
     const ExternalBrowser::DefaultBrowser found = m_platform.externalBrowser.defaultBrowser();
     if (found.desktopEntry.isEmpty()) {
-        m_platform.boxes.warning(noDefaultBrowserMessage(found.setting));
+        m_platform.boxes.warningYes(noDefaultBrowserMessage(found.setting));
         return {};
     }
     const QString code = browserCodeFor(found.desktopEntry);

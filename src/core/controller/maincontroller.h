@@ -128,6 +128,9 @@ private:
     QList<QPointF> listedPositions();
     void exportGpx(const QString& folder, const GpxTimes& times);
     PoiRun poiRun() { return {m_state.LatitudeRef, m_state.LongitudeRef, m_state.PoiRowCount}; }
+    // How the list-wide commands open: the busy label shown and repainted, then SG0 rebuilt from a
+    // copy of the list (the rebuild lets the window repaint, so it walks its own copy), returned.
+    QStringList rebuildPoiTableOfList(const PoiRowReader& alsoRead = {});
     void clearList();
     void showEntryCount();
     void expand();

@@ -24,9 +24,11 @@ public:
     // A warning with "Oui" and "Annuler" buttons: true for "Oui"; closing the box is "Annuler".
     virtual bool warningYesCancel(const QString& text) = 0;
     // An error with one "Oui" button.
-    virtual void error(const QString& text) { warning(text); }
+    virtual void error(const QString& text) = 0;
     // A confirmation with one "Oui" button.
-    virtual void confirmation(const QString& text) { showMessage(text); }
+    virtual void confirmation(const QString& text) = 0;
+    // A warning with one "Oui" button.
+    virtual void warningYes(const QString& text) = 0;
     // A warning with "Oui", "Non" and "Annuler" buttons; closing the box is "Annuler".
     enum class Answer { Yes, No, Cancel };
     virtual Answer warningYesNoCancel(const QString& text) = 0;

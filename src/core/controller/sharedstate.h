@@ -1,6 +1,8 @@
 // The state the main window's commands share, one instance for the whole run.
 #pragma once
 
+#include "metadata/exiflisting.h"
+
 #include <QString>
 
 namespace vantorel {
@@ -8,7 +10,6 @@ namespace vantorel {
 struct SharedState {
     QString CurrentPhotoPath;       // the photo the commands work on
     QString TempDir;                // where the map page is written
-    QString AppDir;                 // the program's working folder, with a final "/"
     QString BusyGifPath;            // the "map being made" picture
     QString NoGeotagGifPath;        // the "photo not geotagged" picture
     bool InternetAvailable = false; // the start-up connectivity check's verdict
@@ -17,10 +18,9 @@ struct SharedState {
     QString LongitudeRef;           // ("E"/"W")
     bool PhotoNotGeotagged = false; // the selected photo has no usable position
     int PoiRowCount = 0;            // data rows of SG0
-    int CoordRowCount = 0;          // data rows of SG1 (0 or 1)
 
     // Left by the EXIF listing for the maps.
-    float ViewDirection = 999;
+    float ViewDirection = kNoViewDirection;
     float FocalLength = 10.0f;
     QString CameraModel;
     bool DirectionIsMagnetic = true;

@@ -23,8 +23,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#ifdef __SSE2__
+// The SSE2 filter scales pictures for showing; elsewhere, or built with VANTOREL_PORTABLE_SCALING
+// (which CI tests too), Qt's smooth scaling does.
+#if defined(__SSE2__) && !defined(VANTOREL_PORTABLE_SCALING)
+#define VANTOREL_SSE2_SCALING 1
 #include <emmintrin.h>
+#else
+#define VANTOREL_SSE2_SCALING 0
 #endif
 
 #include <jerror.h>
@@ -368,7 +373,7 @@ std::pair<int, int> sourceOf(int i, int from, int to) {
     return {before, std::min(256, int((at - before) * 256 + 0.5))};
 }
 
-#ifdef __SSE2__
+#if VANTOREL_SSE2_SCALING
 // Where each column shown takes its pixels from: the left one and the weight of the right one.
 std::vector<std::pair<int, int>> sourceColumns(int from, int to) {
     std::vector<std::pair<int, int>> columns(static_cast<std::size_t>(to));
@@ -466,7 +471,7 @@ QImage scaledOnce(QImage image, QSize target) {
     while (!image.isNull() && image.width() >= 2 * target.width() && image.height() >= 2 * target.height())
         image = halved(image);
     if (image.isNull() || image.size() == target) return image;
-#ifdef __SSE2__
+#if VANTOREL_SSE2_SCALING
     if (image.width() >= 2 && image.height() >= 2 && image.format() == QImage::Format_RGB32)
         return bilinearDown(image, target);
 #endif
@@ -540,7 +545,7 @@ DecodedPicture decode(std::unique_ptr<Decoder> d, const Planner& planFor, const 
     const QSize output(int(cinfo.output_width), int(cinfo.output_height));
     if (output.isEmpty() || area(output) > kMaxOutputPixels || area(plan.target) > kMaxOutputPixels)
         return {};
-#ifdef __SSE2__
+#if VANTOREL_SSE2_SCALING
     // Shown a little smaller than decoded (the usual case): filtered while decoded.
     const bool filtered = !cmyk && filteredOnce(output, plan.target);
 #else
@@ -567,7 +572,7 @@ DecodedPicture decode(std::unique_ptr<Decoder> d, const Planner& planFor, const 
                 cmykToRgb32(rows[i], reinterpret_cast<QRgb*>(d->image.scanLine(first + i)), width, inverted);
         }
     } else if (filtered) {
-#ifdef __SSE2__
+#if VANTOREL_SSE2_SCALING
         decodeFiltered(*d, output, plan.target);
 #endif
     } else {
@@ -621,16 +626,6 @@ QImage decodePreview(const QString& path, QSize box, const CancelFlag* cancel) {
 QImage decodePreview(const OpenedPhoto& photo, QSize box, const CancelFlag* cancel) {
     if (box.isEmpty()) return {};
     return decode(decoderFor(photo), previewPlan(box), cancel).image;
-}
-
-QImage decodeFull(const QString& path, QSize limit) {
-    const auto plan = [limit](QSize natural) {
-        if (limit.isEmpty() || (natural.width() <= limit.width() && natural.height() <= limit.height()))
-            return Plan{8, natural, false};
-        const QSize target = fitted(natural, limit);
-        return Plan{coveringScale(natural, target, 8), target, false};
-    };
-    return decode(decoderFor(path), plan, nullptr).image;
 }
 
 DecodedPicture decodeForShowing(const QString& path, const std::function<QSize(QSize natural)>& shownSize,

@@ -48,11 +48,6 @@ QImage decodePreview(const QString& path, QSize box, const CancelFlag* cancel = 
 // The same from a photo already opened: its descriptor (shared, left open) and the head already read.
 QImage decodePreview(const OpenedPhoto& photo, QSize box, const CancelFlag* cancel = nullptr);
 
-// The picture at its own size, or fitted into `limit` keeping its proportions when it is larger in either
-// direction. An empty `limit` means no limit. Null on any failure, including a picture above
-// kMaxOutputPixels.
-QImage decodeFull(const QString& path, QSize limit);
-
 // A picture decoded for showing, with the size its file declares.
 struct DecodedPicture {
     QImage image;

@@ -15,6 +15,8 @@
 namespace vantorel {
 
 inline const QString kGpxDefaultName = QStringLiteral("WP_photos.gpx");
+// When the POI table has no row: no file is written.
+inline const QString kGpxNoGeotagged = QStringLiteral("Il n'y a aucune image géocodée à exporter en Gpx.");
 
 // The photo's UTC time from its GPS date and time stamps, as "YYYY-MM-DDThh:mm:ssZ" (fractions of
 // a second dropped); empty when either stamp is missing or does not make a real date and time.

@@ -1,7 +1,6 @@
 #include "regularfile.h"
 
 #include "pathnames.h"
-#include "text/escape.h"
 
 #include <cerrno>
 #include <fcntl.h>
@@ -19,7 +18,6 @@ const QString kDenied = QStringLiteral("lecture non autorisée");
 const QString kNameTooLong = QStringLiteral("nom trop long");
 const QString kNameUnreadable = QStringLiteral("le nom du fichier ne peut pas être lu");
 const QString kOther = QStringLiteral("lecture impossible");
-const QString kUnreadablePhoto = QStringLiteral("Photo illisible « %1 » : %2");
 
 FileOpenError errorOfErrno(int error, const QString& path) {
     switch (error) {
@@ -82,10 +80,6 @@ QString fileOpenErrorText(FileOpenError error) {
         break;
     }
     return kOther;
-}
-
-QString unreadablePhotoMessage(const QString& path, FileOpenError error) {
-    return kUnreadablePhoto.arg(escapeCell(path), fileOpenErrorText(error));
 }
 
 QString unreadableFileReason(const QString& path) {

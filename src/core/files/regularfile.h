@@ -26,10 +26,6 @@ int openRegularFile(const QString& path, FileOpenError* why = nullptr);
 // The reason in French, to follow a photo's name: "fichier introuvable"...
 QString fileOpenErrorText(FileOpenError error);
 
-// The message for a photo that could not be read: « name » and the reason, the name escaped for
-// one line of a terminal.
-QString unreadablePhotoMessage(const QString& path, FileOpenError error);
-
 // "<path> : <reason>" when `path` cannot be opened for reading (it is opened and closed again);
 // empty when it can.
 QString unreadableFileReason(const QString& path);

@@ -13,7 +13,7 @@ QString browserCodeFor(const QString& desktopEntry) {
 }
 
 QString noDefaultBrowserMessage(const QString& setting) {
-    return QStringLiteral("The setting  \"%1\"  does not exist").arg(setting);
+    return QStringLiteral("Le réglage  \"%1\"  n'existe pas").arg(setting);
 }
 
 BrowserLaunch browserLaunchFor(const QString& code, const QString& page) {

@@ -69,7 +69,7 @@ OverviewFrame overviewFrame(const StringGrid& SG0, const std::function<void()>& 
     return frame;
 }
 
-QByteArray BuildOverviewPage(const StringGrid& SG0, const OverviewFrame& frame, const MapSettings& settings,
+QByteArray buildOverviewPage(const StringGrid& SG0, const OverviewFrame& frame, const MapSettings& settings,
                              const std::function<void()>& pump) {
     const int rows = SG0.rowCount() - 1;
     const bool google = settings.library == MapLibrary::Google;

@@ -33,7 +33,7 @@ OverviewFrame overviewFrame(const StringGrid& SG0, const std::function<void()>& 
 
 // The page of the data rows of SG0. Leaflet: the points are one data array that the page turns
 // into circle markers on a canvas; Google: one block of script per point.
-QByteArray BuildOverviewPage(const StringGrid& SG0, const OverviewFrame& frame, const MapSettings& settings,
+QByteArray buildOverviewPage(const StringGrid& SG0, const OverviewFrame& frame, const MapSettings& settings,
                              const std::function<void()>& pump = {});
 
 } // namespace vantorel

@@ -68,19 +68,11 @@ QString cornerText(float value) {
 
 } // namespace
 
-const std::array<SensorDimensions, 18>& SensorSizeTable() {
-    return kSensorSizes;
-}
-
 QStringList sensorSizeItems() {
     QStringList items;
     for (const SensorDimensions& row : kSensorSizes)
         items << QString::fromUtf8(row.item);
     return items;
-}
-
-const std::array<SensorDimensions, 3>& CameraSensorTable() {
-    return kCameraSensors;
 }
 
 QString declinationCell(float latitude, float longitude) {
@@ -97,25 +89,25 @@ ViewSector ComputeViewSector(const QString& latitudeText, const QString& longitu
     const float longitude = float(StrToFloatDef(longitudeText));
 
     const auto pick = [&](const SensorDimensions& row) { return in.Landscape ? row.width : row.height; };
-    if (in.CheckBox3) {
+    if (in.automaticSensorSize) {
         for (const SensorDimensions& row : kCameraSensors)
             if (in.CameraModel == QLatin1String(row.item)) s.SensorSize = pick(row);
     } else {
         for (const SensorDimensions& row : kSensorSizes)
-            if (in.ComboBox1 == QString::fromUtf8(row.item)) s.SensorSize = pick(row);
+            if (in.manualSensorSizeText == QString::fromUtf8(row.item)) s.SensorSize = pick(row);
     }
     // A focal length recorded as zero (or unreadable) would divide by zero: no angle then.
     if (in.FocalLength > 0)
         s.AngleOfView = float(toDegrees(2 * std::atan(double(s.SensorSize) / (2 * double(in.FocalLength)))));
 
-    if (in.CheckBox2) {
+    if (in.automaticDeclination) {
         s.DeclinationText = declinationCell(latitude, longitude);
         s.Declination = float(StrToFloatDef(s.DeclinationText));
     } else {
-        s.DeclinationText = in.Edit1;
-        s.Declination = float(StrToFloatDef(in.Edit1));
+        s.DeclinationText = in.manualDeclinationText;
+        s.Declination = float(StrToFloatDef(in.manualDeclinationText));
     }
-    s.Correction = float(StrToFloatDef(in.Edit2));
+    s.Correction = float(StrToFloatDef(in.compassCorrectionText));
 
     const double direction = in.ViewDirection;
     const double half = double(s.AngleOfView) * 0.5;
@@ -138,10 +130,10 @@ ViewSector ComputeViewSector(const QString& latitudeText, const QString& longitu
     };
     corner(s.Bearing1, s.Edge1Latitude, s.Edge1Longitude);
     corner(s.Bearing2, s.Edge2Latitude, s.Edge2Longitude);
-    s.Edge1LatitudeText = cornerText(s.Edge1Latitude);
-    s.Edge1LongitudeText = cornerText(s.Edge1Longitude);
-    s.Edge2LatitudeText = cornerText(s.Edge2Latitude);
-    s.Edge2LongitudeText = cornerText(s.Edge2Longitude);
+    s.edge1LatitudeText = cornerText(s.Edge1Latitude);
+    s.edge1LongitudeText = cornerText(s.Edge1Longitude);
+    s.edge2LatitudeText = cornerText(s.Edge2Latitude);
+    s.edge2LongitudeText = cornerText(s.Edge2Longitude);
     return s;
 }
 

@@ -2,6 +2,8 @@
 // magnetic declination, corrected heading and the two far corners 100 km away.
 #pragma once
 
+#include "metadata/exiflisting.h"
+
 #include <QString>
 #include <QStringList>
 #include <array>
@@ -19,27 +21,27 @@ struct SensorDimensions {
     float height;     // millimetres, across a portrait picture
 };
 
-// The manual sensor sizes, in the order ComboBox1 lists them.
-const std::array<SensorDimensions, 18>& SensorSizeTable();
+// The manual sensor sizes' texts, in the order ComboBox1 lists them.
 QStringList sensorSizeItems();
-// Cameras whose sensor is known from their model text (exact, case-sensitive).
-const std::array<SensorDimensions, 3>& CameraSensorTable();
 
 // Declination text of the grid cell holding a position; empty outside the grid.
 QString declinationCell(float latitude, float longitude);
 
-// What the sector depends on: the values left by the EXIF listing and the five settings controls.
+// What the sector depends on: the values left by the EXIF listing and the five settings, each
+// with the control the window takes it from.
 struct ViewSectorInputs {
-    float ViewDirection = 999;
+    float ViewDirection = kNoViewDirection;
     bool DirectionIsMagnetic = true;
     bool Landscape = true;
     float FocalLength = 10.0f;
     QString CameraModel;
-    bool CheckBox2 = true; // automatic declination
-    QString Edit1;         // manual declination
-    QString Edit2;         // fixed compass correction
-    bool CheckBox3 = true; // automatic sensor size
-    QString ComboBox1;     // manual sensor size
+    bool automaticDeclination = true; // CheckBox2
+    QString manualDeclinationText;    // Edit1
+    QString compassCorrectionText;    // Edit2: the camera compass's fixed correction
+    bool automaticSensorSize = true;  // CheckBox3
+    QString manualSensorSizeText;     // ComboBox1
+
+    bool hasViewDirection() const { return vantorel::hasViewDirection(ViewDirection); }
 };
 
 // Every number is kept as a 32-bit float, as the page and the caption have always shown them.
@@ -52,7 +54,7 @@ struct ViewSector {
     float Heading = 0;
     float Bearing1 = 0, Bearing2 = 0;
     float Edge1Latitude = 0, Edge1Longitude = 0, Edge2Latitude = 0, Edge2Longitude = 0;
-    QString Edge1LatitudeText, Edge1LongitudeText, Edge2LatitudeText, Edge2LongitudeText;
+    QString edge1LatitudeText, edge1LongitudeText, edge2LatitudeText, edge2LongitudeText;
 };
 
 // latitudeText/longitudeText: signed decimal degrees with the locale's separator; a text that is

@@ -29,8 +29,6 @@ const QString kGpsLatitude = QStringLiteral("GpsLatitude");
 const QString kGpsLongitudeRef = QStringLiteral("GpsLongitudeRef");
 const QString kGpsLongitude = QStringLiteral("GpsLongitude");
 
-constexpr float kNoViewDirection = 999.0f;
-
 // A byte of code 0 in an Undefined value is shown as U+2400 (the symbol for NUL): it keeps one
 // visible character per byte, so the positions of the other bytes stay readable, and the cell
 // never carries a NUL that would cut it short wherever it is handed on as a C string.
@@ -193,11 +191,11 @@ QString formatPropertyValue(const PropertyItem& item, ExifListing* shared) {
     return out;
 }
 
-ExifListing ListExifItems(const QString& path) {
-    return ListExifItems(*OpenedPhoto::open(path));
+ExifListing listExifItems(const QString& path) {
+    return listExifItems(*OpenedPhoto::open(path));
 }
 
-ExifListing ListExifItems(const OpenedPhoto& photo) {
+ExifListing listExifItems(const OpenedPhoto& photo) {
     ExifListing listing;
     ImageProperties picture;
     listing.opened = picture.open(photo);

@@ -34,16 +34,22 @@ struct ExifListing {
 // Lists every item of the photo at `path`. A photo that opens but yields no items (no metadata,
 // or metadata that cannot be read) gives `opened` and no rows: the grid then shows its one empty
 // row and no message.
-ExifListing ListExifItems(const QString& path);
+ExifListing listExifItems(const QString& path);
 // The same from a photo already opened.
-ExifListing ListExifItems(const OpenedPhoto& photo);
+ExifListing listExifItems(const OpenedPhoto& photo);
 
 // The value cell of one item. When `shared` is given, the items with a meaning (GpsImgDirRef,
 // EquipModel, ExifFocalLength, Orientation) update it.
 QString formatPropertyValue(const PropertyItem& item, ExifListing* shared = nullptr);
 
+// ViewDirection when the photo gives no direction of view.
+inline constexpr float kNoViewDirection = 999.0f;
+constexpr bool hasViewDirection(float viewDirection) {
+    return viewDirection != kNoViewDirection;
+}
+
 // Direction pass over the data rows of SG2: the value of the last "GpsImgDir" row that holds one
-// number, 999 when there is none. A row that holds no number or several is passed over.
+// number, kNoViewDirection when there is none. A row that holds no number or several is passed over.
 float viewDirectionFromRows(const StringGrid& sg2);
 
 // Latitude and longitude passes: "GpsLatitudeRef" sets label3 to its value, "GpsLatitude" appends

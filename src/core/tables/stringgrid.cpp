@@ -1,6 +1,14 @@
 #include "tables/stringgrid.h"
 
+#include <atomic>
+
 namespace vantorel {
+
+void StringGrid::changed() {
+    // One count for all grids: a grid assigned over another never takes a revision it had already.
+    static std::atomic<quint64> lastRevision{0};
+    m_revision = ++lastRevision;
+}
 
 StringGrid::StringGrid(int colCount, int rowCount) : m_colCount(colCount) {
     setRowCount(rowCount);
@@ -12,6 +20,7 @@ void StringGrid::setRowCount(int rows) {
     m_rows.resize(rows);
     for (int r = old; r < rows; ++r)
         m_rows[r] = QVector<QString>(m_colCount);
+    changed();
 }
 
 QString StringGrid::cell(int col, int row) const {
@@ -22,6 +31,7 @@ QString StringGrid::cell(int col, int row) const {
 void StringGrid::setCell(int col, int row, const QString& text) {
     if (row < 0 || row >= rowCount() || col < 0 || col >= m_colCount) return;
     m_rows[row][col] = text;
+    changed();
 }
 
 QStringList StringGrid::row(int row) const {
@@ -33,6 +43,7 @@ void StringGrid::clearCells(int firstCol, int lastCol, int firstRow) {
     for (int r = std::max(firstRow, 0); r < rowCount(); ++r)
         for (int c = std::max(firstCol, 0); c <= lastCol && c < m_colCount; ++c)
             m_rows[r][c].clear();
+    changed();
 }
 
 void StringGrid::setRowCommaText(int row, const QString& commaText) {

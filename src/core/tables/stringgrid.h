@@ -21,6 +21,9 @@ public:
     QString cell(int col, int row) const;
     void setCell(int col, int row, const QString& text);
     QStringList row(int row) const;
+    // Changes whenever a text or the row count may have changed (a copy has the revision of the
+    // grid it copies), so that a view re-reads the grid only then.
+    quint64 revision() const { return m_revision; }
 
     // Empties cells firstCol..lastCol of rows firstRow..last row.
     void clearCells(int firstCol, int lastCol, int firstRow);
@@ -33,7 +36,9 @@ public:
     QVector<int> colWidths;
 
 private:
+    void changed();
     int m_colCount;
+    quint64 m_revision = 0;
     QVector<QVector<QString>> m_rows;
 };
 
