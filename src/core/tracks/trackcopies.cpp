@@ -1,0 +1,125 @@
+#include "trackcopies.h"
+
+#include "metadata/gpscoordinates.h"
+#include "metadata/rationals.h"
+
+#include <QDate>
+
+#include <cmath>
+
+namespace vantorel {
+namespace {
+
+constexpr qint64 kTenThousandthsPerDegree = 3600LL * 10000;
+
+// Degrees, minutes and seconds to a ten-thousandth of a second (3 mm), rounded once.
+RationalTriple preciseRationals(double degrees) {
+    const qint64 units = std::llround(std::abs(degrees) * double(kTenThousandthsPerDegree));
+    const qint64 d = units / kTenThousandthsPerDegree, rest = units % kTenThousandthsPerDegree;
+    return {quint32(d), 1, quint32(rest / 600000), 1, quint32(rest % 600000), 10000};
+}
+
+QString plural(int n, const char* one, const char* many) {
+    return QString::number(n) + u' ' + QString::fromUtf8(n > 1 ? many : one);
+}
+
+} // namespace
+
+QVector<PhotoOnTrack> readPhotosForTrack(const QStringList& paths) {
+    QVector<PhotoOnTrack> photos;
+    photos.reserve(paths.size());
+    for (const QString& path : paths)
+        photos.append({path, ReadPhotoTime(path), {}});
+    return photos;
+}
+
+void placePhotos(QVector<PhotoOnTrack>& photos, const std::vector<TrackFix>& fixes,
+                 const CorrelationSettings& settings) {
+    for (PhotoOnTrack& photo : photos)
+        photo.placement = placePhoto(photo.time, fixes, settings);
+}
+
+GpsPosition trackGpsPosition(const TrackPosition& p, qint64 utcMs, bool sourceHasVersion) {
+    GpsPosition g;
+    g.latitudeRef = p.latitude < 0 ? QStringLiteral("S") : QStringLiteral("N");
+    g.longitudeRef = p.longitude < 0 ? QStringLiteral("W") : QStringLiteral("E");
+    g.latitude = preciseRationals(p.latitude);
+    g.longitude = preciseRationals(p.longitude);
+    if (!sourceHasVersion) g.extraItems.append({GpsVer, TypeByte, QByteArray("\x02\x03\x00\x00", 4)});
+    if (p.hasElevation && std::abs(p.elevation) < 4e6) {
+        g.extraItems.append({GpsAltitudeRef, TypeByte, QByteArray(1, p.elevation < 0 ? '\x01' : '\x00')});
+        g.extraItems.append(
+            {GpsAltitude, TypeRational, rationalBytes({{std::llround(std::abs(p.elevation) * 1000), 1000}})});
+    }
+    const qint64 days = utcMs >= 0 ? utcMs / 86400000 : -((-utcMs + 86399999) / 86400000);
+    const qint64 ms = utcMs - days * 86400000;
+    g.extraItems.append({GpsTimeStamp, TypeRational,
+                         rationalBytes({{ms / 3600000, 1}, {ms / 60000 % 60, 1}, {ms % 60000, 1000}})});
+    const QDate date = QDate::fromJulianDay(2440588 + days);
+    g.extraItems.append(
+        {GpsDateStamp, TypeAscii, date.toString(QStringLiteral("yyyy:MM:dd")).toLatin1() + '\0'});
+    return g;
+}
+
+QString placementReason(PlacementStatus status) {
+    switch (status) {
+    case PlacementStatus::NoTime:
+        return QStringLiteral("pas de date de prise de vue");
+    case PlacementStatus::OutsideTrack:
+        return QStringLiteral("hors de la trace");
+    case PlacementStatus::AlreadyGeotagged:
+        return QStringLiteral("déjà géocodée");
+    case PlacementStatus::Unreadable:
+        return QStringLiteral("illisible");
+    case PlacementStatus::Placed:
+        break;
+    }
+    return {};
+}
+
+TrackCopyRun writeTrackCopies(const QVector<PhotoOnTrack>& photos, const std::function<bool(int)>& advance) {
+    TrackCopyRun run;
+    for (int i = 0; i < photos.size(); ++i) {
+        if (advance && !advance(i)) {
+            run.cancelled = true;
+            break;
+        }
+        const PhotoOnTrack& photo = photos[i];
+        const Placement& placement = photo.placement;
+        if (placement.status != PlacementStatus::Placed) {
+            ++run.skipped;
+            ++run.skippedBy[int(placement.status)];
+            continue;
+        }
+        const QString target = copyPathFor(photo.path, kGeotaggedPrefix);
+        const CopyResult r = writeGeotagCopy(
+            photo.path, target,
+            trackGpsPosition(*placement.position, *placement.utcMs, photo.time.hasGpsVersion));
+        if (r.ok)
+            run.written << target;
+        else
+            run.failures << QStringLiteral("« %1 » : %2").arg(fileNameOf(photo.path), r.error);
+    }
+    if (advance && !run.cancelled) advance(int(photos.size()));
+    return run;
+}
+
+QString trackCopySummary(const TrackCopyRun& run) {
+    QString text = plural(int(run.written.size()), "copie écrite", "copies écrites") + u'.';
+    if (run.skipped) {
+        QStringList reasons;
+        for (PlacementStatus s : {PlacementStatus::AlreadyGeotagged, PlacementStatus::NoTime,
+                                  PlacementStatus::OutsideTrack, PlacementStatus::Unreadable})
+            if (const int n = run.skippedBy[int(s)])
+                reasons << QString::number(n) + u' ' + placementReason(s);
+        text += u'\n' + plural(run.skipped, "photo ignorée", "photos ignorées") + QStringLiteral(" : ") +
+                reasons.join(QStringLiteral(", ")) + u'.';
+    }
+    if (!run.failures.isEmpty())
+        text += u'\n' + plural(int(run.failures.size()), "échec", "échecs") + QStringLiteral(" :\n") +
+                run.failures.join(u'\n');
+    if (run.cancelled) text += QStringLiteral("\nÉcriture interrompue.");
+    return text;
+}
+
+} // namespace vantorel

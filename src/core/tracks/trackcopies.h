@@ -1,0 +1,51 @@
+// Writing the "#" copies of photos placed on a track, and the summary of a run.
+#pragma once
+
+#include "correlation.h"
+
+#include "geotag/geotagcopy.h"
+
+#include <QString>
+#include <QStringList>
+#include <functional>
+
+namespace vantorel {
+
+// One photo of a correlation run: what was read and where it goes.
+struct PhotoOnTrack {
+    QString path;
+    PhotoTimeReading time;
+    Placement placement;
+};
+
+// Reads every photo's time (the slow part, done once per photo, whatever the settings).
+QVector<PhotoOnTrack> readPhotosForTrack(const QStringList& paths);
+// Places every photo with `settings` (cheap: run again at each change of the settings).
+void placePhotos(QVector<PhotoOnTrack>& photos, const std::vector<TrackFix>& fixes,
+                 const CorrelationSettings& settings);
+
+// The GPS items of a placed photo: position with references (to a ten-thousandth of a second of
+// arc), and as extra items the altitude when the track has one, the UTC date and time stamps, and
+// the version when the source has none.
+GpsPosition trackGpsPosition(const TrackPosition& position, qint64 utcMs, bool sourceHasVersion);
+
+// Why a photo was not placed, in French for the table and the summary; empty for a placed photo.
+QString placementReason(PlacementStatus status);
+
+struct TrackCopyRun {
+    QStringList written;                         // the copies' paths
+    int skipped = 0;                             // photos not placed
+    QStringList failures;                        // "« name » : why", one per copy not written
+    QVector<int> skippedBy = QVector<int>(5, 0); // per PlacementStatus
+    bool cancelled = false;
+};
+
+// Writes the "#" copy of every placed photo, replacing an earlier copy. `advance` is called before
+// each photo with the number done; it returns false to stop (what is written stays).
+TrackCopyRun writeTrackCopies(const QVector<PhotoOnTrack>& photos,
+                              const std::function<bool(int)>& advance = {});
+
+// "3 copies écrites. 1 photo ignorée : 1 hors de la trace." and the failures, one per line.
+QString trackCopySummary(const TrackCopyRun& run);
+
+} // namespace vantorel
