@@ -14,10 +14,10 @@ PROGRAM_PACKAGES=(
 )
 TEST_PACKAGES=(
   libgtest-dev python3 xvfb xauth openbox xdotool imagemagick x11-utils
-  exiv2 libxml2-utils gpsbabel clang-format clang libclang-rt-14-dev locales
+  exiv2 libxml2-utils gpsbabel clang-format clang libclang-rt-14-dev locales libimage-exiftool-perl
 )
 BENCH_PACKAGES=(
-  libjpeg-turbo-progs libimage-exiftool-perl hyperfine jq imagemagick exiv2 time
+  libjpeg-turbo-progs libimage-exiftool-perl hyperfine jq imagemagick exiv2 time gpscorrelate gpsbabel
 )
 
 packages=("${PROGRAM_PACKAGES[@]}")

@@ -22,5 +22,7 @@ int runErase(const QStringList& args, QTextStream& out, QTextStream& err);
 int runGpx(const QStringList& args, QTextStream& out, QTextStream& err);
 int runMap(QStringList args, QTextStream& out, QTextStream& err);
 int runOverview(QStringList args, QTextStream& out, QTextStream& err);
+// correlate --track FILE... PHOTO...: photos placed on GPS tracks by time, their "#" copies written.
+int runCorrelate(const QStringList& args, QTextStream& out, QTextStream& err);
 
 } // namespace vantorel::cli
