@@ -90,6 +90,18 @@ std::optional<QString> QtClipboard::text() {
     return data->text();
 }
 
+std::optional<QStringList> QtFileDialogs::openTracks() {
+    QFileDialog dialog(m_parent, QStringLiteral("Traces GPS"), QString(),
+                       QStringLiteral("Traces GPS (*.gpx *.GPX *.nmea *.nma *.log *.txt *.kml *.tcx *.fit *.igc *.plt "
+                                      "*.csv);;*.* (*)"));
+    dialog.setFileMode(QFileDialog::ExistingFiles);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
+    QStringList files = dialog.selectedFiles();
+    for (QString& file : files)
+        file = recoverLossyPath(file);
+    return files;
+}
+
 std::optional<QStringList> QtFileDialogs::openPictures() {
     QFileDialog dialog(m_parent, kOpenTitle, QString(), kOpenFilter);
     dialog.setFileMode(QFileDialog::ExistingFiles);

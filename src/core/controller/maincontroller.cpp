@@ -1,5 +1,7 @@
 #include "maincontroller.h"
 
+#include <QSet>
+
 #include "display/jpegdecoder.h"
 #include "export/gpxwriter.h"
 #include "files/atomicfile.h"
@@ -16,6 +18,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QSet>
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <cmath>
@@ -418,6 +421,15 @@ void MainController::writeCopy(bool withPosition) {
         addToList(target);
         showEntryCount();
     }
+}
+
+void MainController::addTrackCopies(const QStringList& copies) {
+    const QSet<QString> present(m_controls.ListBox1.begin(), m_controls.ListBox1.end());
+    QStringList added;
+    for (const QString& copy : copies)
+        if (!present.contains(copy)) added << copy;
+    addManyToList(added);
+    showEntryCount();
 }
 
 void MainController::BitBtn1Click() {

@@ -12,12 +12,12 @@ QString mapPageFolder(const QString& tempDir) {
     return QDir(tempDir).filePath(QStringLiteral("vantorel-%1").arg(getuid()));
 }
 
-QString mapPagePath(const QString& tempDir) {
-    return QDir(mapPageFolder(tempDir)).filePath(kMapPageName);
+QString mapPagePath(const QString& tempDir, const QString& name) {
+    return QDir(mapPageFolder(tempDir)).filePath(name);
 }
 
 bool writeMapPage(const QString& tempDir, const QByteArray& page, QString* error,
-                  const std::function<void()>& progress) {
+                  const std::function<void()>& progress, const QString& name) {
     if (!ensurePrivateFolder(mapPageFolder(tempDir), error)) return false;
     AtomicWriteOptions options;
     options.mode = 0600;
@@ -25,8 +25,8 @@ bool writeMapPage(const QString& tempDir, const QByteArray& page, QString* error
     options.progress = progress;
     // Renaming over the previous page makes some file systems flush it at once (ext4's
     // replace-by-rename guard): the old page goes first; the new one still appears whole.
-    ::unlink(QFile::encodeName(mapPagePath(tempDir)).constData());
-    return writeFileAtomically(mapPagePath(tempDir), page, error, options);
+    ::unlink(QFile::encodeName(mapPagePath(tempDir, name)).constData());
+    return writeFileAtomically(mapPagePath(tempDir, name), page, error, options);
 }
 
 void removeMapPage(const QString& tempDir) {

@@ -15,13 +15,14 @@ inline const QString kCannotCreateMapPage =
 
 // tempDir/vantorel-<user id>
 QString mapPageFolder(const QString& tempDir);
-QString mapPagePath(const QString& tempDir);
+QString mapPagePath(const QString& tempDir, const QString& name = kMapPageName);
 
 // Writes the page whole (temporary file, then rename) into the private folder, creating it when
 // needed. False when the folder cannot be made private or written; `error` then says why.
 // `progress` runs between the pieces of a long page.
+// `name` is the page's file name in the folder (another window's page has its own).
 bool writeMapPage(const QString& tempDir, const QByteArray& page, QString* error = nullptr,
-                  const std::function<void()>& progress = {});
+                  const std::function<void()>& progress = {}, const QString& name = kMapPageName);
 
 // Removes the page and its folder when they exist (at the end of the run).
 void removeMapPage(const QString& tempDir);

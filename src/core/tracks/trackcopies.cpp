@@ -77,6 +77,23 @@ QString placementReason(PlacementStatus status) {
     return {};
 }
 
+QStringList trackTableHeader() {
+    return {QStringLiteral("Photo"), QStringLiteral("Heure de l'appareil"), QStringLiteral("Source"),
+            QStringLiteral("Heure UTC corrigée"), QStringLiteral("Position")};
+}
+
+QStringList trackTableRow(const PhotoOnTrack& photo) {
+    const Placement& p = photo.placement;
+    QString place = placementReason(p.status);
+    if (p.status == PlacementStatus::Placed && p.position) {
+        place = QString::number(p.position->latitude, 'f', 6) + QStringLiteral(", ") +
+                QString::number(p.position->longitude, 'f', 6);
+        if (p.position->hasElevation) place += QStringLiteral(", %1 m").arg(p.position->elevation, 0, 'f', 1);
+    }
+    return {fileNameOf(photo.path), photo.time.hasTime() ? formatCameraTime(photo.time.cameraMs) : QString(),
+            photoTimeSourceName(photo.time.source), p.utcMs ? formatUtc(*p.utcMs) : QString(), place};
+}
+
 TrackCopyRun writeTrackCopies(const QVector<PhotoOnTrack>& photos, const std::function<bool(int)>& advance) {
     TrackCopyRun run;
     for (int i = 0; i < photos.size(); ++i) {

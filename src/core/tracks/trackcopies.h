@@ -32,6 +32,13 @@ GpsPosition trackGpsPosition(const TrackPosition& position, qint64 utcMs, bool s
 // Why a photo was not placed, in French for the table and the summary; empty for a placed photo.
 QString placementReason(PlacementStatus status);
 
+// The columns of the correlation's table.
+enum TrackColumn { TrackPhoto, TrackCameraTime, TrackTimeSource, TrackUtcTime, TrackPlace, TrackColumnCount };
+QStringList trackTableHeader();
+// One photo's row: file name, camera time, the item it came from, corrected UTC time, and the
+// position found ("48.123456, 2.123456, 35 m") or why none.
+QStringList trackTableRow(const PhotoOnTrack& photo);
+
 struct TrackCopyRun {
     QStringList written;                         // the copies' paths
     int skipped = 0;                             // photos not placed
