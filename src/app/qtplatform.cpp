@@ -91,9 +91,10 @@ std::optional<QString> QtClipboard::text() {
 }
 
 std::optional<QStringList> QtFileDialogs::openTracks() {
-    QFileDialog dialog(m_parent, QStringLiteral("Traces GPS"), QString(),
-                       QStringLiteral("Traces GPS (*.gpx *.GPX *.nmea *.nma *.log *.txt *.kml *.tcx *.fit *.igc *.plt "
-                                      "*.csv);;*.* (*)"));
+    QFileDialog dialog(
+        m_parent, QStringLiteral("Traces GPS"), QString(),
+        QStringLiteral("Traces GPS (*.gpx *.GPX *.nmea *.nma *.log *.txt *.kml *.tcx *.fit *.igc *.plt "
+                       "*.csv);;*.* (*)"));
     dialog.setFileMode(QFileDialog::ExistingFiles);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
     QStringList files = dialog.selectedFiles();

@@ -71,8 +71,9 @@ void TrackDialog::buildWidgets() {
     form->addRow(QStringLiteral("Fuseau de l'appareil (photos sans décalage) :"), m_zone);
     m_clockError = new QLineEdit(QStringLiteral("0"), this);
     m_clockError->setObjectName(QStringLiteral("clockError"));
-    m_clockError->setToolTip(QStringLiteral("Avance de l'horloge de l'appareil sur l'heure vraie : SS, MM:SS, "
-                                            "HH:MM:SS ou J HH:MM:SS, négative si elle retardait"));
+    m_clockError->setToolTip(
+        QStringLiteral("Avance de l'horloge de l'appareil sur l'heure vraie : SS, MM:SS, "
+                       "HH:MM:SS ou J HH:MM:SS, négative si elle retardait"));
     form->addRow(QStringLiteral("Décalage de l'horloge :"), m_clockError);
 
     auto* clockRow = new QHBoxLayout;
@@ -193,8 +194,10 @@ void TrackDialog::refreshPlacements() {
         }
     }
     QString status = QStringLiteral("%1 photo(s) placée(s) sur %2").arg(placed).arg(m_photos.size());
-    if (!error) status = kUnreadableError;
-    else if (!zoneKnown) status = kUnknownZone;
+    if (!error)
+        status = kUnreadableError;
+    else if (!zoneKnown)
+        status = kUnknownZone;
     m_status->setText(status);
     m_write->setEnabled(placed > 0);
     if (m_map && m_mapLoaded) m_map->page()->runJavaScript(trackMarkersScript(placedMarkers()));
@@ -204,8 +207,8 @@ void TrackDialog::showMap() {
     if (!m_map) return;
     QString error;
     m_mapLoaded = false;
-    if (!writeMapPage(m_services.tempDir, BuildTrackMapPage(m_fixes, placedMarkers(), loadMapSettings()), &error,
-                      {}, kTrackMapPageName)) {
+    if (!writeMapPage(m_services.tempDir, BuildTrackMapPage(m_fixes, placedMarkers(), loadMapSettings()),
+                      &error, {}, kTrackMapPageName)) {
         m_services.boxes.warning(kCannotCreateMapPage + u'\n' + error);
         return;
     }
@@ -226,7 +229,8 @@ void TrackDialog::addTracks() {
     QStringList names;
     for (const QString& file : m_trackFiles)
         names << fileNameOf(file);
-    m_tracksLabel->setText(QStringLiteral("%1 (%2 points)").arg(names.join(QStringLiteral(", "))).arg(m_fixes.size()));
+    m_tracksLabel->setText(
+        QStringLiteral("%1 (%2 points)").arg(names.join(QStringLiteral(", "))).arg(m_fixes.size()));
     refreshPlacements();
     showMap();
 }

@@ -18,9 +18,9 @@
 
 #include <QDir>
 #include <QFile>
-#include <QSet>
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <QSet>
 #include <cmath>
 
 namespace vantorel {

@@ -48,8 +48,10 @@ QByteArray BuildTrackMapPage(const std::vector<TrackFix>& fixes, const QVector<T
         const bool first = i == 0 || fixes[i - 1].segment != fixes[i].segment;
         const bool last = i + 1 == fixes.size() || fixes[i + 1].segment != fixes[i].segment;
         if (!first && !last && i % step) continue;
-        if (first) page += i ? "],\n[" : "\n[";
-        else page += ',';
+        if (first)
+            page += i ? "],\n[" : "\n[";
+        else
+            page += ',';
         page += '[' + coordinate(fixes[i].latitude) + ',' + coordinate(fixes[i].longitude) + ']';
     }
     if (!fixes.empty()) page += ']';
@@ -62,7 +64,8 @@ QByteArray BuildTrackMapPage(const std::vector<TrackFix>& fixes, const QVector<T
 }
 
 QString trackMarkersScript(const QVector<TrackMapPhoto>& photos) {
-    return QStringLiteral("vantorelTrackPhotos(") + QString::fromUtf8(photoArray(photos)) + QStringLiteral(");");
+    return QStringLiteral("vantorelTrackPhotos(") + QString::fromUtf8(photoArray(photos)) +
+           QStringLiteral(");");
 }
 
 } // namespace vantorel
