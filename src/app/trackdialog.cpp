@@ -44,6 +44,7 @@ TrackDialog::TrackDialog(const QStringList& photos, TrackDialogServices services
     buildWidgets();
     wire();
     refreshPlacements();
+    m_table->resizeColumnsToContents();
 }
 
 TrackDialog::~TrackDialog() {
@@ -118,6 +119,8 @@ void TrackDialog::buildWidgets() {
     m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_table->verticalHeader()->hide();
     m_table->horizontalHeader()->setStretchLastSection(true);
+    m_table->setWordWrap(false);
+    m_table->verticalHeader()->setDefaultSectionSize(m_table->fontMetrics().height() + 6);
     splitter->addWidget(m_table);
     if (m_services.webEngine) {
         m_map = new WebMapView(QStringLiteral("trackMap"), splitter);
@@ -232,6 +235,7 @@ void TrackDialog::addTracks() {
     m_tracksLabel->setText(
         QStringLiteral("%1 (%2 points)").arg(names.join(QStringLiteral(", "))).arg(m_fixes.size()));
     refreshPlacements();
+    m_table->resizeColumnsToContents();
     showMap();
 }
 

@@ -95,8 +95,9 @@ QTimeZone zoneFromText(const QString& text) {
         if (hours > 14 || minutes > 59) return {};
         return QTimeZone((m.captured(1) == u"-" ? -1 : 1) * (hours * 3600 + minutes * 60));
     }
-    const QByteArray id = t.toUtf8();
-    return QTimeZone::isTimeZoneIdAvailable(id) ? QTimeZone(id) : QTimeZone();
+    // Only names: a bare number is no zone ("2" would read as an offset of 2 hours from some systems).
+    if (t.isEmpty() || !t.front().isLetter()) return {};
+    return QTimeZone(t.toUtf8());
 }
 
 } // namespace vantorel
