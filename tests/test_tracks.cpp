@@ -442,7 +442,10 @@ TEST(TrackCopies, WritesPositionAltitudeAndTimeStampsAndSkipsWithReasons) {
         steps << done;
         return true;
     });
-    EXPECT_EQ(steps, QList<int>({0, 1, 2, 3, 4, 5}));
+    ASSERT_FALSE(steps.isEmpty());
+    EXPECT_EQ(steps.front(), 0);
+    EXPECT_EQ(steps.back(), 5);
+    EXPECT_TRUE(std::is_sorted(steps.begin(), steps.end()));
     EXPECT_EQ(run.written, QStringList({dir.filePath("#placed.jpg"), dir.filePath("#versioned.jpg")}));
     EXPECT_TRUE(run.failures.isEmpty());
     EXPECT_EQ(trackCopySummary(run),
@@ -474,7 +477,8 @@ TEST(TrackCopies, WritesPositionAltitudeAndTimeStampsAndSkipsWithReasons) {
     settings.replace = true;
     placePhotos(photos, track, settings);
     EXPECT_EQ(photos[2].placement.status, PlacementStatus::Placed);
-    const TrackCopyRun cancelled = writeTrackCopies(photos, [](int done) { return done < 1; });
+    const TrackCopyRun cancelled = writeTrackCopies(
+        photos, [](int done) { return done < 1; }, 1);
     EXPECT_TRUE(cancelled.cancelled);
     EXPECT_EQ(cancelled.written.size(), 1);
     EXPECT_TRUE(trackCopySummary(cancelled).endsWith("Écriture interrompue."));

@@ -91,29 +91,32 @@ int runCorrelate(const QStringList& args, QTextStream& out, QTextStream& err) {
         err << escapeCell(track.error) << u'\n';
         return BadArguments;
     }
+    QStringList paths;
+    for (const QString& arg : o.photos)
+        paths << QFileInfo(arg).absoluteFilePath();
+    QVector<PhotoOnTrack> photos = readPhotosForTrack(paths);
+    placePhotos(photos, track.fixes, o.settings);
+    const TrackCopyRun run = o.dryRun ? TrackCopyRun{} : writeTrackCopies(photos);
     int exitCode = AllPlaced;
-    for (const QString& arg : o.photos) {
-        const QString path = QFileInfo(arg).absoluteFilePath();
-        const PhotoTimeReading time = ReadPhotoTime(path);
-        const Placement p = placePhoto(time, track.fixes, o.settings);
+    for (qsizetype i = 0; i < photos.size(); ++i) {
+        const QString& path = photos[i].path;
+        const Placement& p = photos[i].placement;
         QString status, copy;
         switch (p.status) {
-        case PlacementStatus::Placed: {
+        case PlacementStatus::Placed:
             copy = copyPathFor(path, kGeotaggedPrefix);
             status = QStringLiteral("would-write");
             if (o.dryRun) break;
-            const CopyResult r =
-                writeGeotagCopy(path, copy, trackGpsPosition(*p.position, *p.utcMs, time.hasGpsVersion));
-            status = r.ok ? QStringLiteral("written") : QStringLiteral("failed");
-            if (!r.ok) {
+            status = run.outcomes[i].ok ? QStringLiteral("written") : QStringLiteral("failed");
+            if (!run.outcomes[i].ok) {
                 out.flush();
-                err << escapeCell(fileNameOf(path)) << QStringLiteral(" : ") << escapeCell(r.error) << u'\n';
+                err << escapeCell(fileNameOf(path)) << QStringLiteral(" : ")
+                    << escapeCell(run.outcomes[i].error) << u'\n';
                 err.flush();
                 copy.clear();
                 exitCode = CopyFailed;
             }
             break;
-        }
         case PlacementStatus::NoTime:
             status = QStringLiteral("no-time");
             break;
@@ -126,8 +129,8 @@ int runCorrelate(const QStringList& args, QTextStream& out, QTextStream& err) {
         case PlacementStatus::Unreadable:
             status = QStringLiteral("failed");
             out.flush();
-            err << (time.readError != FileOpenError::None
-                        ? unreadablePhotoMessage(path, time.readError)
+            err << (photos[i].time.readError != FileOpenError::None
+                        ? unreadablePhotoMessage(path, photos[i].time.readError)
                         : escapeCell(fileNameOf(path)) + QStringLiteral(" : ce n'est pas une image lisible"))
                 << u'\n';
             err.flush();

@@ -72,6 +72,24 @@ TrackReading readGpx(QIODevice& device, const QString& name, int firstSegment) {
     QString gpxNamespace; // the root's: elements of any other are extensions
     bool rootSeen = false;
     int segment = firstSegment - 1;
+    // About a hundred bytes a point, as loggers write them: fewer reallocations on long tracks.
+    if (!device.isSequential() && device.size() > 0) r.fixes.reserve(size_t(device.size() / 120));
+    QString text; // an element's text, reused from point to point
+    // The text of the current element, which is ours and holds no element; false on malformed XML.
+    const auto readText = [&xml, &text] {
+        text.clear();
+        for (;;) {
+            const auto token = xml.readNext();
+            if (token == QXmlStreamReader::Characters)
+                text += xml.text();
+            else if (token == QXmlStreamReader::EndElement)
+                return true;
+            else if (token == QXmlStreamReader::StartElement)
+                xml.skipCurrentElement();
+            else if (token == QXmlStreamReader::Invalid)
+                return false;
+        }
+    };
     while (!xml.atEnd()) {
         if (xml.readNext() != QXmlStreamReader::StartElement) continue;
         const QStringView element = xml.name();
@@ -81,21 +99,14 @@ TrackReading readGpx(QIODevice& device, const QString& name, int firstSegment) {
             gpxNamespace = xml.namespaceUri().toString();
             continue;
         }
-        if (xml.namespaceUri() != gpxNamespace) {
+        const bool point = element == u"trkpt" || element == u"rtept" || element == u"wpt";
+        const bool known = point || element == u"trk" || element == u"trkseg" || element == u"rte";
+        if (!known || xml.namespaceUri() != gpxNamespace) {
             xml.skipCurrentElement();
             continue;
         }
-        if (element == u"trk") continue;
-        if (element == u"trkseg" || element == u"rte") {
-            ++segment;
-            continue;
-        }
-        const bool point = element == u"trkpt" || element == u"rtept";
-        if (!point && element != u"wpt") {
-            xml.skipCurrentElement();
-            continue;
-        }
-        if (element == u"wpt") ++segment;
+        if (element == u"trkseg" || element == u"rte" || element == u"wpt") ++segment;
+        if (!point) continue;
         TrackFix fix;
         fix.segment = segment;
         const QXmlStreamAttributes attributes = xml.attributes();
@@ -106,30 +117,29 @@ TrackReading readGpx(QIODevice& device, const QString& name, int firstSegment) {
         fix.latitude = *latitude;
         fix.longitude = *longitude;
         bool timed = false;
-        while (xml.readNext() != QXmlStreamReader::EndElement || xml.name() != element ||
-               xml.namespaceUri() != gpxNamespace) {
-            if (xml.atEnd()) break;
-            if (xml.tokenType() != QXmlStreamReader::StartElement) continue;
-            const bool ours = xml.namespaceUri() == gpxNamespace;
-            if (ours && xml.name() == u"time") {
-                const auto time = parseIsoTime(xml.readElementText());
-                if (xml.hasError()) return fail(malformed);
-                if (!time) return fail(QStringLiteral("heure illisible"));
-                fix.utcMs = *time;
-                timed = true;
-            } else if (ours && xml.name() == u"ele") {
-                const QString text = xml.readElementText();
-                if (xml.hasError()) return fail(malformed);
-                if (text.trimmed().isEmpty()) continue;
-                const auto elevation = number(text);
-                if (!elevation) return fail(QStringLiteral("altitude illisible"));
-                fix.elevation = *elevation;
-                fix.hasElevation = true;
-            } else {
+        // Every child is read to its end, so the next end is the point's.
+        for (auto token = xml.readNext(); token != QXmlStreamReader::EndElement; token = xml.readNext()) {
+            if (token == QXmlStreamReader::Invalid) return fail(malformed);
+            if (token != QXmlStreamReader::StartElement) continue;
+            const bool time = xml.name() == u"time", elevation = !time && xml.name() == u"ele";
+            if ((!time && !elevation) || xml.namespaceUri() != gpxNamespace) {
                 xml.skipCurrentElement();
+                continue;
+            }
+            if (!readText()) return fail(malformed);
+            if (time) {
+                const auto t = parseIsoTime(text);
+                if (!t) return fail(QStringLiteral("heure illisible"));
+                fix.utcMs = *t;
+                timed = true;
+            } else if (!QStringView(text).trimmed().isEmpty()) {
+                const auto metres = number(text);
+                if (!metres) return fail(QStringLiteral("altitude illisible"));
+                fix.elevation = *metres;
+                fix.hasElevation = true;
             }
         }
-        if (timed && !xml.hasError()) r.fixes.push_back(fix);
+        if (timed) r.fixes.push_back(fix);
     }
     if (xml.hasError()) return fail(malformed);
     if (!rootSeen) return fail(QStringLiteral("ce n'est pas un fichier GPX"));

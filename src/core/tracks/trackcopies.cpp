@@ -5,6 +5,11 @@
 
 #include <QDate>
 
+#include <algorithm>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+
 #include <cmath>
 
 namespace vantorel {
@@ -21,6 +26,24 @@ RationalTriple preciseRationals(double degrees) {
 
 QString plural(int n, const char* one, const char* many) {
     return QString::number(n) + u' ' + QString::fromUtf8(n > 1 ? many : one);
+}
+
+// The counts of a run from its outcomes.
+TrackCopyRun summed(const QVector<PhotoOnTrack>& photos, TrackCopyRun run, bool cancelled) {
+    run.cancelled = cancelled;
+    for (qsizetype i = 0; i < photos.size(); ++i) {
+        const PlacementStatus status = photos[i].placement.status;
+        if (status != PlacementStatus::Placed) {
+            ++run.skipped;
+            ++run.skippedBy[int(status)];
+        } else if (run.outcomes[i].ok) {
+            run.written << copyPathFor(photos[i].path, kGeotaggedPrefix);
+        } else if (!run.outcomes[i].error.isEmpty()) {
+            run.failures
+                << QStringLiteral("« %1 » : %2").arg(fileNameOf(photos[i].path), run.outcomes[i].error);
+        }
+    }
+    return run;
 }
 
 } // namespace
@@ -94,31 +117,63 @@ QStringList trackTableRow(const PhotoOnTrack& photo) {
             photoTimeSourceName(photo.time.source), p.utcMs ? formatUtc(*p.utcMs) : QString(), place};
 }
 
-TrackCopyRun writeTrackCopies(const QVector<PhotoOnTrack>& photos, const std::function<bool(int)>& advance) {
+TrackCopyRun writeTrackCopies(const QVector<PhotoOnTrack>& photos, const std::function<bool(int)>& advance,
+                              int threads) {
     TrackCopyRun run;
-    for (int i = 0; i < photos.size(); ++i) {
-        if (advance && !advance(i)) {
-            run.cancelled = true;
-            break;
-        }
+    const int total = int(photos.size());
+    run.outcomes.resize(total);
+    CopyResult* const outcomes = run.outcomes.data(); // each thread writes its own photos' slots
+    const auto writeOne = [&](int i) {
         const PhotoOnTrack& photo = photos[i];
-        const Placement& placement = photo.placement;
-        if (placement.status != PlacementStatus::Placed) {
-            ++run.skipped;
-            ++run.skippedBy[int(placement.status)];
-            continue;
+        if (photo.placement.status != PlacementStatus::Placed) return;
+        outcomes[i] = writeGeotagCopy(
+            photo.path, copyPathFor(photo.path, kGeotaggedPrefix),
+            trackGpsPosition(*photo.placement.position, *photo.placement.utcMs, photo.time.hasGpsVersion));
+    };
+    bool cancelled = advance && !advance(0);
+    if (std::clamp(threads, 1, 64) == 1) {
+        for (int i = 0; i < total && !cancelled; ++i) {
+            writeOne(i);
+            cancelled = advance && !advance(i + 1) && i + 1 < total;
         }
-        const QString target = copyPathFor(photo.path, kGeotaggedPrefix);
-        const CopyResult r = writeGeotagCopy(
-            photo.path, target,
-            trackGpsPosition(*placement.position, *placement.utcMs, photo.time.hasGpsVersion));
-        if (r.ok)
-            run.written << target;
-        else
-            run.failures << QStringLiteral("« %1 » : %2").arg(fileNameOf(photo.path), r.error);
+        return summed(photos, std::move(run), cancelled);
     }
-    if (advance && !run.cancelled) advance(int(photos.size()));
-    return run;
+    std::mutex mutex;
+    std::condition_variable progressed;
+    int next = cancelled ? total : 0, finished = next;
+    const auto work = [&] {
+        std::unique_lock lock(mutex);
+        while (next < total) {
+            const int i = next++;
+            lock.unlock();
+            writeOne(i);
+            lock.lock();
+            ++finished;
+            progressed.notify_all();
+        }
+    };
+    std::vector<std::thread> workers;
+    for (int t = 0; t < std::clamp(threads, 1, 64) && next < total; ++t)
+        workers.emplace_back(work);
+    {
+        // The caller reports the progress and takes the answer to stop.
+        std::unique_lock lock(mutex);
+        int reported = finished;
+        while (finished < next) {
+            progressed.wait(lock, [&] { return finished != reported; });
+            reported = finished;
+            lock.unlock();
+            const bool go = !advance || advance(reported);
+            lock.lock();
+            if (!go && next < total) {
+                cancelled = true;
+                next = total; // no further photo is started
+            }
+        }
+    }
+    for (std::thread& t : workers)
+        t.join();
+    return summed(photos, std::move(run), cancelled);
 }
 
 QString trackCopySummary(const TrackCopyRun& run) {

@@ -40,6 +40,8 @@ QStringList trackTableHeader();
 QStringList trackTableRow(const PhotoOnTrack& photo);
 
 struct TrackCopyRun {
+    // One per photo, in order; a photo not placed, or not reached before a cancel: not ok, no error.
+    QVector<CopyResult> outcomes;
     QStringList written;                         // the copies' paths
     int skipped = 0;                             // photos not placed
     QStringList failures;                        // "« name » : why", one per copy not written
@@ -47,10 +49,14 @@ struct TrackCopyRun {
     bool cancelled = false;
 };
 
-// Writes the "#" copy of every placed photo, replacing an earlier copy. `advance` is called before
-// each photo with the number done; it returns false to stop (what is written stays).
+inline constexpr int kTrackCopyThreads = 4;
+
+// Writes the "#" copy of every placed photo, replacing an earlier copy, on `threads` threads: each
+// copy waits for the disk to hold it before it takes its name, and several such waits overlap.
+// `advance` is called on the calling thread with the number of photos done (0 first); it returns
+// false to stop: copies under way are finished, no other is started, and what is written stays.
 TrackCopyRun writeTrackCopies(const QVector<PhotoOnTrack>& photos,
-                              const std::function<bool(int)>& advance = {});
+                              const std::function<bool(int)>& advance = {}, int threads = kTrackCopyThreads);
 
 // "3 copies écrites. 1 photo ignorée : 1 hors de la trace." and the failures, one per line.
 QString trackCopySummary(const TrackCopyRun& run);
