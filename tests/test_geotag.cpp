@@ -116,6 +116,12 @@ bool isExifSegment(const Segment& s) {
     return s.marker == kMarkerApp1 && s.bytes.mid(4, 6) == QByteArray("Exif\0\0", 6);
 }
 
+// An XMP packet that states a position: the copies rewrite it.
+bool isXmpWithPosition(const Segment& s) {
+    return s.marker == kMarkerApp1 && s.bytes.mid(4).startsWith("http://ns.adobe.com/xap/1.0/") &&
+           s.bytes.contains("GPSL");
+}
+
 struct Entry {
     quint16 type = 0;
     quint32 count = 0;
@@ -218,10 +224,16 @@ void expectSameBesidesPosition(const QString& sample, const QByteArray& source, 
     SCOPED_TRACE(what);
     const QVector<Segment> a = segmentsOf(source), b = segmentsOf(copy);
     QVector<Segment> restA, restB;
+    // An XMP packet with a position is rewritten (its properties are compared in PositionsEverywhere).
+    const bool xmpRewritten = std::any_of(a.begin(), a.end(), isXmpWithPosition);
+    const auto kept = [&](const Segment& s) {
+        return !isExifSegment(s) &&
+               !(xmpRewritten && s.marker == kMarkerApp1 && s.bytes.mid(4).startsWith("http://ns.adobe.com/xap/1.0/"));
+    };
     for (const Segment& s : a)
-        if (!isExifSegment(s)) restA.append(s);
+        if (kept(s)) restA.append(s);
     for (const Segment& s : b)
-        if (!isExifSegment(s)) restB.append(s);
+        if (kept(s)) restB.append(s);
     ASSERT_EQ(restA.size(), restB.size());
     for (int i = 0; i < restA.size(); ++i) {
         EXPECT_EQ(restA[i].marker, restB[i].marker) << "segment " << i;
@@ -234,7 +246,8 @@ void expectSameBesidesPosition(const QString& sample, const QByteArray& source, 
         EXPECT_EQ(ta.thumbnail, tb.thumbnail);
     }
     for (const auto& [key, entry] : ta.entries) {
-        if (key.first == "GPS" && key.second >= 1 && key.second <= 4) continue;
+        if (key.first == "GPS" && ((key.second >= 1 && key.second <= 4) || (key.second >= 0x13 && key.second <= 0x16)))
+            continue;
         if (isPointer(key.second) || knownLoss(sample, key.first, key.second)) continue;
         const auto found = tb.entries.find(key);
         if (found == tb.entries.end()) {
@@ -339,9 +352,8 @@ TEST_F(SampleCopies, GeotaggedSamplesRoundTripAndKeepEveryOtherByte) {
         }
         EXPECT_EQ(fileBytes(source), sourceBytes);
     }
-    // Two geotagged samples are refused: junk before their first segment
-    // (mdextract_Issue_121_junk.jpg, mdextract_Issue_308.jpg).
-    EXPECT_EQ(geotagged, 42);
+    // One geotagged sample has no picture at all (exiv2_issue_1912_poc.jpg ends after its metadata).
+    EXPECT_EQ(geotagged, 43);
 }
 
 TEST_F(SampleCopies, BigEndianUnicodeCommentKeepsItsStoredBytes) {
@@ -383,7 +395,7 @@ protected:
 TEST_F(CopyFailures, AFailedSaveLeavesTheOldCopy) {
     ASSERT_TRUE(writeGeotagCopy(source, target, readCoordinateFields("1", "1").position).ok);
     const QByteArray old = fileBytes(target);
-    for (int failAt : {0, 1, 2}) {
+    for (int failAt : {0, 1}) { // the head, then the picture data
         int writes = 0;
         AtomicWriteOptions hook;
         hook.beforeWrite = [&](qint64, qint64) { return writes++ < failAt; }; // disk full at that write

@@ -21,6 +21,7 @@ int writeCopy(const QString& name, const QStringList& args, int coordinateCount,
               QTextStream& err) {
     QStringList rest = args;
     const bool force = rest.removeAll(QStringLiteral("--force")) > 0;
+    const bool allLocation = !coordinateCount && rest.removeAll(QStringLiteral("--all-location")) > 0;
     if (rest.size() != 1 + coordinateCount) {
         err << name
             << (coordinateCount ? QStringLiteral(" : indiquer PHOTO LATITUDE LONGITUDE\n")
@@ -45,11 +46,13 @@ int writeCopy(const QString& name, const QStringList& args, int coordinateCount,
         err << escapeCell(target) << QStringLiteral(" existe déjà (--force pour le remplacer)\n");
         return CopyExists;
     }
-    const CopyResult r = writeGeotagCopy(source, target, position);
+    const CopyResult r =
+        allLocation ? writeCopyWithoutLocation(source, target) : writeGeotagCopy(source, target, position);
     if (!r.ok) {
         err << kCoordinatesNotWritten << QStringLiteral("\n") << escapeCell(r.error) << u'\n';
         return NotWritten;
     }
+    if (allLocation) err << removalsSummary(r.removed) << u'\n';
     out << escapeCell(target) << u'\n';
     return Written;
 }

@@ -14,8 +14,14 @@ SegmentStep JpegSegmentWalker::next(const uchar* d, qint64 size, JpegSegment& ou
             m_needed = m_pos + 4;
             return SegmentStep::NeedMore;
         }
-        if (d[m_pos] != 0xFF) return SegmentStep::Invalid;
         const uchar marker = d[m_pos + 1];
+        if (d[m_pos] != 0xFF || marker == 0x00) {
+            // A few stray bytes between two segments are passed over, as decoders and other
+            // readers do; many mean this is no JPEG at all.
+            if (++m_stray > kMaxStrayBytes) return SegmentStep::Invalid;
+            ++m_pos;
+            continue;
+        }
         if (marker == 0xFF) { // fill byte
             ++m_pos;
             continue;
@@ -60,18 +66,38 @@ std::optional<ExifBlock> findExifBlock(const QByteArray& head) {
     return block;
 }
 
+QByteArray segmentBytes(uchar marker, const QByteArray& payload) {
+    const qint64 length = 2 + payload.size();
+    QByteArray out;
+    out.reserve(int(2 + length));
+    out.append(char(0xFF)).append(char(marker)).append(char(length >> 8)).append(char(length & 0xFF));
+    return out + payload;
+}
+
+QByteArray applySegmentChanges(const QByteArray& head, const QVector<SegmentChange>& changes) {
+    QByteArray out;
+    qint64 at = 0;
+    for (const SegmentChange& c : changes) {
+        out += head.mid(at, c.offset - at);
+        out += c.segment;
+        at = c.offset + c.replacedSize;
+    }
+    return out + head.mid(at);
+}
+
+bool writeSplicedJpeg(AtomicFileWriter& writer, int fd, qint64 fileSize, const QByteArray& head,
+                      const QVector<SegmentChange>& changes) {
+    // The picture data after the head is copied file to file, never through this process.
+    return writer.open() && writer.write(applySegmentChanges(head, changes)) &&
+           writer.copyFrom(fd, head.size(), fileSize - head.size()) && writer.commit();
+}
+
 std::optional<ExifSplice> planExifSplice(const QByteArray& head, const QByteArray& tiffBlock) {
     if (tiffBlock.size() > kMaxExifTiffSize) return std::nullopt;
     const auto block = findExifBlock(head);
     if (!block) return std::nullopt;
     ExifSplice splice;
-    if (!tiffBlock.isEmpty()) {
-        const qint64 length = 2 + 6 + tiffBlock.size();
-        splice.segment.reserve(int(2 + length));
-        splice.segment.append(char(0xFF)).append(char(kMarkerApp1));
-        splice.segment.append(char(length >> 8)).append(char(length & 0xFF));
-        splice.segment.append("Exif\0\0", 6).append(tiffBlock);
-    }
+    if (!tiffBlock.isEmpty()) splice.segment = segmentBytes(kMarkerApp1, QByteArray("Exif\0\0", 6) + tiffBlock);
     if (block->tiffOffset >= 0) {
         splice.offset = block->segment.offset;
         splice.replacedSize = block->segment.size;

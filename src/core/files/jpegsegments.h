@@ -2,7 +2,10 @@
 // scan: the readers find their metadata segments with it and the copy writers splice one.
 #pragma once
 
+#include "atomicfile.h"
+
 #include <QByteArray>
+#include <QVector>
 #include <QtGlobal>
 #include <optional>
 
@@ -47,9 +50,13 @@ public:
     // Where the next segment starts (its 0xFF, once fill bytes before it were seen).
     qint64 position() const { return m_pos; }
 
+    // Stray bytes tolerated between segments in all.
+    static constexpr int kMaxStrayBytes = 4096;
+
 private:
     qint64 m_pos;
     qint64 m_needed = 0;
+    int m_stray = 0;
 };
 
 // The Exif segment's TIFF block (after "Exif\0\0") among the head's segments before the first
@@ -61,15 +68,27 @@ struct ExifBlock {
 };
 std::optional<ExifBlock> findExifBlock(const QByteArray& jpegHead);
 
-// How a new Exif segment goes into a JPEG: it takes the place of the first Exif segment, or is
-// inserted after the leading APP0 (JFIF, JFXX) segments when there is none; an empty block
-// removes the segment, or inserts nothing. The file's bytes
-// before `offset` and from `offset + replacedSize` on stay as they are.
-struct ExifSplice {
+// One segment of a head replaced: the bytes from `offset` to `offset + replacedSize` give way to
+// `segment` (nothing removes them; a replacedSize of 0 inserts).
+struct SegmentChange {
     qint64 offset = 0;
     qint64 replacedSize = 0;
-    QByteArray segment; // marker, length, "Exif\0\0", then the TIFF block; or nothing
+    QByteArray segment;
 };
+// A marker segment: marker, length, payload (at most 65533 bytes).
+QByteArray segmentBytes(uchar marker, const QByteArray& payload);
+inline constexpr qint64 kMaxSegmentPayload = 65535 - 2;
+// The head with `changes` (in file order, not overlapping) made; every other byte stays.
+QByteArray applySegmentChanges(const QByteArray& head, const QVector<SegmentChange>& changes);
+// Writes through `writer` the file `fd` (of `fileSize` bytes, whose first bytes are `head`) with
+// `changes` made in its head and the rest copied through; false with writer.error() on failure.
+bool writeSplicedJpeg(AtomicFileWriter& writer, int fd, qint64 fileSize, const QByteArray& head,
+                      const QVector<SegmentChange>& changes);
+
+// How a new Exif segment goes into a JPEG: it takes the place of the first Exif segment, or is
+// inserted after the leading APP0 (JFIF, JFXX) segments when there is none; an empty block
+// removes the segment, or inserts nothing.
+using ExifSplice = SegmentChange;
 inline constexpr qint64 kMaxExifTiffSize = 65535 - 2 - 6;
 // Nothing when the head's segments cannot be walked or the block does not fit in one segment.
 std::optional<ExifSplice> planExifSplice(const QByteArray& jpegHead, const QByteArray& tiffBlock);

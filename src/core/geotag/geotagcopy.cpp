@@ -2,19 +2,20 @@
 
 #include "gpsdirectoryedit.h"
 
+#include "files/jpeghead.h"
 #include "files/jpegsegments.h"
 #include "files/pathnames.h"
+#include "files/regularfile.h"
 #include "metadata/imageproperties.h"
 #include "text/numberformat.h"
 
 #include <algorithm>
 #include <cmath>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace vantorel {
 namespace {
-
-const GpsTag kPositionIds[] = {GpsLatitudeRef, GpsLatitude, GpsLongitudeRef, GpsLongitude};
 
 QByteArray asciiValue(const QString& letter) {
     return letter.toLatin1() + '\0';
@@ -25,18 +26,6 @@ QByteArray rationalValue(const RationalTriple& triple) {
     for (quint32 v : triple)
         for (int shift = 0; shift < 32; shift += 8)
             bytes.append(char((v >> shift) & 0xFF));
-    return bytes;
-}
-
-// The stored bytes of a little-endian item value in a file of the given byte order.
-QByteArray storedBytes(const PropertyItem& item, bool bigEndian) {
-    QByteArray bytes = item.value;
-    const int unit = item.type == TypeShort || item.type == TypeSShort                               ? 2
-                     : item.type == TypeAscii || item.type == TypeByte || item.type == TypeUndefined ? 1
-                                                                                                     : 4;
-    if (bigEndian && unit > 1)
-        for (int i = 0; i + unit <= bytes.size(); i += unit)
-            std::reverse(bytes.begin() + i, bytes.begin() + i + unit);
     return bytes;
 }
 
@@ -107,95 +96,105 @@ bool copyExists(const QString& target) {
     return ::lstat(encodePath(target).constData(), &st) == 0;
 }
 
-CopyResult writeGeotagCopy(const QString& source, const QString& target,
-                           const std::optional<GpsPosition>& position, const AtomicWriteOptions& extra) {
+QString xmpCoordinate(const RationalTriple& t, const QString& ref) {
+    const quint32 minutes = t[3] ? t[2] / t[3] : 0, rest = t[3] ? t[2] % t[3] : 0;
+    QString fraction = QString::number(rest).rightJustified(int(QString::number(t[3]).size()) - 1, u'0');
+    return QStringLiteral("%1,%2.%3%4").arg(t[1] ? t[0] / t[1] : 0).arg(minutes).arg(fraction, ref);
+}
+
+namespace {
+
+CopyResult writeCopy(const QString& source, const QString& target, const LocationEdit& edit,
+                     const AtomicWriteOptions& extra) {
     CopyResult result;
-    ImageProperties photo;
-    if (!photo.open(source)) {
-        result.error = QStringLiteral("%1 ne peut pas être lu comme une image").arg(source);
+    const int fd = openRegularFile(source);
+    if (fd < 0) {
+        result.error = QStringLiteral("%1 ne peut pas être lu").arg(source);
         return result;
     }
-    const auto block = findExifBlock(photo.jpegHead());
-    if (!block) {
+    struct Closer {
+        int fd;
+        ~Closer() { ::close(fd); }
+    } closer{fd};
+    struct stat st {};
+    const JpegHead head = ::fstat(fd, &st) == 0 ? readJpegHead(fd) : JpegHead();
+    if (head.bytes.isEmpty()) {
         result.error = QStringLiteral("%1 n'est pas un fichier JPEG").arg(source);
         return result;
     }
-    const bool bigEndian =
-        block->tiffOffset >= 0 && block->tiffSize >= 2 && photo.jpegHead()[block->tiffOffset] == 'M';
-
-    QVector<PropertyItem> expected; // items 1 to 4 the copy must read back with
-    QVector<QByteArray> removedBytes;
-    if (position) {
-        expected = gpsPositionItems(*position);
-        for (const PropertyItem& item : expected)
-            if (!photo.setItem(item)) {
-                result.error = QStringLiteral("coordonnées refusées");
-                return result;
-            }
-    } else {
-        for (GpsTag id : kPositionIds) {
-            // Short values (a reference letter) or zeros (no position) match anything and reveal
-            // nothing; a real position's bytes must be gone.
-            if (const auto old = photo.item(id);
-                old && old->value.size() >= 8 && old->value.count('\0') != old->value.size())
-                removedBytes.append(storedBytes(*old, bigEndian));
-            photo.removeItem(id);
-        }
+    const LocationPlan plan = planLocationEdit(head.bytes, edit);
+    if (!plan.error.isEmpty()) {
+        result.error = plan.error;
+        return result;
     }
 
     AtomicWriteOptions options = extra;
-    struct stat st {};
-    if (::stat(encodePath(source).constData(), &st) == 0) {
-        options.mode = st.st_mode & 07777;
-        options.modified = st.st_mtim;
-    }
-    options.verify = [expected, removedBytes, extraVerify = extra.verify](const QString& temp, QString& why) {
+    options.mode = st.st_mode & 07777;
+    options.modified = st.st_mtim;
+    const QVector<PropertyItem> expected = edit.erase == LocationErase::None ? edit.gpsItems : QVector<PropertyItem>();
+    options.verify = [expected, erase = edit.erase, old = plan.oldPositions,
+                      extraVerify = extra.verify](const QString& temp, QString& why) {
         ImageProperties copy;
         if (!copy.open(temp, ImageProperties::Scope::Gps)) {
             why = QStringLiteral("la copie ne se relit pas");
             return false;
         }
-        for (GpsTag id : kPositionIds) {
+        for (quint16 id : kPositionIds) {
             const auto item = copy.item(id);
             auto wanted = std::find_if(expected.begin(), expected.end(),
                                        [id](const PropertyItem& i) { return i.id == id; });
             const bool same = wanted == expected.end()
-                                  ? !item.has_value()
+                                  ? (erase == LocationErase::None || !item.has_value())
                                   : item && item->type == wanted->type && item->value == wanted->value;
             if (!same) {
                 why = QStringLiteral("la copie ne se relit pas avec les coordonnées écrites");
                 return false;
             }
         }
-        if (!removedBytes.isEmpty()) {
-            const auto written = findExifBlock(copy.jpegHead());
-            const QByteArray exif = written && written->tiffOffset >= 0
-                                        ? copy.jpegHead().mid(written->tiffOffset, written->tiffSize)
-                                        : QByteArray();
-            for (const QByteArray& bytes : removedBytes)
-                if (exif.contains(bytes)) {
-                    why = QStringLiteral("les anciennes coordonnées restent lisibles dans la copie");
-                    return false;
-                }
+        for (const QByteArray& bytes : old)
+            if (copy.jpegHead().contains(bytes)) {
+                why = QStringLiteral("les anciennes coordonnées restent lisibles dans la copie");
+                return false;
+            }
+        if (erase != LocationErase::None) {
+            // A second reader, which knows other repairs than ours, must find no position either.
+            ImageProperties full;
+            if (full.open(temp) && (full.item(GpsLatitude) || full.item(GpsLongitude))) {
+                why = QStringLiteral("les anciennes coordonnées restent lisibles dans la copie");
+                return false;
+            }
         }
         return !extraVerify || extraVerify(temp, why);
     };
-    // The GPS directory is edited where it lies, so every other byte of the block stays; a block
-    // this cannot edit soundly (or a photo without one) is rebuilt by the property layer.
-    if (block->tiffOffset >= 0) {
-        QList<quint16> removed;
-        if (!position)
-            for (GpsTag id : kPositionIds)
-                removed.append(quint16(id));
-        const auto edited =
-            editGpsDirectory(photo.jpegHead().mid(block->tiffOffset, block->tiffSize), expected, removed);
-        if (edited && edited->size() <= kMaxExifTiffSize) {
-            result.ok = photo.saveWithExifBlock(*edited, target, &result.error, std::move(options));
-            return result;
-        }
+    AtomicFileWriter writer(target, std::move(options));
+    if (!writeSplicedJpeg(writer, fd, st.st_size, head.bytes, plan.changes)) {
+        result.error = writer.error();
+        return result;
     }
-    result.ok = photo.saveTo(target, &result.error, std::move(options));
+    result.ok = true;
+    result.removed = plan.removed;
     return result;
+}
+
+} // namespace
+
+CopyResult writeGeotagCopy(const QString& source, const QString& target,
+                           const std::optional<GpsPosition>& position, const AtomicWriteOptions& extra) {
+    LocationEdit edit;
+    if (position) {
+        edit.gpsItems = gpsPositionItems(*position);
+        edit.xmpLatitude = xmpCoordinate(position->latitude, position->latitudeRef);
+        edit.xmpLongitude = xmpCoordinate(position->longitude, position->longitudeRef);
+    } else {
+        edit.erase = LocationErase::Position;
+    }
+    return writeCopy(source, target, edit, extra);
+}
+
+CopyResult writeCopyWithoutLocation(const QString& source, const QString& target, const AtomicWriteOptions& extra) {
+    LocationEdit edit;
+    edit.erase = LocationErase::Everything;
+    return writeCopy(source, target, edit, extra);
 }
 
 } // namespace vantorel

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "files/atomicfile.h"
+#include "locationedit.h"
 #include "metadata/propertyitem.h"
 
 #include <QString>
@@ -63,14 +64,24 @@ bool copyExists(const QString& target);
 struct CopyResult {
     bool ok = false;
     QString error; // why it failed, for logs and the command line
+    LocationRemovals removed; // what the copy lost
 };
 
-// Writes `target` as `source` with GPS items 1 to 4 set to `position`, or removed when there is
-// none. Only the Exif segment changes; the copy keeps the source's permission bits and
-// modification time and takes the target's name only once it reads back with the expected items
-// (and, for an erased copy, without a byte of the old coordinates in its Exif block). `extra`
-// passes test hooks to the file writer.
+// The same position in XMP's form, degrees and decimal minutes then the reference: "48,7.4069N".
+QString xmpCoordinate(const RationalTriple& triple, const QString& ref);
+
+// Writes `target` as `source` with GPS items 1 to 4 set to `position` in every Exif segment (and
+// in an XMP packet that holds a position), or, when there is none, with every position taken out:
+// the photo's and the destination's, in Exif and XMP. Only those segments change; the copy keeps
+// the source's permission bits and modification time and takes the target's name only once it
+// reads back with the expected items and without a byte of the old positions. `extra` passes test
+// hooks to the file writer.
 CopyResult writeGeotagCopy(const QString& source, const QString& target,
                            const std::optional<GpsPosition>& position, const AtomicWriteOptions& extra = {});
+
+// The copy without anything that locates the photo: the whole GPS directory, XMP's GPS and place
+// properties, IPTC's places.
+CopyResult writeCopyWithoutLocation(const QString& source, const QString& target,
+                                    const AtomicWriteOptions& extra = {});
 
 } // namespace vantorel

@@ -1,256 +1,278 @@
 #include "gpsdirectoryedit.h"
 
-#include "metadata/tiffview.h"
+#include "metadata/tiffblock.h"
 
 #include <algorithm>
-#include <cstring>
 
 namespace vantorel {
 namespace {
 
-struct Entry {
+using Range = std::pair<qint64, qint64>; // offset, size
+
+bool overlaps(const Range& a, const Range& b) {
+    return a.first < b.first + b.second && b.first < a.first + a.second;
+}
+
+// One entry of a directory about to be written: its 12 bytes, and a value that goes after the
+// table when it does not fit in them.
+struct NewEntry {
     quint16 tag = 0;
-    quint16 type = 0;
-    quint32 count = 0;
-    QByteArray field;       // the 4 bytes of the value-or-offset field, in file order
-    QByteArray outside;     // a new value longer than 4 bytes, in file order (new entries only)
-    qint64 dataOffset = -1; // the value's place when it is outside the entry
-    qint64 dataSize = 0;
+    QByteArray bytes;
+    QByteArray outside;
 };
 
-class Block {
-public:
-    explicit Block(QByteArray bytes) : b(std::move(bytes)) {}
-    QByteArray b;
-    bool big = false;
-
-    TiffView view() const { return {reinterpret_cast<const uchar*>(b.constData()), b.size(), big}; }
-    bool has(qint64 offset, qint64 length) const { return view().has(offset, length); }
-    quint16 u16(qint64 at) const { return view().u16(at); }
-    quint32 u32(qint64 at) const { return view().u32(at); }
-    QByteArray bytes16(quint16 v) const {
-        QByteArray o(2, 0);
-        o[big ? 0 : 1] = char(v >> 8);
-        o[big ? 1 : 0] = char(v & 0xFF);
-        return o;
-    }
-    QByteArray bytes32(quint32 v) const {
-        QByteArray o(4, 0);
-        for (int i = 0; i < 4; ++i)
-            o[big ? 3 - i : i] = char((v >> (8 * i)) & 0xFF);
-        return o;
-    }
-
-    // The entries of the directory at `offset`, each checked to lie inside the block; a lenient
-    // reading (for what other directories use) clips values that run beyond it instead.
-    std::optional<QVector<Entry>> directory(qint64 offset, bool lenient = false) const {
-        if (!has(offset, 2)) return std::nullopt;
-        const int count = u16(offset);
-        if (count > kMaxDirectoryEntries || !has(offset + 2, qint64(count) * 12 + 4)) return std::nullopt;
-        QVector<Entry> entries;
-        for (int k = 0; k < count; ++k) {
-            const qint64 e = offset + 2 + qint64(k) * 12;
-            Entry entry;
-            entry.tag = u16(e);
-            entry.type = u16(e + 2);
-            entry.count = u32(e + 4);
-            entry.field = b.mid(e + 8, 4);
-            const int unit = tiffUnitSize(entry.type);
-            if (unit == 0 && !lenient) return std::nullopt;
-            const qint64 size = qint64(entry.count) * unit;
-            if (size > 4) {
-                entry.dataOffset = u32(e + 8);
-                entry.dataSize = size;
-                if (!has(entry.dataOffset, size)) {
-                    if (!lenient) return std::nullopt;
-                    entry.dataSize = std::max<qint64>(0, b.size() - entry.dataOffset);
-                }
-            }
-            entries.append(entry);
-        }
-        return entries;
-    }
-};
-
-// A new item's value in the file's byte order (rationals are pairs of 32-bit numbers).
-QByteArray fileOrder(const PropertyItem& item, bool big) {
-    QByteArray v = item.value;
-    const int unit = item.type == TypeRational || item.type == TypeSRational ? 4 : tiffUnitSize(item.type);
-    if (big && unit > 1)
-        for (qsizetype i = 0; i + unit <= v.size(); i += unit)
-            std::reverse(v.begin() + i, v.begin() + i + unit);
-    return v;
+NewEntry keptEntry(const TiffBlock& tiff, const TiffEntry& e) {
+    return {e.tag, tiff.bytes().mid(e.at, 12), {}};
 }
 
-bool overlaps(qint64 a, qint64 aSize, qint64 b, qint64 bSize) {
-    return a < b + bSize && b < a + aSize;
+NewEntry itemEntry(const TiffBlock& tiff, const PropertyItem& item) {
+    const QByteArray value = tiff.swapped(item.type, item.value);
+    NewEntry e{quint16(item.id),
+               tiff.encode16(quint16(item.id)) + tiff.encode16(item.type) +
+                   tiff.encode32(quint32(value.size() / tiffUnitSize(item.type))),
+               {}};
+    if (value.size() <= 4)
+        e.bytes += value + QByteArray(4 - value.size(), '\0');
+    else
+        e.outside = value;
+    return e;
 }
 
-// Writes a directory of `entries` (sorted by tag) at the block's end, values longer than 4 bytes
-// after it; returns its offset.
-qint64 appendDirectory(Block& block, QVector<Entry> entries, quint32 next) {
-    std::sort(entries.begin(), entries.end(), [](const Entry& x, const Entry& y) { return x.tag < y.tag; });
-    if (block.b.size() % 2) block.b.append('\0');
-    const qint64 start = block.b.size();
-    qint64 data = start + 2 + qint64(entries.size()) * 12 + 4;
-    QByteArray table = block.bytes16(quint16(entries.size()));
+// The table of `entries` (sorted by tag, as readers expect) laid out at `at`, the values that do
+// not fit in an entry right after it.
+QByteArray directoryBytes(const TiffBlock& tiff, QVector<NewEntry> entries, quint32 next, qint64 at) {
+    std::stable_sort(entries.begin(), entries.end(), [](const NewEntry& x, const NewEntry& y) { return x.tag < y.tag; });
+    qint64 data = at + 2 + qint64(entries.size()) * 12 + 4;
+    QByteArray table = tiff.encode16(quint16(entries.size()));
     QByteArray values;
-    for (Entry& e : entries) {
-        QByteArray field = e.field;
+    for (NewEntry& e : entries) {
         if (!e.outside.isEmpty()) {
-            field = block.bytes32(quint32(data + values.size()));
+            e.bytes.replace(8, 4, tiff.encode32(quint32(data + values.size())));
             values += e.outside;
             if (values.size() % 2) values.append('\0');
         }
-        table += block.bytes16(e.tag) + block.bytes16(e.type) + block.bytes32(e.count) + field;
+        table += e.bytes;
     }
-    table += block.bytes32(next);
-    block.b += table + values;
-    return start;
+    return table + tiff.encode32(next) + values;
+}
+
+qint64 appendDirectory(TiffBlock& tiff, const QVector<NewEntry>& entries, quint32 next) {
+    const qint64 at = tiff.size() + tiff.size() % 2;
+    tiff.append(directoryBytes(tiff, entries, next, at));
+    return at;
+}
+
+// Every table and value the block's directories use (main, Exif, GPS, interoperability,
+// thumbnail), as far as they can be followed.
+QVector<Range> usedRanges(const TiffBlock& tiff) {
+    QVector<Range> used;
+    QVector<qint64> pending{tiff.firstDirectory()}, seen;
+    while (!pending.isEmpty() && seen.size() < 16) {
+        const qint64 at = pending.takeFirst();
+        if (seen.contains(at)) continue;
+        seen.append(at);
+        const auto dir = tiff.directory(at);
+        if (!dir) continue;
+        used.append({at, dir->tableSize()});
+        for (const TiffEntry& e : dir->entries) {
+            if (e.known() && !e.valueInEntry()) used.append({e.valueAt, e.valueSize});
+            if (e.tag == kExifPointerTag || e.tag == kGpsPointerTag || e.tag == kInteropPointerTag)
+                if (const auto sub = tiff.pointer(e)) pending.append(*sub);
+        }
+        if (seen.size() == 1 && dir->next) pending.append(dir->next);
+    }
+    return used;
+}
+
+// Zeroes what the edit freed, unless a directory still uses part of it (a damaged file may share
+// a value between two entries): that part stays.
+void zeroFreed(TiffBlock& tiff, const QVector<Range>& freed) {
+    const QVector<Range> used = usedRanges(tiff);
+    for (const Range& range : freed)
+        if (std::none_of(used.begin(), used.end(), [&](const Range& u) { return overlaps(u, range); }))
+            tiff.zero(range.first, range.second);
+}
+
+// The values of `entries` that lie outside their entries (the entries' own bytes go with the table).
+QVector<Range> valuesOf(const TiffBlock& tiff, const QVector<TiffEntry>& entries) {
+    QVector<Range> out;
+    for (const TiffEntry& e : entries)
+        if (tiff.valueInside(e) && !e.valueInEntry()) out.append({e.valueAt, e.valueSize});
+    return out;
+}
+
+// Latitudes and longitudes: the values whose bytes must not outlive an edit.
+void notePositions(const TiffBlock& tiff, const QVector<TiffEntry>& entries, QVector<QByteArray>& out) {
+    for (const TiffEntry& e : entries) {
+        if (e.tag != 2 && e.tag != 4 && e.tag != 0x14 && e.tag != 0x16) continue;
+        if (!tiff.valueInside(e) || e.valueSize < 16) continue;
+        const QByteArray bytes = tiff.bytes().mid(e.valueAt, e.valueSize);
+        if (bytes.count('\0') != bytes.size()) out.append(bytes);
+    }
+}
+
+GpsDirectoryEditResult refused(const QString& why) {
+    GpsDirectoryEditResult r;
+    r.error = why;
+    return r;
 }
 
 } // namespace
 
-std::optional<QByteArray> editGpsDirectory(const QByteArray& tiff, const QVector<PropertyItem>& set,
-                                           const QList<quint16>& remove) {
-    Block block(tiff);
-    if (tiff.size() < 8) return std::nullopt;
-    if (tiff.startsWith("II"))
-        block.big = false;
-    else if (tiff.startsWith("MM"))
-        block.big = true;
-    else
-        return std::nullopt;
-    if (block.u16(2) != 42) return std::nullopt;
-    const qint64 ifd0 = block.u32(4);
-    const auto main = block.directory(ifd0);
-    if (!main) return std::nullopt;
+GpsDirectoryEditResult editGpsDirectory(const QByteArray& bytes, const GpsDirectoryEdit& edit) {
+    GpsDirectoryEditResult result;
+    auto parsed = TiffBlock::parse(bytes);
+    if (!parsed) return refused(QStringLiteral("en-tête Exif illisible"));
+    TiffBlock& tiff = *parsed;
+    const auto ifd0 = tiff.directory(tiff.firstDirectory());
+    if (!ifd0) return refused(QStringLiteral("répertoire Exif principal illisible"));
+    for (const PropertyItem& item : edit.set)
+        if (tiffUnitSize(item.type) == 0 || item.value.isEmpty() || item.value.size() % tiffUnitSize(item.type))
+            return refused(QStringLiteral("valeur GPS mal formée"));
 
-    qint64 gps = -1;
-    int pointerIndex = -1;
-    for (int k = 0; k < main->size(); ++k)
-        if ((*main)[k].tag == kGpsPointerTag) {
-            const Entry& p = (*main)[k];
-            if ((p.type != TypeLong && p.type != kTypeIfd) || p.count != 1) return std::nullopt;
-            gps = block.u32(ifd0 + 2 + qint64(k) * 12 + 8);
-            pointerIndex = k;
-        }
-
-    QVector<Entry> old;
-    if (gps >= 0) {
-        const auto entries = block.directory(gps);
-        if (!entries) return std::nullopt;
-        old = *entries;
-    } else if (set.isEmpty()) {
-        return tiff; // nothing to remove
+    const QVector<int> pointers = ifd0->indexesOf(kGpsPointerTag);
+    std::optional<qint64> gpsAt;
+    for (int k : pointers) {
+        const auto at = tiff.pointer(ifd0->entries[k]);
+        if (gpsAt && at && *at != *gpsAt) return refused(QStringLiteral("plusieurs répertoires GPS"));
+        if (at) gpsAt = at;
+    }
+    std::optional<TiffDirectory> gps;
+    if (gpsAt) {
+        gps = tiff.directory(*gpsAt);
+        if (!gps || !gps->complete) return refused(QStringLiteral("répertoire GPS illisible"));
     }
 
-    if (set.isEmpty() &&
-        std::none_of(old.begin(), old.end(), [&](const Entry& e) { return remove.contains(e.tag); }))
-        return tiff; // nothing to remove
+    if (edit.removeDirectory) {
+        if (pointers.isEmpty()) {
+            result.block = bytes;
+            return result;
+        }
+        if (!ifd0->complete) return refused(QStringLiteral("répertoire Exif principal illisible"));
+        // The main directory loses its GPS pointers in its own place; its tail is freed.
+        QVector<NewEntry> entries;
+        for (const TiffEntry& e : ifd0->entries)
+            if (e.tag != kGpsPointerTag) entries.append(keptEntry(tiff, e));
+        const QByteArray table = directoryBytes(tiff, entries, ifd0->next, ifd0->offset);
+        QVector<Range> freed{{ifd0->offset + table.size(), ifd0->tableSize() - table.size()}};
+        tiff.replace(ifd0->offset, table);
+        if (gps) {
+            freed.append({gps->offset, gps->tableSize()});
+            freed += valuesOf(tiff, gps->entries);
+            result.removedItems = int(gps->entries.size());
+            notePositions(tiff, gps->entries, result.oldPositions);
+        }
+        zeroFreed(tiff, freed);
+        result.block = tiff.bytes();
+        return result;
+    }
 
-    QList<quint16> changed = remove;
-    for (const PropertyItem& item : set)
+    if (!gps && edit.set.isEmpty()) {
+        result.block = bytes; // nothing to remove
+        return result;
+    }
+
+    const auto entriesOf = [&](quint16 tag) {
+        QVector<TiffEntry> out;
+        if (gps)
+            for (const TiffEntry& e : gps->entries)
+                if (e.tag == tag) out.append(e);
+        return out;
+    };
+    bool removing = false;
+    for (quint16 tag : edit.remove)
+        if (!entriesOf(tag).isEmpty()) removing = true;
+    if (!removing && edit.set.isEmpty()) {
+        result.block = bytes;
+        return result;
+    }
+
+    // New values whose type and count stay are written where the old ones are.
+    bool inPlace = gps.has_value() && !removing;
+    for (const PropertyItem& item : edit.set) {
+        const QVector<TiffEntry> old = entriesOf(quint16(item.id));
+        if (old.isEmpty()) inPlace = false;
+        for (const TiffEntry& e : old)
+            if (e.type != item.type || e.valueSize != item.value.size() || !tiff.valueInside(e)) inPlace = false;
+    }
+    if (inPlace) {
+        for (const PropertyItem& item : edit.set) {
+            notePositions(tiff, entriesOf(quint16(item.id)), result.oldPositions);
+            for (const TiffEntry& e : entriesOf(quint16(item.id)))
+                tiff.replace(e.valueAt, tiff.swapped(item.type, item.value));
+        }
+        result.block = tiff.bytes();
+        return result;
+    }
+
+    // The directory's new entries: the untouched ones as they are (even those of a type this
+    // editor does not know), then the new items.
+    QList<quint16> changed = edit.remove;
+    for (const PropertyItem& item : edit.set)
         changed.append(quint16(item.id));
-
-    // New values for items whose type and count stay: written where the old ones are.
-    QVector<Entry> kept;
-    bool inPlace = gps >= 0;
-    for (const PropertyItem& item : set) {
-        const int unit = tiffUnitSize(item.type);
-        if (unit == 0 || item.value.size() % unit) return std::nullopt;
-        const auto found =
-            std::find_if(old.begin(), old.end(), [&](const Entry& e) { return e.tag == item.id; });
-        if (found == old.end() || found->type != item.type ||
-            qint64(found->count) * unit != item.value.size())
-            inPlace = false;
-    }
-    if (inPlace && remove.isEmpty()) {
-        for (const PropertyItem& item : set) {
-            const int k =
-                int(std::find_if(old.begin(), old.end(), [&](const Entry& e) { return e.tag == item.id; }) -
-                    old.begin());
-            const QByteArray value = fileOrder(item, block.big);
-            const qint64 at = old[k].dataOffset >= 0 ? old[k].dataOffset : gps + 2 + qint64(k) * 12 + 8;
-            block.b.replace(at, value.size(), value);
+    QVector<NewEntry> entries;
+    QVector<TiffEntry> dropped;
+    if (gps)
+        for (const TiffEntry& e : gps->entries) {
+            if (!changed.contains(e.tag))
+                entries.append(keptEntry(tiff, e));
+            else
+                dropped.append(e);
         }
-        return block.b;
+    for (const TiffEntry& e : dropped)
+        if (edit.remove.contains(e.tag)) ++result.removedItems;
+    notePositions(tiff, dropped, result.oldPositions);
+    bool outside = false;
+    for (const PropertyItem& item : edit.set) {
+        entries.append(itemEntry(tiff, item));
+        outside = outside || !entries.last().outside.isEmpty();
     }
 
-    // The directory's new entries: the untouched ones as they are, then the new items.
-    QVector<Entry> entries;
-    for (const Entry& e : old)
-        if (!changed.contains(e.tag)) entries.append(e);
-    for (const PropertyItem& item : set) {
-        Entry e;
-        e.tag = quint16(item.id);
-        e.type = item.type;
-        e.count = quint32(item.value.size() / tiffUnitSize(item.type));
-        const QByteArray value = fileOrder(item, block.big);
-        if (value.size() <= 4)
-            e.field = value + QByteArray(4 - value.size(), '\0');
-        else
-            e.outside = value;
-        entries.append(e);
-    }
-
-    // What no directory uses any more: the old GPS table and the values of the changed items
-    // (unless a kept entry, maybe in another directory, shares them: then they stay).
-    QVector<std::pair<qint64, qint64>> freed;
-    if (gps >= 0) {
-        freed.append({gps, 2 + qint64(old.size()) * 12 + 4});
-        for (const Entry& e : old)
-            if (changed.contains(e.tag) && e.dataOffset >= 0) freed.append({e.dataOffset, e.dataSize});
-    }
-    // Everything the directories use (tables and values).
-    QVector<std::pair<qint64, qint64>> used;
-    for (const Entry& e : entries)
-        if (e.dataOffset >= 0) used.append({e.dataOffset, e.dataSize});
-    QVector<qint64> others{ifd0};
-    for (int i = 0; i < others.size() && i < 8; ++i) {
-        const qint64 at = others[i];
-        const auto dir = block.directory(at, true);
-        if (!dir) continue; // a damaged directory no reader can follow
-        used.append({at, 2 + qint64(dir->size()) * 12 + 4});
-        for (const Entry& e : *dir) {
-            if (e.dataOffset >= 0) used.append({e.dataOffset, e.dataSize});
-            if ((e.tag == 0x8769 || e.tag == 0xA005) && e.count == 1 &&
-                (e.type == TypeLong || e.type == kTypeIfd))
-                others.append(block.u32(at + 2 + qint64(&e - dir->data()) * 12 + 8));
-        }
-        if (i == 0)
-            if (const quint32 ifd1 = block.u32(at + 2 + qint64(dir->size()) * 12); ifd1 != 0)
-                others.append(ifd1);
-    }
-    // What another directory still uses (a damaged file may point two directories at one table)
-    // is left as it is.
-    QVector<std::pair<qint64, qint64>> zeroed;
-    for (const auto& range : freed)
-        if (std::none_of(used.begin(), used.end(), [&](const auto& u) {
-                return overlaps(u.first, u.second, range.first, range.second);
-            }))
-            zeroed.append(range);
-
-    const quint32 next = gps >= 0 ? block.u32(gps + 2 + qint64(old.size()) * 12) : 0;
-    const qint64 newGps = appendDirectory(block, entries, next);
-    if (pointerIndex >= 0) {
-        block.b.replace(ifd0 + 2 + qint64(pointerIndex) * 12 + 8, 4, block.bytes32(quint32(newGps)));
+    QVector<Range> freed = valuesOf(tiff, dropped);
+    if (gps && !outside && entries.size() <= gps->entries.size()) {
+        // Fewer entries: the directory keeps its place and its tail is freed.
+        const QByteArray table = directoryBytes(tiff, entries, gps->next, gps->offset);
+        freed.append({gps->offset + table.size(), gps->tableSize() - table.size()});
+        tiff.replace(gps->offset, table);
     } else {
-        // The main directory gets a GPS pointer: a copy of it with one more entry takes its place.
-        QVector<Entry> mainEntries = *main;
-        Entry pointer;
-        pointer.tag = kGpsPointerTag;
-        pointer.type = TypeLong;
-        pointer.count = 1;
-        pointer.field = block.bytes32(quint32(newGps));
-        mainEntries.append(pointer);
-        const quint32 mainNext = block.u32(ifd0 + 2 + qint64(main->size()) * 12);
-        const qint64 newMain = appendDirectory(block, mainEntries, mainNext);
-        block.b.replace(4, 4, block.bytes32(quint32(newMain)));
+        if (gps) freed.append({gps->offset, gps->tableSize()});
+        const qint64 newGps = appendDirectory(tiff, entries, gps ? gps->next : 0);
+        if (!pointers.isEmpty()) {
+            for (int k : pointers) {
+                const qint64 at = ifd0->entries[k].at;
+                tiff.replace(at + 2, tiff.encode16(TypeLong) + tiff.encode32(1) + tiff.encode32(quint32(newGps)));
+            }
+        } else {
+            // The main directory gets a GPS pointer: a copy of it with one more entry takes its place.
+            if (!ifd0->complete) return refused(QStringLiteral("répertoire Exif principal illisible"));
+            QVector<NewEntry> main;
+            for (const TiffEntry& e : ifd0->entries)
+                main.append(keptEntry(tiff, e));
+            main.append({kGpsPointerTag,
+                          tiff.encode16(kGpsPointerTag) + tiff.encode16(TypeLong) + tiff.encode32(1) +
+                              tiff.encode32(quint32(newGps)),
+                          {}});
+            const qint64 newMain = appendDirectory(tiff, main, ifd0->next);
+            tiff.replace(4, tiff.encode32(quint32(newMain)));
+        }
     }
-    for (const auto& [at, size] : zeroed)
-        std::memset(block.b.data() + at, 0, size_t(size));
-    return block.b;
+    zeroFreed(tiff, freed);
+    result.block = tiff.bytes();
+    return result;
+}
+
+QByteArray newGpsBlock(const QVector<PropertyItem>& items) {
+    // A main directory with its GPS pointer alone, then the GPS directory.
+    auto tiff = TiffBlock::parse(QByteArrayLiteral("II\x2A\x00\x08\x00\x00\x00"));
+    QVector<NewEntry> gps;
+    for (const PropertyItem& item : items)
+        gps.append(itemEntry(*tiff, item));
+    const qint64 gpsAt = 8 + 2 + 12 + 4;
+    const QByteArray pointer =
+        tiff->encode16(kGpsPointerTag) + tiff->encode16(TypeLong) + tiff->encode32(1) + tiff->encode32(gpsAt);
+    tiff->append(directoryBytes(*tiff, {{kGpsPointerTag, pointer, {}}}, 0, 8));
+    tiff->append(directoryBytes(*tiff, gps, 0, gpsAt));
+    return tiff->bytes();
 }
 
 } // namespace vantorel

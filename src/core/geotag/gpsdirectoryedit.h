@@ -6,18 +6,35 @@
 
 #include <QByteArray>
 #include <QList>
+#include <QString>
 #include <QVector>
 #include <optional>
 
 namespace vantorel {
 
-// The block with the GPS items `set` written (values little-endian, as PropertyItem holds them)
-// and the items `remove` taken out. Items are rewritten in place when their type and count stay;
-// otherwise a new GPS directory (and, when the main directory has no GPS pointer, a copy of that
-// directory with one) is appended to the block and the pointer to it changed. Entries and values
-// that no directory uses any more are zeroed, so no removed position stays readable.
-// Nothing when the block is not a plain, sound TIFF structure: the caller then rebuilds it.
-std::optional<QByteArray> editGpsDirectory(const QByteArray& tiff, const QVector<PropertyItem>& set,
-                                           const QList<quint16>& remove);
+struct GpsDirectoryEdit {
+    QVector<PropertyItem> set; // written (values little-endian, as PropertyItem holds them)
+    QList<quint16> remove;     // taken out, every entry of each
+    bool removeDirectory = false; // the whole directory and the main directory's pointer to it
+};
+
+struct GpsDirectoryEditResult {
+    std::optional<QByteArray> block; // nothing when the block cannot be edited soundly (see error)
+    QString error;
+    int removedItems = 0; // entries taken out
+    // The stored bytes of the positions (the photo's or the destination's) replaced or removed.
+    QVector<QByteArray> oldPositions;
+};
+
+// Items whose type and count stay are rewritten where they are (every entry of a tag, should a
+// damaged file hold several); a directory that loses entries is rewritten in its own place;
+// otherwise a new directory (and, when the main directory has no GPS pointer, a copy of that
+// directory with one) is appended to the block and the pointer to it changed. Entries the editor
+// cannot interpret (an unknown type) are kept as they are. Entries and values no directory uses
+// any more are zeroed, so no removed position stays readable.
+GpsDirectoryEditResult editGpsDirectory(const QByteArray& tiff, const GpsDirectoryEdit& edit);
+
+// A new little-endian TIFF block holding only a GPS directory with `items`, for a photo without one.
+QByteArray newGpsBlock(const QVector<PropertyItem>& items);
 
 } // namespace vantorel

@@ -7,6 +7,7 @@
 #include "files/regularfile.h"
 #include "gpsdirectory.h"
 
+#include <QCryptographicHash>
 #include <QLoggingCategory>
 #include <exiv2/exiv2.hpp>
 
@@ -358,20 +359,12 @@ bool ImageProperties::saveWithExifBlock(const QByteArray& tiff, const QString& t
         if (error) *error = why;
         return false;
     };
-    if (d->head.isEmpty()) return fail(QStringLiteral("image non ouverte"));
     const int fd = openRegularFile(d->path);
     if (fd < 0) return fail(QStringLiteral("impossible de lire ") + d->path);
-    const bool ok = writeWithExifBlock(fd, tiff, target, error, std::move(options));
-    ::close(fd);
-    return ok;
-}
-
-bool ImageProperties::writeWithExifBlock(int fd, const QByteArray& tiff, const QString& target,
-                                         QString* error, AtomicWriteOptions options) const {
-    auto fail = [&](const QString& why) {
-        if (error) *error = why;
-        return false;
-    };
+    struct Closer {
+        int fd;
+        ~Closer() { ::close(fd); }
+    } closer{fd};
     struct stat st {};
     if (::fstat(fd, &st) != 0) return fail(QStringLiteral("impossible de lire ") + d->path);
     // The block was built from the head read at open(): the file must not have changed since.
@@ -385,15 +378,161 @@ bool ImageProperties::writeWithExifBlock(int fd, const QByteArray& tiff, const Q
     const auto splice = planExifSplice(d->head, tiff);
     if (!splice) return fail(QStringLiteral("bloc Exif trop grand"));
     AtomicFileWriter writer(target, std::move(options));
-    const qint64 rest = splice->offset + splice->replacedSize;
-    // The picture data after the head is copied file to file, never through this process.
-    const bool ok = writer.open() && writer.write(sourceHead.constData(), splice->offset) &&
-                    writer.write(splice->segment) &&
-                    writer.write(sourceHead.constData() + rest, sourceHead.size() - rest) &&
-                    writer.copyFrom(fd, sourceHead.size(), qint64(st.st_size) - sourceHead.size()) &&
-                    writer.commit();
-    if (!ok) return fail(writer.error());
+    if (!writeSplicedJpeg(writer, fd, st.st_size, sourceHead, {*splice})) return fail(writer.error());
     return true;
+}
+
+namespace {
+
+// The property at the end of an XMP key's path: "Xmp.exif.GPSLatitude" and
+// "Xmp.iptcExt.LocationCreated[1]/exif:GPSLatitude" both end with exif:GPSLatitude.
+bool endsWithProperty(const std::string& key, const char* prefix, const char* name) {
+    const std::string top = std::string("Xmp.") + prefix + "." + name;
+    const std::string nested = std::string("/") + prefix + ":" + name;
+    return key == top || (key.size() > nested.size() && key.compare(key.size() - nested.size(), nested.size(), nested) == 0);
+}
+
+// A key or anything below it (a structure's fields, an array's items).
+bool underProperty(const std::string& key, const std::string& top) {
+    return key == top || (key.size() > top.size() && key.compare(0, top.size(), top) == 0 &&
+                          (key[top.size()] == '[' || key[top.size()] == '/'));
+}
+
+bool locatesPhoto(const std::string& key, LocationMetadataEdit::Erase erase) {
+    for (const char* name : {"GPSLatitude", "GPSLongitude", "GPSDestLatitude", "GPSDestLongitude"})
+        if (endsWithProperty(key, "exif", name)) return true;
+    if (erase != LocationMetadataEdit::Erase::Everything) return false;
+    if (key.rfind("Xmp.exif.GPS", 0) == 0 || key.find("/exif:GPS") != std::string::npos) return true;
+    for (const char* top : {"Xmp.photoshop.City", "Xmp.photoshop.State", "Xmp.photoshop.Country",
+                            "Xmp.iptc.Location", "Xmp.iptc.CountryCode", "Xmp.iptcExt.LocationCreated",
+                            "Xmp.iptcExt.LocationShown"})
+        if (underProperty(key, top)) return true;
+    return false;
+}
+
+// The property a key belongs to, for counting: "Xmp.iptcExt.LocationCreated[1]/..." is one.
+std::string topProperty(const std::string& key) {
+    return key.substr(0, key.find_first_of("[/"));
+}
+
+MetadataBlockEdit refusedEdit(const QString& why) {
+    MetadataBlockEdit r;
+    r.error = why;
+    return r;
+}
+
+} // namespace
+
+MetadataBlockEdit editXmpPacket(const QByteArray& packet, const LocationMetadataEdit& edit) {
+    initExiv2();
+    MetadataBlockEdit result;
+    result.bytes = packet;
+    const bool writing = !edit.latitude.isEmpty() && !edit.longitude.isEmpty();
+    // Most packets never mention a position: they stay as they are without a parse.
+    if (edit.erase == LocationMetadataEdit::Erase::None && !packet.contains("GPSL")) return result;
+    if (edit.erase == LocationMetadataEdit::Erase::Position && !packet.contains("GPS")) return result;
+    try {
+        Exiv2::XmpData xmp;
+        if (Exiv2::XmpParser::decode(xmp, std::string(packet.constData(), size_t(packet.size()))) != 0)
+            return refusedEdit(QStringLiteral("paquet XMP illisible"));
+        bool changed = false;
+        std::vector<std::string> removedTops;
+        const auto noteOld = [&](const Exiv2::Xmpdatum& md) {
+            const std::string v = md.toString();
+            if (v.size() >= 4 && (md.key().find("Latitude") != std::string::npos ||
+                                  md.key().find("Longitude") != std::string::npos))
+                result.oldValues.append(QByteArray::fromStdString(v));
+        };
+        if (edit.erase != LocationMetadataEdit::Erase::None) {
+            for (auto md = xmp.begin(); md != xmp.end();) {
+                if (!locatesPhoto(md->key(), edit.erase)) {
+                    ++md;
+                    continue;
+                }
+                noteOld(*md);
+                const std::string top = topProperty(md->key());
+                if (std::find(removedTops.begin(), removedTops.end(), top) == removedTops.end())
+                    removedTops.push_back(top);
+                md = xmp.erase(md);
+                changed = true;
+            }
+        } else if (writing) {
+            const Exiv2::XmpKey lat("Xmp.exif.GPSLatitude"), lon("Xmp.exif.GPSLongitude");
+            const auto oldLat = xmp.findKey(lat), oldLon = xmp.findKey(lon);
+            // A packet without a position is not given one: the Exif position is the photo's.
+            if (oldLat == xmp.end() && oldLon == xmp.end()) return result;
+            if (oldLat != xmp.end()) noteOld(*oldLat);
+            if (oldLon != xmp.end()) noteOld(*oldLon);
+            xmp["Xmp.exif.GPSLatitude"] = edit.latitude.toStdString();
+            xmp["Xmp.exif.GPSLongitude"] = edit.longitude.toStdString();
+            changed = true;
+        }
+        result.removed = int(removedTops.size());
+        if (!changed) {
+            result.oldValues.clear();
+            return result;
+        }
+        std::string out;
+        if (Exiv2::XmpParser::encode(out, xmp, Exiv2::XmpParser::useCompactFormat) != 0)
+            return refusedEdit(QStringLiteral("paquet XMP impossible à réécrire"));
+        result.bytes = QByteArray::fromStdString(out);
+        result.changed = true;
+        // The new position is no old one, whatever its text.
+        if (writing)
+            result.oldValues.removeIf([&](const QByteArray& v) {
+                return v == edit.latitude.toUtf8() || v == edit.longitude.toUtf8();
+            });
+        return result;
+    } catch (const std::exception& e) {
+        return refusedEdit(QStringLiteral("paquet XMP illisible : ") + QString::fromUtf8(e.what()));
+    }
+}
+
+MetadataBlockEdit editPhotoshopBlock(const QByteArray& resources, const LocationMetadataEdit& edit) {
+    initExiv2();
+    MetadataBlockEdit result;
+    result.bytes = resources;
+    if (edit.erase != LocationMetadataEdit::Erase::Everything) return result;
+    const auto* data = reinterpret_cast<const Exiv2::byte*>(resources.constData());
+    const long size = long(resources.size());
+    try {
+        const Exiv2::byte* record = nullptr;
+        uint32_t headerSize = 0, dataSize = 0;
+        if (Exiv2::Photoshop::locateIptcIrb(data, size, &record, &headerSize, &dataSize) != 0) return result;
+        Exiv2::IptcData iptc;
+        if (Exiv2::IptcParser::decode(iptc, record + headerSize, dataSize) != 0)
+            return refusedEdit(QStringLiteral("bloc IPTC illisible"));
+        // City, sub-location, province or state, country code, country name.
+        static const uint16_t kPlaces[] = {90, 92, 95, 100, 101};
+        for (auto md = iptc.begin(); md != iptc.end();) {
+            if (md->record() == Exiv2::IptcDataSets::application2 &&
+                std::find(std::begin(kPlaces), std::end(kPlaces), md->tag()) != std::end(kPlaces)) {
+                md = iptc.erase(md);
+                ++result.removed;
+            } else {
+                ++md;
+            }
+        }
+        if (result.removed == 0) return result;
+        const Exiv2::DataBuf rebuilt = Exiv2::Photoshop::setIptcIrb(data, size, iptc);
+        QByteArray out(reinterpret_cast<const char*>(rebuilt.pData_), int(rebuilt.size_));
+        // The digest of the IPTC data follows it, so readers do not take the block for stale.
+        const Exiv2::byte* digest = nullptr;
+        if (Exiv2::Photoshop::locateIrb(reinterpret_cast<const Exiv2::byte*>(out.constData()), long(out.size()),
+                                        0x0425, &digest, &headerSize, &dataSize) == 0 &&
+            dataSize == 16) {
+            const Exiv2::DataBuf iim = Exiv2::IptcParser::encode(iptc);
+            const QByteArray md5 = QCryptographicHash::hash(
+                QByteArray(reinterpret_cast<const char*>(iim.pData_), int(iim.size_)), QCryptographicHash::Md5);
+            out.replace(qsizetype(digest - reinterpret_cast<const Exiv2::byte*>(out.constData()) + headerSize), 16,
+                        md5);
+        }
+        result.bytes = out;
+        result.changed = true;
+        return result;
+    } catch (const std::exception& e) {
+        return refusedEdit(QStringLiteral("bloc IPTC illisible : ") + QString::fromUtf8(e.what()));
+    }
 }
 
 } // namespace vantorel

@@ -70,17 +70,34 @@ public:
     // data included, is copied through. The file is completed beside `target` and then renamed
     // over it, so it appears whole or not at all; `options` add checks, permissions and times.
     bool saveTo(const QString& target, QString* error = nullptr, AtomicWriteOptions options = {}) const;
-    // Writes a JPEG with `tiffBlock` as its Exif block in place of the one read at open(), every
-    // other byte of the file copied through (the block may come from another editor than exiv2).
-    bool saveWithExifBlock(const QByteArray& tiffBlock, const QString& target, QString* error = nullptr,
-                           AtomicWriteOptions options = {}) const;
 
 private:
-    bool writeWithExifBlock(int fd, const QByteArray& tiffBlock, const QString& target, QString* error,
-                            AtomicWriteOptions options) const;
+    bool saveWithExifBlock(const QByteArray& tiffBlock, const QString& target, QString* error,
+                           AtomicWriteOptions options) const;
     struct Impl;
     std::unique_ptr<Impl> d;
 };
+
+// How a copy's XMP packet or IPTC block changes: the position taken out (the photo's and the
+// destination's, wherever a property holds one), or everything that locates the photo; or a new
+// position written where the packet already holds one.
+struct LocationMetadataEdit {
+    enum class Erase { None, Position, Everything };
+    Erase erase = Erase::None;
+    QString latitude, longitude; // XMP's own form ("48,7.4069N"); empty: no new position
+};
+struct MetadataBlockEdit {
+    std::optional<QByteArray> bytes; // the block to write; nothing when it cannot be edited (see error)
+    bool changed = false;            // false: the block stays byte for byte
+    int removed = 0;                 // properties or datasets taken out
+    QVector<QByteArray> oldValues;   // the texts of the positions replaced or removed
+    QString error;
+};
+// An XMP packet (what follows the XMP segment's namespace), rewritten only when it changes.
+MetadataBlockEdit editXmpPacket(const QByteArray& packet, const LocationMetadataEdit& edit);
+// A Photoshop block (what follows "Photoshop 3.0\0"): with Erase::Everything its IPTC places go,
+// the IPTC digest following the new data; otherwise it stays.
+MetadataBlockEdit editPhotoshopBlock(const QByteArray& resources, const LocationMetadataEdit& edit);
 
 // Maps an id of the thumbnail directory to the id it is listed under (0x0100 -> 0x5020...);
 // ids without a thumbnail counterpart are returned unchanged.

@@ -1,0 +1,43 @@
+// What a copy changes in a photo's head: the GPS directory of every Exif segment, the XMP
+// packets and, when everything that locates the photo goes, the IPTC places; every other segment
+// stays byte for byte.
+#pragma once
+
+#include "files/jpegsegments.h"
+#include "metadata/imageproperties.h"
+#include "metadata/propertyitem.h"
+
+#include <QString>
+#include <QVector>
+
+namespace vantorel {
+
+using LocationErase = LocationMetadataEdit::Erase;
+
+struct LocationEdit {
+    LocationErase erase = LocationErase::None;
+    QVector<PropertyItem> gpsItems;     // written into every GPS directory (when erase is None)
+    QString xmpLatitude, xmpLongitude;  // the same position in XMP's form, for packets that hold one
+};
+
+// What was taken out, by kind.
+struct LocationRemovals {
+    int exifGps = 0; // GPS directory entries
+    int xmp = 0;     // XMP properties
+    int iptc = 0;    // IPTC datasets
+};
+// "Retirés : 4 éléments GPS Exif, 2 propriétés XMP, 1 champ IPTC" (the kinds with none left out).
+QString removalsSummary(const LocationRemovals& removed);
+
+struct LocationPlan {
+    QString error; // not empty: the copy cannot be written (why)
+    QVector<SegmentChange> changes;
+    LocationRemovals removed;
+    QVector<QByteArray> oldPositions; // bytes of the old positions, to be found nowhere in the copy
+};
+LocationPlan planLocationEdit(const QByteArray& head, const LocationEdit& edit);
+
+// GPS ids that state a place: the photo's position and its destination's.
+inline constexpr quint16 kPositionIds[] = {1, 2, 3, 4, 0x13, 0x14, 0x15, 0x16};
+
+} // namespace vantorel
