@@ -460,8 +460,10 @@ TEST(TrackCopies, WritesPositionAltitudeAndTimeStampsAndSkipsWithReasons) {
     EXPECT_EQ(value(GpsLatitudeRef).text(), "S");
     EXPECT_EQ(value(GpsLongitudeRef).text(), "W");
     // Halfway: 33°33' S, 70°36' W, 15 m below sea level, at 12:00:30 UTC.
-    EXPECT_EQ(value(GpsLatitude).value, rationalItem(GpsLatitude, {{33, 1}, {33, 1}, {0, 10000}}).value);
-    EXPECT_EQ(value(GpsLongitude).value, rationalItem(GpsLongitude, {{70, 1}, {36, 1}, {0, 10000}}).value);
+    EXPECT_EQ(value(GpsLatitude).value,
+              rationalItem(GpsLatitude, {{33, 1}, {33000000, 1000000}, {0, 1}}).value);
+    EXPECT_EQ(value(GpsLongitude).value,
+              rationalItem(GpsLongitude, {{70, 1}, {36000000, 1000000}, {0, 1}}).value);
     EXPECT_EQ(value(GpsAltitudeRef).value, QByteArray(1, '\1'));
     EXPECT_EQ(value(GpsAltitude).value, rationalItem(GpsAltitude, {{15000, 1000}}).value);
     EXPECT_EQ(value(GpsTimeStamp).value, rationalItem(GpsTimeStamp, {{12, 1}, {0, 1}, {30000, 1000}}).value);
@@ -484,21 +486,21 @@ TEST(TrackCopies, WritesPositionAltitudeAndTimeStampsAndSkipsWithReasons) {
     EXPECT_TRUE(trackCopySummary(cancelled).endsWith("Écriture interrompue."));
 }
 
-TEST(TrackCopies, PositionRationalsKeepATenThousandthOfASecond) {
+TEST(TrackCopies, PositionRationalsKeepAMillionthOfAMinute) {
     const struct {
         double degrees;
         const char* latRef;
-        std::array<quint32, 3> dms; // degrees, minutes, seconds in ten-thousandths
+        std::array<quint32, 2> dm; // degrees, minutes in millionths
     } cases[] = {
-        {48.858370, "N", {48, 51, 301320}},
-        {-0.000001, "S", {0, 0, 36}},
-        {89.9999999999, "N", {90, 0, 0}},
-        {-45.5, "S", {45, 30, 0}},
+        {48.858370, "N", {48, 51502200}},
+        {-0.000001, "S", {0, 60}},
+        {89.9999999999, "N", {90, 0}},
+        {-45.5, "S", {45, 30000000}},
     };
     for (const auto& c : cases) {
         const GpsPosition g = trackGpsPosition({c.degrees, 0, 0, false}, kNoon, true);
         EXPECT_EQ(g.latitudeRef, c.latRef);
-        EXPECT_EQ(g.latitude, (RationalTriple{c.dms[0], 1, c.dms[1], 1, c.dms[2], 10000})) << c.degrees;
+        EXPECT_EQ(g.latitude, (RationalTriple{c.dm[0], 1, c.dm[1], 1000000, 0, 1})) << c.degrees;
     }
 }
 

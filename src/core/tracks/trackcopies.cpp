@@ -15,13 +15,14 @@
 namespace vantorel {
 namespace {
 
-constexpr qint64 kTenThousandthsPerDegree = 3600LL * 10000;
+constexpr qint64 kMicroMinutesPerDegree = 60LL * 1000000;
 
-// Degrees, minutes and seconds to a ten-thousandth of a second (3 mm), rounded once.
+// Whole degrees and minutes to a millionth (2 cm), rounded once; seconds 0, as the copies'
+// positions are always written.
 RationalTriple preciseRationals(double degrees) {
-    const qint64 units = std::llround(std::abs(degrees) * double(kTenThousandthsPerDegree));
-    const qint64 d = units / kTenThousandthsPerDegree, rest = units % kTenThousandthsPerDegree;
-    return {quint32(d), 1, quint32(rest / 600000), 1, quint32(rest % 600000), 10000};
+    const qint64 units = std::llround(std::abs(degrees) * double(kMicroMinutesPerDegree));
+    return {
+        quint32(units / kMicroMinutesPerDegree), 1, quint32(units % kMicroMinutesPerDegree), 1000000, 0, 1};
 }
 
 QString plural(int n, const char* one, const char* many) {

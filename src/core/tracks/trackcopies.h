@@ -24,9 +24,8 @@ QVector<PhotoOnTrack> readPhotosForTrack(const QStringList& paths);
 void placePhotos(QVector<PhotoOnTrack>& photos, const std::vector<TrackFix>& fixes,
                  const CorrelationSettings& settings);
 
-// The GPS items of a placed photo: position with references (to a ten-thousandth of a second of
-// arc), and as extra items the altitude when the track has one, the UTC date and time stamps, and
-// the version when the source has none.
+// The GPS items of a placed photo: position with references (minutes to a millionth), and as extra items the
+// altitude when the track has one, the UTC date and time stamps, and the version when the source has none.
 GpsPosition trackGpsPosition(const TrackPosition& position, qint64 utcMs, bool sourceHasVersion);
 
 // Why a photo was not placed, in French for the table and the summary; empty for a placed photo.
