@@ -2,6 +2,7 @@
 // clock, the position found, and the "#" copies written from it.
 #include "doubles.h"
 #include "fixtures.h"
+#include "maps/trackmappage.h"
 #include "metadata/imageproperties.h"
 #include "metadata/phototime.h"
 #include "tracks/clockerror.h"
@@ -502,6 +503,38 @@ TEST(TrackCopies, PositionRationalsKeepAMillionthOfAMinute) {
         EXPECT_EQ(g.latitudeRef, c.latRef);
         EXPECT_EQ(g.latitude, (RationalTriple{c.dm[0], 1, c.dm[1], 1000000, 0, 1})) << c.degrees;
     }
+}
+
+} // namespace
+
+namespace {
+
+// ---- The dialog's map ----
+
+TEST(TrackMapPage, OneLinePerSegmentEscapedNamesAndLongTracksThinned) {
+    const std::vector<TrackFix> short_ = {fix(0, 1.5, 2.5, 0), fix(1, 1.6, 2.6, 0), fix(2, -3, -4, 1)};
+    const QVector<TrackMapPhoto> photos = {{1.55, 2.55, QStringLiteral("a\"</script><b>.jpg")}};
+    MapSettings google;
+    google.library = MapLibrary::Google;
+    const QString page = QString::fromUtf8(BuildTrackMapPage(short_, photos, google));
+    EXPECT_TRUE(page.contains("var vantorelSegments = [\n[[1.5000000,2.5000000],[1.6000000,2.6000000]],\n"
+                              "[[-3.0000000,-4.0000000]]];"))
+        << page.right(2000).toStdString();
+    EXPECT_FALSE(page.contains("maps.googleapis.com")) << "always Leaflet";
+    EXPECT_FALSE(page.contains("</script><b>"));
+    EXPECT_TRUE(trackMarkersScript(photos).startsWith("vantorelTrackPhotos([[1.5500000,2.5500000,\""));
+    EXPECT_FALSE(trackMarkersScript(photos).contains("</script"));
+
+    std::vector<TrackFix> day;
+    for (int s = 0; s < 86400; ++s)
+        day.push_back(fix(s, 45 + s * 1e-6, 5, s < 40000 ? 0 : 1));
+    const QByteArray long_ = BuildTrackMapPage(day, {}, MapSettings{});
+    const qsizetype start = long_.indexOf("var vantorelSegments");
+    const QByteArray segments = long_.mid(start, long_.indexOf("];", start) - start);
+    EXPECT_LE(segments.count('[') - 3, kTrackMapMaxFixes + 4);
+    // Each segment keeps its first and last fix.
+    for (int s : {0, 39999, 40000, 86399})
+        EXPECT_TRUE(segments.contains("[" + QByteArray::number(45 + s * 1e-6, 'f', 7) + ",5.0000000]")) << s;
 }
 
 } // namespace

@@ -141,10 +141,11 @@ TrackCopyRun writeTrackCopies(const QVector<PhotoOnTrack>& photos, const std::fu
     }
     std::mutex mutex;
     std::condition_variable progressed;
-    int next = cancelled ? total : 0, finished = next;
+    int next = 0, finished = 0;
+    bool stop = cancelled;
     const auto work = [&] {
         std::unique_lock lock(mutex);
-        while (next < total) {
+        while (!stop && next < total) {
             const int i = next++;
             lock.unlock();
             writeOne(i);
@@ -154,22 +155,21 @@ TrackCopyRun writeTrackCopies(const QVector<PhotoOnTrack>& photos, const std::fu
         }
     };
     std::vector<std::thread> workers;
-    for (int t = 0; t < std::clamp(threads, 1, 64) && next < total; ++t)
+    for (int t = 0; t < std::clamp(threads, 1, 64) && !stop && t < total; ++t)
         workers.emplace_back(work);
     {
         // The caller reports the progress and takes the answer to stop.
         std::unique_lock lock(mutex);
-        int reported = finished;
-        while (finished < next) {
+        int reported = 0;
+        for (;;) {
+            const bool over = finished == next && (stop || next == total);
+            if (over && reported == finished) break;
             progressed.wait(lock, [&] { return finished != reported; });
             reported = finished;
             lock.unlock();
             const bool go = !advance || advance(reported);
             lock.lock();
-            if (!go && next < total) {
-                cancelled = true;
-                next = total; // no further photo is started
-            }
+            if (!go && !stop && next < total) stop = cancelled = true;
         }
     }
     for (std::thread& t : workers)
