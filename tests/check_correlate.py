@@ -170,25 +170,30 @@ with tempfile.TemporaryDirectory() as tmp:
     bad_track = run("--track", broken, plain)
     check("unreadable track: exit 2, file and line named", bad_track.returncode == 2 and
           "broken.gpx », ligne 5" in bad_track.stderr.decode(), repr(bad_track.stderr.decode()))
-    # A photo whose position is also in its XMP packet: replaced, both say the new place.
-    xmp = os.path.join(small, "xmp.jpg")
-    shutil.copy(os.path.join(samples, "mdextract_Nikon_D5000.jpg"), xmp)  # 2011:03:12 15:36:11
+    # Photos whose position is also in their XMP packet, written on several threads at once:
+    # replaced, Exif and XMP both say the new place.
+    xmps = []
+    for k in range(12):
+        xmps.append(os.path.join(small, f"xmp{k:02d}.jpg"))
+        shutil.copy(os.path.join(samples, "mdextract_Nikon_D5000.jpg"), xmps[-1])  # 2011:03:12 15:36:11
     xmp_track = os.path.join(small, "xmp.gpx")
     with open(xmp_track, "w") as f:
         f.write('<?xml version="1.0"?>\n<gpx version="1.1" xmlns="http://www.topografix.com/GPX/1/1"><trk><trkseg>\n'
                 '<trkpt lat="-33.25" lon="151.5"><time>2011-03-12T15:30:00Z</time></trkpt>\n'
                 '<trkpt lat="-33.35" lon="151.7"><time>2011-03-12T15:40:00Z</time></trkpt>\n</trkseg></trk></gpx>\n')
-    replaced_xmp = run("--track", xmp_track, "--tz", "UTC", "--replace", xmp)
-    fields = replaced_xmp.stdout.decode().rstrip("\n").split("\t")
-    check("xmp photo written", replaced_xmp.returncode == 0 and fields[1] == "written", repr(fields))
-    if have_exiftool and fields[1:2] == ["written"]:
-        both = subprocess.run(["exiftool", "-T", "-n", "-EXIF:GPSLatitude", "-EXIF:GPSLongitude", "-XMP:GPSLatitude",
-                               "-XMP:GPSLongitude", fields[6]], capture_output=True, text=True).stdout.split("\t")
-        values = [float(v) for v in both]
-        lat, lon = float(fields[2]), float(fields[3])
-        # The Exif values are unsigned (their sign is the reference letter); the XMP ones signed.
-        check("xmp photo: Exif and XMP at the new place",
-              all(abs(a - b) < 1e-6 for a, b in zip(values, [abs(lat), abs(lon), lat, lon])), repr(both))
+    replaced_xmp = run("--track", xmp_track, "--tz", "UTC", "--replace", *xmps)
+    rows = [line.split("\t") for line in replaced_xmp.stdout.decode().splitlines()]
+    check("xmp photos written", replaced_xmp.returncode == 0 and [r[1] for r in rows] == ["written"] * 12,
+          repr(replaced_xmp.stderr))
+    if have_exiftool and rows:
+        read = subprocess.run(["exiftool", "-T", "-n", "-EXIF:GPSLatitude", "-EXIF:GPSLongitude", "-XMP:GPSLatitude",
+                               "-XMP:GPSLongitude", *[r[6] for r in rows]], capture_output=True, text=True).stdout
+        lat, lon = float(rows[0][2]), float(rows[0][3])
+        for line in read.splitlines():
+            values = [float(v) for v in line.split("\t")]
+            # The Exif values are unsigned (their sign is the reference letter); the XMP ones signed.
+            check("xmp photo: Exif and XMP at the new place",
+                  all(abs(a - b) < 1e-6 for a, b in zip(values, [abs(lat), abs(lon), lat, lon])), line)
     check("help names correlate", "correlate --track" in subprocess.run([cli, "--help"], capture_output=True,
                                                                          text=True).stdout)
 

@@ -33,11 +33,20 @@ void exiv2Log(int level, const char* message) {
         qCDebug(lcExiv2) << text;
 }
 
+// The XMP toolkit is shared by every thread that writes copies: its set-up and its parses and
+// serialisations are taken one at a time.
+std::recursive_mutex xmpMutex;
+
+void lockXmp(void*, bool lock) {
+    lock ? xmpMutex.lock() : xmpMutex.unlock();
+}
+
 void initExiv2() {
     static std::once_flag once;
     std::call_once(once, [] {
         Exiv2::LogMsg::setHandler(exiv2Log);
         Exiv2::LogMsg::setLevel(Exiv2::LogMsg::warn);
+        Exiv2::XmpParser::initialize(lockXmp, nullptr);
     });
 }
 
@@ -431,6 +440,8 @@ MetadataBlockEdit editXmpPacket(const QByteArray& packet, const LocationMetadata
     // Most packets never mention a position: they stay as they are without a parse.
     if (edit.erase == LocationMetadataEdit::Erase::None && !packet.contains("GPSL")) return result;
     if (edit.erase == LocationMetadataEdit::Erase::Position && !packet.contains("GPS")) return result;
+    static std::mutex editing; // one packet at a time (see xmpMutex)
+    const std::lock_guard oneAtATime(editing);
     try {
         Exiv2::XmpData xmp;
         if (Exiv2::XmpParser::decode(xmp, std::string(packet.constData(), size_t(packet.size()))) != 0)
