@@ -22,9 +22,11 @@ struct QuietBoxes : vantorel::MessageBoxes {
     void beep() override {}
     void information(const QString&) override {}
     bool warningYesCancel(const QString&) override { return false; }
+    Answer warningYesNoCancel(const QString&) override { return Answer::Cancel; }
 };
 struct NoClipboard : vantorel::Clipboard {
     std::optional<QString> text() override { return std::nullopt; }
+    void setText(const QString&) override {}
 };
 struct NoDialogs : vantorel::FileDialogs {
     QString gpxTarget; // what the "Export Gpx" dialog answers; empty: cancelled

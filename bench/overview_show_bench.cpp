@@ -31,10 +31,12 @@ StringGrid poiRows(int n) {
 // Milliseconds from navigation until the page reports every marker drawn.
 double showMs(WebMapView& view, int n, const QString& dir) {
     const StringGrid SG0 = poiRows(n);
-    writeMapPage(dir, BuildOverviewPage(SG0, overviewFrame(SG0), MapSettings{}));
+    MapPageFolder folder;
+    const QByteArray page = BuildOverviewPage(SG0, overviewFrame(SG0), MapSettings{});
+    folder.writePage(dir, page);
     QElapsedTimer clock;
     clock.start();
-    view.navigate(mapPagePath(dir));
+    view.showPage(folder.pagePath(dir), page);
     bool done = false;
     while (!done && clock.elapsed() < 60000) {
         bool answered = false;

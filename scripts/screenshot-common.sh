@@ -29,6 +29,16 @@ main_window() { # the main window (its title is the selected photo's path)
   for w in $(xdotool search --onlyvisible --pid "$app" --name '^/' 2>/dev/null); do echo "$w"; return 0; done
   return 1
 }
+shoot_window() { # window id, output file: the window with its frame, as the window manager drew it
+  local left right top bottom geometry x y w h
+  read -r left right top bottom < <(xprop -id "$1" _NET_FRAME_EXTENTS | sed 's/.*= //; s/,//g')
+  geometry=$(xwininfo -id "$1")
+  x=$(awk '/Absolute upper-left X/ {print $4}' <<<"$geometry")
+  y=$(awk '/Absolute upper-left Y/ {print $4}' <<<"$geometry")
+  w=$(awk '/Width/ {print $2}' <<<"$geometry")
+  h=$(awk '/Height/ {print $2}' <<<"$geometry")
+  import -window root -crop "$((w + left + right))x$((h + top + bottom))+$((x - left))+$((y - top))" +repage "$2"
+}
 start_openbox() {
   openbox --sm-disable >/dev/null 2>&1 &
   wait_for 10 sh -c 'xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q "window id"'

@@ -24,11 +24,5 @@ xdotool mousemove --window "$window" 200 49 click 1
 wait_for 10 sh -c "xdotool search --onlyvisible --pid $app --name '^/.*FurnaceCreekInn' >/dev/null"
 sleep 2
 window=$(main_window)
-read -r left right top bottom < <(xprop -id "$window" _NET_FRAME_EXTENTS | sed 's/.*= //; s/,//g')
-geometry=$(xwininfo -id "$window")
-x=$(awk '/Absolute upper-left X/ {print $4}' <<<"$geometry")
-y=$(awk '/Absolute upper-left Y/ {print $4}' <<<"$geometry")
-w=$(awk '/Width/ {print $2}' <<<"$geometry")
-h=$(awk '/Height/ {print $2}' <<<"$geometry")
-import -window root -crop "$((w + left + right))x$((h + top + bottom))+$((x - left))+$((y - top))" +repage "$OUT"
+shoot_window "$window" "$OUT"
 kill $app

@@ -17,7 +17,7 @@ TEST_PACKAGES=(
   exiv2 libxml2-utils gpsbabel clang-format clang libclang-rt-14-dev locales libimage-exiftool-perl
 )
 BENCH_PACKAGES=(
-  libjpeg-turbo-progs libimage-exiftool-perl hyperfine jq imagemagick exiv2 time gpscorrelate gpsbabel
+  libjpeg-turbo-progs libimage-exiftool-perl hyperfine jq imagemagick exiv2 time qt6-httpserver-dev qt6-websockets-dev gpscorrelate gpsbabel
 )
 
 packages=("${PROGRAM_PACKAGES[@]}")

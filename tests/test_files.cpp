@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
+#include <algorithm>
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
@@ -167,6 +168,97 @@ TEST(AtomicFile, LinksAtTheTargetOrTemporaryNameAreNeverFollowed) {
     writePlain(stale + ".part", "left by a crash");
     ASSERT_TRUE(writeFileAtomically(stale, "new"));
     EXPECT_EQ(readAll(stale), "new");
+}
+
+// A sparse source gives a sparse copy with the same bytes; the copy reports its progress from the
+// writing thread and stops, leaving nothing, when told to.
+TEST(AtomicFile, CopiesKeepHolesReportProgressAndCancel) {
+    QTemporaryDir dir;
+    const QString sourcePath = dir.filePath("sparse.jpg");
+    constexpr qint64 kSize = qint64(24) << 20;
+    {
+        QFile source(sourcePath);
+        ASSERT_TRUE(source.open(QIODevice::WriteOnly));
+        source.write("head of the photo");
+        ASSERT_TRUE(source.seek(kSize / 2));
+        source.write("data in the middle");
+        ASSERT_TRUE(source.resize(kSize)); // and a hole at the end
+    }
+    const int fd = ::open(QFile::encodeName(sourcePath).constData(), O_RDONLY);
+    ASSERT_GE(fd, 0);
+    struct stat st {};
+    ASSERT_EQ(::fstat(fd, &st), 0);
+    const bool sparseFiles = st.st_blocks * 512 < kSize / 4; // the folder's file system keeps holes
+
+    QList<qint64> reported;
+    AtomicWriteOptions options;
+    options.copyProgress = [&](qint64 done, qint64 total) {
+        EXPECT_EQ(total, kSize - 4);
+        reported << done;
+        return true;
+    };
+    AtomicFileWriter writer(dir.filePath("copy.jpg"), options);
+    ASSERT_TRUE(writer.open());
+    ASSERT_TRUE(writer.write("HEAD"));
+    ASSERT_TRUE(writer.copyFrom(fd, 4, kSize - 4));
+    ASSERT_TRUE(writer.commit());
+    const QByteArray copy = readAll(dir.filePath("copy.jpg"));
+    ASSERT_EQ(copy.size(), kSize);
+    EXPECT_TRUE(copy.startsWith("HEAD of the photo"));
+    EXPECT_EQ(copy.indexOf("data in the middle"), kSize / 2);
+    EXPECT_EQ(copy.count('\0'), kSize - 17 - 18);
+    ASSERT_FALSE(reported.isEmpty());
+    EXPECT_TRUE(std::is_sorted(reported.begin(), reported.end()));
+    if (sparseFiles) {
+        ASSERT_EQ(::stat(QFile::encodeName(dir.filePath("copy.jpg")).constData(), &st), 0);
+        EXPECT_LT(st.st_blocks * 512, qint64(1) << 20);
+    }
+
+    // Data all along (no hole), cancelled after the first piece: no copy, no temporary.
+    const QString densePath = dir.filePath("dense.jpg");
+    writePlain(densePath, QByteArray(20 << 20, 'x'));
+    const int dense = ::open(QFile::encodeName(densePath).constData(), O_RDONLY);
+    int calls = 0;
+    options.copyProgress = [&](qint64, qint64) { return ++calls < 2; };
+    AtomicFileWriter cancelled(dir.filePath("cancelled.jpg"), options);
+    ASSERT_TRUE(cancelled.open());
+    EXPECT_FALSE(cancelled.copyFrom(dense, 0, 20 << 20));
+    EXPECT_TRUE(cancelled.error().endsWith("copie annulée"));
+    EXPECT_EQ(calls, 2);
+    EXPECT_FALSE(cancelled.commit());
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList({"copy.jpg", "dense.jpg", "sparse.jpg"}));
+    ::close(dense);
+    ::close(fd);
+}
+
+// Temporaries a killed writer left beside a file go at the next write of that file; anything else
+// with a similar name, or a temporary still being written, stays.
+TEST(AtomicFile, StaleTemporariesOfTheSameFileGo) {
+    QTemporaryDir dir;
+    const QString target = dir.filePath("#IMG.jpg");
+    const timespec old[2] = {{::time(nullptr) - 120, 0}, {::time(nullptr) - 120, 0}};
+    auto plant = [&](const QString& name, bool stale) {
+        writePlain(dir.filePath(name), "left by a killed writer");
+        if (stale) ::utimensat(AT_FDCWD, QFile::encodeName(dir.filePath(name)).constData(), old, 0);
+    };
+    const QStringList gone = {"#IMG.jpg.part", "#IMG.jpg.0badcafe.part"};
+    const QStringList kept = {"#IMG.jpg.1234abcd.part", "#IMG.jpg.notes.part", "#IMG.jpg.0BADCAFE.part",
+                              "IMG.jpg.part",           "#IMG.jpeg.part",      "#IMG.jpg.partial"};
+    plant(gone[0], true);
+    plant(gone[1], true);
+    plant(kept[0], false); // another writer at work
+    for (const QString& name : kept.mid(1))
+        plant(name, true);
+    ASSERT_TRUE(QFile::link(dir.filePath(kept[3]), dir.filePath("#IMG.jpg.ffffffff.part")));
+    ::utimensat(AT_FDCWD, QFile::encodeName(dir.filePath("#IMG.jpg.ffffffff.part")).constData(), old,
+                AT_SYMLINK_NOFOLLOW);
+    ASSERT_TRUE(writeFileAtomically(target, "copy"));
+    EXPECT_EQ(readAll(target), "copy");
+    QStringList expected = kept;
+    expected << "#IMG.jpg"
+             << "#IMG.jpg.ffffffff.part";
+    expected.sort();
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::System | QDir::Hidden, QDir::Name), expected);
 }
 
 TEST(AtomicFile, PrivateFolder) {

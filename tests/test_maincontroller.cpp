@@ -1,7 +1,9 @@
 // The main window's commands without a window: the list, the selection pipeline, start and end.
+#include "controller/copyworker.h"
 #include "controller/maincontroller.h"
 #include "doubles.h"
 #include "fixtures.h"
+#include "geotag/geotagcopy.h"
 #include "maps/mappagefile.h"
 #include "tables/gridcolumns.h"
 
@@ -9,7 +11,11 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
+#include <algorithm>
+#include <csignal>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
 
 using namespace vantorel;
 using namespace vantorel::test;
@@ -356,24 +362,52 @@ TEST(ControllerStart, ConnectivityWarningAndMapPageCleanup) {
         EXPECT_EQ(fake.boxes.warnings, result == 0 ? QStringList() : QStringList({warning}));
     }
 
-    QTemporaryDir temp;
-    qputenv("TEMP", temp.path().toUtf8());
-    FakePlatform fake;
-    MainController c(fake.platform());
-    c.FormCreate();
-    EXPECT_EQ(c.state().TempDir, temp.path());
-    EXPECT_EQ(QFileInfo(c.mapPagePath()).fileName(), "Vantorel.htm");
-    EXPECT_TRUE(c.mapPagePath().startsWith(temp.path() + "/"));
-    c.FormClose(); // never written: nothing to delete
-    ASSERT_TRUE(writeMapPage(temp.path(), "page"));
-    ASSERT_TRUE(QFile::exists(c.mapPagePath()));
-    c.FormClose();
-    EXPECT_FALSE(QFile::exists(c.mapPagePath()));
+    // Where the run's folder goes: TEMP when set, else the session's runtime folder when it is
+    // private, else the temporary directory.
+    const QByteArray savedRuntime = qgetenv("XDG_RUNTIME_DIR");
+    QTemporaryDir temp, runtime, shared;
+    ASSERT_EQ(::chmod(QFile::encodeName(shared.path()).constData(), 0755), 0);
+    const struct {
+        QString temp, runtime, expected;
+    } places[] = {
+        {temp.path(), runtime.path(), temp.path()},
+        {{}, runtime.path(), runtime.path()},
+        {{}, shared.path(), QDir::tempPath()},
+        {{}, {}, QDir::tempPath()},
+    };
+    for (const auto& place : places) {
+        qputenv("TEMP", place.temp.toUtf8());
+        qputenv("XDG_RUNTIME_DIR", place.runtime.toUtf8());
+        FakePlatform fake;
+        MainController c(fake.platform());
+        c.FormCreate();
+        EXPECT_EQ(c.state().TempDir, place.expected) << place.runtime.toStdString();
+    }
+    qputenv("XDG_RUNTIME_DIR", savedRuntime);
 
+    // The page's folder is made at the first map, fresh for each run, and goes at the end.
+    qputenv("TEMP", temp.path().toUtf8());
+    QStringList folders;
+    for (int run = 0; run < 2; ++run) {
+        FakePlatform fake;
+        MainController c(fake.platform());
+        c.FormCreate();
+        c.FormShow(temp.path(), {});
+        c.FormClose(); // nothing shown yet: nothing to delete
+        c.HandleDroppedFiles(
+            {makeJpeg(temp.path(), "geo.jpg",
+                      gpsItems("N", {{48, 1}, {0, 1}, {0, 1}}, "E", {{2, 1}, {0, 1}, {0, 1}}))});
+        const QFileInfo page(c.mapPagePath());
+        ASSERT_TRUE(page.exists());
+        EXPECT_EQ(page.fileName(), "Vantorel.htm");
+        EXPECT_EQ(page.dir().absolutePath(), QDir(temp.path()).absoluteFilePath(page.dir().dirName()));
+        EXPECT_TRUE(page.dir().dirName().startsWith("vantorel-"));
+        folders << page.absolutePath();
+        c.FormClose();
+        EXPECT_FALSE(QFileInfo::exists(page.absolutePath()));
+    }
+    EXPECT_NE(folders[0], folders[1]);
     qunsetenv("TEMP");
-    MainController d(fake.platform());
-    d.FormCreate();
-    EXPECT_EQ(d.state().TempDir, QDir::tempPath());
 }
 
 TEST(ControllerStart, PicturesComeFromTheWorkingDirectoryThenTheDataFolder) {
@@ -390,3 +424,92 @@ TEST(ControllerStart, PicturesComeFromTheWorkingDirectoryThenTheDataFolder) {
 }
 
 } // namespace
+
+// A copy that cannot be written says why on the message's second line: the photo gone, a folder
+// or a pipe in its place, not a picture, or what the system refused (here a file size limit).
+TEST(CopyFailure, TheReasonReachesTheMessage) {
+    QTemporaryDir dir;
+    const QString photo = makeJpeg(dir.path(), "IMG.jpg",
+                                   gpsItems("N", {{45, 1}, {0, 1}, {0, 1}}, "E", {{2, 1}, {0, 1}, {0, 1}}));
+    ASSERT_TRUE(QDir().mkpath(dir.filePath("album.jpg")));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(dir.filePath("pipe.jpg")).constData(), 0600), 0);
+    QFile text(dir.filePath("notes.jpg"));
+    ASSERT_TRUE(text.open(QIODevice::WriteOnly) && text.write("not a picture") > 0);
+    text.close();
+    rlimit savedLimit{};
+    ::getrlimit(RLIMIT_FSIZE, &savedLimit);
+
+    const struct {
+        QString photo;
+        QString reason;
+        bool fileSizeLimit;
+    } cases[] = {
+        {dir.filePath("gone.jpg"), dir.filePath("gone.jpg") + " : fichier introuvable", false},
+        {dir.filePath("album.jpg"),
+         dir.filePath("album.jpg") + " : ce n'est pas un fichier ordinaire (dossier, tube ou périphérique)",
+         false},
+        {dir.filePath("pipe.jpg"),
+         dir.filePath("pipe.jpg") + " : ce n'est pas un fichier ordinaire (dossier, tube ou périphérique)",
+         false},
+        {dir.filePath("notes.jpg"), dir.filePath("notes.jpg"), false},
+        {photo, "fichier trop grand", true},
+    };
+    for (const auto& k : cases) {
+        SCOPED_TRACE(k.photo.toStdString());
+        FakePlatform fake;
+        MainController c(fake.platform());
+        c.FormCreate();
+        c.controls().caption = k.photo;
+        c.controls().Edit7 = "1";
+        c.controls().Edit8 = "2";
+        if (k.fileSizeLimit) {
+            ::signal(SIGXFSZ, SIG_IGN);
+            rlimit small = savedLimit;
+            small.rlim_cur = 512;
+            ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+        }
+        c.BitBtn5Click();
+        if (k.fileSizeLimit) ::setrlimit(RLIMIT_FSIZE, &savedLimit);
+        ASSERT_EQ(fake.boxes.errors.size(), 1);
+        const QStringList lines = fake.boxes.errors[0].split('\n');
+        ASSERT_EQ(lines.size(), 2);
+        EXPECT_EQ(lines[0], kCoordinatesNotWritten);
+        EXPECT_TRUE(lines[1].contains(k.reason)) << lines[1].toStdString();
+        EXPECT_FALSE(QFileInfo::exists(copyPathFor(k.photo, kGeotaggedPrefix)));
+    }
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::System).filter(".part"), QStringList());
+}
+
+// The copy runs beside the window with a progress box; a cancelled copy leaves the earlier copy as
+// it was and says nothing.
+TEST(CopyProgress, ProgressThenCancel) {
+    QTemporaryDir dir;
+    const QString photo = makeJpeg(dir.path(), "IMG.jpg",
+                                   gpsItems("N", {{45, 1}, {0, 1}, {0, 1}}, "E", {{2, 1}, {0, 1}, {0, 1}}));
+    ASSERT_TRUE(QFile::resize(photo, qint64(40) << 20)); // data after the picture, as a hole
+    FakePlatform fake;
+    MainController c(fake.platform());
+    c.FormCreate();
+    c.controls().caption = photo;
+    c.controls().Edit7 = "1";
+    c.controls().Edit8 = "2";
+    c.BitBtn5Click();
+    const QString copy = copyPathFor(photo, kGeotaggedPrefix);
+    ASSERT_EQ(fake.boxes.confirmations.size(), 1);
+    EXPECT_EQ(QFileInfo(copy).size(), qint64(40) << 20);
+    EXPECT_EQ(fake.progress.labels, QStringList({kCopyInProgress}));
+    EXPECT_EQ(fake.progress.finished, 1);
+    ASSERT_FALSE(fake.progress.advances.isEmpty());
+    EXPECT_TRUE(std::is_sorted(fake.progress.advances.begin(), fake.progress.advances.end()));
+    EXPECT_LE(fake.progress.advances.last(), 1000);
+
+    const QByteArray before = fileBytes(copy);
+    fake.progress.cancelAfter = int(fake.progress.advances.size()) + 1;
+    fake.boxes.answerYes = true;
+    c.BitBtn5Click();
+    EXPECT_EQ(fake.progress.finished, 2);
+    EXPECT_EQ(fake.boxes.confirmations.size(), 1);
+    EXPECT_TRUE(fake.boxes.errors.isEmpty());
+    EXPECT_EQ(fileBytes(copy), before);
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList({"#IMG.jpg", "IMG.jpg"}));
+}

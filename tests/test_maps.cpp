@@ -21,6 +21,7 @@
 #include <cmath>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 using namespace vantorel;
 using namespace vantorel::test;
@@ -253,35 +254,41 @@ TEST(BrowserCodes, DesktopEntriesAndLaunchLists) {
     EXPECT_TRUE(browserLaunchFor("", page).programs.isEmpty());
 }
 
-TEST(MapPageFile, PrivateFolderAtomicPageAndPlantedLinks) {
+TEST(MapPageFile, FreshPrivateFolderForEachRun) {
     QTemporaryDir temp;
-    ASSERT_TRUE(writeMapPage(temp.path(), "one"));
-    const QString page = mapPagePath(temp.path());
+    MapPageFolder run;
+    EXPECT_TRUE(run.folder().isEmpty());
+    ASSERT_TRUE(run.writePage(temp.path(), "one"));
+    const QString page = run.pagePath(temp.path());
     EXPECT_EQ(QFileInfo(page).fileName(), "Vantorel.htm");
+    EXPECT_EQ(QFileInfo(page).absolutePath(), run.folder());
+    EXPECT_TRUE(QFileInfo(run.folder()).fileName().startsWith("vantorel-"));
     struct stat st {};
-    ASSERT_EQ(stat(QFile::encodeName(mapPageFolder(temp.path())).constData(), &st), 0);
+    ASSERT_EQ(lstat(QFile::encodeName(run.folder()).constData(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0700u);
     EXPECT_EQ(fileBytes(page), "one");
-
-    // A link planted at the page's name is replaced, the file it points to is left alone.
-    const QString victim = temp.filePath("victim.txt");
-    ASSERT_TRUE(writeFileAtomically(victim, "keep"));
-    QFile::remove(page);
-    ASSERT_TRUE(QFile::link(victim, page));
-    ASSERT_TRUE(writeMapPage(temp.path(), "two"));
-    EXPECT_EQ(fileBytes(victim), "keep");
-    EXPECT_FALSE(QFileInfo(page).isSymLink());
+    ASSERT_TRUE(run.writePage(temp.path(), "two")); // the same folder for the whole run
+    EXPECT_EQ(run.pagePath(temp.path()), page);
     EXPECT_EQ(fileBytes(page), "two");
-    removeMapPage(temp.path());
-    EXPECT_FALSE(QFileInfo::exists(mapPageFolder(temp.path())));
 
-    // A folder planted at the private folder's name (a link, or open to others) is refused.
-    QTemporaryDir other;
-    ASSERT_TRUE(QFile::link(other.path(), mapPageFolder(temp.path())));
+    // Another run gets another folder; the end of a run removes its own only.
+    {
+        MapPageFolder other;
+        ASSERT_TRUE(other.writePage(temp.path(), "other"));
+        EXPECT_NE(other.folder(), run.folder());
+    }
+    EXPECT_EQ(fileBytes(page), "two");
+    run.remove();
+    EXPECT_FALSE(QFileInfo::exists(QFileInfo(page).absolutePath()));
+    EXPECT_EQ(QDir(temp.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System),
+              QStringList());
+
+    // No folder can be made: an error, and the page's name stays in the folder asked for.
     QString why;
-    EXPECT_FALSE(writeMapPage(temp.path(), "three", &why));
+    MapPageFolder nowhere;
+    EXPECT_FALSE(nowhere.writePage(temp.filePath("missing/deeper"), "three", &why));
     EXPECT_FALSE(why.isEmpty());
-    EXPECT_FALSE(QFileInfo::exists(QDir(other.path()).filePath("Vantorel.htm")));
+    EXPECT_EQ(nowhere.pagePath(temp.filePath("missing")), temp.filePath("missing/Vantorel.htm"));
 }
 
 class MapStepTest : public ::testing::Test {
@@ -350,6 +357,32 @@ TEST_F(MapStepTest, PageWrittenShownAndCaptioned) {
     EXPECT_EQ(fake.browser.navigations, QStringList({"about:blank"}));
 }
 
+// What another account put at a name in the temporary folder (a folder open to all with a page of
+// its own, or a link to its folder) is never written to nor shown: the page shown is the program's.
+TEST_F(MapStepTest, PlantedFoldersAreNeitherUsedNorShown) {
+    QTemporaryDir strangers;
+    const QString strangerPage = "<script>qt.webChannelTransport</script>";
+    const QString folder = dir.filePath(QStringLiteral("vantorel-%1").arg(getuid()));
+    ASSERT_TRUE(QDir().mkpath(folder));
+    ASSERT_TRUE(writeFileAtomically(folder + "/Vantorel.htm", strangerPage.toUtf8()));
+    ::chmod(QFile::encodeName(folder).constData(), 0755);
+    if (getuid() == 0) { // as root the folder can really belong to someone else
+        ASSERT_EQ(::chown(QFile::encodeName(folder + "/Vantorel.htm").constData(), 65534, 65534), 0);
+        ASSERT_EQ(::chown(QFile::encodeName(folder).constData(), 65534, 65534), 0);
+    }
+    ASSERT_TRUE(QFile::link(strangers.path(), dir.filePath("Vantorel.htm")));
+    m.CheckBox4 = true;
+    c.HandleDroppedFiles({photo("dir.jpg", true)});
+    ASSERT_EQ(fake.browser.pages.size(), 1);
+    EXPECT_TRUE(fake.browser.pages[0].contains("L.latLng(48.20000, 2.30000)"));
+    EXPECT_EQ(fake.browser.navigations.last(), c.mapPagePath());
+    EXPECT_NE(QFileInfo(c.mapPagePath()).absolutePath(), folder);
+    EXPECT_EQ(fileBytes(c.mapPagePath()), fake.browser.pages[0]);
+    EXPECT_EQ(fileBytes(folder + "/Vantorel.htm"), strangerPage.toUtf8());
+    EXPECT_TRUE(QDir(strangers.path()).isEmpty());
+    EXPECT_TRUE(fake.boxes.messages.isEmpty());
+}
+
 TEST_F(MapStepTest, NoInternetOrNoGeotagWritesNothing) {
     s.InternetAvailable = false;
     c.HandleDroppedFiles({photo("dir.jpg", true)});
@@ -380,6 +413,8 @@ TEST_F(MapStepTest, ExternalBrowserLaunchAndUnwritableFolder) {
     EXPECT_EQ(fake.boxes.messages,
               QStringList({QString::fromUtf8("Impossible de créer le fichier temporaire \"Vantorel.htm\"")}));
     EXPECT_EQ(fake.browser.navigations.last(), c.mapPagePath());
+    ASSERT_FALSE(fake.browser.pages.isEmpty());
+    EXPECT_TRUE(fake.browser.pages.last().contains("L.latLng(48.20000, 2.30000)"));
 }
 
 TEST(DefaultBrowser, DetectionMessages) {

@@ -4,14 +4,15 @@
 #include "doubles.h"
 #include "fixtures.h"
 #include "maps/mappage.h"
-#include "maps/mappagefile.h"
 #include "maps/overviewpage.h"
 #include "maps/photomappage.h"
+#include "maps/placingmappage.h"
 #include "tables/gridcolumns.h"
 #include "tables/stringgrid.h"
 #include "webmapview.h"
 
 #include <QDir>
+#include <QFile>
 #include <QSignalSpy>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -91,11 +92,9 @@ TEST(WebMap, HostileNamesTilesAndClicks) {
         page.longitudeText = "2,3";
         page.title = name;
         page.sector = PhotoMapPage::Corners{"47,4", "2,9", "47,5", "3,3"};
-        const QString folder = temp.filePath(QString::number(n++));
-        QDir().mkpath(folder);
-        ASSERT_TRUE(writeMapPage(folder, BuildPhotoMapPage(page, settings)));
+        const QString path = temp.filePath(QString::number(n++) + ".htm");
         QSignalSpy loaded(&view, &QWebEngineView::loadFinished);
-        view.navigate(mapPagePath(folder));
+        view.showPage(path, BuildPhotoMapPage(page, settings));
         ASSERT_TRUE(loaded.wait(30000));
         EXPECT_TRUE(loaded.first().first().toBool());
         QString title;
@@ -112,7 +111,7 @@ TEST(WebMap, HostileNamesTilesAndClicks) {
                         .toBool());
     }
     EXPECT_EQ(completed.size(), names.size());
-    EXPECT_EQ(completed.last(), mapPagePath(temp.filePath(QString::number(n - 1))));
+    EXPECT_EQ(completed.last(), temp.filePath(QString::number(n - 1) + ".htm"));
 
     // Tiles: asked of the configured server, with the program's user agent and a referrer.
     for (int i = 0; i < 200 && tiles.requests.isEmpty(); ++i)
@@ -150,13 +149,12 @@ TEST(WebMap, OverviewMarkersTooltipsAndInfo) {
         SG0.setCell(PoiSignedLatitude, row, QString("48,%1").arg(row));
         SG0.setCell(PoiSignedLongitude, row, QString("-2,%1").arg(row));
     }
-    QTemporaryDir temp;
-    ASSERT_TRUE(writeMapPage(temp.path(), BuildOverviewPage(SG0, overviewFrame(SG0), settings)));
     WebMapView view(QStringLiteral("CppWebBrowser2"), nullptr);
     view.resize(947, 689);
     view.show();
     QSignalSpy loaded(&view, &QWebEngineView::loadFinished);
-    view.navigate(mapPagePath(temp.path()));
+    view.showPage(QStringLiteral("/nowhere/Vantorel.htm"),
+                  BuildOverviewPage(SG0, overviewFrame(SG0), settings));
     ASSERT_TRUE(loaded.wait(30000));
     QString colours;
     for (int i = 0; i < 100 && colours.isEmpty(); ++i) {
@@ -175,6 +173,123 @@ TEST(WebMap, OverviewMarkersTooltipsAndInfo) {
     EXPECT_EQ(evaluate(view, "typeof window.pwned").toString(), "undefined");
     EXPECT_EQ(evaluate(view, "document.querySelectorAll('img[src=\"x\"], b').length").toInt(),
               1); // the popup's <b>
+    mapInterceptor()->observer = nullptr;
+}
+
+// A page someone else put where the program keeps its page is never what the view shows, and a
+// page the program did not serve in this run cannot hand a position to the window.
+TEST(WebMap, OnlyTheProgramsOwnPageIsShownAndHeard) {
+    mapInterceptor()->observer = [](const QUrl& url) {
+        return (url.scheme() == "http" || url.scheme() == "https") && url.host() != "127.0.0.1";
+    };
+    QTemporaryDir temp;
+    const QString planted = temp.filePath("Vantorel.htm");
+    const QByteArray stranger =
+        "<html><body><script>window.stranger = 1;"
+        "new QWebChannel(qt.webChannelTransport, function (c) { c.objects.vantorelPick.pick(1.5, 2.5);"
+        " window.called = 1; });</script></body></html>";
+    QFile file(planted);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(stranger);
+    file.close();
+
+    WebMapView view(QStringLiteral("CppWebBrowser1"), nullptr);
+    view.resize(341, 341);
+    view.show();
+    QSignalSpy picked(view.bridge(), &MapPickBridge::picked);
+    QSignalSpy loaded(&view, &QWebEngineView::loadFinished);
+    view.showPage(planted, "<html><body><script>window.ours = 1;"
+                           "new QWebChannel(qt.webChannelTransport, function (c) {"
+                           " c.objects.vantorelPick.pick(48.5, 2.5); });</script></body></html>");
+    ASSERT_TRUE(loaded.wait(30000));
+    EXPECT_EQ(evaluate(view, "typeof window.ours").toString(), "number");
+    EXPECT_EQ(evaluate(view, "typeof window.stranger").toString(), "undefined");
+    ASSERT_TRUE(picked.count() > 0 || picked.wait(5000));
+    EXPECT_EQ(picked.first()[0].toDouble(), 48.5);
+
+    // The stranger's page opened by its path reaches the channel, but its call is not heard.
+    picked.clear();
+    loaded.clear();
+    view.navigate(planted);
+    ASSERT_TRUE(loaded.wait(30000));
+    for (int i = 0; i < 100 && evaluate(view, "typeof window.called").toString() != "number"; ++i)
+        QTest::qWait(20);
+    EXPECT_EQ(evaluate(view, "typeof window.called").toString(), "number");
+    QTest::qWait(200);
+    EXPECT_EQ(picked.count(), 0);
+    mapInterceptor()->observer = nullptr;
+}
+
+} // namespace
+
+namespace {
+
+// A mouse event of `type` at `dx`, `dy` from the map's centre, as the page receives it.
+QString mouseAt(const char* type, int dx, int dy, const char* target = "c") {
+    return QStringLiteral("var c = document.getElementById('map-canvas'); var r = c.getBoundingClientRect();"
+                          "%4.dispatchEvent(new MouseEvent('%1', {bubbles: true, button: 0, buttons: %5,"
+                          " clientX: r.left + r.width / 2 + %2, clientY: r.top + r.height / 2 + %3})); true")
+        .arg(QLatin1String(type))
+        .arg(dx)
+        .arg(dy)
+        .arg(QLatin1String(target))
+        .arg(QLatin1String(type) == QLatin1String("mousemove") ? 1 : 0);
+}
+
+TEST(WebMap, PlacingClicksPutAndMoveTheMarkerAndADragIsNoClick) {
+    TileServer tiles;
+    mapInterceptor()->observer = [](const QUrl& url) {
+        return (url.scheme() == "http" || url.scheme() == "https") && url.host() != "127.0.0.1";
+    };
+    MapSettings settings;
+    settings.tileUrl = tiles.urlTemplate();
+    QTemporaryDir temp;
+    ASSERT_TRUE(
+        writeMapPage(temp.path(), BuildPlacingMapPage(placingFrame(QPointF(2.3, 48.2), {}), settings)));
+    WebMapView view(QStringLiteral("CppWebBrowser1"), nullptr);
+    view.resize(341, 341);
+    view.show();
+    QSignalSpy loaded(&view, &QWebEngineView::loadFinished);
+    view.navigate(mapPagePath(temp.path()));
+    ASSERT_TRUE(loaded.wait(30000));
+    QSignalSpy picked(view.bridge(), &MapPickBridge::picked);
+    const auto marker = [&] {
+        return evaluate(view, "window.vantorelMarker ? vantorelMarker.getLatLng().lat + ',' + "
+                              "vantorelMarker.getLatLng().lng : ''")
+            .toString();
+    };
+    EXPECT_EQ(marker(), "") << "no marker before a click";
+
+    // The first click puts the marker where the position handed to the window is.
+    for (int i = 0; i < 100 && picked.isEmpty(); ++i) {
+        evaluate(view, mouseAt("click", 0, 0));
+        if (picked.isEmpty()) picked.wait(100);
+    }
+    ASSERT_EQ(picked.size(), 1);
+    EXPECT_NEAR(picked[0][0].toDouble(), 48.2, 0.01);
+    EXPECT_NEAR(picked[0][1].toDouble(), 2.3, 0.01);
+    EXPECT_EQ(marker(), picked[0][0].toString() + "," + picked[0][1].toString());
+
+    // A second click moves it.
+    evaluate(view, mouseAt("click", 60, -40));
+    ASSERT_TRUE(picked.size() == 2 || picked.wait(5000));
+    EXPECT_GT(picked[1][1].toDouble(), picked[0][1].toDouble());
+    EXPECT_GT(picked[1][0].toDouble(), picked[0][0].toDouble());
+    EXPECT_EQ(marker(), picked[1][0].toString() + "," + picked[1][1].toString());
+
+    // A drag of the map ends with a click event that is no click: nothing picked, the marker stays.
+    const QString before = marker();
+    const auto centre = [&] { return evaluate(view, "vantorelMarker._map.getCenter().lng").toDouble(); };
+    const double centreBefore = centre();
+    evaluate(view, mouseAt("mousedown", -50, 30));
+    for (int step = 1; step <= 5; ++step)
+        evaluate(view, mouseAt("mousemove", -50 + 20 * step, 30, "document"));
+    evaluate(view, mouseAt("mouseup", 50, 30, "document"));
+    evaluate(view, mouseAt("click", 50, 30));
+    EXPECT_FALSE(picked.wait(500));
+    EXPECT_EQ(picked.size(), 2);
+    EXPECT_EQ(marker(), before);
+    EXPECT_LT(centre(), centreBefore) << "the map was dragged";
     mapInterceptor()->observer = nullptr;
 }
 

@@ -62,8 +62,9 @@ bool DesktopBrowser::launch(const QString& program, const QStringList& arguments
 
 namespace vantorel {
 
-QString DesktopBrowser::pageAddress(const QString& pagePath) {
-    const QString address = sharedPageServer().addressOf(pagePath);
+QString DesktopBrowser::pageAddress(const QString& pagePath, const QByteArray& page) {
+    // Once only: the address is in the browser's command line, which every local user can read.
+    const QString address = sharedPageServer().publishOnce(page);
     return address.isEmpty() ? pagePath : address;
 }
 

@@ -17,8 +17,9 @@ public:
     DefaultBrowser defaultBrowser() override;
     QString findProgram(const QStringList& names) override;
     bool launch(const QString& program, const QStringList& arguments) override;
-    // The page served on the loopback interface, so that its tile requests carry a referrer.
-    QString pageAddress(const QString& pagePath) override;
+    // A one-time address of the page on the loopback interface, so that its tile requests
+    // carry a referrer.
+    QString pageAddress(const QString& pagePath, const QByteArray& page) override;
 };
 
 } // namespace vantorel

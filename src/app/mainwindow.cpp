@@ -26,9 +26,11 @@
 #include <QMenu>
 #include <QMetaMethod>
 #include <QMimeData>
+#include <QRegularExpression>
 #include <QScopedValueRollback>
 #include <QStyleOptionButton>
 #include <QTimer>
+#include <QToolTip>
 #include <QUrl>
 #include <QWindow>
 
@@ -37,6 +39,11 @@
 
 namespace vantorel {
 namespace {
+
+const QString kCopyPositionPair = QStringLiteral("Copier la position (latitude, longitude)");
+const QString kCopyGeoUri = QStringLiteral("Copier la position en lien geo:");
+// A coordinate field that a paste or the map has just changed.
+const QColor kChangedFieldColour(0xFF, 0xF0, 0x8A);
 
 const QString kBitBtn5Hint =
     QStringLiteral("Ecrit ces coordonnées dans un nouveau fichier jpg\n"
@@ -140,6 +147,18 @@ public:
         repaint();
         return m_boxes.warningYesCancel(text);
     }
+    Answer warningYesNoCancel(const QString& text) override {
+        repaint();
+        return m_boxes.warningYesNoCancel(text);
+    }
+    void error(const QString& text) override {
+        repaint();
+        m_boxes.error(text);
+    }
+    void confirmation(const QString& text) override {
+        repaint();
+        m_boxes.confirmation(text);
+    }
 
 private:
     void repaint() {
@@ -169,6 +188,7 @@ MainWindow::MainWindow(WindowServices services, QWidget* parent) : QWidget(paren
     if (!services.connectivity)
         services.connectivity = (m_realConnectivity = std::make_unique<NetworkConnectivity>()).get();
     m_boxes = services.boxes;
+    m_clipboard = services.clipboard;
     m_pump = std::make_unique<WindowPump>([this] { sync(); });
     if (!services.externalBrowser)
         services.externalBrowser = (m_realExternalBrowser = std::make_unique<DesktopBrowser>()).get();
@@ -234,7 +254,9 @@ void MainWindow::buildWidgets(bool webEngine) {
     ListBox1->setWordWrap(false);
     ListBox1->setTabKeyNavigation(false);
     ListBox1->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    ListBox1->setSelectionMode(QAbstractItemView::SingleSelection);
+    // Shift and Ctrl clicks and Ctrl+A select several photos for the copy commands; the photo
+    // clicked last is the one shown.
+    ListBox1->setSelectionMode(QAbstractItemView::ExtendedSelection);
     ListBox1->setSelectionBehavior(QAbstractItemView::SelectRows);
 
     CheckBox1 = checkBox(this, "CheckBox1", QStringLiteral("Ajout lignes"), QString(), {892, 1, 81, 17});
@@ -325,6 +347,11 @@ void MainWindow::buildWidgets(bool webEngine) {
     ComboBox1->setGeometry(904, 604, 65, 21);
     ComboBox1->hide();
 
+    // Under the map, where the sector's caption goes for a photo that has a position.
+    PlaceOnMapButton = button(this, "PlaceOnMap", QStringLiteral("Placer sur la carte"),
+                              QStringLiteral("Cliquer sur la carte pour donner une position à cette photo"),
+                              {12, 603, 160, 23});
+    PlaceOnMapButton->hide();
     Label7 = label(this, "Label7", QStringLiteral("Label7"), {12, 608, 337, 13});
     dress(Label7, Qt::blue);
     Label7->hide();
@@ -384,8 +411,22 @@ void MainWindow::wire() {
     connect(BitBtn13, &QPushButton::clicked, this, [this, c] { run([c] { c->BitBtn13Click(); }); });
     connect(BitBtn15, &QPushButton::clicked, this, [this, c] { run([c] { c->BitBtn15Click(); }); });
     connect(BitBtn9, &QPushButton::clicked, this, [this, c] { run([c] { c->BitBtn9Click(); }); });
-    connect(BitBtn5, &QPushButton::clicked, this, [this, c] { run([c] { c->BitBtn5Click(); }); });
-    connect(BitBtn23, &QPushButton::clicked, this, [this, c] { run([c] { c->BitBtn23Click(); }); });
+    connect(PlaceOnMapButton, &QPushButton::clicked, this, [this, c] { run([c] { c->PlaceOnMap(); }); });
+    connect(BitBtn5, &QPushButton::clicked, this, [this, c, m] {
+        run([this, c, m] {
+            m->ListBox1Selection = selectedRows();
+            c->BitBtn5Click();
+        });
+    });
+    connect(BitBtn23, &QPushButton::clicked, this, [this, c, m] {
+        run([this, c, m] {
+            m->ListBox1Selection = selectedRows();
+            c->BitBtn23Click();
+        });
+    });
+    // Several photos can be erased together even when the one shown has no position.
+    connect(ListBox1->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            [this] { BitBtn23->setEnabled(eraserEnabled()); });
     connect(m_trackButton, &QPushButton::clicked, this, &MainWindow::openTrackDialog);
     connect(ListBox1, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
         QMenu menu(this);
@@ -408,7 +449,19 @@ void MainWindow::wire() {
         connect(m_webView->bridge(), &MapPickBridge::picked, this,
                 [this, c](double latitude, double longitude) {
                     run([c, latitude, longitude] { c->MapPositionPicked(latitude, longitude); });
+                    flashPositionFields();
                 });
+    // A whole position pasted into either coordinate field fills both.
+    for (QLineEdit* edit : {Edit7, Edit8})
+        edit->installEventFilter(this);
+    SG1->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(SG1, &QWidget::customContextMenuRequested, this, [this, c](const QPoint& at) {
+        if (m_controller->controls().Label1.isEmpty()) return;
+        QMenu menu(this);
+        menu.addAction(kCopyPositionPair, this, [this, c] { run([c] { c->CopyPosition(false); }); });
+        menu.addAction(kCopyGeoUri, this, [this, c] { run([c] { c->CopyPosition(true); }); });
+        menu.exec(SG1->viewport()->mapToGlobal(at));
+    });
     connect(BitBtn14, &QPushButton::clicked, this, [this, c, m] {
         run([this, c, m] {
             m->geometry.moveTopLeft(pos()); // Form3 is placed from where the window is now
@@ -437,6 +490,18 @@ TrackDialog* MainWindow::openTrackDialog() {
     });
     dialog->open();
     return dialog;
+QList<int> MainWindow::selectedRows() const {
+    QList<int> rows;
+    for (const QModelIndex& index : ListBox1->selectionModel()->selectedRows())
+        rows << index.row();
+    std::sort(rows.begin(), rows.end());
+    return rows;
+}
+
+bool MainWindow::eraserEnabled() const {
+    const QItemSelection selection = ListBox1->selectionModel()->selection();
+    const bool several = selection.size() > 1 || (selection.size() == 1 && selection[0].height() > 1);
+    return m_controller->controls().BitBtn23Enabled || several;
 }
 
 void MainWindow::refuseUnbuiltCommands() {
@@ -557,7 +622,8 @@ void MainWindow::sync() {
     setTextIfChanged(Edit2, m.Edit2);
     setTextIfChanged(Edit7, m.Edit7);
     setTextIfChanged(Edit8, m.Edit8);
-    BitBtn23->setEnabled(m.BitBtn23Enabled);
+    BitBtn23->setEnabled(eraserEnabled());
+    PlaceOnMapButton->setVisible(m_controller->canPlaceOnMap());
     if (m.Form3Geometry.isValid() && m_overview->geometry() != m.Form3Geometry) {
         m_overview->move(m.Form3Geometry.topLeft());
         m_overview->resize(m.Form3Geometry.size());
@@ -634,10 +700,54 @@ void MainWindow::closeEvent(QCloseEvent* event) {
     QWidget::closeEvent(event);
 }
 
+bool MainWindow::pastePosition(QLineEdit* edit) {
+    const std::optional<QString> text = m_clipboard->text();
+    if (!text || text->trimmed().isEmpty()) return false;
+    PositionReading r;
+    run([this, &r, &text] { r = m_controller->PastePosition(*text); });
+    if (r.ok) {
+        flashPositionFields();
+        return true;
+    }
+    // One number is pasted as it always was; a text that meant a position says why it was not read.
+    static const QRegularExpression oneNumber(QStringLiteral(R"(^\s*[-+]?\d*([.,]\d*)?\s*$)"));
+    if (!oneNumber.match(*text).hasMatch() && !r.reason.isEmpty())
+        QToolTip::showText(edit->mapToGlobal(QPoint(0, edit->height())), r.reason, edit);
+    return false;
+}
+
+void MainWindow::flashPositionFields() {
+    constexpr int kFlashMs = 900;
+    for (QLineEdit* edit : {Edit7, Edit8}) {
+        QPalette palette = edit->palette();
+        palette.setColor(QPalette::Base, kChangedFieldColour);
+        edit->setPalette(palette);
+        QTimer::singleShot(kFlashMs, edit, [edit] { edit->setPalette(QPalette()); });
+    }
+}
+
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
     if (watched == Image1 && event->type() == QEvent::MouseButtonDblClick) {
         m_viewer->showFor(m_controller->controls().caption);
         return true;
+    }
+    if (watched == Edit7 || watched == Edit8) {
+        auto* edit = static_cast<QLineEdit*>(watched);
+        if (event->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(event)->matches(QKeySequence::Paste))
+            return pastePosition(edit);
+        if (event->type() == QEvent::ContextMenu) {
+            // The field's own menu, its "Coller" reading a whole position first.
+            QMenu* menu = edit->createStandardContextMenu();
+            if (auto* paste = menu->findChild<QAction*>(QStringLiteral("edit-paste"))) {
+                disconnect(paste, &QAction::triggered, nullptr, nullptr);
+                connect(paste, &QAction::triggered, edit, [this, edit] {
+                    if (!pastePosition(edit)) edit->paste();
+                });
+            }
+            menu->exec(static_cast<QContextMenuEvent*>(event)->globalPos());
+            delete menu;
+            return true;
+        }
     }
     return QWidget::eventFilter(watched, event);
 }

@@ -75,6 +75,15 @@ private:
     void wirePreview();
     void showPreview();
     void refuseUnbuiltCommands();
+    // The list's entries selected together, in list order.
+    QList<int> selectedRows() const;
+    // "Efface le geocodage du fichier": for a photo with a position, or for several photos.
+    bool eraserEnabled() const;
+    // A paste into Edit7 or Edit8 of a whole position fills both fields; false lets the field
+    // paste the text itself.
+    bool pastePosition(QLineEdit* edit);
+    // The coordinate fields light up for a moment when a paste or the map changed them.
+    void flashPositionFields();
     // Whether every caption and the grids' bounded texts are whole with the window's font.
     bool textsFit();
     // Runs a command, then mirrors its results. While one runs (its repaints let events through),
@@ -103,6 +112,7 @@ private:
     bool m_closed = false;
     bool m_running = false;
     MessageBoxes* m_boxes = nullptr;
+    Clipboard* m_clipboard = nullptr;
     bool m_selectionJustChanged = false;
 
     EntryListModel* ListBox1Model = nullptr;
@@ -143,6 +153,7 @@ private:
     QPushButton* BitBtn5 = nullptr;
     QPushButton* BitBtn23 = nullptr;
     QPushButton* BitBtn9 = nullptr;
+    QPushButton* PlaceOnMapButton = nullptr; // « Placer sur la carte »
     ViewerWindow* m_viewer = nullptr;
     OverviewWindow* m_overview = nullptr;
     PictureLoader* m_previewLoader = nullptr;

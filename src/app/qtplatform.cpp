@@ -76,6 +76,18 @@ bool QtMessageBoxes::warningYesCancel(const QString& text) {
     return execAboveOwner(box) == QMessageBox::Yes;
 }
 
+MessageBoxes::Answer QtMessageBoxes::warningYesNoCancel(const QString& text) {
+    QMessageBox box(QMessageBox::Warning, kProgramTitle, text,
+                    QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, dialogOwner(m_parent));
+    box.setTextFormat(Qt::PlainText);
+    box.button(QMessageBox::Yes)->setText(QStringLiteral("Oui"));
+    box.button(QMessageBox::No)->setText(QStringLiteral("Non"));
+    box.button(QMessageBox::Cancel)->setText(QStringLiteral("Annuler"));
+    box.setEscapeButton(QMessageBox::Cancel);
+    const int answer = execAboveOwner(box);
+    return answer == QMessageBox::Yes ? Answer::Yes : answer == QMessageBox::No ? Answer::No : Answer::Cancel;
+}
+
 void QtMessageBoxes::error(const QString& text) {
     runBox(m_parent, QMessageBox::Critical, text, QMessageBox::Yes);
 }
@@ -101,6 +113,10 @@ std::optional<QStringList> QtFileDialogs::openTracks() {
     for (QString& file : files)
         file = recoverLossyPath(file);
     return files;
+}
+
+void QtClipboard::setText(const QString& text) {
+    QGuiApplication::clipboard()->setText(text);
 }
 
 std::optional<QStringList> QtFileDialogs::openPictures() {

@@ -25,6 +25,7 @@ public:
     void beep() override;
     void information(const QString& text) override;
     bool warningYesCancel(const QString& text) override;
+    Answer warningYesNoCancel(const QString& text) override;
     void error(const QString& text) override;
     void confirmation(const QString& text) override;
 
@@ -35,6 +36,7 @@ private:
 class QtClipboard : public Clipboard {
 public:
     std::optional<QString> text() override;
+    void setText(const QString& text) override;
 };
 
 class QtFileDialogs : public FileDialogs {

@@ -47,9 +47,7 @@ TrackDialog::TrackDialog(const QStringList& photos, TrackDialogServices services
     m_table->resizeColumnsToContents();
 }
 
-TrackDialog::~TrackDialog() {
-    if (m_map) QFile::remove(mapPagePath(m_services.tempDir, kTrackMapPageName));
-}
+TrackDialog::~TrackDialog() = default;
 
 void TrackDialog::buildWidgets() {
     auto* layout = new QVBoxLayout(this);
@@ -210,12 +208,12 @@ void TrackDialog::showMap() {
     if (!m_map) return;
     QString error;
     m_mapLoaded = false;
-    if (!writeMapPage(m_services.tempDir, BuildTrackMapPage(m_fixes, placedMarkers(), loadMapSettings()),
-                      &error, {}, kTrackMapPageName)) {
+    if (!m_pageFolder.writePage(m_services.tempDir, BuildTrackMapPage(m_fixes, placedMarkers(), loadMapSettings()),
+                                &error)) {
         m_services.boxes.warning(kCannotCreateMapPage + u'\n' + error);
         return;
     }
-    m_map->navigate(mapPagePath(m_services.tempDir, kTrackMapPageName));
+    m_map->navigate(m_pageFolder.pagePath(m_services.tempDir));
 }
 
 void TrackDialog::addTracks() {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "controller/platform.h"
+#include "maps/mappagefile.h"
 #include "maps/trackmappage.h"
 #include "tracks/trackcopies.h"
 
@@ -63,6 +64,7 @@ private:
     QVector<PhotoOnTrack> m_photos;
     qint64 m_clockErrorMs = 0;
     bool m_mapLoaded = false;
+    MapPageFolder m_pageFolder; // the map page's own folder, removed with the dialog
 
     QPushButton* m_addTracks = nullptr;
     QLabel* m_tracksLabel = nullptr;

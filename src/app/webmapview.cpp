@@ -56,22 +56,25 @@ WebMapView::WebMapView(const QString& name, QWidget* parent)
     channel->registerObject(QStringLiteral("vantorelPick"), m_bridge);
     page->setWebChannel(channel);
     setPage(page);
+    m_bridge->trusted = [page] { return sharedPageServer().serves(page->url()); };
     connect(this, &QWebEngineView::loadFinished, this,
             [this](bool) { navigationFinished(m_lastNavigation); });
 }
 
 void WebMapView::navigate(const QString& url) {
     m_lastNavigation = url;
-    if (url == QLatin1String("about:blank")) {
-        setUrl(QUrl(url));
-        return;
-    }
+    setUrl(url == QLatin1String("about:blank") ? QUrl(url) : QUrl::fromLocalFile(url));
+}
+
+void WebMapView::showPage(const QString& pagePath, const QByteArray& page) {
+    m_lastNavigation = pagePath;
     // A page opened from a file sends no referrer (and the engine refuses to add one), so map
-    // pages come from the program's loopback server; pictures show as files.
-    const QString address = url.endsWith(QLatin1String(".htm"), Qt::CaseInsensitive)
-                                ? sharedPageServer().addressOf(url)
-                                : QString();
-    setUrl(address.isEmpty() ? QUrl::fromLocalFile(url) : QUrl(address));
+    // pages come from the program's loopback server.
+    const QString address = sharedPageServer().publish(objectName(), page);
+    if (address.isEmpty())
+        setContent(page, QStringLiteral("text/html;charset=UTF-8"));
+    else
+        setUrl(QUrl(address));
 }
 
 } // namespace vantorel

@@ -26,12 +26,16 @@ public:
 QWebEngineProfile* mapProfile();
 TileRequestInterceptor* mapInterceptor();
 
-// The object the pages reach through the web channel as "vantorelPick".
+// The object the pages reach through the web channel as "vantorelPick". Calls count only while
+// `trusted` says the view shows a page the program served in this run.
 class MapPickBridge : public QObject {
     Q_OBJECT
 public:
     using QObject::QObject;
-    Q_INVOKABLE void pick(double latitude, double longitude) { emit picked(latitude, longitude); }
+    Q_INVOKABLE void pick(double latitude, double longitude) {
+        if (trusted && trusted()) emit picked(latitude, longitude);
+    }
+    std::function<bool()> trusted;
 signals:
     void picked(double latitude, double longitude);
 };
@@ -42,6 +46,8 @@ public:
     WebMapView(const QString& name, QWidget* parent);
     // A local path shows as a file URL; "about:blank" as itself.
     void navigate(const QString& url) override;
+    // The page comes from the program's loopback server, from memory; the file is not read.
+    void showPage(const QString& pagePath, const QByteArray& page) override;
     MapPickBridge* bridge() const { return m_bridge; }
     QString lastNavigation() const { return m_lastNavigation; }
 

@@ -24,5 +24,7 @@ int runMap(QStringList args, QTextStream& out, QTextStream& err);
 int runOverview(QStringList args, QTextStream& out, QTextStream& err);
 // correlate --track FILE... PHOTO...: photos placed on GPS tracks by time, their "#" copies written.
 int runCorrelate(const QStringList& args, QTextStream& out, QTextStream& err);
+// parse TEXT: the position read in the text, or the reason it is refused (exit code 4).
+int runParse(const QStringList& args, QTextStream& out, QTextStream& err);
 
 } // namespace vantorel::cli

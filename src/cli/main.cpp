@@ -38,7 +38,12 @@ const char* const kHelp =
     "                    (degrés décimaux signés, avec un point ou le séparateur de la langue ; sud\n"
     "                    et ouest négatifs). Seules les informations GPS de position changent ; la\n"
     "                    photo source n'est pas modifiée. Affiche le chemin de la copie.\n"
-    "  erase PHOTO [--force] [--all-location]\n"
+    "  write --at POSITION PHOTO... [--force]\n"
+    "                    Écrit la copie « # » + nom de chaque photo à la même position, donnée comme\n"
+    "                    on l'écrit : « 48.8584, 2.2945 », « 48,8584; 2,2945 », « 48°51'30.2\"N\n"
+    "                    2°17'40.2\"E », « N 48°  51,503' E 2°  17,672' », geo:48.8584,2.2945, lien\n"
+    "                    OpenStreetMap, Google Maps ou Apple Maps (voir parse).\n"
+    "  erase PHOTO... [--force] [--all-location]\n"
     "                    Écrit la copie « ~ » + nom, sans les informations GPS de position.\n"
     "                    Avec --all-location : sans rien de ce qui situe la photo (tout le GPS,\n"
     "                    les lieux XMP et IPTC) ; ce qui a été retiré s'affiche sur la sortie d'erreur.\n"
@@ -46,6 +51,12 @@ const char* const kHelp =
     "                    0 copie écrite, 1 copie non écrite (photo illisible ou écriture en échec,\n"
     "                    l'ancienne copie reste intacte), 3 la copie existe déjà, 4 coordonnées\n"
     "                    illisibles ou hors limites.\n"
+    "                    Avec --at ou plusieurs photos, une ligne par photo : chemin, résultat\n"
+    "                    (écrite, remplacée, gardée, échec) et chemin de la copie ; le code le plus\n"
+    "                    grave l'emporte (1, puis 3, puis 0).\n"
+    "  parse TEXTE       Position lue dans le texte (comme write --at) : latitude et longitude\n"
+    "                    signées en degrés décimaux, séparées par une tabulation. Un texte ambigu ou\n"
+    "                    hors limites est refusé avec la raison sur la sortie d'erreur, code 4.\n"
     "  gpx [-o FICHIER] PHOTO...\n"
     "                    Fichier GPX 1.0 des photos géocodées, un point par photo : position,\n"
     "                    altitude, heure UTC du GPS quand la photo l'a, nom et chemin. Sur la sortie\n"
@@ -121,6 +132,7 @@ int main(int argc, char** argv) {
     if (command == QLatin1String("map")) return vantorel::cli::runMap(args, out, err);
     if (command == QLatin1String("overview")) return vantorel::cli::runOverview(args, out, err);
     if (command == QLatin1String("correlate")) return vantorel::cli::runCorrelate(args, out, err);
+    if (command == QLatin1String("parse")) return vantorel::cli::runParse(args, out, err);
     err << QStringLiteral("Commande inconnue : ") << vantorel::escapeCell(command) << QStringLiteral("\n")
         << QStringLiteral("Voir : vantorel-cli --help\n");
     return 2;

@@ -21,6 +21,11 @@ struct RecordingBoxes : MessageBoxes {
         questions << text;
         return answerYes;
     }
+    Answer answer = Answer::Cancel; // the answer to every Yes/No/Cancel question
+    Answer warningYesNoCancel(const QString& text) override {
+        questions << text;
+        return answer;
+    }
     QStringList errors, confirmations;
     void error(const QString& text) override { errors << text; }
     void confirmation(const QString& text) override { confirmations << text; }
@@ -29,6 +34,7 @@ struct RecordingBoxes : MessageBoxes {
 struct FakeClipboard : Clipboard {
     std::optional<QString> content;
     std::optional<QString> text() override { return content; }
+    void setText(const QString& text) override { content = text; }
 };
 
 struct FakeDialogs : FileDialogs {
@@ -67,6 +73,11 @@ struct FakeConnectivity : Connectivity {
 struct RecordingBrowser : BrowserView {
     QStringList navigations;
     void navigate(const QString& url) override { navigations << url; }
+    QList<QByteArray> pages; // every map page shown, as the program built it
+    void showPage(const QString& pagePath, const QByteArray& page) override {
+        pages << page;
+        navigate(pagePath);
+    }
     // What the real view does once a page has loaded.
     void finishLoading(const QString& url) { navigationFinished(url); }
 };

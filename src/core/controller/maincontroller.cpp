@@ -1,15 +1,18 @@
 #include "maincontroller.h"
+#include "copyworker.h"
 
 #include <QSet>
 
 #include "display/jpegdecoder.h"
 #include "export/gpxwriter.h"
 #include "files/atomicfile.h"
+#include "files/regularfile.h"
 #include "geotag/geotagcopy.h"
 #include "maps/browsercodes.h"
 #include "maps/mappagefile.h"
 #include "maps/overviewpage.h"
 #include "maps/photomappage.h"
+#include "maps/placingmappage.h"
 #include "metadata/exiflisting.h"
 #include "metadata/gpscoordinates.h"
 #include "metadata/poitable.h"
@@ -60,9 +63,11 @@ MainController::MainController(Platform platform) : m_platform(platform), m_mapS
 }
 
 void MainController::FormCreate() {
-    // TEMP when the user set it, otherwise the user's temporary directory (TMPDIR or /tmp).
+    // TEMP when the user set it, otherwise the session's own runtime folder when no one else may
+    // enter it, otherwise the user's temporary directory (TMPDIR or /tmp).
     const QString temp = qEnvironmentVariable("TEMP");
-    m_state.TempDir = temp.isEmpty() ? QDir::tempPath() : temp;
+    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    m_state.TempDir = !temp.isEmpty() ? temp : isPrivateFolder(runtime) ? runtime : QDir::tempPath();
     m_controls.geometry = QRect(0, 0, 210, 22);
     m_controls.SG1.setRowCommaText(0, kCoordHeaderGeotagged);
     m_controls.SG2.setRowCommaText(0, kExifHeader);
@@ -86,11 +91,11 @@ void MainController::FormShow(const QString& workingDir, const QStringList& data
 }
 
 QString MainController::mapPagePath() const {
-    return vantorel::mapPagePath(m_state.TempDir);
+    return m_mapFolder.pagePath(m_state.TempDir);
 }
 
 void MainController::FormClose() {
-    removeMapPage(m_state.TempDir);
+    m_mapFolder.remove();
 }
 
 void MainController::addToList(const QString& path) {
@@ -380,27 +385,38 @@ void MainController::BitBtn9Click() {
 }
 
 void MainController::BitBtn5Click() {
-    writeCopy(true);
+    if (const QStringList several = severalSelected(); several.size() > 1)
+        writeSeveralCopies(true, several);
+    else
+        writeCopy(true);
 }
 
 void MainController::BitBtn23Click() {
-    writeCopy(false);
+    if (const QStringList several = severalSelected(); several.size() > 1)
+        writeSeveralCopies(false, several);
+    else
+        writeCopy(false);
+}
+
+bool MainController::copyFields(bool withPosition, std::optional<GpsPosition>& position) {
+    MainControls& c = m_controls;
+    if (c.Edit7.isEmpty() || c.Edit8.isEmpty()) return false;
+    m_state.CurrentPhotoPath = c.caption;
+    if (!withPosition) return true;
+    // An unreadable or impossible coordinate is refused: no copy with a made-up position.
+    const CoordinateFields fields = readCoordinateFields(c.Edit7, c.Edit8);
+    if (fields.status != CoordinateInput::Ok) {
+        m_platform.boxes.beep();
+        return false;
+    }
+    position = fields.position;
+    return true;
 }
 
 void MainController::writeCopy(bool withPosition) {
     MainControls& c = m_controls;
-    if (c.Edit7.isEmpty() || c.Edit8.isEmpty()) return;
-    m_state.CurrentPhotoPath = c.caption;
     std::optional<GpsPosition> position;
-    if (withPosition) {
-        // An unreadable or impossible coordinate is refused: no copy with a made-up position.
-        const CoordinateFields fields = readCoordinateFields(c.Edit7, c.Edit8);
-        if (fields.status != CoordinateInput::Ok) {
-            m_platform.boxes.beep();
-            return;
-        }
-        position = fields.position;
-    }
+    if (!copyFields(withPosition, position)) return;
     const QString target =
         copyPathFor(m_state.CurrentPhotoPath, withPosition ? kGeotaggedPrefix : kErasedPrefix);
     const bool replacing = copyExists(target);
@@ -410,10 +426,17 @@ void MainController::writeCopy(bool withPosition) {
         return;
     }
     // The old copy stays in place until the new one is complete and reads back right.
-    if (!writeGeotagCopy(m_state.CurrentPhotoPath, target, position).ok) {
-        m_platform.boxes.error(kCoordinatesNotWritten);
+    const CopyOutcome written =
+        writeCopyWithProgress(m_platform.progress, m_state.CurrentPhotoPath, target, position);
+    if (written.cancelled) return;
+    if (!written.result.ok) {
+        // Why, on a second line: a photo gone or unreadable, or what the writer met.
+        const QString unreadable = unreadableFileReason(m_state.CurrentPhotoPath);
+        m_platform.boxes.error(kCoordinatesNotWritten + QLatin1Char('\n') +
+                               (unreadable.isEmpty() ? written.result.error : unreadable));
         return;
     }
+    if (withPosition) rememberFieldsPosition();
     m_platform.boxes.confirmation(copyWrittenMessage(target, replacing));
     // Only the entries before the selected one are looked at.
     const int before = std::clamp<int>(c.ListBox1Index, 0, int(c.ListBox1.size()));
@@ -543,12 +566,14 @@ void MainController::BitBtn6Click() {
 }
 
 void MainController::showMapPage(const QByteArray& page, BrowserView& view) {
-    if (!writeMapPage(m_state.TempDir, page, nullptr, [this] { m_platform.pump.processMessages(); }))
-        m_platform.boxes.showMessage(kCannotCreateMapPage);
+    // The file is for the user who opens it by hand; what is shown is the page built here.
+    const bool written =
+        m_mapFolder.writePage(m_state.TempDir, page, nullptr, [this] { m_platform.pump.processMessages(); });
+    if (!written) m_platform.boxes.showMessage(kCannotCreateMapPage);
     if (m_controls.CheckBox4)
-        view.navigate(mapPagePath());
+        view.showPage(mapPagePath(), page);
     else
-        OpenInExternalBrowser(mapPagePath());
+        OpenInExternalBrowser(written ? mapPagePath() : QString(), page);
 }
 
 void MainController::CheckBox2Click() {
@@ -576,6 +601,67 @@ void MainController::MapPositionPicked(double latitude, double longitude) {
     longitude = std::remainder(longitude, 360.0);
     m_controls.Edit7 = FloatToStrF(std::clamp(latitude, -90.0, 90.0), 15, 5);
     m_controls.Edit8 = FloatToStrF(longitude, 15, 5);
+    m_lastPosition = QPointF(longitude, std::clamp(latitude, -90.0, 90.0));
+}
+
+PositionReading MainController::PastePosition(const QString& text) {
+    const PositionReading r = readPositionText(text);
+    if (r.ok) {
+        m_controls.Edit7 = FloatToStrF(r.latitude, 15, 5);
+        m_controls.Edit8 = FloatToStrF(r.longitude, 15, 5);
+    }
+    return r;
+}
+
+void MainController::CopyPosition(bool asGeoUri) {
+    const MainControls& c = m_controls;
+    if (m_state.PhotoNotGeotagged || c.Label1.isEmpty() || c.Label2.isEmpty()) return;
+    m_platform.clipboard.setText(asGeoUri ? geoUriText(c.Label1, c.Label2)
+                                          : pointPairText(c.Label1, c.Label2));
+}
+
+bool MainController::canPlaceOnMap() const {
+    // Not tied to the connectivity check made at start: the map's script is in the page, and a
+    // check that cannot tell (no network service) would hide the command for good.
+    return m_state.PhotoNotGeotagged && !m_controls.ListBox1.isEmpty() &&
+           !m_controls.SG1.cell(CoordPath, 1).isEmpty();
+}
+
+void MainController::rememberFieldsPosition() {
+    const auto lat = coordinateMagnitude(m_controls.Edit7), lon = coordinateMagnitude(m_controls.Edit8);
+    if (!lat || !lon) return;
+    const auto sign = [](const QString& text) { return text.startsWith(u'-') ? -1.0 : 1.0; };
+    m_lastPosition = QPointF(sign(m_controls.Edit8) * *lon, sign(m_controls.Edit7) * *lat);
+}
+
+QList<QPointF> MainController::listedPositions() {
+    // Enough photos to frame the map, without reading a list of thousands.
+    constexpr int kPhotosLookedAt = 1000;
+    QList<QPointF> found;
+    QString latitudeRef, longitudeRef;
+    const QStringList entries = m_controls.ListBox1.mid(0, kPhotosLookedAt);
+    for (int i = 0; i < entries.size(); ++i) {
+        const CoordinateReading r = ReadGpsCoordinates(entries[i], latitudeRef, longitudeRef);
+        const auto lat = StrToFloat(r.signedLatitude), lon = StrToFloat(r.signedLongitude);
+        if (r.geotagged && lat && lon) found << QPointF(*lon, *lat);
+        if (i % 50 == 49) m_platform.pump.processMessages();
+    }
+    return found;
+}
+
+void MainController::PlaceOnMap() {
+    if (!canPlaceOnMap()) {
+        m_platform.boxes.beep();
+        return;
+    }
+    const QList<QPointF> photos = m_lastPosition ? QList<QPointF>() : listedPositions();
+    const QByteArray page = BuildPlacingMapPage(placingFrame(m_lastPosition, photos), m_mapSettings);
+    if (!writeMapPage(m_state.TempDir, page, nullptr, [this] { m_platform.pump.processMessages(); })) {
+        m_platform.boxes.showMessage(kCannotCreateMapPage);
+        return;
+    }
+    // Always the embedded browser: only there does a click reach the coordinate fields.
+    m_platform.browser.navigate(mapPagePath());
 }
 
 QString MainController::DetectDefaultBrowser() {
@@ -589,13 +675,15 @@ QString MainController::DetectDefaultBrowser() {
     return code;
 }
 
-void MainController::OpenInExternalBrowser(const QString& pagePath) {
+void MainController::OpenInExternalBrowser(const QString& pagePath, const QByteArray& page) {
     ExternalBrowser& browser = m_platform.externalBrowser;
-    const BrowserLaunch launch = browserLaunchFor(m_state.DefaultBrowserName, browser.pageAddress(pagePath));
+    const QString address = browser.pageAddress(pagePath, page);
+    const BrowserLaunch launch = browserLaunchFor(m_state.DefaultBrowserName, address);
     if (launch.programs.isEmpty()) {
         m_platform.boxes.showMessage(kBrowserNotIdentified);
         return;
     }
+    if (address.isEmpty()) return; // neither served nor written: nothing of ours to open
     // A browser that is not installed or does not start is not reported.
     const QString program = browser.findProgram(launch.programs);
     if (!program.isEmpty()) browser.launch(program, launch.arguments);

@@ -5,12 +5,15 @@
 #include "entrylist.h"
 #include "files/jpeghead.h"
 #include "maincontrols.h"
+#include "maps/mappagefile.h"
 #include "maps/mapsettings.h"
 #include "maps/viewsector.h"
 #include "metadata/poitable.h"
 #include "platform.h"
 #include "sharedstate.h"
+#include "text/positiontext.h"
 
+#include <QPointF>
 #include <QSize>
 #include <functional>
 #include <memory>
@@ -18,6 +21,7 @@
 namespace vantorel {
 
 class GpxTimes;
+struct GpsPosition;
 
 class MainController {
 public:
@@ -72,10 +76,20 @@ public:
     void CppWebBrowser1NavigateComplete2();
     // A position chosen on the embedded map becomes the new coordinates offered to the copy writer.
     void MapPositionPicked(double latitude, double longitude);
+    // A text pasted into Edit7 or Edit8: when it holds a whole position (positiontext.h) both
+    // fields take it in the locale's format; otherwise nothing changes and the reading says why.
+    PositionReading PastePosition(const QString& text);
+    // The selected photo's position on the clipboard: "LAT, LON" with points, or a geo: URI.
+    // Nothing for a photo without position.
+    void CopyPosition(bool asGeoUri);
+    // « Placer sur la carte »: for a photo without position, a map in the embedded browser where a
+    // click puts the marker and fills Edit7/Edit8 (MapPositionPicked).
+    void PlaceOnMap();
+    bool canPlaceOnMap() const;
 
     // The desktop's default browser as a code ("FF", "CH", "OP"), or empty with a notice.
     QString DetectDefaultBrowser();
-    void OpenInExternalBrowser(const QString& pagePath);
+    void OpenInExternalBrowser(const QString& pagePath, const QByteArray& page);
 
     // Path of the map page that the map commands write into the temporary directory.
     QString mapPagePath() const;
@@ -100,6 +114,17 @@ private:
     // The photo at `path`, opened once for every step of a selection; opened on its own otherwise.
     std::shared_ptr<const OpenedPhoto> openedPhoto(const QString& path);
     void writeCopy(bool withPosition);
+    // What both copy commands start with: both fields hold text and, for a geotagged copy, read as a
+    // position (a beep otherwise). False: the command stops there.
+    bool copyFields(bool withPosition, std::optional<GpsPosition>& position);
+    // The copies of every selected photo at once: one question, one summary (severalcopies.cpp).
+    void writeSeveralCopies(bool withPosition, const QStringList& sources);
+    // The paths of the entries selected together, when there are several.
+    QStringList severalSelected() const;
+    // The position of the coordinate fields, kept for the next placing map once it was written.
+    void rememberFieldsPosition();
+    // The positions of the first listed photos that have one.
+    QList<QPointF> listedPositions();
     void exportGpx(const QString& folder, const GpxTimes& times);
     PoiRun poiRun() { return {m_state.LatitudeRef, m_state.LongitudeRef, m_state.PoiRowCount}; }
     void clearList();
@@ -117,8 +142,10 @@ private:
     MainControls m_controls;
     SharedState m_state;
     MapSettings m_mapSettings;
+    MapPageFolder m_mapFolder; // the run's own folder of map pages
     BrowserView* m_overviewBrowser = nullptr;
     ListObserver* m_listObserver = nullptr;
+    std::optional<QPointF> m_lastPosition; // written or clicked in this session (x longitude)
 };
 
 // The program's pictures, looked for in the working directory first, then in the data folders

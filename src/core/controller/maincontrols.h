@@ -22,6 +22,9 @@ struct MainControls {
 
     QStringList ListBox1;   // the photo list, kept sorted without regard to case
     int ListBox1Index = -1; // the selected entry, -1 for none
+    // Every entry selected with Shift, Ctrl or Ctrl+A, as the window found them when a command
+    // started; ListBox1Index stays the photo shown. Fewer than two: the selected entry alone.
+    QList<int> ListBox1Selection;
 
     bool CheckBox1 = true;                  // "Ajout lignes": add to the list, or replace it
     bool CheckBox2 = true;                  // automatic magnetic declination

@@ -2,6 +2,7 @@
 // answer a message box or record a navigation without a screen.
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 #include <QStringList>
 #include <functional>
@@ -26,6 +27,9 @@ public:
     virtual void error(const QString& text) { warning(text); }
     // A confirmation with one "Oui" button.
     virtual void confirmation(const QString& text) { showMessage(text); }
+    // A warning with "Oui", "Non" and "Annuler" buttons; closing the box is "Annuler".
+    enum class Answer { Yes, No, Cancel };
+    virtual Answer warningYesNoCancel(const QString& text) = 0;
 };
 
 class Clipboard {
@@ -33,6 +37,8 @@ public:
     virtual ~Clipboard() = default;
     // The clipboard's plain text; nothing when it holds no text.
     virtual std::optional<QString> text() = 0;
+    // Puts a plain text on the clipboard.
+    virtual void setText(const QString& text) = 0;
 };
 
 class FileDialogs {
@@ -68,6 +74,12 @@ public:
     // Shows a page or a picture (a local path or a URL such as "about:blank"). Returns at once;
     // nothing waits for the load.
     virtual void navigate(const QString& url) = 0;
+    // Shows the map page the program built: `page` is what appears, whatever the file at
+    // `pagePath` (the copy kept for the user) holds now. A plain view shows the file.
+    virtual void showPage(const QString& pagePath, const QByteArray& page) {
+        (void)page;
+        navigate(pagePath);
+    }
 
     // Called by the view when a navigation has finished loading, with what was navigated to.
     std::function<void(const QString& url)> CppWebBrowser1NavigateComplete2;
@@ -92,9 +104,13 @@ public:
     // Starts `program` with `arguments` (each one argument, never split), without waiting.
     // False when it cannot start.
     virtual bool launch(const QString& program, const QStringList& arguments) = 0;
-    // The address a browser opens for the page at `pagePath`: the path itself, or where the
-    // program serves the page so that the map's tile requests carry a referrer.
-    virtual QString pageAddress(const QString& pagePath) { return pagePath; }
+    // The address a browser opens for the map page `page`, written at `pagePath` (empty when it
+    // could not be written): the path itself, or a one-time address where the program serves
+    // `page` so that the map's tile requests carry a referrer.
+    virtual QString pageAddress(const QString& pagePath, const QByteArray& page) {
+        (void)page;
+        return pagePath;
+    }
 };
 
 class EventPump {

@@ -1,13 +1,17 @@
 #include "atomicfile.h"
 
 #include "pathnames.h"
+#include "systemerror.h"
 
+#include <QDir>
 #include <QFileInfo>
 #include <QRandomGenerator>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -16,7 +20,7 @@ namespace vantorel {
 namespace {
 
 QString systemError(int err) {
-    return QString::fromLocal8Bit(std::strerror(err));
+    return systemErrorText(err);
 }
 
 QByteArray localName(const QString& path) {
@@ -36,6 +40,37 @@ void syncFolder(const QString& folder) {
     if (fd < 0) return;
     ::fsync(fd);
     ::close(fd);
+}
+
+// Whether `name` (a file of the folder `dirfd`) is a temporary file of ours that a writer killed
+// before its rename left: a regular file of this user, untouched for over a minute.
+bool isStaleTemporary(int dirfd, const char* name) {
+    struct stat st {};
+    if (::fstatat(dirfd, name, &st, AT_SYMLINK_NOFOLLOW) != 0) return false;
+    timespec now{};
+    ::clock_gettime(CLOCK_REALTIME, &now);
+    return S_ISREG(st.st_mode) && st.st_uid == ::geteuid() && now.tv_sec - st.st_mtim.tv_sec > 60;
+}
+
+// Removes the stale temporary files of `target`: "name.part" and "name.<8 hex digits>.part".
+void removeStaleTemporaries(const QString& target) {
+    const QByteArray path = localName(target);
+    const QByteArray base = path.mid(path.lastIndexOf('/') + 1);
+    const int dirfd = ::open(localName(folderOf(target)).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dirfd < 0) return;
+    DIR* dir = ::fdopendir(::dup(dirfd));
+    while (dirent* entry = dir ? ::readdir(dir) : nullptr) {
+        const QByteArray name(entry->d_name);
+        if (!name.startsWith(base) || !name.endsWith(".part")) continue;
+        const QByteArray middle = name.mid(base.size(), name.size() - base.size() - 5);
+        const bool ours = middle.isEmpty() || (middle.size() == 9 && middle[0] == '.' &&
+                                               std::all_of(middle.begin() + 1, middle.end(), [](char c) {
+                                                   return std::isxdigit(uchar(c)) && !std::isupper(uchar(c));
+                                               }));
+        if (ours && isStaleTemporary(dirfd, name.constData())) ::unlinkat(dirfd, name.constData(), 0);
+    }
+    if (dir) ::closedir(dir);
+    ::close(dirfd);
 }
 
 mode_t defaultMode() {
@@ -64,6 +99,8 @@ bool AtomicFileWriter::open() {
     m_error.clear();
     if (m_target.isEmpty() || m_target.endsWith(u'/')) return fail(QStringLiteral("nom de fichier vide"));
     // "name.part" beside the target. O_EXCL never opens an existing file or follows a link.
+    // Temporaries of this target that a killed writer left are removed first.
+    removeStaleTemporaries(m_target);
     for (int attempt = 0; attempt < 8; ++attempt) {
         const QString candidate = attempt == 0 ? m_target + QStringLiteral(".part")
                                                : m_target + QStringLiteral(".%1.part")
@@ -113,39 +150,70 @@ bool AtomicFileWriter::copyFrom(int fd, qint64 offset, qint64 size) {
     if (size < 0) return fail(QStringLiteral("écriture de %1 : taille négative").arg(m_tempPath));
     if (m_options.beforeWrite && !m_options.beforeWrite(m_written, size))
         return fail(QStringLiteral("écriture de %1 : %2").arg(m_tempPath, systemError(ENOSPC)));
-    loff_t from = offset;
-    qint64 done = 0;
+    const QString shrank = QStringLiteral("écriture de %1 : la source a raccourci").arg(m_tempPath);
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || st.st_size < offset + size) return fail(shrank);
+    // Pieces small enough for a progress bar to move and a cancel to be heard soon.
+    constexpr qint64 kPiece = qint64(8) << 20;
+    const qint64 end = offset + size;
+    qint64 from = offset;
     bool kernelCopy = true;
     QByteArray buffer;
-    while (done < size) {
-        const size_t chunk = size_t(std::min<qint64>(size - done, qint64(1) << 30));
-        if (kernelCopy) {
-            const ssize_t n = ::copy_file_range(fd, &from, m_fd, nullptr, chunk, 0);
-            if (n < 0 && (errno == EXDEV || errno == ENOSYS || errno == EINVAL || errno == EOPNOTSUPP)) {
-                kernelCopy = false; // a file system that cannot: through a buffer
-                continue;
-            }
-            if (n < 0 && errno == EINTR) continue;
-            if (n < 0) {
+    while (from < end) {
+        if (m_options.copyProgress && !m_options.copyProgress(from - offset, size))
+            return fail(QStringLiteral("écriture de %1 : copie annulée").arg(m_tempPath));
+        // The holes of a sparse source stay holes: only its data is copied. A file system that
+        // cannot tell says the whole file is data.
+        const off_t data = ::lseek(fd, from, SEEK_DATA);
+        const qint64 dataStart = data >= 0 ? qint64(data) : (errno == ENXIO ? end : from);
+        if (dataStart > from) {
+            const qint64 hole = std::min(dataStart, end) - from;
+            if (::lseek(m_fd, hole, SEEK_CUR) < 0) {
                 const int err = errno;
                 return fail(QStringLiteral("écriture de %1 : %2").arg(m_tempPath, systemError(err)));
             }
-            if (n == 0) return fail(QStringLiteral("écriture de %1 : la source a raccourci").arg(m_tempPath));
-            done += n;
-            m_written += n;
+            from += hole;
+            m_written += hole;
             continue;
         }
-        if (buffer.isEmpty()) buffer.resize(1 << 20);
-        const ssize_t n = ::pread(fd, buffer.data(), std::min<size_t>(chunk, size_t(buffer.size())), from);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) {
-            const int err = errno;
-            return fail(QStringLiteral("lecture pour %1 : %2").arg(m_tempPath, systemError(err)));
+        const off_t hole = ::lseek(fd, from, SEEK_HOLE);
+        const qint64 dataEnd = hole > from ? qint64(hole) : end;
+        loff_t in = from;
+        const qint64 pieceEnd = std::min({dataEnd, end, from + kPiece});
+        while (in < pieceEnd) {
+            const size_t chunk = size_t(pieceEnd - in);
+            if (kernelCopy) {
+                const ssize_t n = ::copy_file_range(fd, &in, m_fd, nullptr, chunk, 0);
+                if (n < 0 && (errno == EXDEV || errno == ENOSYS || errno == EINVAL || errno == EOPNOTSUPP)) {
+                    kernelCopy = false; // a file system that cannot: through a buffer
+                    continue;
+                }
+                if (n < 0 && errno == EINTR) continue;
+                if (n < 0) {
+                    const int err = errno;
+                    return fail(QStringLiteral("écriture de %1 : %2").arg(m_tempPath, systemError(err)));
+                }
+                if (n == 0) return fail(shrank);
+                m_written += n;
+                continue;
+            }
+            if (buffer.isEmpty()) buffer.resize(1 << 20);
+            const ssize_t n = ::pread(fd, buffer.data(), std::min<size_t>(chunk, size_t(buffer.size())), in);
+            if (n < 0 && errno == EINTR) continue;
+            if (n < 0) {
+                const int err = errno;
+                return fail(QStringLiteral("lecture pour %1 : %2").arg(m_tempPath, systemError(err)));
+            }
+            if (n == 0) return fail(shrank);
+            if (!write(buffer.constData(), n)) return false;
+            in += n;
         }
-        if (n == 0) return fail(QStringLiteral("écriture de %1 : la source a raccourci").arg(m_tempPath));
-        if (!write(buffer.constData(), n)) return false;
-        from += n;
-        done += n;
+        from = pieceEnd;
+    }
+    // A hole at the end of the range: the file still takes its whole length.
+    if (::ftruncate(m_fd, m_written) != 0) {
+        const int err = errno;
+        return fail(QStringLiteral("écriture de %1 : %2").arg(m_tempPath, systemError(err)));
     }
     return true;
 }
@@ -234,6 +302,34 @@ bool ensurePrivateFolder(const QString& path, QString* error) {
     if ((st.st_mode & 077) != 0 && ::chmod(name.constData(), 0700) != 0)
         return fail(QStringLiteral("%1 est ouvert aux autres utilisateurs").arg(path));
     return true;
+}
+
+bool isPrivateFolder(const QString& path) {
+    struct stat st {};
+    return !path.isEmpty() && ::lstat(localName(path).constData(), &st) == 0 && S_ISDIR(st.st_mode) &&
+           st.st_uid == ::geteuid() && (st.st_mode & 077) == 0;
+}
+
+QString makePrivateFolder(const QString& parent, const QString& prefix, QString* error) {
+    auto fail = [&](const QString& why) {
+        if (error) *error = why;
+        return QString();
+    };
+    QByteArray name = localName(QDir(parent).filePath(prefix + QStringLiteral("XXXXXX")));
+    if (!::mkdtemp(name.data())) {
+        const int err = errno;
+        return fail(
+            QStringLiteral("impossible de créer un dossier dans %1 : %2").arg(parent, systemError(err)));
+    }
+    const QString path = decodePath(name);
+    // What was made is checked through a descriptor of the folder itself, never through its name alone.
+    const int fd = ::open(name.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    struct stat st {};
+    const bool own = fd >= 0 && ::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::geteuid() &&
+                     (st.st_mode & 0777) == 0700;
+    if (fd >= 0) ::close(fd);
+    if (!own) return fail(QStringLiteral("%1 n'est pas un dossier privé de l'utilisateur").arg(path));
+    return path;
 }
 
 } // namespace vantorel

@@ -28,6 +28,9 @@ struct AtomicWriteOptions {
     std::function<bool(qint64 offset, qint64 size)> beforeWrite;
     // Called between the pieces of a long write (writeFileAtomically), so that a window can repaint.
     std::function<void()> progress;
+    // Called from the thread that writes, before each piece of copyFrom, with the bytes of the
+    // range done so far and its size; returning false abandons the write (cancelled).
+    std::function<bool(qint64 done, qint64 total)> copyProgress;
 };
 
 // Streams a new file to a temporary name beside `target` and puts it in place on commit().
@@ -44,8 +47,8 @@ public:
     bool open();
     bool write(const char* data, qint64 size);
     bool write(const QByteArray& bytes) { return write(bytes.constData(), bytes.size()); }
-    // Appends `size` bytes of the file `fd` from `offset` (in the kernel where it can); fewer
-    // bytes than asked (the source shrank) is a failure.
+    // Appends `size` bytes of the file `fd` from `offset` (in the kernel where it can), leaving
+    // the source's holes as holes; fewer bytes than asked (the source shrank) is a failure.
     bool copyFrom(int fd, qint64 offset, qint64 size);
     // Flushes, verifies, renames over the target and flushes the folder.
     bool commit();
@@ -74,5 +77,13 @@ bool writeFileAtomically(const QString& target, const QByteArray& bytes, QString
 // Creates `path` as a folder only its owner may enter (0700), or checks that an existing one is
 // a real folder (not a link) owned by this user with no access for others.
 bool ensurePrivateFolder(const QString& path, QString* error = nullptr);
+
+// True when `path` is a real folder (not a link) owned by this user with no access for others.
+bool isPrivateFolder(const QString& path);
+
+// Makes a new folder `parent/<prefix>XXXXXX` with a random name that only this user may enter,
+// and checks the folder it opened (owner, mode 0700, not a link). Empty (with `error`) on failure;
+// an existing folder is never taken.
+QString makePrivateFolder(const QString& parent, const QString& prefix, QString* error = nullptr);
 
 } // namespace vantorel

@@ -88,6 +88,14 @@ QString unreadablePhotoMessage(const QString& path, FileOpenError error) {
     return kUnreadablePhoto.arg(escapeCell(path), fileOpenErrorText(error));
 }
 
+QString unreadableFileReason(const QString& path) {
+    FileOpenError error = FileOpenError::None;
+    const int fd = openRegularFile(path, &error);
+    if (fd < 0) return QStringLiteral("%1 : %2").arg(path, fileOpenErrorText(error));
+    ::close(fd);
+    return {};
+}
+
 std::optional<QByteArray> readWholeFile(int fd, qint64 limit) {
     struct stat st {};
     if (::fstat(fd, &st) != 0 || st.st_size > limit) return std::nullopt;

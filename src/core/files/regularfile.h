@@ -30,6 +30,10 @@ QString fileOpenErrorText(FileOpenError error);
 // one line of a terminal.
 QString unreadablePhotoMessage(const QString& path, FileOpenError error);
 
+// "<path> : <reason>" when `path` cannot be opened for reading (it is opened and closed again);
+// empty when it can.
+QString unreadableFileReason(const QString& path);
+
 // A photo a command could not read, for the message that names it.
 struct UnreadablePhoto {
     QString path;

@@ -39,12 +39,20 @@ function vantorelEmbedded() {
 return typeof qt !== 'undefined' && typeof QWebChannel !== 'undefined';
 }
 function vantorelPicks(map, marker) {
+window.vantorelMarker = marker;
 if (!vantorelEmbedded()) return;
 new QWebChannel(qt.webChannelTransport, function (channel) {
 var pick = channel.objects.vantorelPick;
 if (!pick) return;
-map.on('click', function (e) { pick.pick(e.latlng.lat, e.latlng.lng); });
-if (marker) marker.on('dragend', function () { var p = marker.getLatLng(); pick.pick(p.lat, p.lng); });
+var dropped = function () { var p = marker.getLatLng(); pick.pick(p.lat, p.lng); };
+if (marker) marker.on('dragend', dropped);
+// The marker goes where the user clicks (Leaflet sends no click for a drag of the map).
+map.on('click', function (e) {
+if (marker) marker.setLatLng(e.latlng);
+else marker = L.marker(e.latlng, {icon: vantorelIcon(), draggable: true}).addTo(map).on('dragend', dropped);
+window.vantorelMarker = marker;
+pick.pick(e.latlng.lat, e.latlng.lng);
+});
 });
 }
 function vantorelText(tag, text) {

@@ -1,40 +1,43 @@
 #include "mappagefile.h"
 
 #include "files/atomicfile.h"
+#include "files/pathnames.h"
 
 #include <QDir>
-#include <QFile>
 #include <unistd.h>
 
 namespace vantorel {
 
-QString mapPageFolder(const QString& tempDir) {
-    return QDir(tempDir).filePath(QStringLiteral("vantorel-%1").arg(getuid()));
-}
-
-QString mapPagePath(const QString& tempDir, const QString& name) {
-    return QDir(mapPageFolder(tempDir)).filePath(name);
-}
-
-bool writeMapPage(const QString& tempDir, const QByteArray& page, QString* error,
-                  const std::function<void()>& progress, const QString& name) {
-    if (!ensurePrivateFolder(mapPageFolder(tempDir), error)) return false;
+bool MapPageFolder::writePage(const QString& tempDir, const QByteArray& page, QString* error,
+                              const std::function<void()>& progress) {
+    if (m_folder.isEmpty() || m_parent != tempDir) {
+        remove();
+        m_folder = makePrivateFolder(tempDir, QStringLiteral("vantorel-"), error);
+        if (m_folder.isEmpty()) return false;
+        m_parent = tempDir;
+    }
     AtomicWriteOptions options;
     options.mode = 0600;
     options.durable = false;
     options.progress = progress;
+    const QString path = pagePath(tempDir);
     // Renaming over the previous page makes some file systems flush it at once (ext4's
     // replace-by-rename guard): the old page goes first; the new one still appears whole.
-    ::unlink(QFile::encodeName(mapPagePath(tempDir, name)).constData());
-    return writeFileAtomically(mapPagePath(tempDir, name), page, error, options);
+    ::unlink(encodePath(path).constData());
+    return writeFileAtomically(path, page, error, options);
 }
 
-void removeMapPage(const QString& tempDir) {
-    if (tempDir.isEmpty()) return;
-    // Only our own private folder: never act on a folder someone else made at that name.
-    if (!ensurePrivateFolder(mapPageFolder(tempDir))) return;
-    QFile::remove(mapPagePath(tempDir));
-    QDir().rmdir(mapPageFolder(tempDir));
+QString MapPageFolder::pagePath(const QString& tempDir) const {
+    const QString folder = !m_folder.isEmpty() && m_parent == tempDir ? m_folder : tempDir;
+    return QDir(folder).filePath(kMapPageName);
+}
+
+void MapPageFolder::remove() {
+    if (m_folder.isEmpty()) return;
+    ::unlink(encodePath(QDir(m_folder).filePath(kMapPageName)).constData());
+    ::rmdir(encodePath(m_folder).constData());
+    m_folder.clear();
+    m_parent.clear();
 }
 
 } // namespace vantorel

@@ -12,7 +12,6 @@
 
 namespace vantorel {
 
-inline const QString kTrackMapPageName = QStringLiteral("VantorelTrace.htm");
 // Beyond this many fixes the line keeps every n-th one (and each segment's ends): the map shows
 // the shape, not each second of it.
 inline constexpr int kTrackMapMaxFixes = 20000;

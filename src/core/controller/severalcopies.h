@@ -1,0 +1,29 @@
+// The copies of several selected photos written by one command: the one question about copies
+// that already exist, and the one summary that ends it.
+#pragma once
+
+#include <QList>
+#include <QPair>
+#include <QString>
+#include <QStringList>
+
+namespace vantorel {
+
+// Beyond this many photos the command shows its progress, with a cancel button.
+inline constexpr int kFewPhotos = 3;
+
+// What became of each photo's copy.
+struct SeveralCopiesReport {
+    bool withPosition = true;
+    QStringList written, replaced, kept;   // copy paths
+    QList<QPair<QString, QString>> failed; // copy path, why
+    int notDone = 0;                       // left when the user cancelled
+};
+
+// Asked once for every copy that already exists: Oui replaces them, Non keeps them and writes the
+// others, Annuler writes nothing.
+QString severalOverwriteQuestion(const QStringList& existing);
+QString severalProgressLabel(bool withPosition);
+QString severalCopiesSummary(const SeveralCopiesReport& report);
+
+} // namespace vantorel

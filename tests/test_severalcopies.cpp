@@ -1,0 +1,181 @@
+// The copies of several selected photos in one command: one question for the copies already
+// there, progress with cancel beyond a few photos, one summary; one selected photo keeps the
+// one-photo command's boxes.
+#include "controller/maincontroller.h"
+#include "controller/severalcopies.h"
+#include "doubles.h"
+#include "fixtures.h"
+#include "geotag/geotagcopy.h"
+#include "metadata/gpscoordinates.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+using namespace vantorel;
+using namespace vantorel::test;
+
+namespace {
+
+class SeveralCopies : public ::testing::Test {
+protected:
+    QTemporaryDir dir;
+    FakePlatform fake;
+    MainController c{fake.platform()};
+    MainControls& m = c.controls();
+    QStringList photos;
+    QList<QByteArray> sourceBytes;
+
+    // `count` photos (one without position), all selected, the last one shown.
+    void listPhotos(int count) {
+        c.FormCreate();
+        for (int i = 0; i < count; ++i) {
+            const QString name = QStringLiteral("p%1.jpg").arg(i);
+            photos << (i == 1 ? makeJpeg(dir.path(), name, {asciiItem(0x0110, "Cam")})
+                              : makeJpeg(dir.path(), name,
+                                         gpsItems("N", {{45, 1}, {12, 1}, {0, 1}}, "E",
+                                                  {{2, 1}, {20, 1}, {0, 1}})));
+            sourceBytes << fileBytes(photos.last());
+        }
+        c.HandleDroppedFiles(photos);
+        for (int i = 0; i < count; ++i)
+            m.ListBox1Selection << i;
+        m.Edit7 = "-33,5";
+        m.Edit8 = "151,25";
+    }
+    QString copyOf(int i, QChar prefix = kGeotaggedPrefix) { return copyPathFor(photos[i], prefix); }
+    QString position(const QString& path) {
+        QString lat, lon;
+        const CoordinateReading r = ReadGpsCoordinates(path, lat, lon);
+        return r.geotagged ? r.signedLatitude + " " + r.signedLongitude : QString("-");
+    }
+    void expectSourcesUnchanged() {
+        for (int i = 0; i < photos.size(); ++i)
+            EXPECT_EQ(fileBytes(photos[i]), sourceBytes[i]) << photos[i].toStdString();
+    }
+};
+
+TEST_F(SeveralCopies, ThreePhotosGiveThreeCopiesAndOneSummary) {
+    listPhotos(3);
+    c.BitBtn5Click();
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(position(copyOf(i)), "-33,50000 151,25000");
+        EXPECT_TRUE(m.ListBox1.contains(copyOf(i)));
+    }
+    EXPECT_EQ(m.Label8, "6");
+    EXPECT_TRUE(fake.boxes.questions.isEmpty());
+    EXPECT_TRUE(fake.progress.labels.isEmpty()) << "a few photos show no progress";
+    ASSERT_EQ(fake.boxes.confirmations.size(), 1);
+    const QString summary = fake.boxes.confirmations[0];
+    EXPECT_TRUE(summary.contains("Écrits : 3\n" + copyOf(0) + "\n" + copyOf(1) + "\n" + copyOf(2)))
+        << summary.toStdString();
+    EXPECT_TRUE(summary.endsWith("Les fichiers source d'origine n'ont pas été modifiés"));
+    EXPECT_TRUE(fake.boxes.errors.isEmpty());
+    expectSourcesUnchanged();
+
+    // Erasing the same selection: "~" copies without position, one summary.
+    m.ListBox1Selection = {0, 1, 2};
+    for (int i = 0; i < 3; ++i)
+        m.ListBox1Selection[i] = int(m.ListBox1.indexOf(photos[i]));
+    c.BitBtn23Click();
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(position(copyOf(i, kErasedPrefix)), "-");
+    EXPECT_EQ(fake.boxes.confirmations.size(), 2);
+    EXPECT_TRUE(fake.boxes.confirmations[1].startsWith("Nouveaux fichiers sans géocodage\n\nÉcrits : 3"));
+    expectSourcesUnchanged();
+}
+
+TEST_F(SeveralCopies, ExistingCopiesAreAskedAboutOnce) {
+    listPhotos(3);
+    for (int i : {0, 2}) {
+        QFile old(copyOf(i));
+        ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+        old.write("earlier copy");
+    }
+    // Annuler: nothing written, a beep.
+    fake.boxes.answer = MessageBoxes::Answer::Cancel;
+    c.BitBtn5Click();
+    ASSERT_EQ(fake.boxes.questions.size(), 1);
+    EXPECT_TRUE(fake.boxes.questions[0].startsWith("Fichiers qui existent déja : 2\n" + copyOf(0) + "\n" +
+                                                   copyOf(2)));
+    EXPECT_EQ(fake.boxes.beeps, 1);
+    EXPECT_FALSE(QFileInfo::exists(copyOf(1)));
+    EXPECT_TRUE(fake.boxes.confirmations.isEmpty());
+
+    // Non: the two old copies stay, the third is written.
+    fake.boxes.answer = MessageBoxes::Answer::No;
+    c.BitBtn5Click();
+    EXPECT_EQ(fileBytes(copyOf(0)), QByteArray("earlier copy"));
+    EXPECT_EQ(fileBytes(copyOf(2)), QByteArray("earlier copy"));
+    EXPECT_EQ(position(copyOf(1)), "-33,50000 151,25000");
+    ASSERT_EQ(fake.boxes.confirmations.size(), 1);
+    EXPECT_TRUE(
+        fake.boxes.confirmations[0].contains("Existaient déja, gardés : 2\n" + copyOf(0) + "\n" + copyOf(2)));
+
+    // Oui: every copy replaced, in one question again.
+    fake.boxes.answer = MessageBoxes::Answer::Yes;
+    m.ListBox1Selection.clear();
+    for (const QString& p : photos)
+        m.ListBox1Selection << int(m.ListBox1.indexOf(p));
+    c.BitBtn5Click();
+    EXPECT_EQ(fake.boxes.questions.size(), 3);
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(position(copyOf(i)), "-33,50000 151,25000");
+    EXPECT_TRUE(fake.boxes.confirmations.last().contains("Anciens fichiers remplacés : 3"));
+    expectSourcesUnchanged();
+}
+
+TEST_F(SeveralCopies, FailuresAreSummedUpWithTheirReason) {
+    listPhotos(2);
+    QFile text(dir.filePath("notes.jpg"));
+    ASSERT_TRUE(text.open(QIODevice::WriteOnly));
+    text.write("not a picture");
+    text.close();
+    c.addToList(text.fileName());
+    m.ListBox1Selection = {0, 1, 2};
+    c.BitBtn5Click();
+    EXPECT_TRUE(fake.boxes.confirmations.isEmpty());
+    ASSERT_EQ(fake.boxes.errors.size(), 1);
+    const QString summary = fake.boxes.errors[0];
+    EXPECT_TRUE(summary.contains("Écrits : 2")) << summary.toStdString();
+    EXPECT_TRUE(summary.contains("Non écrits : 1\n" + dir.filePath("#notes.jpg") + " : "))
+        << summary.toStdString();
+    EXPECT_FALSE(QFileInfo::exists(dir.filePath("#notes.jpg")));
+    EXPECT_FALSE(m.ListBox1.contains(dir.filePath("#notes.jpg")));
+}
+
+TEST_F(SeveralCopies, ManyPhotosShowProgressAndStopWhenCancelled) {
+    listPhotos(6);
+    fake.progress.cancelAfter = 3; // the third report of progress finds the cancel button pressed
+    c.BitBtn5Click();
+    EXPECT_EQ(fake.progress.labels, QStringList{"Écriture des nouveaux fichiers géocodés…"});
+    EXPECT_EQ(fake.progress.finished, 1);
+    for (int i = 0; i < 6; ++i)
+        EXPECT_EQ(QFileInfo::exists(copyOf(i)), i < 2) << i;
+    ASSERT_EQ(fake.boxes.confirmations.size(), 1);
+    EXPECT_TRUE(fake.boxes.confirmations[0].contains("Écrits : 2"));
+    EXPECT_TRUE(fake.boxes.confirmations[0].contains("Non traités (annulé) : 4"));
+}
+
+TEST_F(SeveralCopies, OneSelectedPhotoOrUnreadableFieldsKeepTheOnePhotoCommand) {
+    listPhotos(3);
+    // Unreadable fields: one beep, nothing written, no summary.
+    m.Edit7 = "48.5";
+    c.BitBtn5Click();
+    EXPECT_EQ(fake.boxes.beeps, 1);
+    EXPECT_FALSE(QFileInfo::exists(copyOf(0)));
+    // The same photo selected twice counts once; one photo is the one-photo command on the caption.
+    m.Edit7 = "10";
+    for (const QList<int>& one : {QList<int>{}, QList<int>{2}, QList<int>{2, 2}}) {
+        m.ListBox1Selection = one;
+        c.BitBtn5Click();
+    }
+    EXPECT_EQ(fake.boxes.confirmations.first(),
+              "Les coordonnées ont été écrites avec succès dans le nouveau fichier\n" + copyOf(2) +
+                  "\n\nLe fichier source d'origine n'a pas été modifié");
+    EXPECT_EQ(fake.boxes.questions.size(), 2); // the one-photo question, about the one copy
+    EXPECT_FALSE(QFileInfo::exists(copyOf(0)));
+}
+
+} // namespace
