@@ -490,6 +490,8 @@ TrackDialog* MainWindow::openTrackDialog() {
     });
     dialog->open();
     return dialog;
+}
+
 QList<int> MainWindow::selectedRows() const {
     QList<int> rows;
     for (const QModelIndex& index : ListBox1->selectionModel()->selectedRows())

@@ -656,7 +656,7 @@ void MainController::PlaceOnMap() {
     }
     const QList<QPointF> photos = m_lastPosition ? QList<QPointF>() : listedPositions();
     const QByteArray page = BuildPlacingMapPage(placingFrame(m_lastPosition, photos), m_mapSettings);
-    if (!writeMapPage(m_state.TempDir, page, nullptr, [this] { m_platform.pump.processMessages(); })) {
+    if (!m_mapFolder.writePage(m_state.TempDir, page, nullptr, [this] { m_platform.pump.processMessages(); })) {
         m_platform.boxes.showMessage(kCannotCreateMapPage);
         return;
     }
