@@ -10,7 +10,7 @@ import sys
 FLOORS = {
     "tables": 0, "files": 0, "text": 0,
     "metadata": 1, "display": 1,
-    "maps": 2, "export": 2, "geotag": 2,
+    "maps": 2, "export": 2, "geotag": 2, "tracks": 2,
     "controller": 3,
 }
 WIDGETS = re.compile(r'#include\s*<(QtWidgets/|QWidget|QApplication|QMainWindow|QDialog|QLabel|QMessageBox|'

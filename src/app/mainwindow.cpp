@@ -1,5 +1,7 @@
 #include "mainwindow.h"
 
+#include "trackdialog.h"
+
 #include "browserplaceholder.h"
 #include "desktopservices.h"
 #include "display/jpegdecoder.h"
@@ -9,6 +11,7 @@
 #include "metadata/gpscoordinates.h"
 #include "metadata/tagcatalogue.h"
 #include "overviewwindow.h"
+#include "trackdialog.h"
 #include "viewerwindow.h"
 #include "webmapview.h"
 #include "windowfont.h"
@@ -187,6 +190,7 @@ MainWindow::MainWindow(WindowServices services, QWidget* parent) : QWidget(paren
         services.externalBrowser = (m_realExternalBrowser = std::make_unique<DesktopBrowser>()).get();
     if (!services.progress) services.progress = (m_realProgress = std::make_unique<QtProgress>(this)).get();
     m_repaintingBoxes = std::make_unique<RepaintingBoxes>(*services.boxes, [this] { sync(); });
+    m_services = services;
     m_controller = std::make_unique<MainController>(
         Platform{*m_repaintingBoxes, *services.clipboard, *services.dialogs, *services.connectivity,
                  *m_browserView, *m_pump, *services.externalBrowser, *services.progress});
@@ -264,6 +268,11 @@ void MainWindow::buildWidgets(bool webEngine) {
                       QStringLiteral("Voir l'ensemble des POI sur la carte"), {892, 120, 81, 25});
     BitBtn15 = button(this, "BitBtn15", QStringLiteral("Géocodé"),
                       QStringLiteral("Supprimer les lignes si photos non géocodées"), {892, 145, 81, 25});
+    m_trackButton = new QPushButton(QStringLiteral("Trace GPS…"), this);
+    m_trackButton->setObjectName(QStringLiteral("TrackButton"));
+    m_trackButton->setToolTip(QStringLiteral("Géocoder les photos de la liste d'après une trace GPS"));
+    m_trackButton->setGeometry(736, 155, 88, 17);
+    ListBox1->setContextMenuPolicy(Qt::CustomContextMenu);
 
     Label8 = label(this, "Label8", QStringLiteral("0"), {828, 156, 56, 13});
     Label8->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
@@ -414,6 +423,12 @@ void MainWindow::wire() {
     // Several photos can be erased together even when the one shown has no position.
     connect(ListBox1->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             [this] { BitBtn23->setEnabled(eraserEnabled()); });
+    connect(m_trackButton, &QPushButton::clicked, this, &MainWindow::openTrackDialog);
+    connect(ListBox1, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
+        QMenu menu(this);
+        menu.addAction(m_trackButton->text(), this, &MainWindow::openTrackDialog);
+        menu.exec(ListBox1->viewport()->mapToGlobal(at));
+    });
     connect(Edit7, &QLineEdit::textEdited, this, [m](const QString& t) { m->Edit7 = t; });
     connect(Edit8, &QLineEdit::textEdited, this, [m](const QString& t) { m->Edit8 = t; });
     connect(Edit1, &QLineEdit::textEdited, this, [m](const QString& t) { m->Edit1 = t; });
@@ -453,6 +468,24 @@ void MainWindow::wire() {
     connect(m_viewer, &ViewerWindow::hideMainWindowRequested, this, &QWidget::hide);
     connect(m_viewer, &ViewerWindow::showMainWindowRequested, this, &QWidget::show);
     wirePreview();
+}
+
+TrackDialog* MainWindow::openTrackDialog() {
+    if (m_running || m_controller->controls().ListBox1.isEmpty()) {
+        m_boxes->beep();
+        return nullptr;
+    }
+    auto* dialog = new TrackDialog(m_controller->controls().ListBox1,
+                                   {*m_services.dialogs, *m_boxes, *m_services.progress,
+                                    m_controller->state().TempDir, m_services.webEngine},
+                                   this);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    connect(dialog, &TrackDialog::copiesWritten, this, [this](const QStringList& copies) {
+        m_controller->addTrackCopies(copies);
+        sync();
+    });
+    dialog->open();
+    return dialog;
 }
 
 QList<int> MainWindow::selectedRows() const {

@@ -57,6 +57,8 @@ public:
     ViewerWindow* viewer() const { return m_viewer; }
     OverviewWindow* overview() const { return m_overview; }
     BrowserView* browser() const { return m_browserView; }
+    // « Trace GPS… »: the list's photos on GPS tracks, in a dialog of its own (returned for tests).
+    class TrackDialog* openTrackDialog();
 
 protected:
     void dragEnterEvent(QDragEnterEvent* event) override;
@@ -100,6 +102,7 @@ private:
     std::unique_ptr<Connectivity> m_realConnectivity;
     std::unique_ptr<ExternalBrowser> m_realExternalBrowser;
     std::unique_ptr<Progress> m_realProgress;
+    WindowServices m_services; // the services, real or given, for the dialogs opened later
     std::unique_ptr<WindowPump> m_pump;
     std::unique_ptr<RepaintingBoxes> m_repaintingBoxes;
     std::unique_ptr<MainController> m_controller;
@@ -118,6 +121,7 @@ private:
     QPushButton* BitBtn13 = nullptr;
     QPushButton* BitBtn14 = nullptr;
     QPushButton* BitBtn15 = nullptr;
+    QPushButton* m_trackButton = nullptr; // « Trace GPS… »
     QLabel* Label8 = nullptr;
     QLabel* Label11 = nullptr;
     GridModel* SG1Model = nullptr;

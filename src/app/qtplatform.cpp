@@ -127,6 +127,19 @@ std::optional<QString> QtClipboard::text() {
     return data->text();
 }
 
+std::optional<QStringList> QtFileDialogs::openTracks() {
+    QFileDialog dialog(
+        m_parent, QStringLiteral("Traces GPS"), QString(),
+        QStringLiteral("Traces GPS (*.gpx *.GPX *.nmea *.nma *.log *.txt *.kml *.tcx *.fit *.igc *.plt "
+                       "*.csv);;*.* (*)"));
+    dialog.setFileMode(QFileDialog::ExistingFiles);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
+    QStringList files = dialog.selectedFiles();
+    for (QString& file : files)
+        file = recoverLossyPath(file);
+    return files;
+}
+
 void QtClipboard::setText(const QString& text) {
     QGuiApplication::clipboard()->setText(text);
 }

@@ -50,6 +50,7 @@ public:
     explicit QtFileDialogs(QWidget* parent) : m_parent(parent) {}
     std::optional<QStringList> openPictures() override;
     std::optional<QString> saveGpx(const QString& folder, const QString& fileName) override;
+    std::optional<QStringList> openTracks() override;
 
 private:
     QPointer<QWidget> m_parent;

@@ -22,6 +22,8 @@ int runErase(const QStringList& args, QTextStream& out, QTextStream& err);
 int runGpx(const QStringList& args, QTextStream& out, QTextStream& err);
 int runMap(QStringList args, QTextStream& out, QTextStream& err);
 int runOverview(QStringList args, QTextStream& out, QTextStream& err);
+// correlate --track FILE... PHOTO...: photos placed on GPS tracks by time, their "#" copies written.
+int runCorrelate(const QStringList& args, QTextStream& out, QTextStream& err);
 // parse TEXT: the position read in the text, or the reason it is refused (exit code 4).
 int runParse(const QStringList& args, QTextStream& out, QTextStream& err);
 

@@ -76,6 +76,27 @@ const char* const kHelp =
     "  overview [--google] PHOTO...\n"
     "                    Page de la carte de toutes les photos géocodées (« Voir carte »). Code de\n"
     "                    sortie 1 si aucune photo n'est géocodée.\n"
+    "  correlate --track FICHIER [--track FICHIER...] [--tz FUSEAU] [--clock-error DURÉE]\n"
+    "            [--max-gap SECONDES] [--max-distance SECONDES] [--replace] [--dry-run] PHOTO...\n"
+    "                    Place chaque photo sur les traces GPS (GPX 1.0 ou 1.1 ; NMEA, KML, TCX, FIT,\n"
+    "                    IGC... avec gpsbabel) d'après son heure de prise de vue, et écrit sa copie\n"
+    "                    « # » + nom : latitude, longitude, altitude, date et heure UTC du GPS.\n"
+    "                    --tz : ±HH:MM ou nom IANA (Europe/Paris), pour les photos sans décalage\n"
+    "                    horaire propre (OffsetTimeOriginal) ; par défaut le fuseau du système.\n"
+    "                    --clock-error : avance de l'horloge de l'appareil sur l'heure vraie, SS,\n"
+    "                    MM:SS, HH:MM:SS ou J HH:MM:SS, signée, avec fractions (+1:02:03 : l'appareil\n"
+    "                    avançait de 1 h 2 min 3 s).\n"
+    "                    --max-gap : écart maximal entre deux points interpolés (1800 s) ; au-delà,\n"
+    "                    ou entre deux segments, le point le plus proche dans --max-distance (1800 s ;\n"
+    "                    0 : jamais). --replace : place aussi les photos déjà géocodées.\n"
+    "                    --dry-run : n'écrit rien.\n"
+    "                    Une ligne par photo : chemin, état (written, would-write, no-time,\n"
+    "                    outside-track, already-geotagged, failed), latitude et longitude en degrés\n"
+    "                    décimaux avec un point (9 décimales), altitude en mètres, heure UTC\n"
+    "                    corrigée (AAAA-MM-JJTHH:MM:SS[.fff]Z), chemin de la copie ; champs vides\n"
+    "                    quand ils n'existent pas. Codes de sortie : 0 toutes les photos placées,\n"
+    "                    1 des photos non placées ou illisibles, 2 arguments incorrects ou trace\n"
+    "                    illisible (rien n'est écrit), 3 une copie n'a pas pu être écrite.\n"
     "  --help            Affiche cette aide.\n"
     "  --version         Affiche la version du programme.\n"
     "\n"
@@ -138,6 +159,7 @@ int main(int argc, char** argv) {
     if (command == QLatin1String("gpx")) return vantorel::cli::runGpx(args, out, err);
     if (command == QLatin1String("map")) return vantorel::cli::runMap(args, out, err);
     if (command == QLatin1String("overview")) return vantorel::cli::runOverview(args, out, err);
+    if (command == QLatin1String("correlate")) return vantorel::cli::runCorrelate(args, out, err);
     if (command == QLatin1String("parse")) return vantorel::cli::runParse(args, out, err);
     err << QStringLiteral("Commande inconnue : ") << vantorel::escapeCell(command) << QStringLiteral("\n")
         << QStringLiteral("Voir : vantorel-cli --help\n");

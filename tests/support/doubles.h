@@ -58,6 +58,13 @@ struct FakeDialogs : FileDialogs {
         saveName = fileName;
         return savePath;
     }
+    // The track files' dialog: the files the user chooses (none: cancel).
+    std::optional<QStringList> tracks;
+    int tracksOpened = 0;
+    std::optional<QStringList> openTracks() override {
+        ++tracksOpened;
+        return tracks;
+    }
 };
 
 struct FakeConnectivity : Connectivity {

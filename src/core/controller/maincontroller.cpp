@@ -1,6 +1,8 @@
 #include "maincontroller.h"
 #include "copyworker.h"
 
+#include <QSet>
+
 #include "display/jpegdecoder.h"
 #include "export/gpxwriter.h"
 #include "files/atomicfile.h"
@@ -21,6 +23,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <QSet>
 #include <cmath>
 
 namespace vantorel {
@@ -438,6 +441,15 @@ void MainController::writeCopy(bool withPosition) {
         addToList(target);
         showEntryCount();
     }
+}
+
+void MainController::addTrackCopies(const QStringList& copies) {
+    const QSet<QString> present(m_controls.ListBox1.begin(), m_controls.ListBox1.end());
+    QStringList added;
+    for (const QString& copy : copies)
+        if (!present.contains(copy)) added << copy;
+    addManyToList(added);
+    showEntryCount();
 }
 
 void MainController::BitBtn1Click() {

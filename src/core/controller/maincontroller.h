@@ -48,6 +48,8 @@ public:
     void BitBtn14Click(); // "Voir carte": every geotagged photo on one map
 
     // The copies of the photo named in the caption, beside it.
+    // Copies written from a GPS track join the list, each once, as "Ecrit nouveau fichier géocodé" adds one.
+    void addTrackCopies(const QStringList& copies);
     void BitBtn5Click();  // "Ecrit nouveau fichier géocodé": "#" + name with Edit7/Edit8's position
     void BitBtn23Click(); // "Efface le geocodage du fichier": "~" + name without position
 

@@ -52,6 +52,8 @@ public:
     // (".gpx" added when the user typed no extension); nothing when the user cancels. It asks
     // nothing about an existing file: the command does.
     virtual std::optional<QString> saveGpx(const QString& folder, const QString& fileName) = 0;
+    // The track files' dialog (GPX, NMEA, KML...), several at once; nothing when the user cancels.
+    virtual std::optional<QStringList> openTracks() { return std::nullopt; }
 };
 
 // What the connectivity check found (the values are the check's historical codes).

@@ -79,12 +79,13 @@ CoordinateFields readCoordinateFields(const QString& latitudeText, const QString
 }
 
 QVector<PropertyItem> gpsPositionItems(const GpsPosition& p) {
-    return {
-        {GpsLatitudeRef, TypeAscii, asciiValue(p.latitudeRef)},
-        {GpsLatitude, TypeRational, rationalValue(p.latitude)},
-        {GpsLongitudeRef, TypeAscii, asciiValue(p.longitudeRef)},
-        {GpsLongitude, TypeRational, rationalValue(p.longitude)},
-    };
+    return QVector<PropertyItem>{
+               {GpsLatitudeRef, TypeAscii, asciiValue(p.latitudeRef)},
+               {GpsLatitude, TypeRational, rationalValue(p.latitude)},
+               {GpsLongitudeRef, TypeAscii, asciiValue(p.longitudeRef)},
+               {GpsLongitude, TypeRational, rationalValue(p.longitude)},
+           } +
+           p.extraItems;
 }
 
 QString copyPathFor(const QString& source, QChar prefix) {

@@ -37,6 +37,7 @@ struct GpsPosition {
     QString longitudeRef; // "E" or "W"
     RationalTriple latitude{};
     RationalTriple longitude{};
+    QVector<PropertyItem> extraItems; // GPS items the "#" copy also sets (altitude, time stamps...)
 };
 
 enum class CoordinateInput {

@@ -35,11 +35,20 @@ void exiv2Log(int level, const char* message) {
         qCDebug(lcExiv2) << text;
 }
 
+// The XMP toolkit is shared by every thread that writes copies: its set-up and its parses and
+// serialisations are taken one at a time.
+std::recursive_mutex xmpMutex;
+
+void lockXmp(void*, bool lock) {
+    lock ? xmpMutex.lock() : xmpMutex.unlock();
+}
+
 void initExiv2() {
     static std::once_flag once;
     std::call_once(once, [] {
         Exiv2::LogMsg::setHandler(exiv2Log);
         Exiv2::LogMsg::setLevel(Exiv2::LogMsg::warn);
+        Exiv2::XmpParser::initialize(lockXmp, nullptr);
     });
 }
 
@@ -502,6 +511,8 @@ MetadataBlockEdit editXmpPacket(const QByteArray& packet, const LocationMetadata
     if (edit.erase == LocationMetadataEdit::Erase::None && !position) return result;
     if (edit.erase == LocationMetadataEdit::Erase::Position && !position && !packet.contains("GPSDestL"))
         return result;
+    static std::mutex editing; // one packet at a time (see xmpMutex)
+    const std::lock_guard oneAtATime(editing);
     try {
         Exiv2::XmpData xmp;
         if (Exiv2::XmpParser::decode(xmp, std::string(packet.constData(), size_t(packet.size()))) != 0)

@@ -35,4 +35,13 @@ std::optional<float> listingValue(const PropertyItem& item, int index) {
     return float(double(r.numerator) / double(r.denominator));
 }
 
+QByteArray rationalBytes(std::initializer_list<Rational> values) {
+    QByteArray bytes;
+    for (const Rational& r : values)
+        for (quint32 v : {quint32(r.numerator), quint32(r.denominator)})
+            for (int shift = 0; shift < 32; shift += 8)
+                bytes.append(char((v >> shift) & 0xFF));
+    return bytes;
+}
+
 } // namespace vantorel

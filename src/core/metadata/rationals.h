@@ -5,6 +5,7 @@
 
 #include "propertyitem.h"
 
+#include <initializer_list>
 #include <optional>
 
 namespace vantorel {
@@ -29,5 +30,8 @@ std::optional<float> altitudeValue(const PropertyItem& item, int index);
 // Listing value: halves by type, divided in double precision; only a zero denominator gives
 // nothing (a signed negative denominator divides as it is).
 std::optional<float> listingValue(const PropertyItem& item, int index);
+
+// The value bytes of unsigned rationals (little-endian numerator then denominator, as items hold them).
+QByteArray rationalBytes(std::initializer_list<Rational> values);
 
 } // namespace vantorel

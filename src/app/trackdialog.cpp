@@ -1,0 +1,271 @@
+#include "trackdialog.h"
+
+#include "webmapview.h"
+
+#include "maps/mappagefile.h"
+#include "maps/trackmappage.h"
+#include "metadata/gpscoordinates.h"
+#include "tracks/clockerror.h"
+#include "tracks/trackfiles.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFile>
+#include <QFormLayout>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QSplitter>
+#include <QTableWidget>
+#include <QTimeEdit>
+#include <QTimeZone>
+#include <QVBoxLayout>
+
+namespace vantorel {
+namespace {
+
+const QString kTitle = QStringLiteral("Trace GPS");
+const QString kNoTrack = QStringLiteral("Aucune trace choisie");
+const QString kUnreadableError = QStringLiteral("Décalage illisible : SS, MM:SS, HH:MM:SS ou J HH:MM:SS");
+const QString kUnknownZone = QStringLiteral("Fuseau inconnu");
+const QString kNothingToWrite = QStringLiteral("Aucune photo n'est placée sur la trace.");
+const QString kWriting = QStringLiteral("Écriture des copies géocodées");
+
+} // namespace
+
+TrackDialog::TrackDialog(const QStringList& photos, TrackDialogServices services, QWidget* parent)
+    : QDialog(parent), m_services(std::move(services)) {
+    setObjectName(QStringLiteral("TrackDialog"));
+    setWindowTitle(kTitle);
+    m_photos = readPhotosForTrack(photos);
+    buildWidgets();
+    wire();
+    refreshPlacements();
+    m_table->resizeColumnsToContents();
+}
+
+TrackDialog::~TrackDialog() = default;
+
+void TrackDialog::buildWidgets() {
+    auto* layout = new QVBoxLayout(this);
+    auto* tracksRow = new QHBoxLayout;
+    m_addTracks = new QPushButton(QStringLiteral("Ajouter des traces…"), this);
+    m_addTracks->setObjectName(QStringLiteral("addTracks"));
+    m_tracksLabel = new QLabel(kNoTrack, this);
+    tracksRow->addWidget(m_addTracks);
+    tracksRow->addWidget(m_tracksLabel, 1);
+    layout->addLayout(tracksRow);
+
+    auto* form = new QFormLayout;
+    m_zone = new QComboBox(this);
+    m_zone->setObjectName(QStringLiteral("zone"));
+    m_zone->setEditable(true);
+    m_zone->addItem(QString::fromUtf8(QTimeZone::systemTimeZoneId()));
+    m_zone->addItem(QStringLiteral("UTC"));
+    for (const QByteArray& id : QTimeZone::availableTimeZoneIds())
+        m_zone->addItem(QString::fromUtf8(id));
+    form->addRow(QStringLiteral("Fuseau de l'appareil (photos sans décalage) :"), m_zone);
+    m_clockError = new QLineEdit(QStringLiteral("0"), this);
+    m_clockError->setObjectName(QStringLiteral("clockError"));
+    m_clockError->setToolTip(
+        QStringLiteral("Avance de l'horloge de l'appareil sur l'heure vraie : SS, MM:SS, "
+                       "HH:MM:SS ou J HH:MM:SS, négative si elle retardait"));
+    form->addRow(QStringLiteral("Décalage de l'horloge :"), m_clockError);
+
+    auto* clockRow = new QHBoxLayout;
+    m_clockPhoto = new QComboBox(this);
+    for (const PhotoOnTrack& photo : m_photos)
+        m_clockPhoto->addItem(fileNameOf(photo.path));
+    m_clockShown = new QTimeEdit(this);
+    m_clockShown->setDisplayFormat(QStringLiteral("HH:mm:ss"));
+    m_clockInUtc = new QCheckBox(QStringLiteral("UTC"), this);
+    m_computeError = new QPushButton(QStringLiteral("Calculer le décalage"), this);
+    m_computeError->setObjectName(QStringLiteral("computeError"));
+    clockRow->addWidget(m_clockPhoto, 1);
+    clockRow->addWidget(new QLabel(QStringLiteral("montre l'heure"), this));
+    clockRow->addWidget(m_clockShown);
+    clockRow->addWidget(m_clockInUtc);
+    clockRow->addWidget(m_computeError);
+    form->addRow(QStringLiteral("Photo de l'horloge du GPS :"), clockRow);
+
+    auto* limitsRow = new QHBoxLayout;
+    m_maxGap = new QSpinBox(this);
+    m_maxGap->setRange(0, 86400 * 7);
+    m_maxGap->setValue(kDefaultMaxGapSeconds);
+    m_maxGap->setSuffix(QStringLiteral(" s"));
+    m_maxDistance = new QSpinBox(this);
+    m_maxDistance->setRange(0, 86400 * 7);
+    m_maxDistance->setValue(kDefaultMaxDistanceSeconds);
+    m_maxDistance->setSuffix(QStringLiteral(" s"));
+    m_replace = new QCheckBox(QStringLiteral("Remplacer les positions existantes"), this);
+    limitsRow->addWidget(new QLabel(QStringLiteral("Écart maximal entre deux points :"), this));
+    limitsRow->addWidget(m_maxGap);
+    limitsRow->addWidget(new QLabel(QStringLiteral("Point le plus proche à moins de :"), this));
+    limitsRow->addWidget(m_maxDistance);
+    limitsRow->addWidget(m_replace);
+    limitsRow->addStretch(1);
+    form->addRow(limitsRow);
+    layout->addLayout(form);
+
+    auto* splitter = new QSplitter(this);
+    m_table = new QTableWidget(0, TrackColumnCount, splitter);
+    m_table->setObjectName(QStringLiteral("trackTable"));
+    m_table->setHorizontalHeaderLabels(trackTableHeader());
+    m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_table->verticalHeader()->hide();
+    m_table->horizontalHeader()->setStretchLastSection(true);
+    m_table->setWordWrap(false);
+    m_table->verticalHeader()->setDefaultSectionSize(m_table->fontMetrics().height() + 6);
+    splitter->addWidget(m_table);
+    if (m_services.webEngine) {
+        m_map = new WebMapView(QStringLiteral("trackMap"), splitter);
+        m_map->setMinimumSize(360, 300);
+        splitter->addWidget(m_map);
+    }
+    layout->addWidget(splitter, 1);
+
+    m_status = new QLabel(this);
+    layout->addWidget(m_status);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    m_write = new QPushButton(QStringLiteral("Écrire les copies"), this);
+    m_write->setObjectName(QStringLiteral("writeCopies"));
+    m_close = new QPushButton(QStringLiteral("Fermer"), this);
+    buttons->addWidget(m_write);
+    buttons->addWidget(m_close);
+    layout->addLayout(buttons);
+    resize(1100, 700);
+}
+
+void TrackDialog::wire() {
+    connect(m_addTracks, &QPushButton::clicked, this, &TrackDialog::addTracks);
+    connect(m_computeError, &QPushButton::clicked, this, &TrackDialog::computeClockError);
+    connect(m_write, &QPushButton::clicked, this, &TrackDialog::writeCopies);
+    connect(m_close, &QPushButton::clicked, this, &QDialog::accept);
+    connect(m_zone, &QComboBox::currentTextChanged, this, &TrackDialog::refreshPlacements);
+    connect(m_clockError, &QLineEdit::textChanged, this, &TrackDialog::refreshPlacements);
+    connect(m_maxGap, &QSpinBox::valueChanged, this, &TrackDialog::refreshPlacements);
+    connect(m_maxDistance, &QSpinBox::valueChanged, this, &TrackDialog::refreshPlacements);
+    connect(m_replace, &QCheckBox::toggled, this, &TrackDialog::refreshPlacements);
+    if (m_map)
+        connect(m_map, &QWebEngineView::loadFinished, this, [this](bool ok) {
+            m_mapLoaded = ok;
+            if (ok) m_map->page()->runJavaScript(trackMarkersScript(placedMarkers()));
+        });
+}
+
+CorrelationSettings TrackDialog::settings() const {
+    CorrelationSettings s;
+    s.zone = zoneFromText(m_zone->currentText());
+    s.clockErrorMs = m_clockErrorMs;
+    s.maxGapSeconds = m_maxGap->value();
+    s.maxDistanceSeconds = m_maxDistance->value();
+    s.replace = m_replace->isChecked();
+    return s;
+}
+
+QVector<TrackMapPhoto> TrackDialog::placedMarkers() const {
+    QVector<TrackMapPhoto> markers;
+    for (const PhotoOnTrack& photo : m_photos)
+        if (photo.placement.status == PlacementStatus::Placed)
+            markers.append({photo.placement.position->latitude, photo.placement.position->longitude,
+                            fileNameOf(photo.path)});
+    return markers;
+}
+
+void TrackDialog::refreshPlacements() {
+    const auto error = parseClockError(m_clockError->text());
+    const bool zoneKnown = zoneFromText(m_zone->currentText()).isValid();
+    m_clockError->setStyleSheet(error ? QString() : QStringLiteral("color: red"));
+    if (error) m_clockErrorMs = *error;
+    placePhotos(m_photos, m_fixes, settings());
+
+    m_table->setRowCount(int(m_photos.size()));
+    int placed = 0;
+    for (int row = 0; row < m_photos.size(); ++row) {
+        const QStringList cells = trackTableRow(m_photos[row]);
+        if (m_photos[row].placement.status == PlacementStatus::Placed) ++placed;
+        for (int col = 0; col < TrackColumnCount; ++col) {
+            QTableWidgetItem* item = m_table->item(row, col);
+            if (!item) m_table->setItem(row, col, item = new QTableWidgetItem);
+            item->setText(cells[col]);
+        }
+    }
+    QString status = QStringLiteral("%1 photo(s) placée(s) sur %2").arg(placed).arg(m_photos.size());
+    if (!error)
+        status = kUnreadableError;
+    else if (!zoneKnown)
+        status = kUnknownZone;
+    m_status->setText(status);
+    m_write->setEnabled(placed > 0);
+    if (m_map && m_mapLoaded) m_map->page()->runJavaScript(trackMarkersScript(placedMarkers()));
+}
+
+void TrackDialog::showMap() {
+    if (!m_map) return;
+    QString error;
+    m_mapLoaded = false;
+    if (!m_pageFolder.writePage(m_services.tempDir, BuildTrackMapPage(m_fixes, placedMarkers(), loadMapSettings()),
+                                &error)) {
+        m_services.boxes.warning(kCannotCreateMapPage + u'\n' + error);
+        return;
+    }
+    m_map->navigate(m_pageFolder.pagePath(m_services.tempDir));
+}
+
+void TrackDialog::addTracks() {
+    const auto chosen = m_services.dialogs.openTracks();
+    if (!chosen) return;
+    const QStringList files = m_trackFiles + *chosen;
+    TrackReading track = loadTracks(files);
+    if (!track.ok()) {
+        m_services.boxes.warning(track.error);
+        return;
+    }
+    m_trackFiles = files;
+    m_fixes = std::move(track.fixes);
+    QStringList names;
+    for (const QString& file : m_trackFiles)
+        names << fileNameOf(file);
+    m_tracksLabel->setText(
+        QStringLiteral("%1 (%2 points)").arg(names.join(QStringLiteral(", "))).arg(m_fixes.size()));
+    refreshPlacements();
+    m_table->resizeColumnsToContents();
+    showMap();
+}
+
+void TrackDialog::computeClockError() {
+    const int index = m_clockPhoto->currentIndex();
+    if (index < 0 || index >= m_photos.size()) return;
+    CorrelationSettings s = settings();
+    const auto error =
+        clockErrorFromClockPhoto(m_photos[index].time, s, m_clockShown->time(), m_clockInUtc->isChecked());
+    if (!error) {
+        m_services.boxes.warning(fileNameOf(m_photos[index].path) + QStringLiteral(" : ") +
+                                 placementReason(PlacementStatus::NoTime));
+        return;
+    }
+    m_clockError->setText(formatClockError(*error));
+}
+
+void TrackDialog::writeCopies() {
+    refreshPlacements();
+    const auto placed = std::count_if(m_photos.begin(), m_photos.end(), [](const PhotoOnTrack& p) {
+        return p.placement.status == PlacementStatus::Placed;
+    });
+    if (!placed) {
+        m_services.boxes.information(kNothingToWrite);
+        return;
+    }
+    m_services.progress.start(kWriting, int(m_photos.size()));
+    const TrackCopyRun run =
+        writeTrackCopies(m_photos, [this](int done) { return m_services.progress.advance(done); });
+    m_services.progress.finish();
+    if (!run.written.isEmpty()) emit copiesWritten(run.written);
+    m_services.boxes.information(trackCopySummary(run));
+}
+
+} // namespace vantorel

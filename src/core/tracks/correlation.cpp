@@ -1,0 +1,103 @@
+#include "correlation.h"
+
+#include <QDateTime>
+#include <QRegularExpression>
+
+#include <algorithm>
+#include <cmath>
+
+namespace vantorel {
+namespace {
+
+constexpr qint64 kDayMs = 86400000;
+
+TrackPosition positionOf(const TrackFix& fix) {
+    return {fix.latitude, fix.longitude, fix.elevation, fix.hasElevation};
+}
+
+// The longitude `fraction` of the way from a to b along the shorter way round.
+double longitudeBetween(double a, double b, double fraction) {
+    double step = b - a;
+    if (step > 180) step -= 360;
+    if (step < -180) step += 360;
+    double longitude = a + fraction * step;
+    if (longitude > 180) longitude -= 360;
+    if (longitude < -180) longitude += 360;
+    return longitude;
+}
+
+} // namespace
+
+std::optional<qint64> photoUtcMs(const PhotoTimeReading& photo, const CorrelationSettings& settings) {
+    if (!photo.hasTime()) return std::nullopt;
+    const qint64 local = photo.cameraMs - settings.clockErrorMs;
+    if (photo.offsetSeconds) return local - qint64(*photo.offsetSeconds) * 1000;
+    const qint64 days = local >= 0 ? local / kDayMs : -((-local + kDayMs - 1) / kDayMs);
+    const QDate date = QDate::fromJulianDay(2440588 + days);
+    const QTime time = QTime::fromMSecsSinceStartOfDay(int(local - days * kDayMs));
+    const QTimeZone zone = settings.zone.isValid() ? settings.zone : QTimeZone::utc();
+    return QDateTime(date, time, zone).toMSecsSinceEpoch();
+}
+
+std::optional<TrackPosition> positionAt(const std::vector<TrackFix>& fixes, qint64 utcMs, int maxGapSeconds,
+                                        int maxDistanceSeconds) {
+    const auto after = std::lower_bound(fixes.begin(), fixes.end(), utcMs,
+                                        [](const TrackFix& fix, qint64 t) { return fix.utcMs < t; });
+    if (after != fixes.end() && after->utcMs == utcMs) return positionOf(*after);
+    const auto before = after == fixes.begin() ? fixes.end() : after - 1;
+    if (after != fixes.end() && before != fixes.end() && before->segment == after->segment &&
+        after->utcMs - before->utcMs <= qint64(maxGapSeconds) * 1000) {
+        const double f = double(utcMs - before->utcMs) / double(after->utcMs - before->utcMs);
+        TrackPosition p;
+        p.latitude = before->latitude + f * (after->latitude - before->latitude);
+        p.longitude = longitudeBetween(before->longitude, after->longitude, f);
+        p.hasElevation = before->hasElevation && after->hasElevation;
+        if (p.hasElevation) p.elevation = before->elevation + f * (after->elevation - before->elevation);
+        return p;
+    }
+    if (maxDistanceSeconds <= 0) return std::nullopt;
+    const qint64 limit = qint64(maxDistanceSeconds) * 1000;
+    const qint64 toBefore = before != fixes.end() ? utcMs - before->utcMs : limit + 1;
+    const qint64 toAfter = after != fixes.end() ? after->utcMs - utcMs : limit + 1;
+    if (std::min(toBefore, toAfter) > limit) return std::nullopt;
+    return positionOf(toBefore <= toAfter ? *before : *after);
+}
+
+Placement placePhoto(const PhotoTimeReading& photo, const std::vector<TrackFix>& fixes,
+                     const CorrelationSettings& settings) {
+    Placement p;
+    if (!photo.readable) return p;
+    p.utcMs = photoUtcMs(photo, settings);
+    if (photo.geotagged && !settings.replace) {
+        p.status = PlacementStatus::AlreadyGeotagged;
+        return p;
+    }
+    if (!p.utcMs) {
+        p.status = PlacementStatus::NoTime;
+        return p;
+    }
+    p.position = positionAt(fixes, *p.utcMs, settings.maxGapSeconds, settings.maxDistanceSeconds);
+    p.status = p.position ? PlacementStatus::Placed : PlacementStatus::OutsideTrack;
+    return p;
+}
+
+QString formatUtc(qint64 utcMs) {
+    return formatCameraTime(utcMs).replace(u' ', u'T') + u'Z';
+}
+
+QTimeZone zoneFromText(const QString& text) {
+    const QString t = text.trimmed();
+    if (t.compare(QStringLiteral("UTC"), Qt::CaseInsensitive) == 0 || t == QStringLiteral("Z"))
+        return QTimeZone::utc();
+    static const QRegularExpression offset(QStringLiteral("^([+-])(\\d{1,2})(?::?(\\d{2}))?$"));
+    if (const auto m = offset.match(t); m.hasMatch()) {
+        const int hours = m.captured(2).toInt(), minutes = m.captured(3).toInt();
+        if (hours > 14 || minutes > 59) return {};
+        return QTimeZone((m.captured(1) == u"-" ? -1 : 1) * (hours * 3600 + minutes * 60));
+    }
+    // Only names: a bare number is no zone ("2" would read as an offset of 2 hours from some systems).
+    if (t.isEmpty() || !t.front().isLetter()) return {};
+    return QTimeZone(t.toUtf8());
+}
+
+} // namespace vantorel

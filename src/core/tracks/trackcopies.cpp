@@ -1,0 +1,198 @@
+#include "trackcopies.h"
+
+#include "metadata/gpscoordinates.h"
+#include "metadata/rationals.h"
+
+#include <QDate>
+
+#include <algorithm>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+
+#include <cmath>
+
+namespace vantorel {
+namespace {
+
+constexpr qint64 kMicroMinutesPerDegree = 60LL * 1000000;
+
+// Whole degrees and minutes to a millionth (2 cm), rounded once; seconds 0, as the copies'
+// positions are always written.
+RationalTriple preciseRationals(double degrees) {
+    const qint64 units = std::llround(std::abs(degrees) * double(kMicroMinutesPerDegree));
+    return {
+        quint32(units / kMicroMinutesPerDegree), 1, quint32(units % kMicroMinutesPerDegree), 1000000, 0, 1};
+}
+
+QString plural(int n, const char* one, const char* many) {
+    return QString::number(n) + u' ' + QString::fromUtf8(n > 1 ? many : one);
+}
+
+// The counts of a run from its outcomes.
+TrackCopyRun summed(const QVector<PhotoOnTrack>& photos, TrackCopyRun run, bool cancelled) {
+    run.cancelled = cancelled;
+    for (qsizetype i = 0; i < photos.size(); ++i) {
+        const PlacementStatus status = photos[i].placement.status;
+        if (status != PlacementStatus::Placed) {
+            ++run.skipped;
+            ++run.skippedBy[int(status)];
+        } else if (run.outcomes[i].ok) {
+            run.written << copyPathFor(photos[i].path, kGeotaggedPrefix);
+        } else if (!run.outcomes[i].error.isEmpty()) {
+            run.failures
+                << QStringLiteral("« %1 » : %2").arg(fileNameOf(photos[i].path), run.outcomes[i].error);
+        }
+    }
+    return run;
+}
+
+} // namespace
+
+QVector<PhotoOnTrack> readPhotosForTrack(const QStringList& paths) {
+    QVector<PhotoOnTrack> photos;
+    photos.reserve(paths.size());
+    for (const QString& path : paths)
+        photos.append({path, ReadPhotoTime(path), {}});
+    return photos;
+}
+
+void placePhotos(QVector<PhotoOnTrack>& photos, const std::vector<TrackFix>& fixes,
+                 const CorrelationSettings& settings) {
+    for (PhotoOnTrack& photo : photos)
+        photo.placement = placePhoto(photo.time, fixes, settings);
+}
+
+GpsPosition trackGpsPosition(const TrackPosition& p, qint64 utcMs, bool sourceHasVersion) {
+    GpsPosition g;
+    g.latitudeRef = p.latitude < 0 ? QStringLiteral("S") : QStringLiteral("N");
+    g.longitudeRef = p.longitude < 0 ? QStringLiteral("W") : QStringLiteral("E");
+    g.latitude = preciseRationals(p.latitude);
+    g.longitude = preciseRationals(p.longitude);
+    if (!sourceHasVersion) g.extraItems.append({GpsVer, TypeByte, QByteArray("\x02\x03\x00\x00", 4)});
+    if (p.hasElevation && std::abs(p.elevation) < 4e6) {
+        g.extraItems.append({GpsAltitudeRef, TypeByte, QByteArray(1, p.elevation < 0 ? '\x01' : '\x00')});
+        g.extraItems.append(
+            {GpsAltitude, TypeRational, rationalBytes({{std::llround(std::abs(p.elevation) * 1000), 1000}})});
+    }
+    const qint64 days = utcMs >= 0 ? utcMs / 86400000 : -((-utcMs + 86399999) / 86400000);
+    const qint64 ms = utcMs - days * 86400000;
+    g.extraItems.append({GpsTimeStamp, TypeRational,
+                         rationalBytes({{ms / 3600000, 1}, {ms / 60000 % 60, 1}, {ms % 60000, 1000}})});
+    const QDate date = QDate::fromJulianDay(2440588 + days);
+    g.extraItems.append(
+        {GpsDateStamp, TypeAscii, date.toString(QStringLiteral("yyyy:MM:dd")).toLatin1() + '\0'});
+    return g;
+}
+
+QString placementReason(PlacementStatus status) {
+    switch (status) {
+    case PlacementStatus::NoTime:
+        return QStringLiteral("pas de date de prise de vue");
+    case PlacementStatus::OutsideTrack:
+        return QStringLiteral("hors de la trace");
+    case PlacementStatus::AlreadyGeotagged:
+        return QStringLiteral("déjà géocodée");
+    case PlacementStatus::Unreadable:
+        return QStringLiteral("illisible");
+    case PlacementStatus::Placed:
+        break;
+    }
+    return {};
+}
+
+QStringList trackTableHeader() {
+    return {QStringLiteral("Photo"), QStringLiteral("Heure de l'appareil"), QStringLiteral("Source"),
+            QStringLiteral("Heure UTC corrigée"), QStringLiteral("Position")};
+}
+
+QStringList trackTableRow(const PhotoOnTrack& photo) {
+    const Placement& p = photo.placement;
+    QString place = placementReason(p.status);
+    if (p.status == PlacementStatus::Placed && p.position) {
+        place = QString::number(p.position->latitude, 'f', 6) + QStringLiteral(", ") +
+                QString::number(p.position->longitude, 'f', 6);
+        if (p.position->hasElevation) place += QStringLiteral(", %1 m").arg(p.position->elevation, 0, 'f', 1);
+    }
+    return {fileNameOf(photo.path), photo.time.hasTime() ? formatCameraTime(photo.time.cameraMs) : QString(),
+            photoTimeSourceName(photo.time.source), p.utcMs ? formatUtc(*p.utcMs) : QString(), place};
+}
+
+TrackCopyRun writeTrackCopies(const QVector<PhotoOnTrack>& photos, const std::function<bool(int)>& advance,
+                              int threads) {
+    TrackCopyRun run;
+    const int total = int(photos.size());
+    run.outcomes.resize(total);
+    CopyResult* const outcomes = run.outcomes.data(); // each thread writes its own photos' slots
+    const auto writeOne = [&](int i) {
+        const PhotoOnTrack& photo = photos[i];
+        if (photo.placement.status != PlacementStatus::Placed) return;
+        outcomes[i] = writeGeotagCopy(
+            photo.path, copyPathFor(photo.path, kGeotaggedPrefix),
+            trackGpsPosition(*photo.placement.position, *photo.placement.utcMs, photo.time.hasGpsVersion));
+    };
+    bool cancelled = advance && !advance(0);
+    if (std::clamp(threads, 1, 64) == 1) {
+        for (int i = 0; i < total && !cancelled; ++i) {
+            writeOne(i);
+            cancelled = advance && !advance(i + 1) && i + 1 < total;
+        }
+        return summed(photos, std::move(run), cancelled);
+    }
+    std::mutex mutex;
+    std::condition_variable progressed;
+    int next = 0, finished = 0;
+    bool stop = cancelled;
+    const auto work = [&] {
+        std::unique_lock lock(mutex);
+        while (!stop && next < total) {
+            const int i = next++;
+            lock.unlock();
+            writeOne(i);
+            lock.lock();
+            ++finished;
+            progressed.notify_all();
+        }
+    };
+    std::vector<std::thread> workers;
+    for (int t = 0; t < std::clamp(threads, 1, 64) && !stop && t < total; ++t)
+        workers.emplace_back(work);
+    {
+        // The caller reports the progress and takes the answer to stop.
+        std::unique_lock lock(mutex);
+        int reported = 0;
+        for (;;) {
+            const bool over = finished == next && (stop || next == total);
+            if (over && reported == finished) break;
+            progressed.wait(lock, [&] { return finished != reported; });
+            reported = finished;
+            lock.unlock();
+            const bool go = !advance || advance(reported);
+            lock.lock();
+            if (!go && !stop && next < total) stop = cancelled = true;
+        }
+    }
+    for (std::thread& t : workers)
+        t.join();
+    return summed(photos, std::move(run), cancelled);
+}
+
+QString trackCopySummary(const TrackCopyRun& run) {
+    QString text = plural(int(run.written.size()), "copie écrite", "copies écrites") + u'.';
+    if (run.skipped) {
+        QStringList reasons;
+        for (PlacementStatus s : {PlacementStatus::AlreadyGeotagged, PlacementStatus::NoTime,
+                                  PlacementStatus::OutsideTrack, PlacementStatus::Unreadable})
+            if (const int n = run.skippedBy[int(s)])
+                reasons << QString::number(n) + u' ' + placementReason(s);
+        text += u'\n' + plural(run.skipped, "photo ignorée", "photos ignorées") + QStringLiteral(" : ") +
+                reasons.join(QStringLiteral(", ")) + u'.';
+    }
+    if (!run.failures.isEmpty())
+        text += u'\n' + plural(int(run.failures.size()), "échec", "échecs") + QStringLiteral(" :\n") +
+                run.failures.join(u'\n');
+    if (run.cancelled) text += QStringLiteral("\nÉcriture interrompue.");
+    return text;
+}
+
+} // namespace vantorel

@@ -1,0 +1,63 @@
+// Writing the "#" copies of photos placed on a track, and the summary of a run.
+#pragma once
+
+#include "correlation.h"
+
+#include "geotag/geotagcopy.h"
+
+#include <QString>
+#include <QStringList>
+#include <functional>
+
+namespace vantorel {
+
+// One photo of a correlation run: what was read and where it goes.
+struct PhotoOnTrack {
+    QString path;
+    PhotoTimeReading time;
+    Placement placement;
+};
+
+// Reads every photo's time (the slow part, done once per photo, whatever the settings).
+QVector<PhotoOnTrack> readPhotosForTrack(const QStringList& paths);
+// Places every photo with `settings` (cheap: run again at each change of the settings).
+void placePhotos(QVector<PhotoOnTrack>& photos, const std::vector<TrackFix>& fixes,
+                 const CorrelationSettings& settings);
+
+// The GPS items of a placed photo: position with references (minutes to a millionth), and as extra items the
+// altitude when the track has one, the UTC date and time stamps, and the version when the source has none.
+GpsPosition trackGpsPosition(const TrackPosition& position, qint64 utcMs, bool sourceHasVersion);
+
+// Why a photo was not placed, in French for the table and the summary; empty for a placed photo.
+QString placementReason(PlacementStatus status);
+
+// The columns of the correlation's table.
+enum TrackColumn { TrackPhoto, TrackCameraTime, TrackTimeSource, TrackUtcTime, TrackPlace, TrackColumnCount };
+QStringList trackTableHeader();
+// One photo's row: file name, camera time, the item it came from, corrected UTC time, and the
+// position found ("48.123456, 2.123456, 35 m") or why none.
+QStringList trackTableRow(const PhotoOnTrack& photo);
+
+struct TrackCopyRun {
+    // One per photo, in order; a photo not placed, or not reached before a cancel: not ok, no error.
+    QVector<CopyResult> outcomes;
+    QStringList written;                         // the copies' paths
+    int skipped = 0;                             // photos not placed
+    QStringList failures;                        // "« name » : why", one per copy not written
+    QVector<int> skippedBy = QVector<int>(5, 0); // per PlacementStatus
+    bool cancelled = false;
+};
+
+inline constexpr int kTrackCopyThreads = 4;
+
+// Writes the "#" copy of every placed photo, replacing an earlier copy, on `threads` threads: each
+// copy waits for the disk to hold it before it takes its name, and several such waits overlap.
+// `advance` is called on the calling thread with the number of photos done (0 first); it returns
+// false to stop: copies under way are finished, no other is started, and what is written stays.
+TrackCopyRun writeTrackCopies(const QVector<PhotoOnTrack>& photos,
+                              const std::function<bool(int)>& advance = {}, int threads = kTrackCopyThreads);
+
+// "3 copies écrites. 1 photo ignorée : 1 hors de la trace." and the failures, one per line.
+QString trackCopySummary(const TrackCopyRun& run);
+
+} // namespace vantorel

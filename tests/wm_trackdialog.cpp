@@ -1,0 +1,142 @@
+// « Trace GPS… » on an X display under a window manager, with the real map view: a track opened,
+// the clock error changed and the markers moving on the map, the copies written and joining the
+// list. With VANTOREL_TRACK_SCREENSHOT set to a path, the dialog's picture is saved there.
+#include "doubles.h"
+#include "fixtures.h"
+#include "mainwindow.h"
+#include "trackdialog.h"
+#include "webmapview.h"
+
+#include <QDir>
+#include <QFile>
+#include <QLineEdit>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QWebEnginePage>
+#include <gtest/gtest.h>
+
+using namespace vantorel;
+using namespace vantorel::test;
+
+namespace {
+
+QString run(const QString& program, const QStringList& arguments) {
+    QProcess p;
+    p.start(program, arguments);
+    p.waitForFinished(10000);
+    return QString::fromLocal8Bit(p.readAllStandardOutput());
+}
+
+// A real click, through the X server and the window manager.
+void click(const QWidget& window, QPoint at) {
+    run(QStringLiteral("xdotool"),
+        {QStringLiteral("mousemove"), QStringLiteral("--window"), QString::number(window.winId()),
+         QString::number(at.x()), QString::number(at.y()), QStringLiteral("click"), QStringLiteral("1")});
+}
+
+const char kTrack[] = R"(<?xml version="1.0" encoding="UTF-8"?>
+<gpx version="1.1" creator="test" xmlns="http://www.topografix.com/GPX/1/1"><trk><trkseg>
+<trkpt lat="48.0" lon="2.0"><ele>100</ele><time>2024-06-01T12:00:00Z</time></trkpt>
+<trkpt lat="48.6" lon="2.6"><ele>160</ele><time>2024-06-01T12:01:00Z</time></trkpt>
+<trkpt lat="49.2" lon="3.2"><ele>220</ele><time>2024-06-01T12:02:00Z</time></trkpt>
+</trkseg></trk></gpx>
+)";
+
+TEST(TrackDialogUnderWindowManager, OpenTrackCorrectClockSeeMarkersMoveWriteCopies) {
+    qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1"); // root in CI containers
+    QProcess wm;
+    wm.start(QStringLiteral("openbox"), {QStringLiteral("--sm-disable")});
+    ASSERT_TRUE(wm.waitForStarted());
+    QTRY_VERIFY_WITH_TIMEOUT(
+        run(QStringLiteral("xprop"), {QStringLiteral("-root"), QStringLiteral("_NET_SUPPORTING_WM_CHECK")})
+            .contains(QStringLiteral("window id")),
+        10000);
+
+    QTemporaryDir dir;
+    QStringList photos;
+    for (const char* time : {"14:00:10", "14:00:20", "14:00:30"}) {
+        const QByteArray stamp = QByteArray("2024:06:01 ") + time;
+        photos << makeJpeg(dir.path(), QStringLiteral("photo %1.jpg").arg(photos.size() + 1),
+                           {asciiItem(0x9003, stamp), asciiItem(0x9011, "+02:00")});
+    }
+    const QString track = dir.filePath(QStringLiteral("day.gpx"));
+    QFile file(track);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(kTrack);
+    file.close();
+
+    RecordingBoxes boxes;
+    FakeClipboard clipboard;
+    FakeDialogs dialogs;
+    dialogs.tracks = QStringList{track};
+    FakeConnectivity connectivity;
+    RecordingExternalBrowser browser;
+    RecordingProgress progress;
+    MainWindow window(WindowServices{&boxes, &clipboard, &dialogs, &connectivity, &browser, &progress, true});
+    window.showThen([&] { window.openPaths(photos); });
+    QTRY_COMPARE_WITH_TIMEOUT(window.controller().controls().ListBox1.size(), 3, 10000);
+
+    // « Trace GPS… » beside the list's count.
+    click(window, QPoint(736 + 44, 155 + 8));
+    TrackDialog* dialog = nullptr;
+    QTRY_VERIFY_WITH_TIMEOUT((dialog = window.findChild<TrackDialog*>()) && dialog->isVisible(), 10000);
+    dialog->addTracks();
+    EXPECT_EQ(dialogs.tracksOpened, 1);
+    ASSERT_TRUE(dialog->mapView());
+
+    QWebEnginePage* page = dialog->mapView()->page();
+    std::optional<QString> answer;
+    bool asking = false;
+    // The markers on the map now; asked again each time the previous answer has come.
+    const auto markers = [&]() -> QString {
+        if (!asking) {
+            asking = true;
+            page->runJavaScript(
+                QStringLiteral("window.vantorelTrack ? JSON.stringify(window.vantorelTrack.photos) : ''"),
+                [&](const QVariant& v) {
+                    answer = v.toString();
+                    asking = false;
+                });
+        }
+        return answer.value_or(QString());
+    };
+    QTRY_COMPARE_WITH_TIMEOUT(markers(),
+                              QStringLiteral("[[48.1,2.1,\"photo 1.jpg\"],[48.2,2.2,\"photo 2.jpg\"],"
+                                             "[48.3,2.3,\"photo 3.jpg\"]]"),
+                              30000);
+
+    // The camera was 20 s ahead: typed in the field, the markers move back along the track.
+    QLineEdit* clockError = dialog->clockErrorField();
+    clockError->selectAll();
+    QTest::keyClicks(clockError, QStringLiteral("+0:20"));
+    QTRY_COMPARE_WITH_TIMEOUT(markers(),
+                              QStringLiteral("[[48,2,\"photo 1.jpg\"],[48,2,\"photo 2.jpg\"],"
+                                             "[48.1,2.1,\"photo 3.jpg\"]]"),
+                              10000);
+    // The first photo is now 10 s before the track's first fix: the nearest fix is within the limit.
+    EXPECT_EQ(dialog->photos()[0].placement.status, PlacementStatus::Placed);
+    EXPECT_EQ(formatUtc(*dialog->photos()[0].placement.utcMs), "2024-06-01T11:59:50Z");
+
+    if (const QString shot = qEnvironmentVariable("VANTOREL_TRACK_SCREENSHOT"); !shot.isEmpty()) {
+        QTest::qWait(1500); // tiles, when the machine is online
+        run(QStringLiteral("import"), {QStringLiteral("-window"), QString::number(dialog->winId()), shot});
+    }
+
+    click(*dialog, dialog->findChild<QWidget*>(QStringLiteral("writeCopies"))->geometry().center());
+    QTRY_COMPARE_WITH_TIMEOUT(boxes.informations.size(), 1, 10000);
+    EXPECT_EQ(boxes.informations[0], QStringLiteral("3 copies écrites."));
+    EXPECT_EQ(progress.labels, QStringList{QStringLiteral("Écriture des copies géocodées")});
+    const QStringList& list = window.controller().controls().ListBox1;
+    for (const QString& photo : photos) {
+        const QString copy = QFileInfo(photo).dir().filePath(u'#' + QFileInfo(photo).fileName());
+        EXPECT_TRUE(QFile::exists(copy)) << copy.toStdString();
+        EXPECT_TRUE(list.contains(copy)) << copy.toStdString();
+    }
+    EXPECT_EQ(list.size(), 6);
+    dialog->close();
+    wm.terminate();
+    wm.waitForFinished();
+}
+
+} // namespace
