@@ -208,8 +208,8 @@ void TrackDialog::showMap() {
     if (!m_map) return;
     QString error;
     m_mapLoaded = false;
-    if (!m_pageFolder.writePage(m_services.tempDir, BuildTrackMapPage(m_fixes, placedMarkers(), loadMapSettings()),
-                                &error)) {
+    if (!m_pageFolder.writePage(m_services.tempDir,
+                                BuildTrackMapPage(m_fixes, placedMarkers(), loadMapSettings()), &error)) {
         m_services.boxes.warning(kCannotCreateMapPage + u'\n' + error);
         return;
     }

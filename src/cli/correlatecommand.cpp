@@ -3,6 +3,7 @@
 #include "commands.h"
 
 #include "metadata/gpscoordinates.h"
+#include "metadata/unreadablephoto.h"
 #include "tracks/clockerror.h"
 #include "tracks/trackcopies.h"
 #include "tracks/trackfiles.h"
