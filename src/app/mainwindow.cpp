@@ -359,6 +359,11 @@ void MainWindow::buildWidgets(bool webEngine) {
                      {352, 635, 181, 25});
     BitBtn23 = button(this, "BitBtn23", QStringLiteral("Efface le geocodage du fichier"),
                       QStringLiteral("Efface le geocodage contenu dans le fichier Jpg"), {548, 635, 181, 25});
+    eraseAllLocationBox =
+        checkBox(this, "eraseAllLocationBox", QStringLiteral("Tout ce qui situe la photo"),
+                 QStringLiteral("Effacer tout ce qui situe la photo : tout le GPS, les lieux "
+                                "XMP et IPTC"),
+                 {736, 639, 152, 17});
     BitBtn9 = button(this, "BitBtn9", QStringLiteral("Masquer"), QString(), {892, 635, 75, 25});
 }
 

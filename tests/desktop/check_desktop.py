@@ -135,7 +135,7 @@ def check_completion(source, cli):
             open(os.path.join(tmp, name), "w").close()
         os.mkdir(os.path.join(tmp, "album"))
         cases = [  # (program, words typed, expected completions)
-            ("vantorel-cli", [cli, "co"], ["coords"]),
+            ("vantorel-cli", [cli, "co"], ["coords", "correlate"]),
             ("vantorel-cli", [cli, "--v"], ["--version"]),
             ("vantorel-cli", [cli, "v"], []),  # the examples' lines are no commands
             ("vantorel-cli", [cli, "gpx", "-"], ["-o"]),
