@@ -3,6 +3,7 @@
 #include "display/pictureloader.h"
 #include "display/viewergeometry.h"
 #include "files/jpeghead.h"
+#include "files/jpegsegments.h"
 #include "fixtures.h"
 #include "jpegbombs.h"
 
@@ -312,6 +313,8 @@ TEST(RealSamples, SizeMatchesTheFrameHeaderAndEveryFileDecodesSafely) {
         const std::optional<QSize> expected =
             w > 0 && h > 0 ? std::optional<QSize>(QSize(w, h)) : std::nullopt;
         EXPECT_EQ(jpegSize(path), expected);
+        // The list's reader takes the size from the head's frame header, without the decoder.
+        EXPECT_EQ(jpegFrameSize(OpenedPhoto::open(path)->head().bytes), expected);
         const QImage preview = decodePreview(path, kPreviewBox);
         if (!preview.isNull()) {
             EXPECT_LE(preview.width(), kPreviewBox.width());

@@ -334,6 +334,44 @@ TEST(JpegSegments, ShortInvalidAndEndedHeads) {
     EXPECT_EQ(findExifBlock(soi + segment(0xDA, "x"))->tiffOffset, -1);
 }
 
+TEST(JpegSegments, FrameSizeAsTheDecoderReadsIt) {
+    const QByteArray soi("\xFF\xD8", 2);
+    const auto frame = [](uchar marker, int precision, int height, int width, int components) {
+        QByteArray f;
+        f.append(char(precision)).append(char(height >> 8)).append(char(height & 0xFF));
+        f.append(char(width >> 8)).append(char(width & 0xFF)).append(char(components));
+        for (int c = 0; c < components; ++c)
+            f.append(char(c + 1)).append(char(0x11)).append(char(0));
+        return segment(marker, f);
+    };
+    const QByteArray scan = segment(0xDA, "scan");
+    const QByteArray baseline = frame(0xC0, 8, 480, 641, 3);
+    struct Case {
+        const char* name;
+        QByteArray head;
+        std::optional<QSize> size;
+    } cases[] = {
+        {"baseline after other segments", soi + segment(0xE1, "Exif") + segment(0xDB, "q") + baseline + scan,
+         QSize(641, 480)},
+        {"progressive, one component", soi + frame(0xC2, 8, 1, 65535, 1) + scan, QSize(65535, 1)},
+        {"arithmetic-coded", soi + frame(0xC9, 8, 20, 30, 3) + scan, QSize(30, 20)},
+        {"lossless", soi + frame(0xC3, 8, 20, 30, 3) + scan, std::nullopt},
+        {"12-bit samples", soi + frame(0xC1, 12, 20, 30, 3) + scan, std::nullopt},
+        {"height left to a DNL marker", soi + frame(0xC0, 8, 0, 30, 3) + scan, std::nullopt},
+        {"no component", soi + frame(0xC0, 8, 20, 30, 0) + scan, std::nullopt},
+        {"frame cut short", soi + segment(0xC0, QByteArray("\x08\x00\x14\x00\x1E\x03", 6)) + scan,
+         std::nullopt},
+        {"two frames", soi + baseline + baseline + scan, std::nullopt},
+        {"no scan after the frame", soi + baseline, std::nullopt},
+        {"a scan and no frame", soi + scan, std::nullopt},
+        {"Huffman tables are no frame", soi + segment(0xC4, QByteArray(20, 0)) + baseline + scan,
+         QSize(641, 480)},
+        {"not a JPEG", QByteArray("GIF89a") + baseline + scan, std::nullopt},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(jpegFrameSize(c.head), c.size) << c.name;
+}
+
 } // namespace
 
 namespace {

@@ -29,7 +29,9 @@ QString localNumber(QString text) {
 GpsPosition positionOf(const PositionReading& at) {
     return {at.latitude < 0 ? QStringLiteral("S") : QStringLiteral("N"),
             at.longitude < 0 ? QStringLiteral("W") : QStringLiteral("E"),
-            DegreesToRationals(std::abs(at.latitude)), DegreesToRationals(std::abs(at.longitude))};
+            DegreesToRationals(std::abs(at.latitude)),
+            DegreesToRationals(std::abs(at.longitude)),
+            {}};
 }
 
 // One photo's copy. With `table`, one line per photo: path, result, copy path; otherwise the copy's

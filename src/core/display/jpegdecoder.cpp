@@ -647,18 +647,6 @@ std::optional<QSize> jpegSize(const QString& path) {
     return QSize(int(d->cinfo.image_width), int(d->cinfo.image_height));
 }
 
-std::optional<QSize> jpegSizeOfHeader(const QByteArray& head) {
-    if (head.isEmpty()) return std::nullopt;
-    const auto d = std::make_unique<Decoder>();
-    if (setjmp(d->error.jump)) return std::nullopt;
-    d->start(0);
-    d->cinfo.src = nullptr; // read from memory instead of the file source
-    jpeg_mem_src(&d->cinfo, reinterpret_cast<const unsigned char*>(head.constData()),
-                 (unsigned long)head.size());
-    jpeg_read_header(&d->cinfo, TRUE);
-    return QSize(int(d->cinfo.image_width), int(d->cinfo.image_height));
-}
-
 bool isJpgExtension(const QString& path) {
     const QString name = path.mid(path.lastIndexOf(QLatin1Char('/')) + 1);
     const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));

@@ -72,9 +72,6 @@ int showingScaleEighths(QSize natural, QSize shown);
 // including a height of 0 (left to a DNL marker, which libjpeg does not support).
 std::optional<QSize> jpegSize(const QString& path);
 
-// The same from the bytes of a file up to its first scan, already in memory.
-std::optional<QSize> jpegSizeOfHeader(const QByteArray& head);
-
 // True when the file name's extension (from its last dot) upper-cased is ".JPG".
 bool isJpgExtension(const QString& path);
 

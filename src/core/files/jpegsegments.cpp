@@ -66,6 +66,34 @@ std::optional<ExifBlock> findExifBlock(const QByteArray& head) {
     return block;
 }
 
+std::optional<QSize> jpegFrameSize(const QByteArray& head) {
+    if (!isJpegStart(head)) return std::nullopt;
+    const auto* d = reinterpret_cast<const uchar*>(head.constData());
+    JpegSegmentWalker walker;
+    JpegSegment s;
+    std::optional<QSize> size;
+    while (walker.next(head, s) == SegmentStep::Segment) {
+        if (s.marker == kMarkerSos) return size;
+        const bool frame =
+            s.marker >= 0xC0 && s.marker <= 0xCF && s.marker != 0xC4 && s.marker != 0xC8 && s.marker != 0xCC;
+        if (!frame) continue;
+        // A second frame header, a lossless or hierarchical frame: the decoder refuses the file.
+        const bool decoded =
+            s.marker == 0xC0 || s.marker == 0xC1 || s.marker == 0xC2 || s.marker == 0xC9 || s.marker == 0xCA;
+        if (size || !decoded || s.payloadSize() < 6) return std::nullopt;
+        const uchar* f = d + s.payloadOffset();
+        const int precision = f[0];
+        const int height = (f[1] << 8) | f[2];
+        const int width = (f[3] << 8) | f[4];
+        const int components = f[5];
+        if (precision != 8 || height == 0 || width == 0 || components < 1 || components > 10 ||
+            s.payloadSize() < 6 + 3 * components)
+            return std::nullopt;
+        size = QSize(width, height);
+    }
+    return std::nullopt;
+}
+
 QByteArray segmentBytes(uchar marker, const QByteArray& payload) {
     const qint64 length = 2 + payload.size();
     QByteArray out;

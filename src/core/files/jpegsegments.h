@@ -5,6 +5,7 @@
 #include "atomicfile.h"
 
 #include <QByteArray>
+#include <QSize>
 #include <QVector>
 #include <QtGlobal>
 #include <optional>
@@ -67,6 +68,11 @@ struct ExifBlock {
     qint64 tiffSize = 0;
 };
 std::optional<ExifBlock> findExifBlock(const QByteArray& jpegHead);
+
+// The picture's size from the frame header among the head's segments, as the decoder reads it: an
+// 8-bit frame (baseline, extended, progressive, arithmetic-coded) with a scan after it. Nothing for
+// another kind of frame, a frame of no pixels, or a head whose segments cannot be walked.
+std::optional<QSize> jpegFrameSize(const QByteArray& jpegHead);
 
 // One segment of a head replaced: the bytes from `offset` to `offset + replacedSize` give way to
 // `segment` (nothing removes them; a replacedSize of 0 inserts).

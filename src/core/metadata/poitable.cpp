@@ -1,6 +1,6 @@
 #include "poitable.h"
 
-#include "display/jpegdecoder.h"
+#include "files/jpegsegments.h"
 #include "gpscoordinates.h"
 #include "imageproperties.h"
 #include "rationals.h"
@@ -55,8 +55,8 @@ FileOpenError AddPoiRow(const OpenedPhoto& opened, PoiRun run, StringGrid& SG0,
                 (run.latitudeRef == QStringLiteral("S") ? QStringLiteral("-") : QString()) +
                     formatDecimalDegrees(lat));
     SG0.setCell(PoiPath, row, path);
-    // The frame header is in the bytes the metadata came from; a file read otherwise is asked again.
-    const auto size = photo.jpegHead().isEmpty() ? jpegSize(path) : jpegSizeOfHeader(photo.jpegHead());
+    // The frame header is in the bytes the metadata came from.
+    const auto size = jpegFrameSize(photo.jpegHead());
     if (size) {
         SG0.setCell(PoiWidth, row, QString::number(size->width()));
         SG0.setCell(PoiHeight, row, QString::number(size->height()));
