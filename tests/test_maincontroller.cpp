@@ -89,7 +89,7 @@ TEST_F(ControllerTest, DroppedFolderOrMissingFileIsListedAndShownAsNotGeotagged)
     EXPECT_EQ(m.ListBox1.size(), 2);
     EXPECT_TRUE(s.PhotoNotGeotagged);
     EXPECT_EQ(m.SG1.cell(CoordName, 0), QString::fromUtf8("Cette photo n'est pas géocodée"));
-    EXPECT_EQ(m.SG1.fontColor, QColor(Qt::red));
+    EXPECT_EQ(m.SG1.fontColor, Qt::red);
     EXPECT_EQ(m.SG1.cell(CoordPath, 1), path("missing.jpg"));
     EXPECT_FALSE(m.BitBtn23Enabled);
     EXPECT_EQ(fake.boxes.messages, QStringList({"Erreur ret1"}));
@@ -106,7 +106,7 @@ TEST_F(ControllerTest, NotGeotaggedPhotoShowsTheSignInTheInternalBrowser) {
     c.HandleDroppedFiles({geoB});
     EXPECT_FALSE(s.PhotoNotGeotagged);
     EXPECT_TRUE(m.BitBtn23Enabled);
-    EXPECT_EQ(m.SG1.fontColor, QColor(Qt::black));
+    EXPECT_EQ(m.SG1.fontColor, Qt::black);
     EXPECT_EQ(m.SG1.cell(CoordLatitudeText, 0), "Latitude");
     EXPECT_EQ(m.Edit7, "-1,50000");
     EXPECT_EQ(m.Edit8, "-2,00000");

@@ -33,7 +33,7 @@ QVariant GridModel::data(const QModelIndex& index, int role) const {
         return QStringLiteral("<p style='white-space:pre'>%1</p>").arg(text.toHtmlEscaped());
     }
     case Qt::ForegroundRole:
-        return m_grid.fontColor;
+        return QColor(m_grid.fontColor);
     case Qt::BackgroundRole:
         if (index.row() == 0) return m_fixedRowColor;
         return {};
@@ -48,7 +48,7 @@ QVariant GridModel::headerData(int section, Qt::Orientation orientation, int rol
     case Qt::DisplayRole:
         return m_grid.cell(section, 0);
     case Qt::ForegroundRole:
-        return m_grid.fontColor;
+        return QColor(m_grid.fontColor);
     case Qt::BackgroundRole:
         return m_fixedRowColor;
     default:

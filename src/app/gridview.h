@@ -5,6 +5,7 @@
 #include "tables/stringgrid.h"
 
 #include <QAbstractTableModel>
+#include <QColor>
 #include <QTableView>
 
 namespace vantorel {
@@ -25,7 +26,7 @@ private:
     const StringGrid& m_grid;
     QColor m_fixedRowColor;
     quint64 m_shownRevision;
-    QColor m_shownFontColor;
+    Qt::GlobalColor m_shownFontColor;
 };
 
 // A table view over a grid, with the grid's column widths (-1 hides a column) and row height.

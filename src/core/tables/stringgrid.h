@@ -1,10 +1,10 @@
 // A grid of texts that the commands write and later read back by column; the windows only show it.
 #pragma once
 
-#include <QColor>
 #include <QString>
 #include <QStringList>
 #include <QVector>
+#include <QtCore/qnamespace.h>
 
 namespace vantorel {
 
@@ -32,7 +32,8 @@ public:
     // commas and blanks ("" stands for one quote). Items beyond the last column are dropped.
     void setRowCommaText(int row, const QString& commaText);
 
-    QColor fontColor = Qt::black;
+    // One of Qt's named colours (Qt Core), turned into a colour by the window that shows it.
+    Qt::GlobalColor fontColor = Qt::black;
     QVector<int> colWidths;
 
 private:
