@@ -32,6 +32,14 @@ check("no command exits 2", run().returncode == 2)
 check("unknown command exits 2", run("frobnicate", "x.jpg").returncode == 2)
 check("coords without photo exits 2", run("coords").returncode == 2)
 
+# The tool starts with Qt Core alone: the libraries of pictures, windows and networks are not even
+# loaded (each costs its start-up in the dynamic linker, for every photo a shell loop writes).
+if shutil.which("ldd"):
+    linked = subprocess.run(["ldd", cli], capture_output=True, text=True).stdout
+    for lib in ("libQt6Gui", "libQt6Widgets", "libQt6Network", "libX11", "libGL", "libfontconfig"):
+        check(f"links no {lib}", lib not in linked, linked)
+    check("links Qt Core", "libQt6Core" in linked, linked)
+
 with tempfile.TemporaryDirectory() as tmp:
     geo = os.path.join(samples, "exiv2_bug528.jpg")  # N 47.616117, E 1.516928
     odd = os.path.join(tmp, "tab\there", "new\nline\\back.jpg")

@@ -1,6 +1,8 @@
 #!/usr/bin/env python3
 """Checks the core's floors: a room includes only rooms of its floor or below, rooms of one floor
-never include each other in a circle, and no core file includes a widget header.
+never include each other in a circle, and no core file includes a widget header. The rooms that hold
+pictures (GUI_ROOMS, built into their own library with Qt Gui) may include the others, never the
+reverse, and only they include Qt Gui headers: the command line links the rest with Qt Core alone.
 Usage: check_layering.py [--core DIR] [ignored...]; DIR defaults to this tree's src/core (the CLI
 path and samples folder that ctest passes to every script are ignored)."""
 import pathlib
@@ -15,6 +17,9 @@ FLOORS = {
 }
 WIDGETS = re.compile(r'#include\s*<(QtWidgets/|QWidget|QApplication|QMainWindow|QDialog|QLabel|QMessageBox|'
                      r'QWebEngine|QtWebEngine)')
+GUI_ROOMS = {"display", "controller"}
+GUI_HEADERS = re.compile(r'#include\s*<(QtGui/|QImage|QPainter|QColor|QPixmap|QBitmap|QIcon|QFont|QBrush|QPen|'
+                         r'QTransform|QPalette|QGuiApplication|QImageReader|QImageWriter|QRgb)')
 INCLUDE = re.compile(r'#include\s*"([a-z]+)/')
 
 
@@ -64,10 +69,14 @@ def check(core):
         for n, line in enumerate(path.read_text(encoding="utf-8").splitlines(), 1):
             if WIDGETS.search(line):
                 faults.append(f"{path}:{n}: widget header in the core: {line.strip()}")
+            if room not in GUI_ROOMS and GUI_HEADERS.search(line):
+                faults.append(f"{path}:{n}: Qt Gui header outside the picture rooms: {line.strip()}")
             m = INCLUDE.search(line)
             if not m or m.group(1) not in FLOORS or m.group(1) == room:
                 continue
             other = m.group(1)
+            if other in GUI_ROOMS and room not in GUI_ROOMS:
+                faults.append(f"{path}:{n}: {room} includes the picture room {other}")
             if FLOORS[other] > floor:
                 faults.append(f"{path}:{n}: {room} (floor {floor}) includes {other} (floor {FLOORS[other]})")
             elif FLOORS[other] == floor:

@@ -1,6 +1,6 @@
 #!/usr/bin/env python3
-"""check_layering.py on small planted trees: a clean tree passes; an upward include, a widget header
-and a circle of rooms on one floor (direct or through a third room) are each refused and named.
+"""check_layering.py on small planted trees: a clean tree passes; an upward include, a widget header,
+a picture room included by another room, a Qt Gui header outside the picture rooms and a circle of rooms on one floor (direct or through a third room) are each refused and named.
 Arguments (the CLI path and samples folder ctest passes) are unused."""
 import pathlib
 import subprocess
@@ -14,7 +14,9 @@ CASES = [
     ("clean", {
         "files/a.cpp": '#include "files/a.h"\n#include "text/b.h"\n',
         "text/b.cpp": '#include "tables/c.h"\n',
-        "metadata/m.cpp": '#include "files/a.h"\n#include "display/d.h"\n',
+        "metadata/m.cpp": '#include "files/a.h"\n',
+        "display/d.cpp": '#include "metadata/m.h"\n#include <QImage>\n',
+        "controller/c.cpp": '#include "display/d.h"\n#include "maps/p.h"\n#include <QColor>\n',
     }, 0, ["0 layering fault(s)"]),
     ("upward include", {
         "files/a.cpp": '#include "metadata/m.h"\n',
@@ -22,6 +24,15 @@ CASES = [
     ("widget header", {
         "controller/c.cpp": "#include <QWidget>\n",
     }, 1, ["widget header in the core"]),
+    ("picture room included", {
+        "tracks/t.cpp": '#include "display/d.h"\n',
+        "metadata/m.cpp": '#include "display/d.h"\n',
+    }, 1, ["tracks includes the picture room display", "metadata includes the picture room display",
+           "2 layering fault(s)"]),
+    ("Qt Gui header", {
+        "tables/grid.h": "#include <QColor>\n",
+        "display/d.cpp": "#include <QImage>\n",
+    }, 1, ["tables/grid.h:1: Qt Gui header outside the picture rooms", "1 layering fault(s)"]),
     ("circle of two", {
         "files/regular.cpp": '#include "text/escape.h"\n',
         "text/escape.cpp": '#include "files/names.h"\n',
@@ -30,7 +41,7 @@ CASES = [
         "maps/a.cpp": '#include "export/b.h"\n',
         "export/b.h": '#pragma once\n#include "geotag/c.h"\n',
         "geotag/c.cpp": '#include "maps/a.h"\n',
-        "metadata/m.cpp": '#include "display/d.h"\n',
+        "display/d.cpp": '#include "metadata/m.h"\n',
     }, 1, ["circle on floor 2: export -> geotag -> maps -> export", "1 layering fault(s)"]),
 ]
 
