@@ -125,8 +125,6 @@ int main(int argc, char** argv) {
     QStringList args;
     for (int i = 1; i < argc; ++i)
         args << vantorel::decodePath(QByteArray(argv[i]));
-    QCoreApplication app(argc, argv);
-    QCoreApplication::setApplicationName(QStringLiteral("vantorel-cli"));
     QTextStream out(stdout);
     QTextStream err(stderr);
     out.setEncoding(QStringConverter::Utf8);
@@ -150,6 +148,10 @@ int main(int argc, char** argv) {
                                           QString::fromUtf8(kHelp));
         return 0;
     }
+    // The texts above need no application object: a script asking for the help or the version
+    // does not pay its start-up.
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("vantorel-cli"));
     const QString command = args.takeFirst();
     if (command == QLatin1String("coords")) return vantorel::cli::runCoords(args, out, err);
     if (command == QLatin1String("exif")) return vantorel::cli::runExif(args, out, err);
