@@ -3,6 +3,7 @@
 #include "fixtures.h"
 #include "metadata/gpsdirectory.h"
 #include "metadata/imageproperties.h"
+#include "tiffbuilder.h"
 
 #include <QDir>
 #include <QFile>
@@ -277,6 +278,28 @@ TEST_F(CopyTest, AnExistingFileIsReplacedOnlyByACompleteCopy) {
     EXPECT_FALSE(QFileInfo::exists(dir.filePath("blocked.jpg")));
     EXPECT_EQ(fileBytes(target), before);
     EXPECT_EQ(fileBytes(source), sourceBytes);
+}
+
+// A picture that is no JPEG is read, but never written: no copy, and the source as it was.
+TEST_F(CopyTest, APictureThatIsNoJpegIsNotWritten) {
+    const QString tif = dir.filePath("map.tif");
+    TiffBuilder tiff;
+    tiff.ifd0 = {tiff.shorts(0x0100, {8}), tiff.shorts(0x0101, {8})};
+    tiff.gps = tiff.position('N', 5, 0, 'E', 6, 0);
+    QFile out(tif);
+    ASSERT_TRUE(out.open(QIODevice::WriteOnly));
+    ASSERT_EQ(out.write(tiff.build()), tiff.build().size());
+    out.close();
+    ImageProperties photo;
+    ASSERT_TRUE(photo.open(tif));
+    ASSERT_TRUE(photo.item(GpsLatitude).has_value());
+    ASSERT_TRUE(photo.setItem(rationalItem(GpsLatitude, {{7, 1}, {0, 1}, {0, 1}})));
+    QString error;
+    EXPECT_FALSE(photo.saveTo(tif, &error));
+    EXPECT_FALSE(error.isEmpty());
+    EXPECT_FALSE(photo.saveTo(dir.filePath("copy.tif")));
+    EXPECT_FALSE(QFileInfo::exists(dir.filePath("copy.tif")));
+    EXPECT_EQ(fileBytes(tif), tiff.build());
 }
 
 TEST_F(CopyTest, BytesThatMakeNoValueAreRefused) {

@@ -7,12 +7,15 @@
 #include "maps/mappagefile.h"
 #include "tables/gridcolumns.h"
 
+#include <QAbstractItemModelTester>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <algorithm>
 #include <csignal>
+#include <functional>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -540,4 +543,86 @@ TEST(CopyProgress, ProgressThenCancel) {
     EXPECT_TRUE(fake.boxes.errors.isEmpty());
     EXPECT_EQ(fileBytes(copy), before);
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList({"#IMG.jpg", "IMG.jpg"}));
+}
+
+// The list's model tells its views exactly which rows each change inserted or removed (a batch into
+// a non-empty list starts over), and stays consistent for a view at every step.
+TEST(ControllerList, ModelTellsTheRowsThatChanged) {
+    FakePlatform fake;
+    MainController c(fake.platform());
+    EntryListModel& model = c.listModel();
+    QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::Fatal);
+    QSignalSpy inserted(&model, &QAbstractItemModel::rowsInserted);
+    QSignalSpy removed(&model, &QAbstractItemModel::rowsRemoved);
+    QSignalSpy reset(&model, &QAbstractItemModel::modelReset);
+    struct Step {
+        const char* name;
+        std::function<void()> change;
+        char told; // '+' rows inserted, '-' rows removed, 'r' reset, 0 nothing
+        int first, last;
+        QStringList list;
+    };
+    const std::vector<Step> steps = {
+        {"many into the empty list",
+         [&] {
+             c.addManyToList({"/p/d", "/p/B", "/p/a"});
+         },
+         '+',
+         0,
+         2,
+         {"/p/a", "/p/B", "/p/d"}},
+        {"one at the front", [&] { c.addToList("/p/0"); }, '+', 0, 0, {"/p/0", "/p/a", "/p/B", "/p/d"}},
+        {"one after its equal",
+         [&] { c.addToList("/p/b"); },
+         '+',
+         3,
+         3,
+         {"/p/0", "/p/a", "/p/B", "/p/b", "/p/d"}},
+        {"one at the end",
+         [&] { c.addToList("/p/e"); },
+         '+',
+         5,
+         5,
+         {"/p/0", "/p/a", "/p/B", "/p/b", "/p/d", "/p/e"}},
+        {"one removed", [&] { c.removeFromList(2); }, '-', 2, 2, {"/p/0", "/p/a", "/p/b", "/p/d", "/p/e"}},
+        {"none removed outside",
+         [&] { c.removeFromList(5); },
+         0,
+         0,
+         0,
+         {"/p/0", "/p/a", "/p/b", "/p/d", "/p/e"}},
+        {"many among others",
+         [&] {
+             c.addManyToList({"/p/f", "/p/c"});
+         },
+         'r',
+         0,
+         0,
+         {"/p/0", "/p/a", "/p/b", "/p/c", "/p/d", "/p/e", "/p/f"}},
+        {"the last removed",
+         [&] { c.removeFromList(6); },
+         '-',
+         6,
+         6,
+         {"/p/0", "/p/a", "/p/b", "/p/c", "/p/d", "/p/e"}},
+    };
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.name);
+        inserted.clear();
+        removed.clear();
+        reset.clear();
+        step.change();
+        EXPECT_EQ(inserted.size(), step.told == '+' ? 1 : 0);
+        EXPECT_EQ(removed.size(), step.told == '-' ? 1 : 0);
+        EXPECT_EQ(reset.size(), step.told == 'r' ? 1 : 0);
+        QSignalSpy& spy = step.told == '+' ? inserted : removed;
+        if ((step.told == '+' || step.told == '-') && spy.size() == 1) {
+            EXPECT_EQ(spy[0][1].toInt(), step.first);
+            EXPECT_EQ(spy[0][2].toInt(), step.last);
+        }
+        EXPECT_EQ(c.controls().ListBox1, step.list);
+        EXPECT_EQ(model.rowCount(), step.list.size());
+        for (int row = 0; row < step.list.size(); ++row)
+            EXPECT_EQ(model.data(model.index(row)).toString(), step.list[row]);
+    }
 }

@@ -3,6 +3,7 @@
 #include "fixtures.h"
 #include "metadata/imageproperties.h"
 #include "metadata/poitable.h"
+#include "tiffbuilder.h"
 
 #include <QDir>
 #include <QFile>
@@ -125,16 +126,16 @@ TEST_F(PoiTest, OtherGpsItemsOfAPhotoWithoutLatitudeStayOutOfOtherRows) {
 }
 
 TEST_F(PoiTest, GeotaggedPictureThatIsNotAJpegKeepsItsRowWithoutSize) {
-    const QString png = dir.filePath("map.png");
-    QImage image(8, 8, QImage::Format_RGB32);
-    image.fill(Qt::red);
-    ASSERT_TRUE(image.save(png, "PNG"));
-    ImageProperties props;
-    ASSERT_TRUE(props.open(png));
-    for (const PropertyItem& item : gpsItems("N", {{5, 1}, {0, 1}, {0, 1}}, "E", {{6, 1}, {0, 1}, {0, 1}}))
-        ASSERT_TRUE(props.setItem(item));
-    ASSERT_TRUE(props.saveTo(png));
-    rebuild({png});
+    // A TIFF file: its first directory is the picture's, with the GPS one beside it.
+    const QString tif = dir.filePath("map.tif");
+    TiffBuilder tiff;
+    tiff.ifd0 = {tiff.shorts(0x0100, {8}), tiff.shorts(0x0101, {8})};
+    tiff.gps = tiff.position('N', 5, 0, 'E', 6, 0);
+    QFile out(tif);
+    ASSERT_TRUE(out.open(QIODevice::WriteOnly));
+    ASSERT_EQ(out.write(tiff.build()), tiff.build().size());
+    out.close();
+    rebuild({tif});
     ASSERT_EQ(state.PoiRowCount, 1);
     EXPECT_EQ(SG0.cell(PoiSignedLatitude, 1), "5,00000");
     EXPECT_EQ(SG0.cell(PoiWidth, 1), "");

@@ -195,9 +195,8 @@ MainWindow::MainWindow(WindowServices services, QWidget* parent) : QWidget(paren
         Platform{*m_repaintingBoxes, *services.clipboard, *services.dialogs, *services.connectivity,
                  *m_browserView, *m_pump, *services.externalBrowser, *services.progress});
 
-    ListBox1Model = new EntryListModel(m_controller->controls().ListBox1, this);
+    ListBox1Model = &m_controller->listModel();
     ListBox1->setModel(ListBox1Model);
-    m_controller->setListObserver(ListBox1Model);
     SG1Model = new GridModel(m_controller->controls().SG1, QColor(Qt::yellow), this);
     SG1 = makeGridView(this, SG1Model, false);
     SG1->setObjectName(QStringLiteral("SG1"));
@@ -580,7 +579,6 @@ void MainWindow::sync() {
     if (windowTitle() != m.caption) setWindowTitle(m.caption);
     if (size() != m.geometry.size()) resize(m.geometry.size());
 
-    ListBox1Model->catchUp();
     QItemSelectionModel* selection = ListBox1->selectionModel();
     const int currentRow = selection->currentIndex().isValid() ? selection->currentIndex().row() : -1;
     if (currentRow != m.ListBox1Index || (m.ListBox1Index < 0 && selection->hasSelection())) {

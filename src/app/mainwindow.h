@@ -3,7 +3,6 @@
 
 #include "browserplaceholder.h"
 #include "controller/maincontroller.h"
-#include "entrylistmodel.h"
 #include "gridview.h"
 #include "qtplatform.h"
 

@@ -1,6 +1,6 @@
 #include "fixtures.h"
 
-#include "metadata/imageproperties.h"
+#include "tiffbuilder.h"
 
 #include <QFile>
 #include <QImage>
@@ -9,6 +9,33 @@
 #include <stdexcept>
 
 namespace vantorel::test {
+namespace {
+
+// The tags cameras put in the Exif directory rather than the main one.
+bool isExifDirectoryId(quint32 id) {
+    return id == 0x829A || id == 0x829D || (id >= 0x8822 && id <= 0x8835) || (id >= 0x9000 && id <= 0x9FFF) ||
+           (id >= 0xA000 && id <= 0xA4FF && id != 0xA005);
+}
+
+// The items as the directories of an Exif block (little-endian, as the items' values are); an item
+// given twice keeps its last value.
+QByteArray exifBlock(const QVector<PropertyItem>& items) {
+    TiffBuilder tiff;
+    for (const PropertyItem& item : items) {
+        if (item.type < TypeByte || item.type > TypeDouble || item.id > 0xFFFF ||
+            item.value.size() % tiffTypeSize(item.type) != 0)
+            throw std::runtime_error("fixture item not writable");
+        QVector<TiffField>& dir = isGpsId(item.id)             ? tiff.gps
+                                  : isExifDirectoryId(item.id) ? tiff.exif
+                                                               : tiff.ifd0;
+        dir.removeIf([&](const TiffField& f) { return f.tag == item.id; });
+        dir.append(
+            {quint16(item.id), item.type, quint32(item.value.size() / tiffTypeSize(item.type)), item.value});
+    }
+    return tiff.build();
+}
+
+} // namespace
 
 PropertyItem rawItem(quint32 id, quint16 type, const QByteArray& bytes) {
     return PropertyItem{id, type, bytes};
@@ -72,11 +99,10 @@ QString makeJpeg(const QString& dir, const QString& name, const QVector<Property
     }
     if (!image.save(path, "JPG", 90)) throw std::runtime_error("cannot write fixture");
     if (items.isEmpty()) return path;
-    ImageProperties props;
-    if (!props.open(path)) throw std::runtime_error("cannot reopen fixture");
-    for (const PropertyItem& item : items)
-        if (!props.setItem(item)) throw std::runtime_error("cannot set fixture item");
-    if (!props.saveTo(path)) throw std::runtime_error("cannot save fixture");
+    const QByteArray jpeg = fileBytes(path);
+    QFile out(path);
+    if (!out.open(QIODevice::WriteOnly) || out.write(withSegments(jpeg, {exifSegment(exifBlock(items))})) < 0)
+        throw std::runtime_error("cannot write fixture");
     return path;
 }
 

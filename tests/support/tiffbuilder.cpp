@@ -5,14 +5,11 @@
 #include <algorithm>
 
 namespace vantorel::test {
-namespace {
 
-int unitOf(quint16 type) {
+int tiffTypeSize(quint16 type) {
     static const int sizes[] = {0, 1, 1, 2, 4, 8, 1, 1, 2, 4, 8, 4, 8, 4};
     return type < 14 ? sizes[type] : 1;
 }
-
-} // namespace
 
 QByteArray TiffBuilder::u16(quint16 v) const {
     QByteArray o(2, 0);

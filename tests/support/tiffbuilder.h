@@ -11,6 +11,9 @@
 
 namespace vantorel::test {
 
+// The byte size of one value of a TIFF type (1 for a type it does not know).
+int tiffTypeSize(quint16 type);
+
 struct TiffField {
     quint16 tag = 0;
     quint16 type = 0;

@@ -142,6 +142,44 @@ SortedEntries sortEntries(const QStringList& added, const std::function<void()>&
     return sorted;
 }
 
+EntryListModel::EntryListModel(QStringList& entries, QObject* parent)
+    : QAbstractListModel(parent), m_entries(entries) {}
+
+int EntryListModel::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : int(m_entries.size());
+}
+
+QVariant EntryListModel::data(const QModelIndex& index, int role) const {
+    if (role != Qt::DisplayRole || index.parent().isValid() || index.row() < 0 ||
+        index.row() >= m_entries.size())
+        return {};
+    return m_entries[index.row()];
+}
+
+void EntryListModel::inserting(int first, int last, const std::function<void()>& change) {
+    m_changing = true;
+    beginInsertRows({}, first, last);
+    change();
+    endInsertRows();
+    m_changing = false;
+}
+
+void EntryListModel::removing(int first, int last, const std::function<void()>& change) {
+    m_changing = true;
+    beginRemoveRows({}, first, last);
+    change();
+    endRemoveRows();
+    m_changing = false;
+}
+
+void EntryListModel::resetting(const std::function<void()>& change) {
+    m_changing = true;
+    beginResetModel();
+    change();
+    endResetModel();
+    m_changing = false;
+}
+
 int findEntry(const QStringList& list, const QString& path) {
     // Entries equal without regard to case sit together; the exact one is among them.
     for (auto it = std::lower_bound(list.begin(), list.end(), path, entryLess);

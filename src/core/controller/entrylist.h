@@ -1,7 +1,8 @@
 // The photo list's order and its changes: entries sorted without regard to case, a new entry after
-// the entries it equals; views follow the changes row by row through a ListObserver.
+// the entries it equals; views follow the changes row by row through the list's model.
 #pragma once
 
+#include <QAbstractListModel>
 #include <QString>
 #include <QStringList>
 #include <functional>
@@ -9,16 +10,28 @@
 
 namespace vantorel {
 
-// Told of every change of the list before and after it is made, so a view can follow it.
-class ListObserver {
+// The list's entries as a list model: every change is made through it, and the views are told
+// which rows changed (not a reset), so a change costs what it changes.
+class EntryListModel : public QAbstractListModel {
+    Q_OBJECT
 public:
-    virtual ~ListObserver() = default;
-    virtual void aboutToInsert(int first, int last) = 0;
-    virtual void inserted() = 0;
-    virtual void aboutToRemove(int first, int last) = 0;
-    virtual void removed() = 0;
-    virtual void aboutToReset() = 0;
-    virtual void reset() = 0;
+    explicit EntryListModel(QStringList& entries, QObject* parent = nullptr);
+
+    int rowCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+
+    // True while a change is under way: a view's selection moves on its own then.
+    bool changing() const { return m_changing; }
+
+    // Makes `change` to the entries, the rows [first, last] being inserted (after it) or removed
+    // (before it), or every row starting over.
+    void inserting(int first, int last, const std::function<void()>& change);
+    void removing(int first, int last, const std::function<void()>& change);
+    void resetting(const std::function<void()>& change);
+
+private:
+    QStringList& m_entries;
+    bool m_changing = false;
 };
 
 // The list's order: QString::compare without regard to case.

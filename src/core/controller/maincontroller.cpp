@@ -100,10 +100,10 @@ void MainController::FormClose() {
 void MainController::addToList(const QString& path) {
     QStringList& list = m_controls.ListBox1;
     const int index = int(std::upper_bound(list.begin(), list.end(), path, entryLess) - list.begin());
-    if (m_listObserver) m_listObserver->aboutToInsert(index, index);
-    list.insert(index, path);
-    if (m_controls.ListBox1Index >= index) ++m_controls.ListBox1Index;
-    if (m_listObserver) m_listObserver->inserted();
+    m_listModel.inserting(index, index, [&] {
+        list.insert(index, path);
+        if (m_controls.ListBox1Index >= index) ++m_controls.ListBox1Index;
+    });
 }
 
 void MainController::addManyToList(const QStringList& paths) {
@@ -114,31 +114,24 @@ void MainController::addManyToList(const QStringList& paths) {
     }
     SortedEntries sorted = sortEntries(paths, [this] { m_platform.pump.processMessages(); });
     MainControls& c = m_controls;
-    // Into an empty list the new rows are one block; otherwise they are scattered and the view starts over.
-    const bool intoEmpty = c.ListBox1.isEmpty();
-    if (m_listObserver) {
-        if (intoEmpty)
-            m_listObserver->aboutToInsert(0, int(paths.size()) - 1);
-        else
-            m_listObserver->aboutToReset();
-    }
-    c.ListBox1Index = mergeSortedEntries(c.ListBox1, std::move(sorted), c.ListBox1Index);
-    if (m_listObserver) intoEmpty ? m_listObserver->inserted() : m_listObserver->reset();
+    const auto merge = [&] {
+        c.ListBox1Index = mergeSortedEntries(c.ListBox1, std::move(sorted), c.ListBox1Index);
+    };
+    // Into an empty list the new rows are one block; otherwise they are scattered and the views start over.
+    if (c.ListBox1.isEmpty())
+        m_listModel.inserting(0, int(paths.size()) - 1, merge);
+    else
+        m_listModel.resetting(merge);
 }
 
 void MainController::removeFromList(int index) {
     if (index < 0 || index >= m_controls.ListBox1.size()) return;
-    if (m_listObserver) m_listObserver->aboutToRemove(index, index);
-    m_controls.ListBox1.removeAt(index);
-    if (m_listObserver) m_listObserver->removed();
+    m_listModel.removing(index, index, [&] { m_controls.ListBox1.removeAt(index); });
 }
 
 void MainController::clearList() {
-    if (!m_controls.ListBox1.isEmpty()) {
-        if (m_listObserver) m_listObserver->aboutToRemove(0, int(m_controls.ListBox1.size()) - 1);
-        m_controls.ListBox1.clear();
-        if (m_listObserver) m_listObserver->removed();
-    }
+    if (!m_controls.ListBox1.isEmpty())
+        m_listModel.removing(0, int(m_controls.ListBox1.size()) - 1, [this] { m_controls.ListBox1.clear(); });
     m_controls.ListBox1Index = -1;
 }
 

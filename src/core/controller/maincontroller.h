@@ -109,8 +109,8 @@ public:
     // Removes one entry (none when `index` is outside the list).
     void removeFromList(int index);
 
-    // The view that follows ListBox1's changes row by row; none by default.
-    void setListObserver(ListObserver* observer) { m_listObserver = observer; }
+    // ListBox1 as a list model: the views that show it follow its changes row by row.
+    EntryListModel& listModel() { return m_listModel; }
 
 private:
     void runPipeline();
@@ -146,11 +146,11 @@ private:
     quint64 m_previewRequest = 0;
     Platform m_platform;
     MainControls m_controls;
+    EntryListModel m_listModel{m_controls.ListBox1}; // every change of ListBox1 goes through it
     SharedState m_state;
     MapSettings m_mapSettings;
     MapPageFolder m_mapFolder; // the run's own folder of map pages
     BrowserView* m_overviewBrowser = nullptr;
-    ListObserver* m_listObserver = nullptr;
     std::optional<QPointF> m_lastPosition; // written or clicked in this session (x longitude)
 };
 

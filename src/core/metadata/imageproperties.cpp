@@ -321,44 +321,12 @@ std::optional<QByteArray> ImageProperties::encodedExifBlock(QString* error) cons
     }
 }
 
-namespace {
-
-// Pictures other than JPEG (no segments to splice) are rewritten by exiv2 in memory.
-std::optional<QByteArray> rewrittenByExiv2(const QByteArray& source, const Exiv2::ExifData& exif,
-                                           QString* error) {
-    try {
-        auto copy = Exiv2::ImageFactory::open(reinterpret_cast<const Exiv2::byte*>(source.constData()),
-                                              long(source.size()));
-        copy->readMetadata();
-        copy->setExifData(exif);
-        copy->writeMetadata();
-        Exiv2::BasicIo& io = copy->io();
-        io.seek(0, Exiv2::BasicIo::beg);
-        const Exiv2::DataBuf all = io.read(long(io.size()));
-        return QByteArray(reinterpret_cast<const char*>(all.pData_), int(all.size_));
-    } catch (const std::exception& e) {
-        if (error) *error = QString::fromUtf8(e.what());
-    }
-    return std::nullopt;
-}
-
-} // namespace
-
 bool ImageProperties::saveTo(const QString& target, QString* error, AtomicWriteOptions options) const {
     auto fail = [&](const QString& why) {
         if (error) *error = why;
         return false;
     };
     if (!d->full()) return fail(QStringLiteral("image non ouverte"));
-    if (d->head.isEmpty()) {
-        const int fd = openRegularFile(d->path);
-        if (fd < 0) return fail(QStringLiteral("impossible de lire ") + d->path);
-        const auto source = readWholeFile(fd);
-        ::close(fd);
-        if (!source) return fail(QStringLiteral("impossible de lire ") + d->path);
-        const auto bytes = rewrittenByExiv2(*source, d->image->exifData(), error);
-        return bytes && writeFileAtomically(target, *bytes, error, std::move(options));
-    }
     const auto tiff = encodedExifBlock(error);
     if (!tiff) return false;
     return saveWithExifBlock(*tiff, target, error, std::move(options));

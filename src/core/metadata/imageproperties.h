@@ -69,6 +69,7 @@ public:
     // Exif segment replaced (inserted after JFIF when there was none); every other byte, the image
     // data included, is copied through. The file is completed beside `target` and then renamed
     // over it, so it appears whole or not at all; `options` add checks, permissions and times.
+    // A picture that is no JPEG is not written (false, with the reason).
     bool saveTo(const QString& target, QString* error = nullptr, AtomicWriteOptions options = {}) const;
 
 private:
