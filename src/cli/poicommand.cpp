@@ -1,6 +1,9 @@
 #include "commands.h"
 
-#include "clipoitable.h"
+#include "metadata/poitable.h"
+#include "metadata/unreadablephoto.h"
+
+#include <QDir>
 
 namespace vantorel::cli {
 
@@ -9,18 +12,29 @@ int runPoi(const QStringList& photos, QTextStream& out, QTextStream& err) {
         err << QStringLiteral("poi : aucune photo indiquée\n");
         return 2;
     }
-    const CommandPoiTable table = poiTableOfArguments(photos, err);
-    const StringGrid& SG0 = table.SG0;
-    for (int row = 1; row <= table.rowCount; ++row) {
-        const QStringList cells = SG0.row(row);
-        for (int col = 0; col < cells.size(); ++col) {
-            if (col) out << u'\t';
-            out << escapeCell(cells[col]);
-        }
-        out << u'\n';
-    }
+    const QDir here = QDir::current();
+    QStringList paths;
+    paths.reserve(photos.size());
+    for (const QString& arg : photos)
+        paths << QDir::cleanPath(here.absoluteFilePath(arg));
+    // Each row is written as soon as its photo is read: nothing is kept from one photo to the next.
+    bool anyUnreadable = false;
+    streamPoiRows(
+        paths,
+        [&](const StringGrid& SG0, int) {
+            for (int col = 0; col < PoiColumnCount; ++col) {
+                if (col) out << u'\t';
+                out << escapeCell(SG0.cell(col, 1));
+            }
+            out << u'\n';
+        },
+        [&](const UnreadablePhoto& photo) {
+            anyUnreadable = true;
+            err << unreadablePhotoMessage(photo.path, photo.error) << u'\n';
+        });
     out.flush();
-    return table.anyUnreadable ? kExitUnreadable : 0;
+    err.flush();
+    return anyUnreadable ? kExitUnreadable : 0;
 }
 
 } // namespace vantorel::cli

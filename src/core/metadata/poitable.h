@@ -68,4 +68,35 @@ QVector<UnreadablePhoto> rebuildPoiTable(PoiRun run, StringGrid& SG0, const QStr
     return unreadable;
 }
 
+// The rows of `paths` one at a time, for a caller that writes each row out and keeps none: memory
+// stays the same however many photos there are. `onRow(const StringGrid& table, int row)` gets each
+// row as AddPoiRow wrote it (row 1 of a one-row table; `row` is its number in the whole run, as in
+// rebuildPoiTable's table) and `onUnreadable(const UnreadablePhoto&)` each photo that could not be
+// read, in the order of `paths`. Returns the number of rows.
+template <typename OnRow, typename OnUnreadable>
+int streamPoiRows(const QStringList& paths, OnRow onRow, OnUnreadable onUnreadable,
+                  const PoiRowReader& alsoRead = {}) {
+    QString latitudeRef, longitudeRef;
+    int rowsInTable = 0;
+    int rows = 0;
+    StringGrid SG0(PoiColumnCount, 2);
+    const PoiRowReader numbered = [&](int, const ImageProperties& photo) {
+        if (alsoRead) alsoRead(rows + 1, photo);
+    };
+    PhotoReadAhead readAhead(paths);
+    for (qsizetype i = 0; i < paths.size(); ++i) {
+        if (paths[i].isEmpty()) continue;
+        rowsInTable = 0;
+        SG0.setRowCount(1);
+        if (const FileOpenError error =
+                AddPoiRow(*readAhead.take(i), {latitudeRef, longitudeRef, rowsInTable}, SG0, numbered);
+            error != FileOpenError::None) {
+            onUnreadable(UnreadablePhoto{paths[i], error});
+            continue;
+        }
+        if (rowsInTable == 1) onRow(static_cast<const StringGrid&>(SG0), ++rows);
+    }
+    return rows;
+}
+
 } // namespace vantorel
