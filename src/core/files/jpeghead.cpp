@@ -24,6 +24,9 @@ void readTo(int fd, QByteArray& buf, qint64 target) {
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) break;
         got += n;
+        // A regular file reads short only at its end: asking again would cost one more call per
+        // small photo.
+        if (got < want) break;
     }
     buf.resize(old + got);
 }
