@@ -143,6 +143,46 @@ TEST_F(PoiTest, GeotaggedPictureThatIsNotAJpegKeepsItsRowWithoutSize) {
 }
 
 // Every real-camera sample: one row per photo that has a position, with the stored size and altitude.
+// The streamed rows are the table's rows, one at a time: same cells, same numbers, the reference
+// letters carried over from photo to photo, unreadable photos reported in order, empty paths skipped;
+// a photo read by a short name is shown by the name shownPath gives.
+TEST_F(PoiTest, StreamedRowsAreTheTablesRows) {
+    const QString south = makeJpeg(dir.path(), "s.jpg",
+                                   gpsItems("S", {{10, 1}, {0, 1}, {0, 1}}, "W", {{20, 1}, {0, 1}, {0, 1}}));
+    const QString noRefs = makeJpeg(dir.path(), "n.jpg",
+                                    {rationalItem(GpsLatitude, {{11, 1}, {0, 1}, {0, 1}}),
+                                     rationalItem(GpsLongitude, {{21, 1}, {0, 1}, {0, 1}})});
+    const QString noGps = makeJpeg(dir.path(), "b.jpg", {asciiItem(0x0110, "Cam")});
+    QStringList paths = {south, QString(), noGps, dir.filePath("absent.jpg"), noRefs, dir.path()};
+    for (const QString& name : QDir(samplePath("")).entryList({"*.jpg"}, QDir::Files, QDir::Name))
+        paths << samplePath(name);
+    rebuild(paths);
+
+    // Each path shown with a mark, taken off before comparing.
+    QStringList streamed;
+    QStringList unreadable;
+    int lastRow = 0;
+    const int rows = streamPoiRows(
+        paths, [](const QString& path) { return QStringLiteral("shown:") + path; },
+        [&](const StringGrid& table, int row) {
+            EXPECT_EQ(row, lastRow + 1);
+            lastRow = row;
+            ASSERT_EQ(table.rowCount(), 2);
+            QStringList cells = table.row(1);
+            EXPECT_TRUE(cells[PoiPath].startsWith("shown:"));
+            cells[PoiPath].remove(0, 6);
+            streamed << cells.join(u'\t');
+        },
+        [&](const UnreadablePhoto& photo) { unreadable << photo.path; });
+    EXPECT_EQ(rows, state.PoiRowCount);
+    QStringList built;
+    for (int row = 1; row <= state.PoiRowCount; ++row) {
+        built << SG0.row(row).join(u'\t');
+    }
+    EXPECT_EQ(streamed, built);
+    EXPECT_EQ(unreadable, QStringList({"shown:" + dir.filePath("absent.jpg"), "shown:" + dir.path()}));
+}
+
 TEST(PoiSamples, AgreeWithAnotherReader) {
     QFile tsv(samplePath("expected.tsv"));
     ASSERT_TRUE(tsv.open(QIODevice::ReadOnly | QIODevice::Text));

@@ -15,7 +15,8 @@ inline constexpr int kExitUnreadable = 1;
 
 int runCoords(const QStringList& photos, QTextStream& out, QTextStream& err);
 int runExif(const QStringList& photos, QTextStream& out, QTextStream& err);
-int runPoi(const QStringList& photos, QTextStream& out, QTextStream& err);
+// Takes the list, for the memory of a long one.
+int runPoi(QStringList photos, QTextStream& out, QTextStream& err);
 int runWrite(const QStringList& args, QTextStream& out, QTextStream& err);
 int runErase(const QStringList& args, QTextStream& out, QTextStream& err);
 // gpx [-o FILE] PHOTO...: the GPX file on standard output, or written to FILE.

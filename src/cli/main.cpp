@@ -155,7 +155,7 @@ int main(int argc, char** argv) {
     const QString command = args.takeFirst();
     if (command == QLatin1String("coords")) return vantorel::cli::runCoords(args, out, err);
     if (command == QLatin1String("exif")) return vantorel::cli::runExif(args, out, err);
-    if (command == QLatin1String("poi")) return vantorel::cli::runPoi(args, out, err);
+    if (command == QLatin1String("poi")) return vantorel::cli::runPoi(std::move(args), out, err);
     if (command == QLatin1String("write")) return vantorel::cli::runWrite(args, out, err);
     if (command == QLatin1String("erase")) return vantorel::cli::runErase(args, out, err);
     if (command == QLatin1String("gpx")) return vantorel::cli::runGpx(args, out, err);

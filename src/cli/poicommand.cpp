@@ -1,26 +1,43 @@
 #include "commands.h"
 
-#include "clipoitable.h"
+#include "metadata/poitable.h"
+#include "metadata/unreadablephoto.h"
+
+#include <QDir>
 
 namespace vantorel::cli {
 
-int runPoi(const QStringList& photos, QTextStream& out, QTextStream& err) {
+int runPoi(QStringList photos, QTextStream& out, QTextStream& err) {
     if (photos.isEmpty()) {
         err << QStringLiteral("poi : aucune photo indiquée\n");
         return 2;
     }
-    const CommandPoiTable table = poiTableOfArguments(photos, err);
-    const StringGrid& SG0 = table.SG0;
-    for (int row = 1; row <= table.rowCount; ++row) {
-        const QStringList cells = SG0.row(row);
-        for (int col = 0; col < cells.size(); ++col) {
-            if (col) out << u'\t';
-            out << escapeCell(cells[col]);
-        }
-        out << u'\n';
-    }
+    const QDir here = QDir::current();
+    const auto absolute = [&](const QString& arg) { return QDir::cleanPath(here.absoluteFilePath(arg)); };
+    // A name the kernel would not take as it is shown ("a/../b.jpg" with no folder a, an empty one
+    // naming the working folder) is read by its absolute path, as it is shown.
+    for (QString& arg : photos)
+        if (arg.isEmpty() || QDir::cleanPath(arg) != arg) arg = absolute(arg);
+    // Each row is written as soon as its photo is read: nothing is kept from one photo to the next,
+    // and the photos are read by the names given (the working folder stays the same), each made
+    // absolute only for its row.
+    bool anyUnreadable = false;
+    streamPoiRows(
+        photos, absolute,
+        [&](const StringGrid& SG0, int) {
+            for (int col = 0; col < PoiColumnCount; ++col) {
+                if (col) out << u'\t';
+                out << escapeCell(SG0.cell(col, 1));
+            }
+            out << u'\n';
+        },
+        [&](const UnreadablePhoto& photo) {
+            anyUnreadable = true;
+            err << unreadablePhotoMessage(photo.path, photo.error) << u'\n';
+        });
     out.flush();
-    return table.anyUnreadable ? kExitUnreadable : 0;
+    err.flush();
+    return anyUnreadable ? kExitUnreadable : 0;
 }
 
 } // namespace vantorel::cli

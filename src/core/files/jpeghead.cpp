@@ -24,6 +24,9 @@ void readTo(int fd, QByteArray& buf, qint64 target) {
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) break;
         got += n;
+        // A regular file reads short only at its end: asking again would cost one more call per
+        // small photo.
+        if (got < want) break;
     }
     buf.resize(old + got);
 }
@@ -43,8 +46,9 @@ QByteArray exifSegmentAlone(const QByteArray& bytes) {
 }
 
 JpegHead readJpegHead(int fd, bool skipOtherSegments) {
-    // Most cameras' heads fit; more would only fetch picture data on a cold disk.
-    constexpr qsizetype kFirstRead = 12 * 1024;
+    // Most cameras' heads fit (their Exif segment, tables and frame header): one request to the disk
+    // per photo; more would only fetch picture data on a cold disk.
+    constexpr qsizetype kFirstRead = kJpegHeadFirstRead;
     constexpr qsizetype kLimit = 16 * 1024 * 1024; // no sane file has this much before its picture
     // The kernel would otherwise read ahead far into the picture data.
     ::posix_fadvise(fd, 0, 0, POSIX_FADV_RANDOM);

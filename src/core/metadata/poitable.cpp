@@ -29,7 +29,11 @@ FileOpenError AddPoiRow(const QString& path, PoiRun run, StringGrid& SG0, const 
 
 FileOpenError AddPoiRow(const OpenedPhoto& opened, PoiRun run, StringGrid& SG0,
                         const PoiRowReader& alsoRead) {
-    const QString& path = opened.path();
+    return AddPoiRow(opened, opened.path(), run, SG0, alsoRead);
+}
+
+FileOpenError AddPoiRow(const OpenedPhoto& opened, const QString& path, PoiRun run, StringGrid& SG0,
+                        const PoiRowReader& alsoRead) {
     static const QStringList header = splitCommaText(poiHeaderCommaText());
     if (SG0.rowCount() < 1) SG0.setRowCount(1);
     for (int col = 0; col < PoiColumnCount; ++col)

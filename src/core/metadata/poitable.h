@@ -37,6 +37,9 @@ FileOpenError AddPoiRow(const QString& path, PoiRun run, StringGrid& SG0, const 
 // The same for a photo already read (OpenedPhoto::Reading::GpsItems is enough).
 FileOpenError AddPoiRow(const OpenedPhoto& photo, PoiRun run, StringGrid& SG0,
                         const PoiRowReader& alsoRead = {});
+// The same, the row naming the photo `shownPath` (the photo opened by a relative name, say).
+FileOpenError AddPoiRow(const OpenedPhoto& photo, const QString& shownPath, PoiRun run, StringGrid& SG0,
+                        const PoiRowReader& alsoRead = {});
 
 // Empties the table and runs AddPoiRow over `paths` in order (empty entries are skipped);
 // `beforeEach` runs with every path (the window shows it as the current photo) and `afterEach`
@@ -66,6 +69,40 @@ QVector<UnreadablePhoto> rebuildPoiTable(PoiRun run, StringGrid& SG0, const QStr
         afterEach();
     }
     return unreadable;
+}
+
+// The rows of `paths` one at a time, for a caller that writes each row out and keeps none: memory
+// stays the same however many photos there are. `onRow(const StringGrid& table, int row)` gets each
+// row as AddPoiRow wrote it (row 1 of a one-row table; `row` is its number in the whole run, as in
+// rebuildPoiTable's table) and `onUnreadable(const UnreadablePhoto&)` each photo that could not be
+// read, in the order of `paths`. `shownPath(path)` gives the name a row and an unreadable photo are
+// given (an absolute path for a relative one: the list keeps only the short names). Returns the number
+// of rows.
+template <typename ShownPath, typename OnRow, typename OnUnreadable>
+int streamPoiRows(const QStringList& paths, ShownPath shownPath, OnRow onRow, OnUnreadable onUnreadable,
+                  const PoiRowReader& alsoRead = {}) {
+    QString latitudeRef, longitudeRef;
+    int rowsInTable = 0;
+    int rows = 0;
+    StringGrid SG0(PoiColumnCount, 2);
+    const PoiRowReader numbered = [&](int, const ImageProperties& photo) {
+        if (alsoRead) alsoRead(rows + 1, photo);
+    };
+    PhotoReadAhead readAhead(paths);
+    for (qsizetype i = 0; i < paths.size(); ++i) {
+        if (paths[i].isEmpty()) continue;
+        rowsInTable = 0;
+        SG0.setRowCount(1);
+        const QString path = shownPath(paths[i]);
+        if (const FileOpenError error =
+                AddPoiRow(*readAhead.take(i), path, {latitudeRef, longitudeRef, rowsInTable}, SG0, numbered);
+            error != FileOpenError::None) {
+            onUnreadable(UnreadablePhoto{path, error});
+            continue;
+        }
+        if (rowsInTable == 1) onRow(static_cast<const StringGrid&>(SG0), ++rows);
+    }
+    return rows;
 }
 
 } // namespace vantorel
