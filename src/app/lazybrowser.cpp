@@ -3,6 +3,7 @@
 #include "browserplaceholder.h"
 #include "webmapview.h"
 
+#include <QEvent>
 #include <QPainter>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -13,6 +14,23 @@ LazyBrowser::LazyBrowser(const QString& name, QWidget* parent) : QWidget(parent)
     setObjectName(name + QStringLiteral("Host"));
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
+    // The window's first paint, whatever part of it is painted.
+    if (parent) parent->window()->installEventFilter(this);
+}
+
+bool LazyBrowser::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::Paint) {
+        watched->removeEventFilter(this);
+        scheduleView();
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void LazyBrowser::scheduleView() {
+    if (m_view || m_scheduled) return;
+    m_scheduled = true;
+    // After this paint has reached the screen.
+    QTimer::singleShot(0, this, [this] { ensureView(); });
 }
 
 void LazyBrowser::navigate(const QString& url) {
@@ -51,10 +69,7 @@ void LazyBrowser::paintEvent(QPaintEvent* event) {
     // Blank as an empty web view until the view covers it.
     QPainter(this).fillRect(rect(), Qt::white);
     QWidget::paintEvent(event);
-    if (m_view || m_scheduled) return;
-    m_scheduled = true;
-    // After this paint has reached the screen.
-    QTimer::singleShot(0, this, [this] { ensureView(); });
+    scheduleView();
 }
 
 EmbeddedBrowser makeEmbeddedBrowser(bool webEngine, const QString& name, QWidget* parent) {

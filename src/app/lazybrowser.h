@@ -33,12 +33,15 @@ signals:
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     struct Request {
         QString url;
         std::optional<QByteArray> page; // a map page to show; else `url` is navigated to
     };
+    // Makes the view once the current paint is over.
+    void scheduleView();
     QString m_name;
     WebMapView* m_view = nullptr;
     bool m_scheduled = false;
