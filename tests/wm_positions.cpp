@@ -158,6 +158,8 @@ QVariant evaluate(QWebEngineView& view, const QString& code) {
 TEST_F(SeveralPhotosUnderWindowManager, APhotoWithoutPositionIsPlacedByClicksOnTheMap) {
     const auto window = showWindow(1, "exifsamples_Canon_40D.jpg", true);
     auto* place = window->findChild<QWidget*>(QStringLiteral("PlaceOnMap"));
+    // The web view is made once the window has painted.
+    QTRY_VERIFY_WITH_TIMEOUT(window->findChild<QWebEngineView*>(QStringLiteral("CppWebBrowser1")), 5000);
     auto* map = window->findChild<QWebEngineView*>(QStringLiteral("CppWebBrowser1"));
     auto* edit7 = window->findChild<QLineEdit*>(QStringLiteral("Edit7"));
     auto* edit8 = window->findChild<QLineEdit*>(QStringLiteral("Edit8"));

@@ -7,6 +7,7 @@
 #include "display/jpegdecoder.h"
 #include "display/pictureloader.h"
 #include "files/pathnames.h"
+#include "lazybrowser.h"
 #include "maps/viewsector.h"
 #include "metadata/gpscoordinates.h"
 #include "metadata/tagcatalogue.h"
@@ -292,16 +293,10 @@ void MainWindow::buildWidgets(bool webEngine) {
         dress(l, QColor(0x80, 0, 0));
     CheckBox4 = checkBox(this, "CheckBox4", QString(), QStringLiteral("Coché = Navigateur interne"),
                          {328, 240, 25, 17});
-    if (webEngine) {
-        auto* view = new WebMapView(QStringLiteral("CppWebBrowser1"), this);
-        m_webView = view;
-        m_browser = view;
-        m_browserView = view;
-    } else {
-        auto* placeholder = new BrowserPlaceholder(this);
-        m_browser = placeholder;
-        m_browserView = placeholder;
-    }
+    const EmbeddedBrowser browser = makeEmbeddedBrowser(webEngine, QStringLiteral("CppWebBrowser1"), this);
+    m_browser = browser.widget;
+    m_browserView = browser.view;
+    m_lazyBrowser = browser.lazy;
     m_browser->setGeometry(8, 260, 341, 341);
 
     Image1 = label(this, "Image1", QString(), {704, 180, 272, 353});
@@ -445,12 +440,17 @@ void MainWindow::wire() {
         m->ComboBox1 = t;
         run([c] { c->ListBox1Click(); });
     });
-    if (m_webView)
-        connect(m_webView->bridge(), &MapPickBridge::picked, this,
-                [this, c](double latitude, double longitude) {
-                    run([c, latitude, longitude] { c->MapPositionPicked(latitude, longitude); });
-                    flashPositionFields();
-                });
+    // A click on the map fills the position fields; the web view is made after the window shows.
+    const auto wireMap = [this, c](WebMapView* view) {
+        connect(view->bridge(), &MapPickBridge::picked, this, [this, c](double latitude, double longitude) {
+            run([c, latitude, longitude] { c->MapPositionPicked(latitude, longitude); });
+            flashPositionFields();
+        });
+    };
+    if (m_lazyBrowser) {
+        if (m_lazyBrowser->view()) wireMap(m_lazyBrowser->view());
+        connect(m_lazyBrowser, &LazyBrowser::viewCreated, this, wireMap);
+    }
     // A whole position pasted into either coordinate field fills both.
     for (QLineEdit* edit : {Edit7, Edit8})
         edit->installEventFilter(this);

@@ -132,7 +132,7 @@ private:
     QCheckBox* CheckBox4 = nullptr;
     QWidget* m_browser = nullptr; // CppWebBrowser1
     BrowserView* m_browserView = nullptr;
-    class WebMapView* m_webView = nullptr;
+    class LazyBrowser* m_lazyBrowser = nullptr; // with Qt WebEngine
     GridModel* SG2Model = nullptr;
     QTableView* SG2 = nullptr;
     QLabel* Image1 = nullptr;

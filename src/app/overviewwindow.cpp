@@ -1,7 +1,6 @@
 #include "overviewwindow.h"
 
-#include "browserplaceholder.h"
-#include "webmapview.h"
+#include "lazybrowser.h"
 
 #include <QCloseEvent>
 
@@ -10,16 +9,9 @@ namespace vantorel {
 OverviewWindow::OverviewWindow(bool webEngine, QWidget* parent) : QWidget(parent, Qt::Window) {
     setObjectName(QStringLiteral("Form3"));
     setWindowTitle(QStringLiteral("Vantorel"));
-    if (webEngine) {
-        auto* view = new WebMapView(QStringLiteral("CppWebBrowser2"), this);
-        m_browser = view;
-        m_browserView = view;
-    } else {
-        auto* placeholder = new BrowserPlaceholder(this);
-        placeholder->setObjectName(QStringLiteral("CppWebBrowser2"));
-        m_browser = placeholder;
-        m_browserView = placeholder;
-    }
+    const EmbeddedBrowser browser = makeEmbeddedBrowser(webEngine, QStringLiteral("CppWebBrowser2"), this);
+    m_browser = browser.widget;
+    m_browserView = browser.view;
     m_browser->setGeometry(8, 8, 947, 689);
 }
 
