@@ -140,7 +140,8 @@ TEST_F(SeveralPhotosUnderWindowManager, ThreePhotosSelectedGetAPastedPositionAtO
     click(*write, write->rect().center());
     QTRY_COMPARE_WITH_TIMEOUT(boxes.confirmations.size(), 1, 10000);
     for (const QString& photo : photos)
-        // 151,21528 is written as 151° 12.9168' and read back as 151,21529, as one photo's copy is.
+        // 151,21528 is written as 151° 12.9168', which the reader's single-precision value shows as
+        // 151,21529, as for one photo's copy.
         EXPECT_EQ(position(copyPathFor(photo, kGeotaggedPrefix)), "-33,85681 151,21529");
     EXPECT_TRUE(boxes.confirmations[0].contains(QStringLiteral("Écrits : 3")));
     EXPECT_TRUE(boxes.questions.isEmpty());
