@@ -3,7 +3,6 @@
 #include "fixtures.h"
 #include "metadata/imageproperties.h"
 #include "metadata/poitable.h"
-#include "tiffbuilder.h"
 
 #include <QDir>
 #include <QFile>
@@ -126,15 +125,7 @@ TEST_F(PoiTest, OtherGpsItemsOfAPhotoWithoutLatitudeStayOutOfOtherRows) {
 }
 
 TEST_F(PoiTest, GeotaggedPictureThatIsNotAJpegKeepsItsRowWithoutSize) {
-    // A TIFF file: its first directory is the picture's, with the GPS one beside it.
-    const QString tif = dir.filePath("map.tif");
-    TiffBuilder tiff;
-    tiff.ifd0 = {tiff.shorts(0x0100, {8}), tiff.shorts(0x0101, {8})};
-    tiff.gps = tiff.position('N', 5, 0, 'E', 6, 0);
-    QFile out(tif);
-    ASSERT_TRUE(out.open(QIODevice::WriteOnly));
-    ASSERT_EQ(out.write(tiff.build()), tiff.build().size());
-    out.close();
+    const QString tif = makeGeotaggedTiff(dir.path(), "map.tif");
     rebuild({tif});
     ASSERT_EQ(state.PoiRowCount, 1);
     EXPECT_EQ(SG0.cell(PoiSignedLatitude, 1), "5,00000");

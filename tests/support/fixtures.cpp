@@ -89,6 +89,19 @@ QVector<PropertyItem> gpsItems(const char* latRef, std::initializer_list<std::pa
             asciiItem(GpsLongitudeRef, lonRef), rationalItem(GpsLongitude, lon)};
 }
 
+QString makeGeotaggedTiff(const QString& dir, const QString& name) {
+    // Its first directory is the picture's, with the GPS one beside it.
+    TiffBuilder tiff;
+    tiff.ifd0 = {tiff.shorts(0x0100, {8}), tiff.shorts(0x0101, {8})};
+    tiff.gps = tiff.position('N', 5, 0, 'E', 6, 0);
+    const QByteArray bytes = tiff.build();
+    const QString path = dir + QLatin1Char('/') + name;
+    QFile out(path);
+    if (!out.open(QIODevice::WriteOnly) || out.write(bytes) != bytes.size())
+        throw std::runtime_error("cannot write fixture");
+    return path;
+}
+
 QString makeJpeg(const QString& dir, const QString& name, const QVector<PropertyItem>& items, QSize size) {
     const QString path = dir + QLatin1Char('/') + name;
     QImage image(size, QImage::Format_RGB32);

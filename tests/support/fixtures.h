@@ -35,6 +35,9 @@ QVector<PropertyItem> gpsItems(const char* latRef, std::initializer_list<std::pa
 QString makeJpeg(const QString& dir, const QString& name, const QVector<PropertyItem>& items = {},
                  QSize size = QSize(32, 24));
 
+// Writes at dir/name a TIFF picture (8 x 8, no pixels) whose GPS directory holds N 5° E 6°.
+QString makeGeotaggedTiff(const QString& dir, const QString& name);
+
 QByteArray fileBytes(const QString& path);
 
 // Real-camera samples shipped beside the project.

@@ -48,7 +48,7 @@ QByteArray exifSegmentAlone(const QByteArray& bytes) {
 JpegHead readJpegHead(int fd, bool skipOtherSegments) {
     // Most cameras' heads fit (their Exif segment, tables and frame header): one request to the disk
     // per photo; more would only fetch picture data on a cold disk.
-    constexpr qsizetype kFirstRead = kJpegHeadFirstRead;
+    constexpr qsizetype kFirstRead = 16 * 1024;
     constexpr qsizetype kLimit = 16 * 1024 * 1024; // no sane file has this much before its picture
     // The kernel would otherwise read ahead far into the picture data.
     ::posix_fadvise(fd, 0, 0, POSIX_FADV_RANDOM);

@@ -12,9 +12,6 @@
 
 namespace vantorel {
 
-// What readJpegHead reads at first, in one request: a read-ahead can ask the kernel for as much.
-inline constexpr qsizetype kJpegHeadFirstRead = 16 * 1024;
-
 struct JpegHead {
     // The file's bytes up to and including the header of the first scan; empty when the file is no
     // JPEG or has no scan.

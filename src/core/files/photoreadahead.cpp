@@ -1,10 +1,5 @@
 #include "photoreadahead.h"
 
-#include <QFile>
-#include <algorithm>
-#include <fcntl.h>
-#include <unistd.h>
-
 namespace vantorel {
 namespace {
 
@@ -12,22 +7,10 @@ std::shared_ptr<const OpenedPhoto> readPhoto(const QString& path) {
     return path.isEmpty() ? nullptr : OpenedPhoto::open(path, OpenedPhoto::Reading::GpsItems);
 }
 
-// Asks the kernel to start reading the photo's head; the read that follows finds it in memory.
-void hintHead(const QString& path) {
-    if (path.isEmpty()) return;
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
-    if (fd < 0) return;
-    ::posix_fadvise(fd, 0, kJpegHeadFirstRead, POSIX_FADV_WILLNEED);
-    ::close(fd);
-}
-
-// At most this many hints at a time, so that a thread is not long away from its own reads.
-constexpr qsizetype kHintBatch = 8;
-
 } // namespace
 
-PhotoReadAhead::PhotoReadAhead(QStringList paths, int ahead, int threads, int prefetch)
-    : m_paths(std::move(paths)), m_ahead(std::max(1, ahead)), m_prefetch(std::max(0, prefetch)) {
+PhotoReadAhead::PhotoReadAhead(QStringList paths, int ahead, int threads)
+    : m_paths(std::move(paths)), m_ahead(std::max(1, ahead)) {
     if (m_paths.size() < 2) return;
     m_slots.assign(std::size_t(m_paths.size()), Slot::Waiting);
     m_photos.resize(std::size_t(m_paths.size()));
@@ -59,15 +42,7 @@ void PhotoReadAhead::run() {
         if (m_stop || m_next >= m_paths.size()) return;
         const qsizetype index = m_next++;
         m_slots[std::size_t(index)] = Slot::Reading;
-        // The photos further on: hinted by whichever thread passes, a batch at a time, from beyond
-        // the one this thread reads (it is read at once anyway).
-        m_hinted = std::max(m_hinted, index + 1);
-        const qsizetype hintFrom = m_hinted;
-        const qsizetype hintTo = std::min({m_paths.size(), index + 1 + m_prefetch, hintFrom + kHintBatch});
-        m_hinted = std::max(m_hinted, hintTo);
         lock.unlock();
-        for (qsizetype i = hintFrom; i < hintTo; ++i)
-            hintHead(m_paths[i]);
         auto photo = readPhoto(m_paths[index]);
         lock.lock();
         m_photos[std::size_t(index)] = std::move(photo);

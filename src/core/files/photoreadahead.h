@@ -19,9 +19,7 @@ class PhotoReadAhead {
 public:
     // Starts reading `paths` (each opened as OpenedPhoto::Reading::GpsItems) on `threads` threads, at
     // most `ahead` photos beyond the one the command has taken. None is started for one photo.
-    // The kernel is also asked (posix_fadvise WILLNEED) for the heads of the photos `prefetch` beyond
-    // the one a thread reads, so that many more reads than threads are in flight on a cold disk.
-    explicit PhotoReadAhead(QStringList paths, int ahead = 32, int threads = 3, int prefetch = 64);
+    explicit PhotoReadAhead(QStringList paths, int ahead = 32, int threads = 3);
     // Stops the threads (reads under way end first).
     ~PhotoReadAhead();
     PhotoReadAhead(const PhotoReadAhead&) = delete;
@@ -37,14 +35,12 @@ private:
 
     const QStringList m_paths;
     const qsizetype m_ahead;
-    const qsizetype m_prefetch;
     std::mutex m_mutex;
     std::condition_variable m_room; // the command moved on: threads may read further
     std::condition_variable m_read; // a photo the command waits for is read
     std::vector<Slot> m_slots;
     std::vector<std::shared_ptr<const OpenedPhoto>> m_photos;
     qsizetype m_next = 0;     // the next photo a thread reads
-    qsizetype m_hinted = 0;   // the next photo whose head is asked of the kernel
     qsizetype m_taken = -1;   // the last photo the command took
     qsizetype m_awaited = -1; // the photo the command waits for
     int m_idle = 0;           // threads waiting for room
