@@ -194,6 +194,17 @@ def check_package(build, version):
                      "share/bash-completion/completions/vantorel-cli", "share/vantorel/GeolocEnCours.gif"):
             if not os.path.exists(os.path.join(usr, path)):
                 fault("the package lacks /usr/" + path)
+        # The full metadata reader is a module the programs load from beside themselves, wherever
+        # the package is unpacked: not from the build folder.
+        modules = glob.glob(os.path.join(usr, "lib", "*", "vantorel", "libvantorel-exiv2.so"))
+        if len(modules) != 1:
+            fault(f"the package's metadata module: {modules}")
+        photo = os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))), "fuzz", "corpus",
+                             "sample-Canon_40D.jpg")
+        r = run([os.path.join(usr, "bin/vantorel-cli"), "exif", photo], env=dict(os.environ, LD_DEBUG="files"))
+        loaded = [line for line in r.stderr.splitlines() if "libvantorel-exiv2" in line and "file=" in line]
+        if r.returncode != 0 or "EquipModel" not in r.stdout or not any(root in line for line in loaded):
+            fault(f"the unpacked vantorel-cli does not read Exif through its own module: {loaded} {r.stdout[:200]}")
         for name, sub in (("vantorel", "bin/vantorel"), ("vantorel-cli", "bin/vantorel-cli")):
             program = os.path.join(usr, sub)
             check_version(program, version)

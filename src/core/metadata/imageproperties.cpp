@@ -6,99 +6,16 @@
 #include "files/pathnames.h"
 #include "files/regularfile.h"
 #include "gpsdirectory.h"
-
-#include <QCryptographicHash>
-#include <QLoggingCategory>
-#include <QRegularExpression>
-#include <exiv2/exiv2.hpp>
+#include "metadataengine.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
-#include <mutex>
 #include <sys/stat.h>
 #include <unistd.h>
 
-Q_LOGGING_CATEGORY(lcExiv2, "vantorel.exiv2", QtCriticalMsg)
-
 namespace vantorel {
-namespace {
-
-void exiv2Log(int level, const char* message) {
-    const QString text = QString::fromUtf8(message).trimmed();
-    // exiv2's complaints about damaged files are routine here; they are shown only on request
-    // (QT_LOGGING_RULES="vantorel.exiv2.debug=true").
-    if (level >= Exiv2::LogMsg::warn)
-        qCWarning(lcExiv2) << text;
-    else
-        qCDebug(lcExiv2) << text;
-}
-
-// The XMP toolkit is shared by every thread that writes copies: its set-up and its parses and
-// serialisations are taken one at a time.
-std::recursive_mutex xmpMutex;
-
-void lockXmp(void*, bool lock) {
-    lock ? xmpMutex.lock() : xmpMutex.unlock();
-}
-
-void initExiv2() {
-    static std::once_flag once;
-    std::call_once(once, [] {
-        Exiv2::LogMsg::setHandler(exiv2Log);
-        Exiv2::LogMsg::setLevel(Exiv2::LogMsg::warn);
-        Exiv2::XmpParser::initialize(lockXmp, nullptr);
-    });
-}
-
-// The directory an item set by id goes to: GPS ids to the GPS directory, ids that only the Exif
-// directory knows (exposure, focal length...) to it, everything else to the main image's.
-const char* groupForId(quint32 id) {
-    if (isGpsId(id)) return "GPSInfo";
-    static const auto inList = [](const Exiv2::TagInfo* list, quint32 tag) {
-        for (; list && list->tag_ != 0xFFFF; ++list)
-            if (list->tag_ == tag) return true;
-        return false;
-    };
-    static const Exiv2::TagInfo* photo = Exiv2::ExifTags::tagList("Photo");
-    // exiv2's main-image list also names the Exif tags (TIFF-EP shares them): the Exif
-    // directory is where cameras put them.
-    if (inList(photo, id)) return "Photo";
-    return "Image";
-}
-
-std::string localPath(const QString& path) {
-    return encodePath(path).toStdString();
-}
-
-enum class Group { Image, Photo, Gps, Thumbnail, Other };
-
-Group groupOf(const Exiv2::Exifdatum& md) {
-    const std::string g = md.groupName();
-    if (g == "Image") return Group::Image;
-    if (g == "Photo") return Group::Photo;
-    if (g == "GPSInfo") return Group::Gps;
-    if (g == "Thumbnail") return Group::Thumbnail;
-    return Group::Other;
-}
-
-// Numbers come out little-endian; undefined bytes come out as stored (exiv2 would turn a Unicode
-// user comment of a big-endian file into little-endian UCS-2 otherwise).
-PropertyItem toItem(const Exiv2::Exifdatum& md, quint32 id, Exiv2::ByteOrder fileOrder) {
-    PropertyItem item;
-    item.id = id;
-    item.type = quint16(md.typeId() > 0xFFFF ? 0 : md.typeId());
-    const long size = md.size();
-    if (size > 0) {
-        item.value.resize(int(size));
-        const bool stored = item.type == TypeUndefined && fileOrder != Exiv2::invalidByteOrder;
-        md.copy(reinterpret_cast<Exiv2::byte*>(item.value.data()), stored ? fileOrder : Exiv2::littleEndian);
-    }
-    return item;
-}
-
-} // namespace
 
 quint32 thumbnailPropertyId(quint32 tiffId) {
     static const std::pair<quint32, quint32> map[] = {
@@ -120,47 +37,28 @@ struct ImageProperties::Impl {
     QByteArray exifAlone; // the Exif segment as a JPEG of its own, when the whole file cannot be read
     QVector<std::pair<qint64, qint64>> unread; // parts of the head not read (Scope::Gps)
     FileOpenError openError = FileOpenError::None;
-    Exiv2::Image::AutoPtr image;
-    // Read directly when only GPS items were asked for; exiv2 then loads on first other need.
+    std::unique_ptr<ExifPicture> image;
+    // Read directly when only GPS items were asked for; the full reader then loads on first other need.
     std::optional<QVector<PropertyItem>> gpsItems;
     bool loadFailed = false;
 
-    bool loadWithExiv2();
+    bool loadFully();
     bool loadExifAlone();
     bool full() {
-        if (image.get()) return true;
+        if (image) return true;
         if (!gpsItems || loadFailed) return false;
-        return loadWithExiv2();
+        return loadFully();
+    }
+    std::unique_ptr<ExifPicture> read(const QByteArray& bytes) const {
+        const MetadataEngine* engine = metadataEngine();
+        return engine ? engine->read(encodePath(path), bytes) : nullptr;
     }
 };
 
-namespace {
-
-// exiv2's reading of a picture (from `bytes`, or from the file when there are none); nothing when
-// it cannot read it.
-Exiv2::Image::AutoPtr readWithExiv2(const QString& path, const QByteArray& bytes) {
-    try {
-        auto opened = bytes.isEmpty()
-                          ? Exiv2::ImageFactory::open(localPath(path))
-                          : Exiv2::ImageFactory::open(reinterpret_cast<const Exiv2::byte*>(bytes.constData()),
-                                                      long(bytes.size()));
-        if (opened.get()) {
-            opened->readMetadata();
-            return opened;
-        }
-    } catch (const std::exception& e) {
-        qCDebug(lcExiv2) << path << e.what();
-    } catch (...) {
-    }
-    return Exiv2::Image::AutoPtr();
-}
-
-} // namespace
-
-bool ImageProperties::Impl::loadWithExiv2() {
+bool ImageProperties::Impl::loadFully() {
     // A JPEG is parsed from the bytes already read; other pictures from the file.
-    image = readWithExiv2(path, head);
-    if (image.get() || loadExifAlone()) return true;
+    image = read(head);
+    if (image || loadExifAlone()) return true;
     loadFailed = true;
     return false;
 }
@@ -168,13 +66,11 @@ bool ImageProperties::Impl::loadWithExiv2() {
 bool ImageProperties::Impl::loadExifAlone() {
     if (exifAlone.isEmpty() && !head.isEmpty()) exifAlone = exifSegmentAlone(head);
     if (exifAlone.isEmpty()) return false;
-    image = readWithExiv2(path, exifAlone);
-    return image.get() != nullptr;
+    image = read(exifAlone);
+    return image != nullptr;
 }
 
-ImageProperties::ImageProperties() : d(std::make_unique<Impl>()) {
-    initExiv2();
-}
+ImageProperties::ImageProperties() : d(std::make_unique<Impl>()) {}
 ImageProperties::~ImageProperties() = default;
 
 bool ImageProperties::open(const QString& path, Scope scope) {
@@ -197,7 +93,7 @@ bool ImageProperties::open(const OpenedPhoto& photo, Scope scope) {
         d->gpsItems = readGpsDirectory(d->head.isEmpty() ? d->exifAlone : d->head);
         if (d->gpsItems) return true;
     }
-    return d->loadWithExiv2();
+    return d->loadFully();
 }
 
 FileOpenError ImageProperties::openError() const {
@@ -215,44 +111,31 @@ std::optional<PropertyItem> ImageProperties::item(quint32 id) const {
         return std::nullopt;
     }
     if (!d->full()) return std::nullopt;
-    try {
-        const Exiv2::ExifData& exif = d->image->exifData();
-        const Group wanted[] = {isGpsId(id) ? Group::Gps : Group::Image, Group::Photo};
-        for (Group g : wanted) {
-            for (const auto& md : exif)
-                if (md.tag() == id && groupOf(md) == g) return toItem(md, id, d->image->byteOrder());
-            if (g == Group::Gps) break;
-        }
-    } catch (const std::exception& e) {
-        qCDebug(lcExiv2) << d->path << e.what();
-    }
-    return std::nullopt;
+    if (isGpsId(id)) return d->image->find(id, ExifGroup::Gps);
+    if (auto item = d->image->find(id, ExifGroup::Image)) return item;
+    return d->image->find(id, ExifGroup::Photo);
 }
 
 QVector<PropertyItem> ImageProperties::allItems() const {
     QVector<PropertyItem> items;
     if (!d->full()) return items;
-    try {
-        const Exiv2::ExifData& exif = d->image->exifData();
-        QVector<PropertyItem> thumbnail;
-        for (const auto& md : exif) {
-            switch (groupOf(md)) {
-            case Group::Image:
-            case Group::Photo:
-            case Group::Gps:
-                items.append(toItem(md, md.tag(), d->image->byteOrder()));
-                break;
-            case Group::Thumbnail:
-                thumbnail.append(toItem(md, thumbnailPropertyId(md.tag()), d->image->byteOrder()));
-                break;
-            case Group::Other:
-                break;
-            }
+    QVector<PropertyItem> thumbnail;
+    for (auto& [group, item] : d->image->all()) {
+        switch (group) {
+        case ExifGroup::Image:
+        case ExifGroup::Photo:
+        case ExifGroup::Gps:
+            items.append(std::move(item));
+            break;
+        case ExifGroup::Thumbnail:
+            item.id = thumbnailPropertyId(item.id);
+            thumbnail.append(std::move(item));
+            break;
+        case ExifGroup::Other:
+            break;
         }
-        items += thumbnail;
-    } catch (const std::exception& e) {
-        qCDebug(lcExiv2) << d->path << e.what();
     }
+    items += thumbnail;
     return items;
 }
 
@@ -260,33 +143,11 @@ bool ImageProperties::setItem(const PropertyItem& item) {
     if (!d->full()) return false;
     // Only the TIFF types can be written into a directory.
     if (item.type < TypeByte || item.type > TypeDouble) return false;
-    try {
-        Exiv2::ExifKey key(quint16(item.id), groupForId(item.id));
-        auto value = Exiv2::Value::create(Exiv2::TypeId(item.type));
-        if (value->read(reinterpret_cast<const Exiv2::byte*>(item.value.constData()), long(item.value.size()),
-                        Exiv2::littleEndian) != 0)
-            return false;
-        Exiv2::ExifData& exif = d->image->exifData();
-        auto pos = exif.findKey(key);
-        if (pos != exif.end()) exif.erase(pos);
-        exif.add(key, value.get());
-        return true;
-    } catch (const std::exception& e) {
-        qCDebug(lcExiv2) << d->path << e.what();
-    }
-    return false;
+    return d->image->set(item);
 }
 
 void ImageProperties::removeItem(quint32 id) {
-    if (!d->full()) return;
-    try {
-        Exiv2::ExifKey key(quint16(id), groupForId(id));
-        Exiv2::ExifData& exif = d->image->exifData();
-        auto pos = exif.findKey(key);
-        if (pos != exif.end()) exif.erase(pos);
-    } catch (const std::exception& e) {
-        qCDebug(lcExiv2) << d->path << e.what();
-    }
+    if (d->full()) d->image->remove(id);
 }
 
 std::optional<QByteArray> ImageProperties::encodedExifBlock(QString* error) const {
@@ -298,27 +159,14 @@ std::optional<QByteArray> ImageProperties::encodedExifBlock(QString* error) cons
     const auto block = findExifBlock(d->head);
     if (!block) return fail(QStringLiteral("%1 n'est pas un fichier JPEG lisible").arg(d->path));
     // Nothing to write into a file that had no Exif segment: it gets none.
-    if (block->tiffOffset < 0 && d->image->exifData().empty()) return QByteArray();
-    try {
-        Exiv2::ByteOrder order = d->image->byteOrder();
-        if (order == Exiv2::invalidByteOrder) order = Exiv2::littleEndian;
-        // exiv2 edits this copy of the source's block in place when everything fits.
-        QByteArray edited =
-            block->tiffOffset >= 0 ? d->head.mid(block->tiffOffset, block->tiffSize) : QByteArray();
-        Exiv2::Blob rebuilt;
-        const Exiv2::WriteMethod method =
-            Exiv2::ExifParser::encode(rebuilt, reinterpret_cast<const Exiv2::byte*>(edited.constData()),
-                                      uint32_t(edited.size()), order, d->image->exifData());
-        QByteArray out =
-            method == Exiv2::wmNonIntrusive
-                ? edited
-                : QByteArray(reinterpret_cast<const char*>(rebuilt.data()), qsizetype(rebuilt.size()));
-        // Empty when no item is left (a GPS pointer alone is not written): the segment goes.
-        if (out.size() > kMaxExifTiffSize) return fail(QStringLiteral("bloc Exif trop grand"));
-        return out;
-    } catch (const std::exception& e) {
-        return fail(QString::fromUtf8(e.what()));
-    }
+    if (block->tiffOffset < 0 && d->image->empty()) return QByteArray();
+    QString why;
+    const auto out = d->image->encode(
+        block->tiffOffset >= 0 ? d->head.mid(block->tiffOffset, block->tiffSize) : QByteArray(), &why);
+    if (!out) return fail(why);
+    // Empty when no item is left (a GPS pointer alone is not written): the segment goes.
+    if (out->size() > kMaxExifTiffSize) return fail(QStringLiteral("bloc Exif trop grand"));
+    return out;
 }
 
 bool ImageProperties::saveTo(const QString& target, QString* error, AtomicWriteOptions options) const {
@@ -363,235 +211,35 @@ bool ImageProperties::saveWithExifBlock(const QByteArray& tiff, const QString& t
 
 namespace {
 
-// The property at the end of an XMP key's path: "Xmp.exif.GPSLatitude" and
-// "Xmp.iptcExt.LocationCreated[1]/exif:GPSLatitude" both end with exif:GPSLatitude.
-bool endsWithProperty(const std::string& key, const char* prefix, const char* name) {
-    const std::string top = std::string("Xmp.") + prefix + "." + name;
-    const std::string nested = std::string("/") + prefix + ":" + name;
-    return key == top || (key.size() > nested.size() &&
-                          key.compare(key.size() - nested.size(), nested.size(), nested) == 0);
-}
-
-// A key or anything below it (a structure's fields, an array's items).
-bool underProperty(const std::string& key, const std::string& top) {
-    return key == top || (key.size() > top.size() && key.compare(0, top.size(), top) == 0 &&
-                          (key[top.size()] == '[' || key[top.size()] == '/'));
-}
-
-bool locatesPhoto(const std::string& key, LocationMetadataEdit::Erase erase) {
-    for (const char* name : {"GPSLatitude", "GPSLongitude", "GPSDestLatitude", "GPSDestLongitude"})
-        if (endsWithProperty(key, "exif", name)) return true;
-    if (erase != LocationMetadataEdit::Erase::Everything) return false;
-    if (key.rfind("Xmp.exif.GPS", 0) == 0 || key.find("/exif:GPS") != std::string::npos) return true;
-    for (const char* top :
-         {"Xmp.photoshop.City", "Xmp.photoshop.State", "Xmp.photoshop.Country", "Xmp.iptc.Location",
-          "Xmp.iptc.CountryCode", "Xmp.iptcExt.LocationCreated", "Xmp.iptcExt.LocationShown"})
-        if (underProperty(key, top)) return true;
-    return false;
-}
-
-// The property a key belongs to, for counting: "Xmp.iptcExt.LocationCreated[1]/..." is one.
-std::string topProperty(const std::string& key) {
-    return key.substr(0, key.find_first_of("[/"));
-}
-
-// The packet with the plain forms of the properties to change (an attribute
-// exif:GPSLatitude="..." or an element <exif:GPSLatitude>...</exif:GPSLatitude>) taken out or given
-// the new value as text, every other byte kept; the XMP toolkit would otherwise rewrite the whole
-// packet in its own way (and change some values as it goes). Nothing for a packet that is not
-// plain UTF-8. `removed` counts the properties taken out.
-std::optional<QByteArray> editedAsText(const QByteArray& packet, const LocationMetadataEdit& edit,
-                                       int* removed = nullptr) {
-    QString text = QString::fromUtf8(packet);
-    if (text.toUtf8() != packet) return std::nullopt;
-    using Erase = LocationMetadataEdit::Erase;
-    if (edit.erase == Erase::None) {
-        for (const QString& name : {QStringLiteral("GPSLatitude"), QStringLiteral("GPSLongitude")}) {
-            const QString value = name == QLatin1String("GPSLatitude") ? edit.latitude : edit.longitude;
-            text.replace(
-                QRegularExpression(QStringLiteral("(\\s+exif:%1\\s*=\\s*)([\"'])[^\"'<>]*\\2").arg(name)),
-                QStringLiteral("\\1\\2") + value + QStringLiteral("\\2"));
-            text.replace(QRegularExpression(QStringLiteral("<exif:%1>[^<]*</exif:%1>").arg(name)),
-                         QStringLiteral("<exif:%1>%2</exif:%1>").arg(name, value));
-        }
-        return text.toUtf8();
-    }
-    const QString names = edit.erase == Erase::Position
-                              ? QStringLiteral("exif:GPS(?:Dest)?(?:Latitude|Longitude)")
-                              : QStringLiteral("exif:GPS\\w+|photoshop:(?:City|State|Country)|"
-                                               "Iptc4xmpCore:(?:Location|CountryCode)");
-    int count = 0;
-    for (const QRegularExpression& form :
-         {QRegularExpression(QStringLiteral("\\s+(%1)\\s*=\\s*([\"'])[^\"'<>]*\\2").arg(names)),
-          QRegularExpression(QStringLiteral("[ \\t]*<(%1)>[^<]*</\\1>([ \\t]*\\r?\\n)?").arg(names))}) {
-        for (auto it = form.globalMatch(text); it.hasNext(); it.next())
-            ++count;
-        text.replace(form, QString());
-    }
-    if (removed) *removed = count;
-    return text.toUtf8();
-}
-
-// A packet the XMP toolkit cannot read is edited as text only when what remains states no place.
-MetadataBlockEdit editedUnreadable(const QByteArray& packet, const LocationMetadataEdit& edit) {
+MetadataBlockEdit unchanged(const QByteArray& block) {
     MetadataBlockEdit result;
-    const QRegularExpression place(
-        edit.erase == LocationMetadataEdit::Erase::Position
-            ? QStringLiteral("GPS(Dest)?(Latitude|Longitude)")
-            : QStringLiteral("GPS[A-Z]|photoshop:(City|State|Country)\\b|"
-                             "Iptc4xmpCore:(Location|CountryCode)\\b|LocationCreated|LocationShown"));
-    const auto text = edit.erase == LocationMetadataEdit::Erase::None
-                          ? std::nullopt
-                          : editedAsText(packet, edit, &result.removed);
-    if (!text || QString::fromUtf8(*text).contains(place)) {
-        result.error = QStringLiteral("paquet XMP illisible");
-        return result;
-    }
-    result.bytes = *text;
-    result.changed = *text != packet;
+    result.bytes = block;
     return result;
 }
 
-// Every property with its value, for comparing two readings of a packet.
-std::vector<std::string> propertiesOf(const Exiv2::XmpData& xmp) {
-    std::vector<std::string> out;
-    for (const auto& md : xmp)
-        out.push_back(md.key() + '\n' + md.toString());
-    std::sort(out.begin(), out.end());
-    return out;
-}
-
-MetadataBlockEdit refusedEdit(const QString& why) {
-    MetadataBlockEdit r;
-    r.error = why;
-    return r;
+MetadataBlockEdit withoutEngine() {
+    MetadataBlockEdit result;
+    result.error = QStringLiteral("lecteur de métadonnées absent");
+    return result;
 }
 
 } // namespace
 
 MetadataBlockEdit editXmpPacket(const QByteArray& packet, const LocationMetadataEdit& edit) {
-    initExiv2();
-    MetadataBlockEdit result;
-    result.bytes = packet;
-    const bool writing = !edit.latitude.isEmpty() && !edit.longitude.isEmpty();
     // Most packets never mention a position: they stay as they are without a parse.
     const bool position = packet.contains("GPSLatitude") || packet.contains("GPSLongitude");
-    if (edit.erase == LocationMetadataEdit::Erase::None && !position) return result;
+    if (edit.erase == LocationMetadataEdit::Erase::None && !position) return unchanged(packet);
     if (edit.erase == LocationMetadataEdit::Erase::Position && !position && !packet.contains("GPSDestL"))
-        return result;
-    static std::mutex editing; // one packet at a time (see xmpMutex)
-    const std::lock_guard oneAtATime(editing);
-    try {
-        Exiv2::XmpData xmp;
-        if (Exiv2::XmpParser::decode(xmp, std::string(packet.constData(), size_t(packet.size()))) != 0)
-            return editedUnreadable(packet, edit);
-        bool changed = false;
-        std::vector<std::string> removedTops;
-        const auto noteOld = [&](const Exiv2::Xmpdatum& md) {
-            const std::string v = md.toString();
-            if (v.size() >= 4 && (md.key().find("Latitude") != std::string::npos ||
-                                  md.key().find("Longitude") != std::string::npos))
-                result.oldValues.append(QByteArray::fromStdString(v));
-        };
-        if (edit.erase != LocationMetadataEdit::Erase::None) {
-            for (auto md = xmp.begin(); md != xmp.end();) {
-                if (!locatesPhoto(md->key(), edit.erase)) {
-                    ++md;
-                    continue;
-                }
-                noteOld(*md);
-                const std::string top = topProperty(md->key());
-                if (std::find(removedTops.begin(), removedTops.end(), top) == removedTops.end())
-                    removedTops.push_back(top);
-                md = xmp.erase(md);
-                changed = true;
-            }
-        } else if (writing) {
-            const Exiv2::XmpKey lat("Xmp.exif.GPSLatitude"), lon("Xmp.exif.GPSLongitude");
-            const auto oldLat = xmp.findKey(lat), oldLon = xmp.findKey(lon);
-            // A packet without a position is not given one: the Exif position is the photo's.
-            if (oldLat == xmp.end() && oldLon == xmp.end()) return result;
-            if (oldLat != xmp.end()) noteOld(*oldLat);
-            if (oldLon != xmp.end()) noteOld(*oldLon);
-            xmp["Xmp.exif.GPSLatitude"] = edit.latitude.toStdString();
-            xmp["Xmp.exif.GPSLongitude"] = edit.longitude.toStdString();
-            changed = true;
-        }
-        result.removed = int(removedTops.size());
-        if (!changed) {
-            result.oldValues.clear();
-            return result;
-        }
-        result.changed = true;
-        const auto text = editedAsText(packet, edit);
-        Exiv2::XmpData reread;
-        if (text && Exiv2::XmpParser::decode(reread, text->toStdString()) == 0 &&
-            propertiesOf(reread) == propertiesOf(xmp)) {
-            result.bytes = *text;
-        } else {
-            std::string out;
-            if (Exiv2::XmpParser::encode(out, xmp, Exiv2::XmpParser::useCompactFormat) != 0)
-                return refusedEdit(QStringLiteral("paquet XMP impossible à réécrire"));
-            result.bytes = QByteArray::fromStdString(out);
-        }
-        // The new position is no old one, whatever its text.
-        if (writing)
-            result.oldValues.removeIf([&](const QByteArray& v) {
-                return v == edit.latitude.toUtf8() || v == edit.longitude.toUtf8();
-            });
-        return result;
-    } catch (const std::exception& e) {
-        return refusedEdit(QStringLiteral("paquet XMP illisible : ") + QString::fromUtf8(e.what()));
-    }
+        return unchanged(packet);
+    const MetadataEngine* engine = metadataEngine();
+    return engine ? engine->editXmpPacket(packet, edit) : withoutEngine();
 }
 
 MetadataBlockEdit editPhotoshopBlock(const QByteArray& resources, const LocationMetadataEdit& edit) {
-    initExiv2();
-    MetadataBlockEdit result;
-    result.bytes = resources;
-    if (edit.erase != LocationMetadataEdit::Erase::Everything) return result;
-    const auto* data = reinterpret_cast<const Exiv2::byte*>(resources.constData());
-    const long size = long(resources.size());
-    try {
-        const Exiv2::byte* record = nullptr;
-        uint32_t headerSize = 0, dataSize = 0;
-        if (Exiv2::Photoshop::locateIptcIrb(data, size, &record, &headerSize, &dataSize) != 0) return result;
-        Exiv2::IptcData iptc;
-        if (Exiv2::IptcParser::decode(iptc, record + headerSize, dataSize) != 0)
-            return refusedEdit(QStringLiteral("bloc IPTC illisible"));
-        // City, sub-location, province or state, country code, country name.
-        static const uint16_t kPlaces[] = {90, 92, 95, 100, 101};
-        for (auto md = iptc.begin(); md != iptc.end();) {
-            if (md->record() == Exiv2::IptcDataSets::application2 &&
-                std::find(std::begin(kPlaces), std::end(kPlaces), md->tag()) != std::end(kPlaces)) {
-                md = iptc.erase(md);
-                ++result.removed;
-            } else {
-                ++md;
-            }
-        }
-        if (result.removed == 0) return result;
-        const Exiv2::DataBuf rebuilt = Exiv2::Photoshop::setIptcIrb(data, size, iptc);
-        QByteArray out(reinterpret_cast<const char*>(rebuilt.pData_), int(rebuilt.size_));
-        // The digest of the IPTC data follows it, so readers do not take the block for stale.
-        const Exiv2::byte* digest = nullptr;
-        if (Exiv2::Photoshop::locateIrb(reinterpret_cast<const Exiv2::byte*>(out.constData()),
-                                        long(out.size()), 0x0425, &digest, &headerSize, &dataSize) == 0 &&
-            dataSize == 16) {
-            const Exiv2::DataBuf iim = Exiv2::IptcParser::encode(iptc);
-            const QByteArray md5 = QCryptographicHash::hash(
-                QByteArray(reinterpret_cast<const char*>(iim.pData_), int(iim.size_)),
-                QCryptographicHash::Md5);
-            out.replace(
-                qsizetype(digest - reinterpret_cast<const Exiv2::byte*>(out.constData()) + headerSize), 16,
-                md5);
-        }
-        result.bytes = out;
-        result.changed = true;
-        return result;
-    } catch (const std::exception& e) {
-        return refusedEdit(QStringLiteral("bloc IPTC illisible : ") + QString::fromUtf8(e.what()));
-    }
+    // Only places are taken out of a Photoshop block, and only when everything that locates goes.
+    if (edit.erase != LocationMetadataEdit::Erase::Everything) return unchanged(resources);
+    const MetadataEngine* engine = metadataEngine();
+    return engine ? engine->editPhotoshopBlock(resources, edit) : withoutEngine();
 }
 
 } // namespace vantorel

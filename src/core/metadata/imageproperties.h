@@ -1,10 +1,11 @@
 // Access to a picture's metadata as property items: open, read one or all items, set and remove
-// items, save a copy. This is the only place that talks to exiv2.
+// items, save a copy. The full reader (exiv2) is reached from here alone, through metadataengine.h.
 #pragma once
 
 #include "files/atomicfile.h"
 #include "files/jpeghead.h"
 #include "files/regularfile.h"
+#include "metadataengine.h"
 #include "propertyitem.h"
 
 #include <QString>
@@ -79,21 +80,6 @@ private:
     std::unique_ptr<Impl> d;
 };
 
-// How a copy's XMP packet or IPTC block changes: the position taken out (the photo's and the
-// destination's, wherever a property holds one), or everything that locates the photo; or a new
-// position written where the packet already holds one.
-struct LocationMetadataEdit {
-    enum class Erase { None, Position, Everything };
-    Erase erase = Erase::None;
-    QString latitude, longitude; // XMP's own form ("48,7.4069N"); empty: no new position
-};
-struct MetadataBlockEdit {
-    std::optional<QByteArray> bytes; // the block to write; nothing when it cannot be edited (see error)
-    bool changed = false;            // false: the block stays byte for byte
-    int removed = 0;                 // properties or datasets taken out
-    QVector<QByteArray> oldValues;   // the texts of the positions replaced or removed
-    QString error;
-};
 // An XMP packet (what follows the XMP segment's namespace), rewritten only when it changes.
 MetadataBlockEdit editXmpPacket(const QByteArray& packet, const LocationMetadataEdit& edit);
 // A Photoshop block (what follows "Photoshop 3.0\0"): with Erase::Everything its IPTC places go,

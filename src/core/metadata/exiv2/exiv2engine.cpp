@@ -1,0 +1,433 @@
+// The full metadata reader and writer, on exiv2: built as a module of its own and loaded by the
+// program the first time a picture needs it (see metadataengine.h). Everything exiv2 throws is
+// caught here.
+#include "metadata/metadataengine.h"
+
+#include <QCryptographicHash>
+#include <QLoggingCategory>
+#include <QRegularExpression>
+#include <exiv2/exiv2.hpp>
+
+#include <algorithm>
+#include <mutex>
+
+Q_LOGGING_CATEGORY(lcExiv2, "vantorel.exiv2", QtCriticalMsg)
+
+namespace vantorel {
+namespace {
+
+void exiv2Log(int level, const char* message) {
+    const QString text = QString::fromUtf8(message).trimmed();
+    // exiv2's complaints about damaged files are routine here; they are shown only on request
+    // (QT_LOGGING_RULES="vantorel.exiv2.debug=true").
+    if (level >= Exiv2::LogMsg::warn)
+        qCWarning(lcExiv2) << text;
+    else
+        qCDebug(lcExiv2) << text;
+}
+
+// The XMP toolkit is shared by every thread that writes copies: its set-up and its parses and
+// serialisations are taken one at a time.
+std::recursive_mutex xmpMutex;
+
+void lockXmp(void*, bool lock) {
+    lock ? xmpMutex.lock() : xmpMutex.unlock();
+}
+
+void initExiv2() {
+    static std::once_flag once;
+    std::call_once(once, [] {
+        Exiv2::LogMsg::setHandler(exiv2Log);
+        Exiv2::LogMsg::setLevel(Exiv2::LogMsg::warn);
+        Exiv2::XmpParser::initialize(lockXmp, nullptr);
+    });
+}
+
+// The directory an item set by id goes to: GPS ids to the GPS directory, ids that only the Exif
+// directory knows (exposure, focal length...) to it, everything else to the main image's.
+const char* groupForId(quint32 id) {
+    if (isGpsId(id)) return "GPSInfo";
+    static const auto inList = [](const Exiv2::TagInfo* list, quint32 tag) {
+        for (; list && list->tag_ != 0xFFFF; ++list)
+            if (list->tag_ == tag) return true;
+        return false;
+    };
+    static const Exiv2::TagInfo* photo = Exiv2::ExifTags::tagList("Photo");
+    // exiv2's main-image list also names the Exif tags (TIFF-EP shares them): the Exif
+    // directory is where cameras put them.
+    if (inList(photo, id)) return "Photo";
+    return "Image";
+}
+
+ExifGroup groupOf(const Exiv2::Exifdatum& md) {
+    const std::string g = md.groupName();
+    if (g == "Image") return ExifGroup::Image;
+    if (g == "Photo") return ExifGroup::Photo;
+    if (g == "GPSInfo") return ExifGroup::Gps;
+    if (g == "Thumbnail") return ExifGroup::Thumbnail;
+    return ExifGroup::Other;
+}
+
+// Numbers come out little-endian; undefined bytes come out as stored (exiv2 would turn a Unicode
+// user comment of a big-endian file into little-endian UCS-2 otherwise).
+PropertyItem toItem(const Exiv2::Exifdatum& md, quint32 id, Exiv2::ByteOrder fileOrder) {
+    PropertyItem item;
+    item.id = id;
+    item.type = quint16(md.typeId() > 0xFFFF ? 0 : md.typeId());
+    const long size = md.size();
+    if (size > 0) {
+        item.value.resize(int(size));
+        const bool stored = item.type == TypeUndefined && fileOrder != Exiv2::invalidByteOrder;
+        md.copy(reinterpret_cast<Exiv2::byte*>(item.value.data()), stored ? fileOrder : Exiv2::littleEndian);
+    }
+    return item;
+}
+
+// exiv2's reading of a picture (from `bytes`, or from the file when there are none); nothing when
+// it cannot read it.
+Exiv2::Image::AutoPtr readWithExiv2(const QByteArray& path, const QByteArray& bytes) {
+    try {
+        auto opened = bytes.isEmpty()
+                          ? Exiv2::ImageFactory::open(path.toStdString())
+                          : Exiv2::ImageFactory::open(reinterpret_cast<const Exiv2::byte*>(bytes.constData()),
+                                                      long(bytes.size()));
+        if (opened.get()) {
+            opened->readMetadata();
+            return opened;
+        }
+    } catch (const std::exception& e) {
+        qCDebug(lcExiv2) << path << e.what();
+    } catch (...) {
+    }
+    return Exiv2::Image::AutoPtr();
+}
+
+class Exiv2Picture final : public ExifPicture {
+public:
+    explicit Exiv2Picture(Exiv2::Image::AutoPtr image) : image_(std::move(image)) {}
+
+    std::optional<PropertyItem> find(quint32 tag, ExifGroup group) const override {
+        try {
+            for (const auto& md : image_->exifData())
+                if (md.tag() == tag && groupOf(md) == group) return toItem(md, tag, image_->byteOrder());
+        } catch (const std::exception& e) {
+            qCDebug(lcExiv2) << e.what();
+        }
+        return std::nullopt;
+    }
+
+    QVector<std::pair<ExifGroup, PropertyItem>> all() const override {
+        QVector<std::pair<ExifGroup, PropertyItem>> items;
+        try {
+            for (const auto& md : image_->exifData())
+                items.append({groupOf(md), toItem(md, md.tag(), image_->byteOrder())});
+        } catch (const std::exception& e) {
+            qCDebug(lcExiv2) << e.what();
+            items.clear();
+        }
+        return items;
+    }
+
+    bool empty() const override { return image_->exifData().empty(); }
+
+    bool set(const PropertyItem& item) override {
+        try {
+            Exiv2::ExifKey key(quint16(item.id), groupForId(item.id));
+            auto value = Exiv2::Value::create(Exiv2::TypeId(item.type));
+            if (value->read(reinterpret_cast<const Exiv2::byte*>(item.value.constData()),
+                            long(item.value.size()), Exiv2::littleEndian) != 0)
+                return false;
+            Exiv2::ExifData& exif = image_->exifData();
+            auto pos = exif.findKey(key);
+            if (pos != exif.end()) exif.erase(pos);
+            exif.add(key, value.get());
+            return true;
+        } catch (const std::exception& e) {
+            qCDebug(lcExiv2) << e.what();
+        }
+        return false;
+    }
+
+    void remove(quint32 id) override {
+        try {
+            Exiv2::ExifKey key(quint16(id), groupForId(id));
+            Exiv2::ExifData& exif = image_->exifData();
+            auto pos = exif.findKey(key);
+            if (pos != exif.end()) exif.erase(pos);
+        } catch (const std::exception& e) {
+            qCDebug(lcExiv2) << e.what();
+        }
+    }
+
+    std::optional<QByteArray> encode(const QByteArray& source, QString* error) const override {
+        try {
+            Exiv2::ByteOrder order = image_->byteOrder();
+            if (order == Exiv2::invalidByteOrder) order = Exiv2::littleEndian;
+            // exiv2 edits this copy of the source's block in place when everything fits.
+            QByteArray edited = source;
+            Exiv2::Blob rebuilt;
+            const Exiv2::WriteMethod method =
+                Exiv2::ExifParser::encode(rebuilt, reinterpret_cast<const Exiv2::byte*>(edited.constData()),
+                                          uint32_t(edited.size()), order, image_->exifData());
+            if (method == Exiv2::wmNonIntrusive) return edited;
+            return QByteArray(reinterpret_cast<const char*>(rebuilt.data()), qsizetype(rebuilt.size()));
+        } catch (const std::exception& e) {
+            if (error) *error = QString::fromUtf8(e.what());
+            return std::nullopt;
+        }
+    }
+
+private:
+    Exiv2::Image::AutoPtr image_;
+};
+
+// The property at the end of an XMP key's path: "Xmp.exif.GPSLatitude" and
+// "Xmp.iptcExt.LocationCreated[1]/exif:GPSLatitude" both end with exif:GPSLatitude.
+bool endsWithProperty(const std::string& key, const char* prefix, const char* name) {
+    const std::string top = std::string("Xmp.") + prefix + "." + name;
+    const std::string nested = std::string("/") + prefix + ":" + name;
+    return key == top || (key.size() > nested.size() &&
+                          key.compare(key.size() - nested.size(), nested.size(), nested) == 0);
+}
+
+// A key or anything below it (a structure's fields, an array's items).
+bool underProperty(const std::string& key, const std::string& top) {
+    return key == top || (key.size() > top.size() && key.compare(0, top.size(), top) == 0 &&
+                          (key[top.size()] == '[' || key[top.size()] == '/'));
+}
+
+bool locatesPhoto(const std::string& key, LocationMetadataEdit::Erase erase) {
+    for (const char* name : {"GPSLatitude", "GPSLongitude", "GPSDestLatitude", "GPSDestLongitude"})
+        if (endsWithProperty(key, "exif", name)) return true;
+    if (erase != LocationMetadataEdit::Erase::Everything) return false;
+    if (key.rfind("Xmp.exif.GPS", 0) == 0 || key.find("/exif:GPS") != std::string::npos) return true;
+    for (const char* top :
+         {"Xmp.photoshop.City", "Xmp.photoshop.State", "Xmp.photoshop.Country", "Xmp.iptc.Location",
+          "Xmp.iptc.CountryCode", "Xmp.iptcExt.LocationCreated", "Xmp.iptcExt.LocationShown"})
+        if (underProperty(key, top)) return true;
+    return false;
+}
+
+// The property a key belongs to, for counting: "Xmp.iptcExt.LocationCreated[1]/..." is one.
+std::string topProperty(const std::string& key) {
+    return key.substr(0, key.find_first_of("[/"));
+}
+
+// The packet with the plain forms of the properties to change (an attribute
+// exif:GPSLatitude="..." or an element <exif:GPSLatitude>...</exif:GPSLatitude>) taken out or given
+// the new value as text, every other byte kept; the XMP toolkit would otherwise rewrite the whole
+// packet in its own way (and change some values as it goes). Nothing for a packet that is not
+// plain UTF-8. `removed` counts the properties taken out.
+std::optional<QByteArray> editedAsText(const QByteArray& packet, const LocationMetadataEdit& edit,
+                                       int* removed = nullptr) {
+    QString text = QString::fromUtf8(packet);
+    if (text.toUtf8() != packet) return std::nullopt;
+    using Erase = LocationMetadataEdit::Erase;
+    if (edit.erase == Erase::None) {
+        for (const QString& name : {QStringLiteral("GPSLatitude"), QStringLiteral("GPSLongitude")}) {
+            const QString value = name == QLatin1String("GPSLatitude") ? edit.latitude : edit.longitude;
+            text.replace(
+                QRegularExpression(QStringLiteral("(\\s+exif:%1\\s*=\\s*)([\"'])[^\"'<>]*\\2").arg(name)),
+                QStringLiteral("\\1\\2") + value + QStringLiteral("\\2"));
+            text.replace(QRegularExpression(QStringLiteral("<exif:%1>[^<]*</exif:%1>").arg(name)),
+                         QStringLiteral("<exif:%1>%2</exif:%1>").arg(name, value));
+        }
+        return text.toUtf8();
+    }
+    const QString names = edit.erase == Erase::Position
+                              ? QStringLiteral("exif:GPS(?:Dest)?(?:Latitude|Longitude)")
+                              : QStringLiteral("exif:GPS\\w+|photoshop:(?:City|State|Country)|"
+                                               "Iptc4xmpCore:(?:Location|CountryCode)");
+    int count = 0;
+    for (const QRegularExpression& form :
+         {QRegularExpression(QStringLiteral("\\s+(%1)\\s*=\\s*([\"'])[^\"'<>]*\\2").arg(names)),
+          QRegularExpression(QStringLiteral("[ \\t]*<(%1)>[^<]*</\\1>([ \\t]*\\r?\\n)?").arg(names))}) {
+        for (auto it = form.globalMatch(text); it.hasNext(); it.next())
+            ++count;
+        text.replace(form, QString());
+    }
+    if (removed) *removed = count;
+    return text.toUtf8();
+}
+
+// A packet the XMP toolkit cannot read is edited as text only when what remains states no place.
+MetadataBlockEdit editedUnreadable(const QByteArray& packet, const LocationMetadataEdit& edit) {
+    MetadataBlockEdit result;
+    const QRegularExpression place(
+        edit.erase == LocationMetadataEdit::Erase::Position
+            ? QStringLiteral("GPS(Dest)?(Latitude|Longitude)")
+            : QStringLiteral("GPS[A-Z]|photoshop:(City|State|Country)\\b|"
+                             "Iptc4xmpCore:(Location|CountryCode)\\b|LocationCreated|LocationShown"));
+    const auto text = edit.erase == LocationMetadataEdit::Erase::None
+                          ? std::nullopt
+                          : editedAsText(packet, edit, &result.removed);
+    if (!text || QString::fromUtf8(*text).contains(place)) {
+        result.error = QStringLiteral("paquet XMP illisible");
+        return result;
+    }
+    result.bytes = *text;
+    result.changed = *text != packet;
+    return result;
+}
+
+// Every property with its value, for comparing two readings of a packet.
+std::vector<std::string> propertiesOf(const Exiv2::XmpData& xmp) {
+    std::vector<std::string> out;
+    for (const auto& md : xmp)
+        out.push_back(md.key() + '\n' + md.toString());
+    std::sort(out.begin(), out.end());
+    return out;
+}
+
+MetadataBlockEdit refusedEdit(const QString& why) {
+    MetadataBlockEdit r;
+    r.error = why;
+    return r;
+}
+
+MetadataBlockEdit editXmp(const QByteArray& packet, const LocationMetadataEdit& edit) {
+    MetadataBlockEdit result;
+    result.bytes = packet;
+    const bool writing = !edit.latitude.isEmpty() && !edit.longitude.isEmpty();
+    static std::mutex editing; // one packet at a time (see xmpMutex)
+    const std::lock_guard oneAtATime(editing);
+    try {
+        Exiv2::XmpData xmp;
+        if (Exiv2::XmpParser::decode(xmp, std::string(packet.constData(), size_t(packet.size()))) != 0)
+            return editedUnreadable(packet, edit);
+        bool changed = false;
+        std::vector<std::string> removedTops;
+        const auto noteOld = [&](const Exiv2::Xmpdatum& md) {
+            const std::string v = md.toString();
+            if (v.size() >= 4 && (md.key().find("Latitude") != std::string::npos ||
+                                  md.key().find("Longitude") != std::string::npos))
+                result.oldValues.append(QByteArray::fromStdString(v));
+        };
+        if (edit.erase != LocationMetadataEdit::Erase::None) {
+            for (auto md = xmp.begin(); md != xmp.end();) {
+                if (!locatesPhoto(md->key(), edit.erase)) {
+                    ++md;
+                    continue;
+                }
+                noteOld(*md);
+                const std::string top = topProperty(md->key());
+                if (std::find(removedTops.begin(), removedTops.end(), top) == removedTops.end())
+                    removedTops.push_back(top);
+                md = xmp.erase(md);
+                changed = true;
+            }
+        } else if (writing) {
+            const Exiv2::XmpKey lat("Xmp.exif.GPSLatitude"), lon("Xmp.exif.GPSLongitude");
+            const auto oldLat = xmp.findKey(lat), oldLon = xmp.findKey(lon);
+            // A packet without a position is not given one: the Exif position is the photo's.
+            if (oldLat == xmp.end() && oldLon == xmp.end()) return result;
+            if (oldLat != xmp.end()) noteOld(*oldLat);
+            if (oldLon != xmp.end()) noteOld(*oldLon);
+            xmp["Xmp.exif.GPSLatitude"] = edit.latitude.toStdString();
+            xmp["Xmp.exif.GPSLongitude"] = edit.longitude.toStdString();
+            changed = true;
+        }
+        result.removed = int(removedTops.size());
+        if (!changed) {
+            result.oldValues.clear();
+            return result;
+        }
+        result.changed = true;
+        const auto text = editedAsText(packet, edit);
+        Exiv2::XmpData reread;
+        if (text && Exiv2::XmpParser::decode(reread, text->toStdString()) == 0 &&
+            propertiesOf(reread) == propertiesOf(xmp)) {
+            result.bytes = *text;
+        } else {
+            std::string out;
+            if (Exiv2::XmpParser::encode(out, xmp, Exiv2::XmpParser::useCompactFormat) != 0)
+                return refusedEdit(QStringLiteral("paquet XMP impossible à réécrire"));
+            result.bytes = QByteArray::fromStdString(out);
+        }
+        // The new position is no old one, whatever its text.
+        if (writing)
+            result.oldValues.removeIf([&](const QByteArray& v) {
+                return v == edit.latitude.toUtf8() || v == edit.longitude.toUtf8();
+            });
+        return result;
+    } catch (const std::exception& e) {
+        return refusedEdit(QStringLiteral("paquet XMP illisible : ") + QString::fromUtf8(e.what()));
+    }
+}
+
+// Asked only when everything that locates the photo goes (see editPhotoshopBlock).
+MetadataBlockEdit editPhotoshop(const QByteArray& resources) {
+    MetadataBlockEdit result;
+    result.bytes = resources;
+    const auto* data = reinterpret_cast<const Exiv2::byte*>(resources.constData());
+    const long size = long(resources.size());
+    try {
+        const Exiv2::byte* record = nullptr;
+        uint32_t headerSize = 0, dataSize = 0;
+        if (Exiv2::Photoshop::locateIptcIrb(data, size, &record, &headerSize, &dataSize) != 0) return result;
+        Exiv2::IptcData iptc;
+        if (Exiv2::IptcParser::decode(iptc, record + headerSize, dataSize) != 0)
+            return refusedEdit(QStringLiteral("bloc IPTC illisible"));
+        // City, sub-location, province or state, country code, country name.
+        static const uint16_t kPlaces[] = {90, 92, 95, 100, 101};
+        for (auto md = iptc.begin(); md != iptc.end();) {
+            if (md->record() == Exiv2::IptcDataSets::application2 &&
+                std::find(std::begin(kPlaces), std::end(kPlaces), md->tag()) != std::end(kPlaces)) {
+                md = iptc.erase(md);
+                ++result.removed;
+            } else {
+                ++md;
+            }
+        }
+        if (result.removed == 0) return result;
+        const Exiv2::DataBuf rebuilt = Exiv2::Photoshop::setIptcIrb(data, size, iptc);
+        QByteArray out(reinterpret_cast<const char*>(rebuilt.pData_), int(rebuilt.size_));
+        // The digest of the IPTC data follows it, so readers do not take the block for stale.
+        const Exiv2::byte* digest = nullptr;
+        if (Exiv2::Photoshop::locateIrb(reinterpret_cast<const Exiv2::byte*>(out.constData()),
+                                        long(out.size()), 0x0425, &digest, &headerSize, &dataSize) == 0 &&
+            dataSize == 16) {
+            const Exiv2::DataBuf iim = Exiv2::IptcParser::encode(iptc);
+            const QByteArray md5 = QCryptographicHash::hash(
+                QByteArray(reinterpret_cast<const char*>(iim.pData_), int(iim.size_)),
+                QCryptographicHash::Md5);
+            out.replace(
+                qsizetype(digest - reinterpret_cast<const Exiv2::byte*>(out.constData()) + headerSize), 16,
+                md5);
+        }
+        result.bytes = out;
+        result.changed = true;
+        return result;
+    } catch (const std::exception& e) {
+        return refusedEdit(QStringLiteral("bloc IPTC illisible : ") + QString::fromUtf8(e.what()));
+    }
+}
+
+class Exiv2Engine final : public MetadataEngine {
+public:
+    std::unique_ptr<ExifPicture> read(const QByteArray& localPath, const QByteArray& bytes) const override {
+        auto image = readWithExiv2(localPath, bytes);
+        if (!image.get()) return nullptr;
+        return std::make_unique<Exiv2Picture>(std::move(image));
+    }
+    MetadataBlockEdit editXmpPacket(const QByteArray& packet,
+                                    const LocationMetadataEdit& edit) const override {
+        return editXmp(packet, edit);
+    }
+    MetadataBlockEdit editPhotoshopBlock(const QByteArray& resources,
+                                         const LocationMetadataEdit& edit) const override {
+        Q_UNUSED(edit);
+        return editPhotoshop(resources);
+    }
+};
+
+} // namespace
+} // namespace vantorel
+
+extern "C" __attribute__((visibility("default"))) const vantorel::MetadataEngine*
+vantorel_metadata_engine(int interfaceVersion) {
+    if (interfaceVersion != vantorel::kMetadataEngineInterface) return nullptr;
+    vantorel::initExiv2();
+    static const vantorel::Exiv2Engine engine;
+    return &engine;
+}

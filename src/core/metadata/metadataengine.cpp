@@ -1,0 +1,60 @@
+#include "metadataengine.h"
+
+#include <QLoggingCategory>
+
+#include <dlfcn.h>
+#include <limits.h>
+#include <mutex>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+
+Q_LOGGING_CATEGORY(lcEngine, "vantorel.engine", QtWarningMsg)
+
+namespace vantorel {
+namespace {
+
+// Where the module is: installed beside the programs (VANTOREL_MODULE_FROM_PROGRAM, relative to the
+// folder of the running program, so that an installation works wherever it is unpacked), or where
+// the build left it (VANTOREL_MODULE_BUILT), for the programs and tests of a build folder.
+std::string modulePath() {
+    char self[PATH_MAX];
+    const ssize_t n = ::readlink("/proc/self/exe", self, sizeof self - 1);
+    if (n > 0) {
+        std::string folder(self, size_t(n));
+        folder.erase(folder.rfind('/') + 1);
+        const std::string installed = folder + VANTOREL_MODULE_FROM_PROGRAM;
+        struct stat st {};
+        if (::stat(installed.c_str(), &st) == 0) return installed;
+    }
+    return VANTOREL_MODULE_BUILT;
+}
+
+const MetadataEngine* load() {
+    const std::string path = modulePath();
+    void* module = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (!module) {
+        qCWarning(lcEngine, "Lecteur de métadonnées introuvable : %s", ::dlerror());
+        return nullptr;
+    }
+    const auto entry =
+        reinterpret_cast<VantorelMetadataEngineEntry>(::dlsym(module, "vantorel_metadata_engine"));
+    const MetadataEngine* engine = entry ? entry(kMetadataEngineInterface) : nullptr;
+    if (!engine) {
+        qCWarning(lcEngine, "Lecteur de métadonnées d'une autre version : %s", path.c_str());
+        ::dlclose(module);
+    }
+    // Loaded once and kept until the program ends.
+    return engine;
+}
+
+} // namespace
+
+const MetadataEngine* metadataEngine() {
+    static std::once_flag once;
+    static const MetadataEngine* engine = nullptr;
+    std::call_once(once, [] { engine = load(); });
+    return engine;
+}
+
+} // namespace vantorel
