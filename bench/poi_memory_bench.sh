@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Peak memory of `vantorel-cli poi` over many photos: N hard links (100,000 by default) to the real
-# camera samples in a temporary folder, removed afterwards; the peak resident size from
-# /usr/bin/time -v, beside the same for BASE_CLI (another build) when given, in the same run.
+# Peak memory of `vantorel-cli poi`, `gpx` and `coords` over many photos: N hard links (100,000 by
+# default) to the real camera samples in a temporary folder, removed afterwards; the peak resident
+# size from /usr/bin/time -v, beside the same for BASE_CLI (another build) when given, in the same
+# run. The floor is `poi` on one photo: what the program takes before any list.
 #   bench/poi_memory_bench.sh [N]
 # Environment: VANTOREL_CLI (default build/src/cli/vantorel-cli), BASE_CLI, SAMPLES.
 # Prints figures only.
@@ -36,14 +37,20 @@ ls -1 >"$tmp/list.txt"
 # One command line for every name: a larger stack raises the limit of its size.
 ulimit -s 262144
 mapfile -t names <"$tmp/list.txt"
-peak() { # name, cli
-    /usr/bin/time -v -o "$tmp/time.txt" "$2" poi "${names[@]}" >"$tmp/rows.txt" 2>/dev/null || true
+peak() { # label, cli, command, names...
+    local label=$1 cli=$2 command=$3
+    shift 3
+    /usr/bin/time -v -o "$tmp/time.txt" "$cli" "$command" "$@" >"$tmp/rows.txt" 2>/dev/null || true
     local kb rows
     kb=$(awk -F': ' '/Maximum resident set size/ { print $2 }' "$tmp/time.txt")
     rows=$(wc -l <"$tmp/rows.txt")
-    awk -v n="$1" -v kb="$kb" -v r="$rows" -v c="$count" \
-        'BEGIN { printf "%-24s %8d photos %8d rows  peak %7.1f MB\n", n, c, r, kb / 1024 }'
+    awk -v n="$label" -v kb="$kb" -v r="$rows" -v c="$#" \
+        'BEGIN { printf "%-28s %8d photos %8d lines  peak %7.1f MB\n", n, c, r, kb / 1024 }'
 }
-peak "vantorel-cli poi" "$cli"
-[ -n "${BASE_CLI:-}" ] && peak "base vantorel-cli poi" "$BASE_CLI"
+for command in poi gpx coords; do
+    peak "vantorel-cli $command" "$cli" "$command" "${names[@]}"
+    [ -n "${BASE_CLI:-}" ] && peak "base vantorel-cli $command" "$BASE_CLI" "$command" "${names[@]}"
+done
+peak "vantorel-cli poi (floor)" "$cli" poi "${names[0]}"
+[ -n "${BASE_CLI:-}" ] && peak "base vantorel-cli poi (floor)" "$BASE_CLI" poi "${names[0]}"
 echo "(peak resident size of one run each, all the names on one command line)"
