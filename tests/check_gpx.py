@@ -166,9 +166,9 @@ with tempfile.TemporaryDirectory() as tmp:
             resource.setrlimit(resource.RLIMIT_FSIZE, (limit, limit))
         return limit_file_size
 
-    many = [geo] * 200  # about 30 KB of waypoints
+    many = [geo] * 1000  # about 190 KB of waypoints, written 64 KB at a time
     full = subprocess.run([cli, "gpx", "-o", target, *many], env=env, capture_output=True, timeout=120,
-                          preexec_fn=size_limited(8192))
+                          preexec_fn=size_limited(100_000))
     check("write failing part way: exit 3", full.returncode == 3, full.returncode)
     check("write failing part way: message", "Impossible de creer le fichier GPX" in full.stderr.decode(),
           full.stderr.decode())

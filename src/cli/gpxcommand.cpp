@@ -26,21 +26,14 @@ public:
         m_started = true;
         if (m_failed) return;
         if (m_target.isEmpty()) {
+            // The standard library's buffer gathers the pieces.
             m_failed =
                 std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout) != size_t(bytes.size());
             return;
         }
-        if (!m_file) {
-            m_file.emplace(m_target);
-            if (!m_file->open()) {
-                m_failed = true;
-                return;
-            }
-        }
-        if (!m_file->write(bytes)) {
-            m_failed = true;
-            m_file->discard();
-        }
+        // Gathered, so that a waypoint is not a system call of its own.
+        m_pending += bytes;
+        if (m_pending.size() >= kPendingBytes) writePending();
     }
     // Before a message on standard error, so that both read in order on one terminal.
     void flushStandardOutput() {
@@ -55,6 +48,7 @@ public:
             }
             return 0;
         }
+        writePending();
         if (!m_failed && m_file && m_file->commit()) return 0;
         err << QStringLiteral("Impossible de creer le fichier GPX : ")
             << escapeCell(m_file ? m_file->error() : QString()) << u'\n';
@@ -62,8 +56,22 @@ public:
     }
 
 private:
+    static constexpr qsizetype kPendingBytes = 64 * 1024;
+
+    // A failed write drops the temporary file (AtomicFileWriter) and keeps why.
+    void writePending() {
+        if (m_failed || m_pending.isEmpty()) return;
+        if (!m_file) {
+            m_file.emplace(m_target);
+            m_failed = !m_file->open();
+        }
+        if (!m_failed) m_failed = !m_file->write(m_pending);
+        m_pending.clear();
+    }
+
     QString m_target;
     std::optional<AtomicFileWriter> m_file;
+    QByteArray m_pending;
     bool m_started = false;
     bool m_failed = false;
 };
