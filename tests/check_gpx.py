@@ -191,6 +191,16 @@ with tempfile.TemporaryDirectory() as tmp:
           to_file.stderr == to_stdout.stderr and to_file.returncode == to_stdout.returncode == 1,
           (to_file.stderr, to_stdout.stderr))
 
+    # Standard output that cannot be written (a full disk), with one piece or many: exit 3, said.
+    if os.path.exists("/dev/full"):
+        for count in (1, 1000):
+            with open("/dev/full", "wb") as full_device:
+                r = subprocess.run([cli, "gpx", *([geo] * count)], env=env, stdout=full_device,
+                                   stderr=subprocess.PIPE, timeout=120)
+            check(f"full standard output ({count}): exit 3 and message",
+                  r.returncode == 3 and "écriture sur la sortie standard impossible" in r.stderr.decode(),
+                  (r.returncode, r.stderr.decode()))
+
     # No geotagged photo is refused before any file is made: a missing folder is not even tried.
     r = run("gpx", "-o", os.path.join(tmp, "gone", "x.gpx"), plain, os.path.join(tmp, "missing.jpg"))
     check("no geotag, missing folder: exit 1", r.returncode == 1, r.returncode)
