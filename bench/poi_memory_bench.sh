@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
-# Peak memory of `vantorel-cli poi` over many photos: N hard links (100,000 by default) to the real
-# camera samples in a temporary folder, removed afterwards; the peak resident size from
-# /usr/bin/time -v, beside the same for BASE_CLI (another build) when given, in the same run.
+# Peak memory of `vantorel-cli poi`, `gpx` (standard output and -o) and `coords` over many photos:
+# N hard links (100,000 by default) to the real camera samples in a temporary folder, removed
+# afterwards; the peak resident size from /usr/bin/time -v, beside the same for BASE_CLI (another
+# build) when given, in the same run. The floor is `poi` on one photo: what the program takes
+# before any list.
 #   bench/poi_memory_bench.sh [N]
 # Environment: VANTOREL_CLI (default build/src/cli/vantorel-cli), BASE_CLI, SAMPLES.
 # Prints figures only.
@@ -36,14 +38,23 @@ ls -1 >"$tmp/list.txt"
 # One command line for every name: a larger stack raises the limit of its size.
 ulimit -s 262144
 mapfile -t names <"$tmp/list.txt"
-peak() { # name, cli
-    /usr/bin/time -v -o "$tmp/time.txt" "$2" poi "${names[@]}" >"$tmp/rows.txt" 2>/dev/null || true
+peak() { # label, photos, cli, arguments... (lines: of standard output, or of the file gpx -o wrote)
+    local label=$1 photos=$2
+    shift 2
+    rm -f "$tmp/out.gpx"
+    /usr/bin/time -v -o "$tmp/time.txt" "$@" >"$tmp/rows.txt" 2>/dev/null || true
     local kb rows
     kb=$(awk -F': ' '/Maximum resident set size/ { print $2 }' "$tmp/time.txt")
-    rows=$(wc -l <"$tmp/rows.txt")
-    awk -v n="$1" -v kb="$kb" -v r="$rows" -v c="$count" \
-        'BEGIN { printf "%-24s %8d photos %8d rows  peak %7.1f MB\n", n, c, r, kb / 1024 }'
+    if [ -f "$tmp/out.gpx" ]; then rows=$(wc -l <"$tmp/out.gpx"); else rows=$(wc -l <"$tmp/rows.txt"); fi
+    awk -v n="$label" -v kb="$kb" -v r="$rows" -v c="$photos" \
+        'BEGIN { printf "%-30s %8d photos %8d lines  peak %7.1f MB\n", n, c, r, kb / 1024 }'
 }
-peak "vantorel-cli poi" "$cli"
-[ -n "${BASE_CLI:-}" ] && peak "base vantorel-cli poi" "$BASE_CLI"
+for run in "poi" "gpx" "gpx -o" "coords"; do
+    read -r -a words <<<"$run"
+    [ "$run" = "gpx -o" ] && words+=("$tmp/out.gpx")
+    peak "vantorel-cli $run" "$count" "$cli" "${words[@]}" "${names[@]}"
+    [ -n "${BASE_CLI:-}" ] && peak "base vantorel-cli $run" "$count" "$BASE_CLI" "${words[@]}" "${names[@]}"
+done
+peak "vantorel-cli poi (floor)" 1 "$cli" poi "${names[0]}"
+[ -n "${BASE_CLI:-}" ] && peak "base vantorel-cli poi (floor)" 1 "$BASE_CLI" poi "${names[0]}"
 echo "(peak resident size of one run each, all the names on one command line)"

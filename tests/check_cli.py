@@ -154,6 +154,27 @@ with tempfile.TemporaryDirectory() as tmp:
     check("latin-1: poi row", result.returncode == 0 and result.stdout.startswith(b"\\xE9t\\xE9.jpg\t"),
           repr(result.stdout[:80]))
 
+    # Names relative to the working folder, each read as its absolute path shows it (the commands
+    # read their names as they go, the working folder unchanged): three spellings of one photo, and an
+    # empty name, which names no photo.
+    here = os.path.join(tmp, "here")
+    os.makedirs(here)
+    shutil.copy(geo, os.path.join(here, "rel.jpg"))
+    spellings = ["rel.jpg", "./rel.jpg", "nofolder/../rel.jpg", ""]
+    shown = os.path.join(here, "rel.jpg")
+    for command, rows_of, empty_message in (
+            ("coords", lambda out: [line.split("\t")[0] for line in out.splitlines()], "«  » : fichier introuvable"),
+            ("poi", lambda out: [line.split("\t")[5] for line in out.splitlines()], f"« {here} » : ce n'est pas"),
+            ("gpx", lambda out: [line.strip()[6:-7] for line in out.splitlines() if "<desc>" in line],
+             f"« {here} » : ce n'est pas")):
+        r = subprocess.run([os.path.abspath(cli), command, *spellings], env=env, capture_output=True, timeout=60,
+                           cwd=here)
+        err = r.stderr.decode()
+        check(f"relative names, {command}: one row each, absolute", rows_of(r.stdout.decode()) == [shown] * 3,
+              repr(r.stdout.decode()[:400]))
+        check(f"relative names, {command}: the empty name named, exit 1",
+              r.returncode == 1 and err.count("\n") == 1 and empty_message in err, (r.returncode, err))
+
     # A geotagged photo cut inside the XMP segment after its whole Exif segment.
     data = open(geo, "rb").read()
     pos = 2

@@ -5,6 +5,8 @@ hostile file names intact, and the exit codes and messages a script relies on.""
 import csv
 import io
 import os
+import resource
+import signal
 import shutil
 import subprocess
 import sys
@@ -155,6 +157,74 @@ with tempfile.TemporaryDirectory() as tmp:
     with open(target, "rb") as f:
         check("no geotag: existing file intact", f.read() == before)
     check("no geotag: nothing left beside", sorted(os.listdir(keep)) == ["WP_photos.gpx"], os.listdir(keep))
+
+    # The waypoints go to the file as the photos are read: a write failing part way (the file size
+    # limit reached, as a full disk would) leaves the old file as it was and nothing beside it.
+    def size_limited(limit):
+        def limit_file_size():
+            signal.signal(signal.SIGXFSZ, signal.SIG_IGN)
+            resource.setrlimit(resource.RLIMIT_FSIZE, (limit, limit))
+        return limit_file_size
+
+    many = [geo] * 1000  # about 190 KB of waypoints, written 64 KB at a time
+    full = subprocess.run([cli, "gpx", "-o", target, *many], env=env, capture_output=True, timeout=120,
+                          preexec_fn=size_limited(100_000))
+    check("write failing part way: exit 3", full.returncode == 3, full.returncode)
+    check("write failing part way: message", "Impossible de creer le fichier GPX" in full.stderr.decode(),
+          full.stderr.decode())
+    with open(target, "rb") as f:
+        check("write failing part way: old file intact", f.read() == before)
+    check("write failing part way: nothing left beside", sorted(os.listdir(keep)) == ["WP_photos.gpx"],
+          os.listdir(keep))
+    whole = run("gpx", "-o", target, *many)
+    check("many: exit 0", whole.returncode == 0, whole.stderr.decode())
+    with open(target, "rb") as f:
+        written = f.read()
+    check("many: every waypoint", written.count(b"<wpt ") == len(many) and written.endswith(b"</gpx>\r\n"))
+    # The same bytes on standard output, unreadable photos among them.
+    mixed = [geo, tmp, *many[:3], os.path.join(tmp, "missing.jpg"), plain, geo]
+    to_file = run("gpx", "-o", target, *mixed)
+    to_stdout = run("gpx", *mixed)
+    with open(target, "rb") as f:
+        check("stdout and file: same bytes", f.read() == to_stdout.stdout)
+    check("stdout and file: same messages and exit 1",
+          to_file.stderr == to_stdout.stderr and to_file.returncode == to_stdout.returncode == 1,
+          (to_file.stderr, to_stdout.stderr))
+
+    # Standard output that cannot be written (a full disk), with one piece or many: exit 3, said.
+    if os.path.exists("/dev/full"):
+        for count in (1, 1000):
+            with open("/dev/full", "wb") as full_device:
+                r = subprocess.run([cli, "gpx", *([geo] * count)], env=env, stdout=full_device,
+                                   stderr=subprocess.PIPE, timeout=120)
+            check(f"full standard output ({count}): exit 3 and message",
+                  r.returncode == 3 and "écriture sur la sortie standard impossible" in r.stderr.decode(),
+                  (r.returncode, r.stderr.decode()))
+
+    # No geotagged photo is refused before any file is made: a missing folder is not even tried.
+    r = run("gpx", "-o", os.path.join(tmp, "gone", "x.gpx"), plain, os.path.join(tmp, "missing.jpg"))
+    check("no geotag, missing folder: exit 1", r.returncode == 1, r.returncode)
+    check("no geotag, missing folder: refusal and unreadable photo named",
+          r.stderr.decode().endswith("Il n'y a aucune image géocodée à exporter en Gpx.\n")
+          and "missing.jpg" in r.stderr.decode(), r.stderr.decode())
+
+    # A folder that cannot be written: no file, exit 3; unprivileged, as root writes everywhere.
+    locked = os.path.join(tmp, "locked")
+    os.makedirs(locked)
+    os.chmod(locked, 0o555)
+    as_user = []
+    if os.geteuid() == 0:
+        as_user = ["setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"] if shutil.which("setpriv") else None
+        os.chmod(tmp, 0o755)
+    if as_user is None:
+        print("SKIP unwritable folder: no unprivileged user to run as")
+    else:
+        r = subprocess.run([*as_user, cli, "gpx", "-o", os.path.join(locked, "x.gpx"), geo, geo], env=env,
+                           capture_output=True, timeout=120)
+        check("unwritable folder: exit 3", r.returncode == 3, (r.returncode, r.stderr))
+        check("unwritable folder: message", "Impossible de creer le fichier GPX" in r.stderr.decode(),
+              r.stderr.decode())
+        check("unwritable folder: no file", os.listdir(locked) == [], os.listdir(locked))
 
 print(f"{passed} passed, {failed} failed")
 sys.exit(1 if failed else 0)

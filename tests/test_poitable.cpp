@@ -174,6 +174,59 @@ TEST_F(PoiTest, StreamedRowsAreTheTablesRows) {
     EXPECT_EQ(unreadable, QStringList({"shown:" + dir.filePath("absent.jpg"), "shown:" + dir.path()}));
 }
 
+// A list longer than the names held at once is taken in pieces: no name lost or read twice where
+// one piece ends, and a photo without reference letters still takes the previous photo's across it.
+TEST_F(PoiTest, StreamedLongListIsTheTableAcrossPieces) {
+    const QString south = makeJpeg(dir.path(), "s.jpg",
+                                   gpsItems("S", {{10, 1}, {0, 1}, {0, 1}}, "W", {{20, 1}, {0, 1}, {0, 1}}));
+    const QString north = makeJpeg(dir.path(), "n.jpg",
+                                   gpsItems("N", {{12, 1}, {0, 1}, {0, 1}}, "E", {{22, 1}, {0, 1}, {0, 1}}));
+    const QString noRefs = makeJpeg(dir.path(), "r.jpg",
+                                    {rationalItem(GpsLatitude, {{11, 1}, {0, 1}, {0, 1}}),
+                                     rationalItem(GpsLongitude, {{21, 1}, {0, 1}, {0, 1}})});
+    const QString noGps = makeJpeg(dir.path(), "b.jpg", {asciiItem(0x0110, "Cam")});
+    // The letters change just before each piece's end; the photo after it has none of its own.
+    QStringList paths;
+    const qsizetype count = 2 * kStreamedNamesAtOnce + 3;
+    for (qsizetype i = 0; i < count; ++i) {
+        const qsizetype inPiece = i % kStreamedNamesAtOnce;
+        if (inPiece == kStreamedNamesAtOnce - 1)
+            paths << ((i / kStreamedNamesAtOnce) % 2 ? north : south);
+        else if (inPiece == 0)
+            paths << noRefs;
+        else
+            paths << (i % 5 == 0 ? dir.filePath("absent.jpg") : i % 3 ? noGps : north);
+    }
+    rebuild(paths);
+    QStringList built;
+    for (int row = 1; row <= state.PoiRowCount; ++row)
+        built << SG0.row(row).join(u'\t');
+
+    QStringList streamed;
+    qsizetype unreadable = 0;
+    qsizetype asked = 0;
+    const int rows = streamPoiRows(
+        count,
+        [&](qsizetype i) {
+            EXPECT_EQ(i, asked++) << "names asked for in order, each once";
+            return paths[i];
+        },
+        [](const QString& path) { return path; },
+        [&](const StringGrid& table, int) { streamed << table.row(1).join(u'\t'); },
+        [&](const UnreadablePhoto&) { ++unreadable; });
+    EXPECT_EQ(asked, count);
+    EXPECT_EQ(rows, state.PoiRowCount);
+    EXPECT_EQ(unreadable, paths.count(dir.filePath("absent.jpg")));
+    ASSERT_EQ(streamed.size(), built.size());
+    EXPECT_EQ(streamed, built);
+    // The photos read just after a piece's end took the letters of the photo before them: south
+    // after the first piece, north after the second.
+    const QStringList afterEnds = streamed.filter(QStringLiteral("r.jpg"));
+    ASSERT_EQ(afterEnds.size(), 3);
+    EXPECT_TRUE(afterEnds[1].contains(QStringLiteral("\t-11,"))) << afterEnds[1].toStdString();
+    EXPECT_TRUE(afterEnds[2].contains(QStringLiteral("\t11,"))) << afterEnds[2].toStdString();
+}
+
 TEST(PoiSamples, AgreeWithAnotherReader) {
     QFile tsv(samplePath("expected.tsv"));
     ASSERT_TRUE(tsv.open(QIODevice::ReadOnly | QIODevice::Text));

@@ -4,6 +4,7 @@
 #include <QStringList>
 #include <QTextStream>
 
+#include "arguments.h"
 #include "files/regularfile.h"
 #include "text/escape.h"
 
@@ -13,14 +14,14 @@ namespace vantorel::cli {
 // are still handled.
 inline constexpr int kExitUnreadable = 1;
 
-int runCoords(const QStringList& photos, QTextStream& out, QTextStream& err);
+// coords, poi and gpx read their photos' names as they go: a long list is never held whole.
+int runCoords(const Arguments& photos, QTextStream& out, QTextStream& err);
 int runExif(const QStringList& photos, QTextStream& out, QTextStream& err);
-// Takes the list, for the memory of a long one.
-int runPoi(QStringList photos, QTextStream& out, QTextStream& err);
+int runPoi(const Arguments& photos, QTextStream& out, QTextStream& err);
 int runWrite(const QStringList& args, QTextStream& out, QTextStream& err);
 int runErase(const QStringList& args, QTextStream& out, QTextStream& err);
 // gpx [-o FILE] PHOTO...: the GPX file on standard output, or written to FILE.
-int runGpx(const QStringList& args, QTextStream& out, QTextStream& err);
+int runGpx(const Arguments& args, QTextStream& out, QTextStream& err);
 int runMap(QStringList args, QTextStream& out, QTextStream& err);
 int runOverview(QStringList args, QTextStream& out, QTextStream& err);
 // correlate --track FILE... PHOTO...: photos placed on GPS tracks by time, their "#" copies written.

@@ -7,7 +7,7 @@
 
 namespace vantorel::cli {
 
-int runCoords(const QStringList& photos, QTextStream& out, QTextStream& err) {
+int runCoords(const Arguments& photos, QTextStream& out, QTextStream& err) {
     if (photos.isEmpty()) {
         err << QStringLiteral("coords : aucune photo indiquée\n");
         return 2;
@@ -15,8 +15,9 @@ int runCoords(const QStringList& photos, QTextStream& out, QTextStream& err) {
     // The reference letters carry over from photo to photo, as in the window.
     QString latitudeRef, longitudeRef;
     int exitCode = 0;
-    for (const QString& arg : photos) {
-        const QString path = QFileInfo(arg).absoluteFilePath();
+    // Each line is written as its photo is read, and the names are decoded one at a time.
+    for (qsizetype i = 0; i < photos.size(); ++i) {
+        const QString path = QFileInfo(photos.at(i)).absoluteFilePath();
         const CoordinateReading r = ReadGpsCoordinates(path, latitudeRef, longitudeRef);
         if (r.readError != FileOpenError::None) {
             // No line: a photo that could not be read is not a photo without GPS.

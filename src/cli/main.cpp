@@ -1,6 +1,6 @@
 // vantorel-cli: the program's readers without a window, one command per reader.
+#include "arguments.h"
 #include "commands.h"
-#include "files/pathnames.h"
 #include "text/manualpage.h"
 #include "text/programinfo.h"
 
@@ -8,6 +8,8 @@
 #include <QLocale>
 #include <QStringList>
 #include <QTextStream>
+
+using vantorel::cli::Arguments;
 
 namespace {
 
@@ -121,27 +123,27 @@ const char* const kSummary = "lit et réécrit le géocodage GPS de photos JPEG 
 } // namespace
 
 int main(int argc, char** argv) {
-    // Taken from the bytes: Qt's own decoding would lose a name that is not UTF-8.
-    QStringList args;
-    for (int i = 1; i < argc; ++i)
-        args << vantorel::decodePath(QByteArray(argv[i]));
+    // Only the command is decoded here; each command decodes the words after it (Arguments), so that
+    // a long list of photos is not held a second time before the first is read.
+    const Arguments words(argv + 1, argc - 1);
+    const QString first = words.isEmpty() ? QString() : words.at(0);
     QTextStream out(stdout);
     QTextStream err(stderr);
     out.setEncoding(QStringConverter::Utf8);
     err.setEncoding(QStringConverter::Utf8);
 
-    if (args.isEmpty() || args[0] == QLatin1String("--help") || args[0] == QLatin1String("-h")) {
+    if (words.isEmpty() || first == QLatin1String("--help") || first == QLatin1String("-h")) {
         out << QString::fromUtf8(kHelp);
-        return args.isEmpty() ? 2 : 0;
+        return words.isEmpty() ? 2 : 0;
     }
-    if (args[0] == QLatin1String("--version")) {
+    if (first == QLatin1String("--version")) {
         out << vantorel::versionLine(QStringLiteral("vantorel-cli"),
                                      QString::fromLatin1(vantorel::buildCommit()))
             << QStringLiteral("\n");
         return 0;
     }
     // The build writes the manual page with this, from the help text above.
-    if (args[0] == QLatin1String("--manual-page")) {
+    if (first == QLatin1String("--manual-page")) {
         out << vantorel::helpToManualPage({QStringLiteral("vantorel-cli"), QString::fromUtf8(kSummary),
                                            QStringLiteral("Vantorel ") + vantorel::programVersion(),
                                            QStringLiteral("vantorel(1)")},
@@ -150,15 +152,20 @@ int main(int argc, char** argv) {
     }
     // The texts above need no application object: a script asking for the help or the version
     // does not pay its start-up.
-    QCoreApplication app(argc, argv);
+    // The application sees the program's name alone: it would take out of argv the words it knows
+    // (its own options) while the commands read argv, and none of them is an option here.
+    int programNameOnly = 1;
+    QCoreApplication app(programNameOnly, argv);
     QCoreApplication::setApplicationName(QStringLiteral("vantorel-cli"));
-    const QString command = args.takeFirst();
-    if (command == QLatin1String("coords")) return vantorel::cli::runCoords(args, out, err);
+    const QString& command = first;
+    const Arguments photos = words.from(1);
+    if (command == QLatin1String("coords")) return vantorel::cli::runCoords(photos, out, err);
+    if (command == QLatin1String("poi")) return vantorel::cli::runPoi(photos, out, err);
+    if (command == QLatin1String("gpx")) return vantorel::cli::runGpx(photos, out, err);
+    const QStringList args = photos.toList();
     if (command == QLatin1String("exif")) return vantorel::cli::runExif(args, out, err);
-    if (command == QLatin1String("poi")) return vantorel::cli::runPoi(std::move(args), out, err);
     if (command == QLatin1String("write")) return vantorel::cli::runWrite(args, out, err);
     if (command == QLatin1String("erase")) return vantorel::cli::runErase(args, out, err);
-    if (command == QLatin1String("gpx")) return vantorel::cli::runGpx(args, out, err);
     if (command == QLatin1String("map")) return vantorel::cli::runMap(args, out, err);
     if (command == QLatin1String("overview")) return vantorel::cli::runOverview(args, out, err);
     if (command == QLatin1String("correlate")) return vantorel::cli::runCorrelate(args, out, err);

@@ -123,44 +123,55 @@ PoiRowReader GpxTimes::reader() {
     };
 }
 
+const QByteArray& gpxFileStart() {
+    static const QByteArray start = kXmlDeclaration + kGpxStart;
+    return start;
+}
+
+const QByteArray& gpxFileEnd() {
+    return kGpxEnd;
+}
+
+bool appendGpxWaypoint(QByteArray& out, const StringGrid& SG0, int row, const QString& time) {
+    if (SG0.cell(PoiLongitudeText, row).isEmpty() || SG0.cell(PoiSignedLatitude, row).isEmpty()) return false;
+    const auto lat = coordinateText(SG0.cell(PoiSignedLatitude, row), 90);
+    const auto lon = coordinateText(SG0.cell(PoiSignedLongitude, row), 180);
+    if (!lat || !lon) return false;
+    out += "<wpt lat=\"";
+    appendUtf8(out, *lat);
+    out += "\" lon=\"";
+    appendUtf8(out, *lon);
+    out += "\">\r\n";
+    if (const auto ele = elevationText(SG0.cell(PoiAltitudeRef, row), SG0.cell(PoiAltitude, row))) {
+        out += "\t<ele>";
+        appendUtf8(out, *ele);
+        out += "</ele>\r\n";
+    }
+    if (!time.isEmpty()) {
+        out += "\t<time>";
+        appendUtf8(out, time);
+        out += "</time>\r\n";
+    }
+    // The file name without its extension (the last four characters, ".jpg").
+    const QString name = SG0.cell(PoiName, row);
+    out += "\t<name>";
+    appendUtf8(out, xmlEscape(name.left(std::max<qsizetype>(0, name.size() - 4))));
+    out += "</name>\r\n\t<desc>";
+    appendUtf8(out, xmlEscape(SG0.cell(PoiPath, row)));
+    out += "</desc>\r\n</wpt>\r\n";
+    return true;
+}
+
 GpxFile buildGpx(const StringGrid& SG0, int rowCount, const GpxTimes& times,
                  const std::function<void()>& pump) {
     GpxFile file;
     file.bytes.reserve(256 + 256 * qsizetype(std::max(rowCount, 0)));
-    file.bytes += kXmlDeclaration;
-    file.bytes += kGpxStart;
+    file.bytes += gpxFileStart();
     for (int row = 1; row <= rowCount; ++row) {
         if (pump && row % kRowsBetweenPumps == 0) pump();
-        if (SG0.cell(PoiLongitudeText, row).isEmpty() || SG0.cell(PoiSignedLatitude, row).isEmpty()) continue;
-        const auto lat = coordinateText(SG0.cell(PoiSignedLatitude, row), 90);
-        const auto lon = coordinateText(SG0.cell(PoiSignedLongitude, row), 180);
-        if (!lat || !lon) continue;
-        QByteArray& out = file.bytes;
-        out += "<wpt lat=\"";
-        appendUtf8(out, *lat);
-        out += "\" lon=\"";
-        appendUtf8(out, *lon);
-        out += "\">\r\n";
-        if (const auto ele = elevationText(SG0.cell(PoiAltitudeRef, row), SG0.cell(PoiAltitude, row))) {
-            out += "\t<ele>";
-            appendUtf8(out, *ele);
-            out += "</ele>\r\n";
-        }
-        if (const QString time = times.at(row); !time.isEmpty()) {
-            out += "\t<time>";
-            appendUtf8(out, time);
-            out += "</time>\r\n";
-        }
-        // The file name without its extension (the last four characters, ".jpg").
-        const QString name = SG0.cell(PoiName, row);
-        out += "\t<name>";
-        appendUtf8(out, xmlEscape(name.left(std::max<qsizetype>(0, name.size() - 4))));
-        out += "</name>\r\n\t<desc>";
-        appendUtf8(out, xmlEscape(SG0.cell(PoiPath, row)));
-        out += "</desc>\r\n</wpt>\r\n";
-        ++file.waypoints;
+        if (appendGpxWaypoint(file.bytes, SG0, row, times.at(row))) ++file.waypoints;
     }
-    file.bytes += kGpxEnd;
+    file.bytes += gpxFileEnd();
     return file;
 }
 

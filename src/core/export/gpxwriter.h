@@ -49,4 +49,12 @@ struct GpxFile {
 GpxFile buildGpx(const StringGrid& SG0, int rowCount, const GpxTimes& times,
                  const std::function<void()>& pump = {});
 
+// The same file a piece at a time, for a writer that does not hold every row: gpxFileStart(), then
+// appendGpxWaypoint for each row in order, then gpxFileEnd(). appendGpxWaypoint appends the waypoint
+// of `row` of `SG0` with the time `time` (none when empty) and returns true, or returns false when
+// the row gets none.
+const QByteArray& gpxFileStart();
+bool appendGpxWaypoint(QByteArray& out, const StringGrid& SG0, int row, const QString& time);
+const QByteArray& gpxFileEnd();
+
 } // namespace vantorel

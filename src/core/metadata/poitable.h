@@ -71,15 +71,20 @@ QVector<UnreadablePhoto> rebuildPoiTable(PoiRun run, StringGrid& SG0, const QStr
     return unreadable;
 }
 
-// The rows of `paths` one at a time, for a caller that writes each row out and keeps none: memory
-// stays the same however many photos there are. `onRow(const StringGrid& table, int row)` gets each
-// row as AddPoiRow wrote it (row 1 of a one-row table; `row` is its number in the whole run, as in
-// rebuildPoiTable's table) and `onUnreadable(const UnreadablePhoto&)` each photo that could not be
-// read, in the order of `paths`. `shownPath(path)` gives the name a row and an unreadable photo are
-// given (an absolute path for a relative one: the list keeps only the short names). Returns the number
-// of rows.
-template <typename ShownPath, typename OnRow, typename OnUnreadable>
-int streamPoiRows(const QStringList& paths, ShownPath shownPath, OnRow onRow, OnUnreadable onUnreadable,
+// How many names streamPoiRows holds at once when it takes them one at a time.
+inline constexpr qsizetype kStreamedNamesAtOnce = 4096;
+
+// The rows of the photos named by `nameAt(0)` to `nameAt(count - 1)`, one at a time, for a caller
+// that writes each row out and keeps none: memory stays the same however many photos there are.
+// The names are asked for a few thousand at a time, as the photos ahead are read, so that a long
+// list is never held whole. `onRow(const StringGrid& table, int row)` gets each row as AddPoiRow
+// wrote it (row 1 of a one-row table; `row` is its number in the whole run, as in rebuildPoiTable's
+// table) and `onUnreadable(const UnreadablePhoto&)` each photo that could not be read, in order.
+// Empty names are skipped. `shownPath(name)` gives the name a row and an unreadable photo are given
+// (an absolute path for a relative one: the list keeps only the short names). Returns the number of
+// rows.
+template <typename NameAt, typename ShownPath, typename OnRow, typename OnUnreadable>
+int streamPoiRows(qsizetype count, NameAt nameAt, ShownPath shownPath, OnRow onRow, OnUnreadable onUnreadable,
                   const PoiRowReader& alsoRead = {}) {
     QString latitudeRef, longitudeRef;
     int rowsInTable = 0;
@@ -88,21 +93,35 @@ int streamPoiRows(const QStringList& paths, ShownPath shownPath, OnRow onRow, On
     const PoiRowReader numbered = [&](int, const ImageProperties& photo) {
         if (alsoRead) alsoRead(rows + 1, photo);
     };
-    PhotoReadAhead readAhead(paths);
-    for (qsizetype i = 0; i < paths.size(); ++i) {
-        if (paths[i].isEmpty()) continue;
-        rowsInTable = 0;
-        SG0.setRowCount(1);
-        const QString path = shownPath(paths[i]);
-        if (const FileOpenError error =
-                AddPoiRow(*readAhead.take(i), path, {latitudeRef, longitudeRef, rowsInTable}, SG0, numbered);
-            error != FileOpenError::None) {
-            onUnreadable(UnreadablePhoto{path, error});
-            continue;
+    for (qsizetype first = 0; first < count; first += kStreamedNamesAtOnce) {
+        QStringList paths;
+        paths.reserve(std::min(kStreamedNamesAtOnce, count - first));
+        for (qsizetype i = first; i < count && i < first + kStreamedNamesAtOnce; ++i)
+            paths << nameAt(i);
+        PhotoReadAhead readAhead(paths);
+        for (qsizetype i = 0; i < paths.size(); ++i) {
+            if (paths[i].isEmpty()) continue;
+            rowsInTable = 0;
+            SG0.setRowCount(1);
+            const QString path = shownPath(paths[i]);
+            if (const FileOpenError error = AddPoiRow(
+                    *readAhead.take(i), path, {latitudeRef, longitudeRef, rowsInTable}, SG0, numbered);
+                error != FileOpenError::None) {
+                onUnreadable(UnreadablePhoto{path, error});
+                continue;
+            }
+            if (rowsInTable == 1) onRow(static_cast<const StringGrid&>(SG0), ++rows);
         }
-        if (rowsInTable == 1) onRow(static_cast<const StringGrid&>(SG0), ++rows);
     }
     return rows;
+}
+
+// The same over the names of `paths`.
+template <typename ShownPath, typename OnRow, typename OnUnreadable>
+int streamPoiRows(const QStringList& paths, ShownPath shownPath, OnRow onRow, OnUnreadable onUnreadable,
+                  const PoiRowReader& alsoRead = {}) {
+    return streamPoiRows(
+        paths.size(), [&](qsizetype i) { return paths[i]; }, shownPath, onRow, onUnreadable, alsoRead);
 }
 
 } // namespace vantorel
