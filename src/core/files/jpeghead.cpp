@@ -17,14 +17,19 @@ namespace {
 // written into pages the kernel has just zeroed) cost more than reading them from the page cache.
 class HeadBuffers {
 public:
-    // The smallest kept buffer with room for `size` bytes (emptied), or a null one.
-    QByteArray take(qsizetype size) {
+    // A kept buffer with room for `size` bytes (emptied): the smallest, or the largest for a head
+    // that outgrew its buffer (it is likely to grow further); a null one when none is that large.
+    enum class Pick { Smallest, Largest };
+    QByteArray take(qsizetype size, Pick pick) {
         std::lock_guard lock(m_mutex);
         std::size_t best = m_kept.size();
-        for (std::size_t i = 0; i < m_kept.size(); ++i)
-            if (m_kept[i].capacity() >= size &&
-                (best == m_kept.size() || m_kept[i].capacity() < m_kept[best].capacity()))
+        for (std::size_t i = 0; i < m_kept.size(); ++i) {
+            const qsizetype capacity = m_kept[i].capacity();
+            if (capacity < size) continue;
+            if (best == m_kept.size() || (pick == Pick::Smallest ? capacity < m_kept[best].capacity()
+                                                                 : capacity > m_kept[best].capacity()))
                 best = i;
+        }
         if (best == m_kept.size()) return {};
         QByteArray buffer = std::move(m_kept[best]);
         m_kept[best] = std::move(m_kept.back());
@@ -62,7 +67,7 @@ HeadBuffers& headBuffers() {
 // it grows by itself.
 void makeRoom(QByteArray& buf, qsizetype size) {
     if (size <= buf.capacity()) return;
-    QByteArray larger = headBuffers().take(size);
+    QByteArray larger = headBuffers().take(size, HeadBuffers::Pick::Largest);
     if (larger.capacity() < size) return;
     larger.resize(buf.size());
     if (!buf.isEmpty()) std::memcpy(larger.data(), buf.constData(), size_t(buf.size()));
@@ -117,7 +122,7 @@ JpegHead readJpegHead(int fd, bool skipOtherSegments) {
     constexpr qsizetype kUsualHead = 64 * 1024;
     JpegHead head;
     QByteArray& buf = head.bytes;
-    buf = headBuffers().take(kFirstRead);
+    buf = headBuffers().take(kFirstRead, HeadBuffers::Pick::Smallest);
     if (buf.capacity() < kFirstRead) buf.reserve(kUsualHead);
     readTo(fd, buf, kFirstRead);
     if (buf.size() < 4 || !isJpegStart(buf)) return {};
