@@ -17,15 +17,16 @@ namespace {
 // written into pages the kernel has just zeroed) cost more than reading them from the page cache.
 class HeadBuffers {
 public:
-    // A kept buffer with room for `size` bytes (emptied): the smallest, or the largest for a head
-    // that outgrew its buffer (it is likely to grow further); a null one when none is that large.
+    // A kept buffer (emptied) whose capacity lies between `least` and `most`: the smallest, or the
+    // largest for a head that outgrew its buffer (it is likely to grow further); a null one when
+    // there is none.
     enum class Pick { Smallest, Largest };
-    QByteArray take(qsizetype size, Pick pick) {
+    QByteArray take(qsizetype least, qsizetype most, Pick pick) {
         std::lock_guard lock(m_mutex);
         std::size_t best = m_kept.size();
         for (std::size_t i = 0; i < m_kept.size(); ++i) {
             const qsizetype capacity = m_kept[i].capacity();
-            if (capacity < size) continue;
+            if (capacity < least || capacity > most) continue;
             if (best == m_kept.size() || (pick == Pick::Smallest ? capacity < m_kept[best].capacity()
                                                                  : capacity > m_kept[best].capacity()))
                 best = i;
@@ -48,9 +49,10 @@ public:
         m_kept.push_back(std::move(buffer));
     }
 
+    static constexpr qsizetype kLargest = 2 * 1024 * 1024;
+
 private:
     static constexpr std::size_t kMaxKept = 64;
-    static constexpr qsizetype kLargest = 2 * 1024 * 1024;
     static constexpr qsizetype kMaxBytes = 8 * 1024 * 1024;
     std::mutex m_mutex;
     std::vector<QByteArray> m_kept;
@@ -67,7 +69,7 @@ HeadBuffers& headBuffers() {
 // it grows by itself.
 void makeRoom(QByteArray& buf, qsizetype size) {
     if (size <= buf.capacity()) return;
-    QByteArray larger = headBuffers().take(size, HeadBuffers::Pick::Largest);
+    QByteArray larger = headBuffers().take(size, HeadBuffers::kLargest, HeadBuffers::Pick::Largest);
     if (larger.capacity() < size) return;
     larger.resize(buf.size());
     if (!buf.isEmpty()) std::memcpy(larger.data(), buf.constData(), size_t(buf.size()));
@@ -122,7 +124,8 @@ JpegHead readJpegHead(int fd, bool skipOtherSegments) {
     constexpr qsizetype kUsualHead = 64 * 1024;
     JpegHead head;
     QByteArray& buf = head.bytes;
-    buf = headBuffers().take(kFirstRead, HeadBuffers::Pick::Smallest);
+    // A usual buffer: the large ones are kept for the long heads.
+    buf = headBuffers().take(kFirstRead, 2 * kUsualHead, HeadBuffers::Pick::Smallest);
     if (buf.capacity() < kFirstRead) buf.reserve(kUsualHead);
     readTo(fd, buf, kFirstRead);
     if (buf.size() < 4 || !isJpegStart(buf)) return {};
