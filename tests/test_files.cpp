@@ -466,6 +466,13 @@ TEST(JpegHead, HeadsReadOneAfterAnotherHoldTheirOwnBytesOnly) {
         paths << dir.filePath(f.name);
         writePlain(paths.last(), f.bytes);
     }
+    // A head still held by a reader once its photo is let go of keeps its bytes.
+    QByteArray held;
+    {
+        const auto photo = OpenedPhoto::open(paths[0], OpenedPhoto::Reading::GpsItems);
+        held = photo->head().bytes;
+    }
+    const QByteArray heldBefore(held.constData(), held.size());
     for (int round = 0; round < 3; ++round)
         for (int k : {0, 1, 2, 0, 3, 1, 4, 0}) {
             const File& f = files[k];
@@ -495,6 +502,7 @@ TEST(JpegHead, HeadsReadOneAfterAnotherHoldTheirOwnBytesOnly) {
                 }
             }
         }
+    EXPECT_EQ(held, heldBefore);
 }
 
 } // namespace
