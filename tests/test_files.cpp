@@ -432,3 +432,77 @@ TEST(PhotoReadAhead, ACommandStoppedEarlyEndsTheThreads) {
             ASSERT_TRUE(readAhead.take(i));
     } // the destructor returns: the threads waiting for room are stopped
 }
+
+namespace {
+
+// Heads read one after another (their buffers used again) hold the bytes of their own file only:
+// the file's bytes up to the first scan, and zeros where a segment was left unread.
+TEST(JpegHead, HeadsReadOneAfterAnotherHoldTheirOwnBytesOnly) {
+    QTemporaryDir dir;
+    const QByteArray soi("\xFF\xD8", 2);
+    const QByteArray exif = segment(0xE1, QByteArray("Exif\0\0", 6) + QByteArray(100, '\x11'));
+    const QByteArray tail = segment(0xDB, QByteArray(64, '\x01')) +
+                            segment(0xC0, QByteArray("\x08\x00\x10\x00\x10\x01\x01\x11\x00", 9)) +
+                            segment(0xDA, "scan") + QByteArray(3000, '\x55');
+    QByteArray profiles;
+    for (int i = 0; i < 10; ++i)
+        profiles += segment(0xE2, QByteArray(65000, char(0xA0 + i)));
+    struct File {
+        const char* name;
+        QByteArray bytes;
+        bool whole; // a head to its first scan (a file cut short before it has none)
+    };
+    const QByteArray large = soi + exif + profiles + tail;
+    const File files[] = {
+        {"profiles after the Exif segment", large, true},
+        {"a small head", soi + exif + tail, true},
+        {"a long Exif segment",
+         soi + segment(0xE1, QByteArray("Exif\0\0", 6) + QByteArray(40000, '\x22')) + tail, true},
+        {"cut short among the profiles", large.left(soi.size() + exif.size() + 5 * 65004 + 100), false},
+        {"profiles before the Exif segment", soi + profiles.left(3 * 65004) + exif + tail, true},
+    };
+    QStringList paths;
+    for (const File& f : files) {
+        paths << dir.filePath(f.name);
+        writePlain(paths.last(), f.bytes);
+    }
+    // A head still held by a reader once its photo is let go of keeps its bytes.
+    QByteArray held;
+    {
+        const auto photo = OpenedPhoto::open(paths[0], OpenedPhoto::Reading::GpsItems);
+        held = photo->head().bytes;
+    }
+    const QByteArray heldBefore(held.constData(), held.size());
+    for (int round = 0; round < 3; ++round)
+        for (int k : {0, 1, 2, 0, 3, 1, 4, 0}) {
+            const File& f = files[k];
+            SCOPED_TRACE(testing::Message() << f.name << ", round " << round);
+            for (auto reading : {OpenedPhoto::Reading::GpsItems, OpenedPhoto::Reading::Whole}) {
+                const auto photo = OpenedPhoto::open(paths[k], reading);
+                const JpegHead& head = photo->head();
+                if (!f.whole) {
+                    EXPECT_TRUE(head.bytes.isEmpty());
+                    EXPECT_EQ(head.exifAlone, soi + exif + QByteArray("\xFF\xD9", 2));
+                    continue;
+                }
+                const qsizetype end = f.bytes.indexOf("\xFF\xDA") + 8;
+                ASSERT_EQ(head.bytes.size(), end);
+                QByteArray expected = f.bytes.left(end);
+                qint64 unread = 0;
+                for (const auto& [at, length] : head.unread) {
+                    EXPECT_EQ(uchar(f.bytes[at - 1]) & 0xF0, 0xA0) << at; // inside a profile
+                    expected.replace(at, length, QByteArray(length, '\0'));
+                    unread += length;
+                }
+                EXPECT_EQ(head.bytes, expected);
+                if (reading == OpenedPhoto::Reading::Whole) {
+                    EXPECT_EQ(unread, 0);
+                } else if (k == 0) {
+                    EXPECT_GT(unread, 9 * 65000);
+                }
+            }
+        }
+    EXPECT_EQ(held, heldBefore);
+}
+
+} // namespace

@@ -9,6 +9,8 @@
 #include "metadata/tiffblock.h"
 #include "tiffbuilder.h"
 
+#include <QFile>
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 using namespace vantorel;
@@ -112,3 +114,73 @@ TEST(TiffBlock, TheQuickReaderReadsOddRealFiles) {
 }
 
 } // namespace
+
+// The shapes of those real files built small: a GPS pointer of every type readers follow, and a GPS
+// directory holding an entry of type 0 and count 0 (padding, as one camera writes it). The quick
+// reader reads them as the full reader does, and a copy written over them reads back with the new
+// position, the padding entry kept.
+TEST(TiffBlock, TheQuickReaderAndTheEditorTakeSignedPointersAndEmptyEntries) {
+    struct Case {
+        const char* name;
+        quint16 pointerType;
+        bool big;
+        bool padding; // an entry of type 0, count 0 in the GPS directory
+    };
+    for (const Case& c :
+         {Case{"SLONG pointer", TypeSLong, false, false},
+          Case{"SLONG pointer, big-endian", TypeSLong, true, false},
+          Case{"IFD pointer", kTypeIfd, false, false}, Case{"entry of type 0", TypeLong, false, true},
+          Case{"entry of type 0, big-endian, SLONG pointer", TypeSLong, true, true}}) {
+        SCOPED_TRACE(c.name);
+        TiffBuilder b(c.big);
+        b.ifd0 = {b.ascii(0x010F, "Maker")};
+        b.gps = b.position('S', 10, 20, 'W', 30, 40);
+        b.gps.prepend(TiffField{0x0000, 1, 4, QByteArray("\x02\x02\x00\x00", 4)});
+        if (c.padding) b.gps.insert(1, TiffField{0x0000, 0, 0, QByteArray(4, '\0')});
+        b.gpsPointerType = c.pointerType;
+        const QByteArray tiff = b.build();
+        const QByteArray jpeg = withSegments(plainJpeg(), {exifSegment(tiff)});
+
+        const auto quick = readGpsDirectory(jpeg);
+        ASSERT_TRUE(quick.has_value());
+        ASSERT_EQ(quick->size(), 5); // the padding entry holds nothing to read
+        EXPECT_EQ(quick->at(2).id, quint32(GpsLatitude));
+        EXPECT_EQ(quick->at(2).value, rationalItem(2, {{10, 1}, {20, 1}, {0, 1}}).value);
+        EXPECT_EQ(quick->at(3).value, QByteArray("W\0", 2));
+        QTemporaryDir dir;
+        const QString path = dir.filePath("odd.jpg");
+        {
+            QFile f(path);
+            ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+            f.write(jpeg);
+        }
+        ImageProperties full;
+        ASSERT_TRUE(full.open(path));
+        for (const PropertyItem& item : *quick) {
+            const auto other = full.item(item.id);
+            ASSERT_TRUE(other) << item.id;
+            EXPECT_EQ(item.value, other->value) << item.id;
+        }
+
+        // A new position and an altitude: the directory is written anew and the pointer follows it.
+        GpsDirectoryEdit write;
+        write.set = gpsItems("N", {{7, 1}, {8, 1}, {9, 1}}, "E", {{11, 1}, {12, 1}, {0, 1}});
+        write.set.append(rationalItem(GpsAltitude, {{5, 1}}));
+        const auto written = editGpsDirectory(tiff, write);
+        ASSERT_TRUE(written.block) << written.error.toStdString();
+        const auto reread = readGpsDirectory(withSegments(plainJpeg(), {exifSegment(*written.block)}));
+        ASSERT_TRUE(reread.has_value());
+        QVector<quint32> ids;
+        for (const PropertyItem& item : *reread)
+            ids.append(item.id);
+        EXPECT_EQ(ids, (QVector<quint32>{0, 1, 2, 3, 4, 6}));
+        EXPECT_EQ(reread->at(2).value, write.set[1].value);
+        const auto block = TiffBlock::parse(*written.block);
+        const auto ifd0 = block->directory(block->firstDirectory());
+        const auto gps =
+            block->directory(*block->pointer(ifd0->entries[ifd0->indexesOf(kGpsPointerTag).first()]));
+        ASSERT_TRUE(gps);
+        EXPECT_EQ(gps->indexesOf(0).size(), c.padding ? 2 : 1);
+        EXPECT_FALSE(written.block->contains(b.rationals(2, {{10, 1}, {20, 1}, {0, 1}}).value));
+    }
+}

@@ -5,10 +5,77 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <mutex>
 #include <unistd.h>
+#include <vector>
 
 namespace vantorel {
 namespace {
+
+// The buffers of heads whose photo is done, for the next heads read. A list-wide command reads
+// thousands of heads: fresh memory for each (page faults, and a long application segment's zeros
+// written into pages the kernel has just zeroed) cost more than reading them from the page cache.
+class HeadBuffers {
+public:
+    // A kept buffer (emptied) whose capacity lies between `least` and `most`: the smallest, or the
+    // largest for a head that outgrew its buffer (it is likely to grow further); a null one when
+    // there is none.
+    enum class Pick { Smallest, Largest };
+    QByteArray take(qsizetype least, qsizetype most, Pick pick) {
+        std::lock_guard lock(m_mutex);
+        std::size_t best = m_kept.size();
+        for (std::size_t i = 0; i < m_kept.size(); ++i) {
+            const qsizetype capacity = m_kept[i].capacity();
+            if (capacity < least || capacity > most) continue;
+            if (best == m_kept.size() || (pick == Pick::Smallest ? capacity < m_kept[best].capacity()
+                                                                 : capacity > m_kept[best].capacity()))
+                best = i;
+        }
+        if (best == m_kept.size()) return {};
+        QByteArray buffer = std::move(m_kept[best]);
+        m_kept[best] = std::move(m_kept.back());
+        m_kept.pop_back();
+        m_bytes -= buffer.capacity();
+        buffer.resize(0); // keeps the allocation
+        return buffer;
+    }
+    // Keeps `buffer` when nothing else holds its bytes, within bounds on the memory kept.
+    void give(QByteArray&& buffer) {
+        const qsizetype capacity = buffer.capacity();
+        if (capacity == 0 || !buffer.isDetached() || capacity > kLargest) return;
+        std::lock_guard lock(m_mutex);
+        if (m_kept.size() >= kMaxKept || m_bytes + capacity > kMaxBytes) return;
+        m_bytes += capacity;
+        m_kept.push_back(std::move(buffer));
+    }
+
+    static constexpr qsizetype kLargest = 2 * 1024 * 1024;
+
+private:
+    static constexpr std::size_t kMaxKept = 64;
+    static constexpr qsizetype kMaxBytes = 8 * 1024 * 1024;
+    std::mutex m_mutex;
+    std::vector<QByteArray> m_kept;
+    qsizetype m_bytes = 0;
+};
+
+// Never destroyed: a photo may be let go of at any time until the process ends.
+HeadBuffers& headBuffers() {
+    static auto* buffers = new HeadBuffers;
+    return *buffers;
+}
+
+// Room for `size` bytes in `buf`: a kept buffer that large takes its place (its bytes copied), or
+// it grows by itself.
+void makeRoom(QByteArray& buf, qsizetype size) {
+    if (size <= buf.capacity()) return;
+    QByteArray larger = headBuffers().take(size, HeadBuffers::kLargest, HeadBuffers::Pick::Largest);
+    if (larger.capacity() < size) return;
+    larger.resize(buf.size());
+    if (!buf.isEmpty()) std::memcpy(larger.data(), buf.constData(), size_t(buf.size()));
+    headBuffers().give(std::move(buf));
+    buf = std::move(larger);
+}
 
 // Reads the file from offset buf.size() up to `target` rounded up to a whole page (the disk reads
 // whole pages anyway), fewer at the end of the file.
@@ -17,6 +84,7 @@ void readTo(int fd, QByteArray& buf, qint64 target) {
     const qsizetype old = buf.size();
     const qsizetype want = qsizetype((target + kPage - 1) / kPage * kPage) - old;
     if (want <= 0) return;
+    makeRoom(buf, old + want);
     buf.resize(old + want);
     qsizetype got = 0;
     while (got < want) {
@@ -52,8 +120,13 @@ JpegHead readJpegHead(int fd, bool skipOtherSegments) {
     constexpr qsizetype kLimit = 16 * 1024 * 1024; // no sane file has this much before its picture
     // The kernel would otherwise read ahead far into the picture data.
     ::posix_fadvise(fd, 0, 0, POSIX_FADV_RANDOM);
+    // Room for most heads with their segments left unread, so that few grow while read.
+    constexpr qsizetype kUsualHead = 64 * 1024;
     JpegHead head;
     QByteArray& buf = head.bytes;
+    // A usual buffer: the large ones are kept for the long heads.
+    buf = headBuffers().take(kFirstRead, 2 * kUsualHead, HeadBuffers::Pick::Smallest);
+    if (buf.capacity() < kFirstRead) buf.reserve(kUsualHead);
     readTo(fd, buf, kFirstRead);
     if (buf.size() < 4 || !isJpegStart(buf)) return {};
     JpegSegmentWalker walker;
@@ -79,6 +152,7 @@ JpegHead readJpegHead(int fd, bool skipOtherSegments) {
             if (skipOtherSegments && want == needed && skippable && needed > pos + 4 &&
                 (exifSeen || !isExifSegmentStart(buf, pos))) {
                 head.unread.append({buf.size(), needed - buf.size()});
+                makeRoom(buf, needed);
                 buf.resize(needed, '\0');
                 break;
             }
@@ -113,6 +187,7 @@ std::shared_ptr<const OpenedPhoto> OpenedPhoto::open(const QString& path, Readin
 
 OpenedPhoto::~OpenedPhoto() {
     if (m_fd >= 0) ::close(m_fd);
+    headBuffers().give(std::move(m_head.bytes));
 }
 
 } // namespace vantorel

@@ -2,6 +2,8 @@
 
 #include <QFile>
 
+#include <algorithm>
+
 #include <dirent.h>
 #include <sys/stat.h>
 
@@ -50,7 +52,12 @@ QString decodePath(const QByteArray& bytes) {
         char32_t cp = 0;
         const int len = utf8Sequence(d, bytes.size(), i, cp);
         if (len > 0 && !(cp <= 0xFFFF && isByteCharacter(char16_t(cp)))) {
-            out += QString::fromUcs4(&cp, 1);
+            if (QChar::requiresSurrogates(cp)) {
+                out += QChar(QChar::highSurrogate(cp));
+                out += QChar(QChar::lowSurrogate(cp));
+            } else {
+                out += QChar(char16_t(cp));
+            }
             i += len;
             continue;
         }
@@ -62,6 +69,8 @@ QString decodePath(const QByteArray& bytes) {
 }
 
 QByteArray encodePath(const QString& path) {
+    if (std::none_of(path.begin(), path.end(), [](QChar c) { return isByteCharacter(c.unicode()); }))
+        return path.toUtf8();
     QByteArray out;
     out.reserve(path.size());
     qsizetype runStart = 0;

@@ -4,6 +4,8 @@
 #include "rationals.h"
 #include "text/numberformat.h"
 
+#include <QStringBuilder>
+
 #include <cmath>
 
 namespace vantorel {
@@ -51,8 +53,9 @@ float decimalDegrees(const GpsComponents& c) {
 
 QString formatCoordinateText(const QString& ref, const GpsComponents& c) {
     const double whole = std::trunc(double(c.degrees));
-    return ref + QStringLiteral(" ") + QString::number(qint64(whole)) + QStringLiteral("°  ") +
-           FloatToStrF(decimalMinutes(c), 8, 3) + QStringLiteral("'");
+    // Built in one piece: thousands of rows are made of it.
+    return ref % u' ' % QString::number(qint64(whole)) % u"°  " % FloatToStrF(decimalMinutes(c), 8, 3) %
+           u'\'';
 }
 
 QString formatDecimalDegrees(const GpsComponents& c) {
