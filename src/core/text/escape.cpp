@@ -2,6 +2,8 @@
 
 #include "files/pathnames.h"
 
+#include <algorithm>
+
 namespace vantorel {
 namespace {
 
@@ -103,6 +105,10 @@ QString xmlEscape(const QString& text) {
 }
 
 QString escapeCell(const QString& text) {
+    // Most cells are plain printable ASCII: they are kept as they are, without a copy.
+    if (std::all_of(text.begin(), text.end(),
+                    [](QChar c) { return c.unicode() >= 0x20 && c.unicode() < 0x7F && c != u'\\'; }))
+        return text;
     QString out;
     out.reserve(text.size());
     for (const QChar c : text) {

@@ -8,7 +8,6 @@
 #include <charconv>
 #include <climits>
 #include <cmath>
-#include <cstdio>
 #include <cstdlib>
 
 namespace vantorel {
@@ -25,9 +24,11 @@ Decimal toDecimal(double value) {
     d.negative = std::signbit(value);
     if (value == 0) return d;
     char buf[64];
-    std::snprintf(buf, sizeof buf, "%.17e", std::fabs(value));
+    // The digits printf's "%.17e" gives, without its locale and argument handling.
+    const auto end =
+        std::to_chars(buf, buf + sizeof buf, std::fabs(value), std::chars_format::scientific, 17).ptr;
     // buf = "d.ddddddddddddddddde+XX"
-    QByteArray s(buf);
+    QByteArray s(buf, end - buf);
     const int e = s.indexOf('e');
     QByteArray mant = s.left(e);
     mant.remove(1, 1);
