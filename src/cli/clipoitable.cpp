@@ -2,8 +2,6 @@
 
 #include "metadata/unreadablephoto.h"
 
-#include <QDir>
-
 namespace vantorel::cli {
 
 CommandPoiTable poiTableOfArguments(const QStringList& photos, QTextStream& err,
@@ -12,7 +10,7 @@ CommandPoiTable poiTableOfArguments(const QStringList& photos, QTextStream& err,
     QStringList paths;
     paths.reserve(photos.size());
     for (const QString& arg : photos)
-        paths << QDir::cleanPath(here.absoluteFilePath(arg));
+        paths << commandLinePath(here, arg);
     CommandPoiTable table;
     QString latitudeRef, longitudeRef;
     const QVector<UnreadablePhoto> unreadable = rebuildPoiTable(

@@ -1,9 +1,8 @@
 #include "commands.h"
 
+#include "clipoitable.h"
 #include "export/gpxwriter.h"
 #include "files/atomicfile.h"
-#include "metadata/gpscoordinates.h"
-#include "metadata/imageproperties.h"
 #include "metadata/unreadablephoto.h"
 
 #include <QDir>
@@ -86,7 +85,7 @@ int runGpx(const Arguments& args, QTextStream& out, QTextStream& err) {
             err << QStringLiteral("gpx : -o demande un nom de fichier\n");
             return 2;
         }
-        target = QDir::cleanPath(QDir::current().absoluteFilePath(photos.at(1)));
+        target = commandLinePath(QDir::current(), photos.at(1));
         photos = photos.from(2);
     }
     if (!photos.isEmpty() && photos.at(0) == QLatin1String("--")) photos = photos.from(1);
@@ -103,11 +102,8 @@ int runGpx(const Arguments& args, QTextStream& out, QTextStream& err) {
     QString time; // of the photo whose row is being written
     QByteArray piece;
     bool anyUnreadable = false;
-    const QDir here = QDir::current();
-    const auto absolute = [&](const QString& arg) { return QDir::cleanPath(here.absoluteFilePath(arg)); };
-    const auto nameAt = [&](qsizetype i) { return absolute(photos.at(i)); };
-    streamPoiRows(
-        photos.size(), nameAt, [](const QString& path) { return path; },
+    streamArgumentPoiRows(
+        photos,
         [&](const StringGrid& SG0, int) {
             piece.clear();
             if (!output.started()) piece += gpxFileStart();
@@ -121,9 +117,7 @@ int runGpx(const Arguments& args, QTextStream& out, QTextStream& err) {
             err << unreadablePhotoMessage(photo.path, photo.error) << u'\n';
             err.flush();
         },
-        [&](int, const ImageProperties& photo) {
-            time = gpsUtcTime(photo.item(GpsDateStamp), photo.item(GpsTimeStamp));
-        });
+        [&](int, const ImageProperties& photo) { time = gpsUtcTime(photo); });
     if (!output.started()) {
         // An existing file stays as it was.
         err << kGpxNoGeotagged << u'\n';

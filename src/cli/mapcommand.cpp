@@ -1,5 +1,6 @@
 #include "commands.h"
 
+#include "clipoitable.h"
 #include "maps/photomappage.h"
 #include "maps/viewsector.h"
 #include "metadata/exiflisting.h"
@@ -20,7 +21,7 @@ int runMap(QStringList args, QTextStream& out, QTextStream& err) {
         err << QStringLiteral("map : indiquer une seule photo\n");
         return 2;
     }
-    const QString path = QDir::cleanPath(QDir::current().absoluteFilePath(args[0]));
+    const QString path = commandLinePath(QDir::current(), args[0]);
 
     // The coordinate grid and the EXIF values exactly as the window's selection fills them.
     QString latitudeRef, longitudeRef;

@@ -1,9 +1,7 @@
 #include "commands.h"
 
-#include "metadata/poitable.h"
+#include "clipoitable.h"
 #include "metadata/unreadablephoto.h"
-
-#include <QDir>
 
 namespace vantorel::cli {
 
@@ -12,21 +10,10 @@ int runPoi(const Arguments& photos, QTextStream& out, QTextStream& err) {
         err << QStringLiteral("poi : aucune photo indiquée\n");
         return 2;
     }
-    const QDir here = QDir::current();
-    const auto absolute = [&](const QString& arg) { return QDir::cleanPath(here.absoluteFilePath(arg)); };
-    // Each row is written as soon as its photo is read: nothing is kept from one photo to the next,
-    // the names are decoded a few thousand at a time, and the photos are read by the names given
-    // (the working folder stays the same), each made absolute only for its row.
-    // A name the kernel would not take as it is shown ("a/../b.jpg" with no folder a, an empty one
-    // naming the working folder) is read by its absolute path, as it is shown.
-    const auto nameAt = [&](qsizetype i) {
-        QString arg = photos.at(i);
-        if (arg.isEmpty() || QDir::cleanPath(arg) != arg) arg = absolute(arg);
-        return arg;
-    };
     bool anyUnreadable = false;
-    streamPoiRows(
-        photos.size(), nameAt, absolute,
+    // Each row is written as soon as its photo is read: nothing is kept from one photo to the next.
+    streamArgumentPoiRows(
+        photos,
         [&](const StringGrid& SG0, int) {
             for (int col = 0; col < PoiColumnCount; ++col) {
                 if (col) out << u'\t';

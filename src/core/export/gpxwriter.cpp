@@ -111,6 +111,10 @@ QString gpsUtcTime(const std::optional<PropertyItem>& dateStamp,
         .arg(total % 60, 2, 10, QLatin1Char('0'));
 }
 
+QString gpsUtcTime(const ImageProperties& photo) {
+    return gpsUtcTime(photo.item(GpsDateStamp), photo.item(GpsTimeStamp));
+}
+
 void GpxTimes::set(int row, const QString& time) {
     if (row < 0) return;
     if (m_byRow.size() <= row) m_byRow.resize(row + 1);
@@ -118,9 +122,7 @@ void GpxTimes::set(int row, const QString& time) {
 }
 
 PoiRowReader GpxTimes::reader() {
-    return [this](int row, const ImageProperties& photo) {
-        set(row, gpsUtcTime(photo.item(GpsDateStamp), photo.item(GpsTimeStamp)));
-    };
+    return [this](int row, const ImageProperties& photo) { set(row, gpsUtcTime(photo)); };
 }
 
 const QByteArray& gpxFileStart() {

@@ -22,6 +22,8 @@ inline const QString kGpxNoGeotagged = QStringLiteral("Il n'y a aucune image gé
 // a second dropped); empty when either stamp is missing or does not make a real date and time.
 QString gpsUtcTime(const std::optional<PropertyItem>& dateStamp,
                    const std::optional<PropertyItem>& timeStamp);
+// The same from a photo's GPS directory (the waypoint's time).
+QString gpsUtcTime(const ImageProperties& photo);
 
 // The waypoint times of one POI table rebuild, by row; the POI table has no column for them, so
 // they are read from each photo while its row is written.

@@ -104,12 +104,12 @@ Exiv2::Image::AutoPtr readWithExiv2(const QByteArray& path, const QByteArray& by
 
 class Exiv2Picture final : public ExifPicture {
 public:
-    explicit Exiv2Picture(Exiv2::Image::AutoPtr image) : image_(std::move(image)) {}
+    explicit Exiv2Picture(Exiv2::Image::AutoPtr image) : m_image(std::move(image)) {}
 
     std::optional<PropertyItem> find(quint32 tag, ExifGroup group) const override {
         try {
-            for (const auto& md : image_->exifData())
-                if (md.tag() == tag && groupOf(md) == group) return toItem(md, tag, image_->byteOrder());
+            for (const auto& md : m_image->exifData())
+                if (md.tag() == tag && groupOf(md) == group) return toItem(md, tag, m_image->byteOrder());
         } catch (const std::exception& e) {
             qCDebug(lcExiv2) << e.what();
         }
@@ -119,8 +119,8 @@ public:
     QVector<std::pair<ExifGroup, PropertyItem>> all() const override {
         QVector<std::pair<ExifGroup, PropertyItem>> items;
         try {
-            for (const auto& md : image_->exifData())
-                items.append({groupOf(md), toItem(md, md.tag(), image_->byteOrder())});
+            for (const auto& md : m_image->exifData())
+                items.append({groupOf(md), toItem(md, md.tag(), m_image->byteOrder())});
         } catch (const std::exception& e) {
             qCDebug(lcExiv2) << e.what();
             items.clear();
@@ -128,7 +128,7 @@ public:
         return items;
     }
 
-    bool empty() const override { return image_->exifData().empty(); }
+    bool empty() const override { return m_image->exifData().empty(); }
 
     bool set(const PropertyItem& item) override {
         try {
@@ -137,7 +137,7 @@ public:
             if (value->read(reinterpret_cast<const Exiv2::byte*>(item.value.constData()),
                             long(item.value.size()), Exiv2::littleEndian) != 0)
                 return false;
-            Exiv2::ExifData& exif = image_->exifData();
+            Exiv2::ExifData& exif = m_image->exifData();
             auto pos = exif.findKey(key);
             if (pos != exif.end()) exif.erase(pos);
             exif.add(key, value.get());
@@ -151,7 +151,7 @@ public:
     void remove(quint32 id) override {
         try {
             Exiv2::ExifKey key(quint16(id), groupForId(id));
-            Exiv2::ExifData& exif = image_->exifData();
+            Exiv2::ExifData& exif = m_image->exifData();
             auto pos = exif.findKey(key);
             if (pos != exif.end()) exif.erase(pos);
         } catch (const std::exception& e) {
@@ -161,14 +161,14 @@ public:
 
     std::optional<QByteArray> encode(const QByteArray& source, QString* error) const override {
         try {
-            Exiv2::ByteOrder order = image_->byteOrder();
+            Exiv2::ByteOrder order = m_image->byteOrder();
             if (order == Exiv2::invalidByteOrder) order = Exiv2::littleEndian;
             // exiv2 edits this copy of the source's block in place when everything fits.
             QByteArray edited = source;
             Exiv2::Blob rebuilt;
             const Exiv2::WriteMethod method =
                 Exiv2::ExifParser::encode(rebuilt, reinterpret_cast<const Exiv2::byte*>(edited.constData()),
-                                          uint32_t(edited.size()), order, image_->exifData());
+                                          uint32_t(edited.size()), order, m_image->exifData());
             if (method == Exiv2::wmNonIntrusive) return edited;
             return QByteArray(reinterpret_cast<const char*>(rebuilt.data()), qsizetype(rebuilt.size()));
         } catch (const std::exception& e) {
@@ -178,7 +178,7 @@ public:
     }
 
 private:
-    Exiv2::Image::AutoPtr image_;
+    Exiv2::Image::AutoPtr m_image;
 };
 
 // The property at the end of an XMP key's path: "Xmp.exif.GPSLatitude" and
