@@ -15,7 +15,7 @@ count=${1:-10000}
 written=${2:-1000}
 cli=${VANTOREL_CLI:-$root/build/src/cli/vantorel-cli}
 base_cli=${BASE_CLI:-}
-samples=${SAMPLES:-$root/../shared/samples/real}
+samples=${SAMPLES:-$root/tests/data/real}
 photo=$samples/exifsamples_Sanyo_VPC-SX550.jpg
 for tool in exiv2 hyperfine "$cli"; do
     command -v "$tool" >/dev/null || { echo "missing: $tool" >&2; exit 2; }

@@ -8,7 +8,7 @@ cd "$(dirname "$0")/.."
 BUILD=${1:-build}
 N=${2:-10000}
 CLI=$(realpath "$BUILD/src/cli/vantorel-cli")
-SAMPLE=$(realpath "${VANTOREL_SAMPLES:-../shared/samples/real}/exifsamples_Canon_40D.jpg")
+SAMPLE=$(realpath "${VANTOREL_SAMPLES:-tests/data/real}/exifsamples_Canon_40D.jpg")
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 export TZ=UTC LC_ALL=C.UTF-8

@@ -13,7 +13,7 @@ count=${1:-1000}
 bench=${GEOTAG_BENCH:-$root/build/bench/geotag_bench}
 out=${BENCH_DIR:-$here/out/geotag}
 convert=/usr/bin/convert
-samples=${SAMPLES:-$root/../shared/samples/real}
+samples=${SAMPLES:-$root/tests/data/real}
 
 for tool in exiv2 exiftool "$convert" "$bench"; do
     command -v "$tool" >/dev/null || { echo "missing: $tool" >&2; exit 2; }

@@ -3,7 +3,7 @@
 # files, in one run:
 #   bench/poi_bench.sh [--real] [--cold] [N]
 #     N        photos, 10000 by default
-#     --real   copies of the real camera samples (../shared/samples/real) with varied GPS values, in
+#     --real   copies of the real camera samples (tests/data/real) with varied GPS values, in
 #              place of N identical synthetic photos: maker notes, profiles and large files as cameras
 #              write them
 #     --cold   each timed run starts with the set's files out of the page cache (only these files are
@@ -29,7 +29,7 @@ for arg in "$@"; do
     esac
 done
 runs=${RUNS:-$([ "$cold" = 1 ] && echo 3 || echo 5)}
-samples=${SAMPLES:-$(dirname "$root")/shared/samples/real}
+samples=${SAMPLES:-$root/tests/data/real}
 cli=${VANTOREL_CLI:-$root/build/src/cli/vantorel-cli}
 floor=${FLOOR:-$root/build/bench/headfloor_bench}
 base_cli=${BASE_CLI:-}

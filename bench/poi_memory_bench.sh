@@ -12,7 +12,7 @@ set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(dirname "$here")
 count=${1:-100000}
-samples=${SAMPLES:-$(dirname "$root")/shared/samples/real}
+samples=${SAMPLES:-$root/tests/data/real}
 cli=${VANTOREL_CLI:-$root/build/src/cli/vantorel-cli}
 [ -x /usr/bin/time ] || { echo "missing: /usr/bin/time" >&2; exit 2; }
 

@@ -19,7 +19,7 @@ root=$(dirname "$here")
 cli=${VANTOREL_CLI:-$root/build/src/cli/vantorel-cli}
 out=${BENCH_DIR:-$here/out/startup}
 loop=${LOOP:-300}
-photo=${1:-$root/../shared/samples/real/mdextract_Nikon_D1X.jpg}
+photo=${1:-$root/tests/data/real/mdextract_Nikon_D1X.jpg}
 
 for tool in hyperfine exiv2 cc c++ pkg-config python3 "$cli"; do
     command -v "$tool" >/dev/null || { echo "missing: $tool" >&2; exit 2; }

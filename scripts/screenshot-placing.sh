@@ -7,7 +7,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 BUILD=${1:-build}
 OUT=${2:-docs/placing-screenshot.png}
-SAMPLES=${VANTOREL_SAMPLES:-../shared/samples/real}
+SAMPLES=${VANTOREL_SAMPLES:-tests/data/real}
 
 . "$(dirname "$0")/screenshot-common.sh"
 run_in_display "$0" "$BUILD" "$OUT"

@@ -7,6 +7,8 @@ import subprocess
 import sys
 import tempfile
 
+import unprivileged
+
 cli, samples = sys.argv[1], sys.argv[2]
 env = dict(os.environ, LC_ALL="fr_FR.UTF-8")
 passed = failed = 0
@@ -112,20 +114,15 @@ with tempfile.TemporaryDirectory() as tmp:
         check(f"{command}: all readable exits 0", run(command, geo).returncode == 0)
 
     # No read permission: root reads everything, so the case runs as an unprivileged user when it can.
-    locked = os.path.join(tmp, "locked.jpg")
-    shutil.copy(geo, locked)
-    os.chmod(locked, 0)
-    as_user = []
-    if os.geteuid() == 0 and shutil.which("setpriv"):
-        os.chmod(tmp, 0o755)
-        as_user = ["setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"]
-        probe = subprocess.run([*as_user, cli, "--help"], env=env, capture_output=True, timeout=60)
-        if probe.returncode != 0:
-            as_user = None
-    if as_user is None or (os.geteuid() == 0 and not as_user):
+    nobody = unprivileged.as_nobody(cli, tmp, env=env)
+    if nobody is None:
         print("SKIP no read permission: no unprivileged user to run as")
     else:
-        denied = subprocess.run([*as_user, cli, "coords", locked], env=env, capture_output=True, timeout=60)
+        as_user, user_cli, _ = nobody
+        locked = os.path.join(tmp, "locked.jpg")
+        shutil.copy(geo, locked)
+        os.chmod(locked, 0)
+        denied = subprocess.run([*as_user, user_cli, "coords", locked], env=env, capture_output=True, timeout=60)
         check("coords: no permission exits 1", denied.returncode == 1, str(denied.returncode))
         check("coords: no permission named", f"« {locked} » : lecture non autorisée" in denied.stderr.decode(),
               repr(denied.stderr))

@@ -12,8 +12,10 @@ import subprocess
 import sys
 import tempfile
 
+import unprivileged
+
 cli, samples = sys.argv[1], sys.argv[2]
-reference = os.environ.get("VANTOREL_REFERENCE_DIR", os.path.join(samples, "..", "..", "reference"))
+reference = os.environ.get("VANTOREL_REFERENCE_DIR", os.path.join(samples, "..", "reference"))
 schema = os.path.join(reference, "gpx10.xsd")
 env = dict(os.environ, LC_ALL="fr_FR.UTF-8")
 passed = failed = 0
@@ -209,18 +211,16 @@ with tempfile.TemporaryDirectory() as tmp:
           and "missing.jpg" in r.stderr.decode(), r.stderr.decode())
 
     # A folder that cannot be written: no file, exit 3; unprivileged, as root writes everywhere.
-    locked = os.path.join(tmp, "locked")
-    os.makedirs(locked)
-    os.chmod(locked, 0o555)
-    as_user = []
-    if os.geteuid() == 0:
-        as_user = ["setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"] if shutil.which("setpriv") else None
-        os.chmod(tmp, 0o755)
-    if as_user is None:
+    nobody = unprivileged.as_nobody(cli, tmp, [geo], env)
+    if nobody is None:
         print("SKIP unwritable folder: no unprivileged user to run as")
     else:
-        r = subprocess.run([*as_user, cli, "gpx", "-o", os.path.join(locked, "x.gpx"), geo, geo], env=env,
-                           capture_output=True, timeout=120)
+        as_user, user_cli, copies = nobody
+        locked = os.path.join(tmp, "locked")
+        os.makedirs(locked)
+        os.chmod(locked, 0o555)
+        r = subprocess.run([*as_user, user_cli, "gpx", "-o", os.path.join(locked, "x.gpx"), copies[os.path.basename(geo)],
+                            copies[os.path.basename(geo)]], env=env, capture_output=True, timeout=120)
         check("unwritable folder: exit 3", r.returncode == 3, (r.returncode, r.stderr))
         check("unwritable folder: message", "Impossible de creer le fichier GPX" in r.stderr.decode(),
               r.stderr.decode())

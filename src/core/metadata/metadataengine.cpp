@@ -14,24 +14,28 @@ Q_LOGGING_CATEGORY(lcEngine, "vantorel.engine", QtWarningMsg)
 namespace vantorel {
 namespace {
 
-// Where the module is: installed beside the programs (VANTOREL_MODULE_FROM_PROGRAM, relative to the
-// folder of the running program, so that an installation works wherever it is unpacked), or where
-// the build left it (VANTOREL_MODULE_BUILT), for the programs and tests of a build folder.
+// Where the module is, from the folder of the running program and nowhere else, so that no path of
+// the build folder is kept in the programs: beside the program (a build folder copies it beside each
+// of its programs), or in the package's library folder (VANTOREL_MODULE_FROM_PROGRAM), so that an
+// installation works wherever it is unpacked.
 std::string modulePath() {
     char self[PATH_MAX];
     const ssize_t n = ::readlink("/proc/self/exe", self, sizeof self - 1);
-    if (n > 0) {
-        std::string folder(self, size_t(n));
-        folder.erase(folder.rfind('/') + 1);
-        const std::string installed = folder + VANTOREL_MODULE_FROM_PROGRAM;
-        struct stat st {};
-        if (::stat(installed.c_str(), &st) == 0) return installed;
-    }
-    return VANTOREL_MODULE_BUILT;
+    if (n <= 0) return {};
+    std::string folder(self, size_t(n));
+    folder.erase(folder.rfind('/') + 1);
+    const std::string beside = folder + "libvantorel-exiv2.so";
+    struct stat st {};
+    if (::stat(beside.c_str(), &st) == 0) return beside;
+    return folder + VANTOREL_MODULE_FROM_PROGRAM;
 }
 
 const MetadataEngine* load() {
     const std::string path = modulePath();
+    if (path.empty()) {
+        qCWarning(lcEngine, "Lecteur de métadonnées introuvable : dossier du programme inconnu");
+        return nullptr;
+    }
     void* module = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (!module) {
         qCWarning(lcEngine, "Lecteur de métadonnées introuvable : %s", ::dlerror());
