@@ -74,10 +74,11 @@ const char* const kHelp =
     "  map [--google] PHOTO\n"
     "                    Page de carte que la fenêtre écrit pour la photo (Leaflet et OpenStreetMap ;\n"
     "                    --google : modèle Google Maps). La légende du secteur va sur la sortie\n"
-    "                    d'erreur. Code de sortie 1 si la photo n'est pas géocodée.\n"
+    "                    d'erreur. Code de sortie 1 si la photo n'est pas géocodée. Lit les\n"
+    "                    réglages des cartes de vantorel.ini (voir Fichiers).\n"
     "  overview [--google] PHOTO...\n"
     "                    Page de la carte de toutes les photos géocodées (« Voir carte »). Code de\n"
-    "                    sortie 1 si aucune photo n'est géocodée.\n"
+    "                    sortie 1 si aucune photo n'est géocodée. Lit vantorel.ini comme map.\n"
     "  correlate --track FICHIER [--track FICHIER...] [--tz FUSEAU] [--clock-error DURÉE]\n"
     "            [--max-gap SECONDES] [--max-distance SECONDES] [--replace] [--dry-run] PHOTO...\n"
     "                    Place chaque photo sur les traces GPS (GPX 1.0 ou 1.1 ; NMEA, KML, TCX, FIT,\n"
@@ -110,6 +111,12 @@ const char* const kHelp =
     "Codes de sortie : 0 toutes les photos lues, 1 une photo au moins illisible, 2 commande ou\n"
     "arguments incorrects.\n"
     "\n"
+    "Fichiers :\n"
+    "  ~/.config/vantorel/vantorel.ini\n"
+    "                    Réglages des cartes de la fenêtre, lus par map et overview, groupe [maps] :\n"
+    "                    googleMapsKey (clé Google Maps, ou VANTOREL_GOOGLE_MAPS_KEY), tileUrl et\n"
+    "                    tileAttribution (serveur de tuiles). Voir vantorel(1).\n"
+    "\n"
     "Exemples :\n"
     "  vantorel-cli coords ~/Photos/*.jpg\n"
     "                    Les coordonnées de toutes les photos d'un dossier.\n"
@@ -118,7 +125,120 @@ const char* const kHelp =
     "  vantorel-cli gpx -o photos.gpx ~/Photos/*.jpg\n"
     "                    Le fichier GPX des photos géocodées d'un dossier.\n";
 
+// The same help in English, for the English manual page: the same items in the same order.
+const char* const kHelpEnglish =
+    "Usage: vantorel-cli COMMAND [OPTIONS] PHOTO...\n"
+    "\n"
+    "Reads the GPS geotag of JPEG photos without opening a window, or writes a copy of them. The photos\n"
+    "are never modified.\n"
+    "\n"
+    "Commands:\n"
+    "  coords PHOTO...   GPS coordinates of each photo, in the given order, one line per photo: full\n"
+    "                    path, 1 if the photo is geotagged else 0, signed latitude and longitude in\n"
+    "                    decimal degrees, latitude and longitude texts in degrees and decimal\n"
+    "                    minutes. Fields separated by a tab.\n"
+    "                    Messages about missing North-South and East-West references go to standard\n"
+    "                    error.\n"
+    "                    An unreadable photo (missing, folder, pipe, broken link, read not\n"
+    "                    permitted, name too long) gives no line: a message names it on standard\n"
+    "                    error, the other photos are read, exit code 1.\n"
+    "  exif PHOTO        Every Exif item of the photo: name, type and value, one line per item.\n"
+    "                    A photo without items gives an empty line. Exit code 1 if the photo cannot\n"
+    "                    be opened (« Erreur ret1 » on standard error).\n"
+    "  poi PHOTO...      Table of the points of interest of the geotagged photos, one line per\n"
+    "                    photo, ten columns: name, latitude, longitude, signed latitude and\n"
+    "                    longitude, path, altitude reference and value, width, height.\n"
+    "                    An unreadable photo is named on standard error, exit code 1.\n"
+    "  write PHOTO LATITUDE LONGITUDE [--force]\n"
+    "                    Writes beside the photo the copy « # » + name, geotagged at this position\n"
+    "                    (signed decimal degrees, with a point or the language's separator; south\n"
+    "                    and west negative). Only the GPS position items change; the source photo\n"
+    "                    is not modified. Prints the copy's path.\n"
+    "  write --at POSITION PHOTO... [--force]\n"
+    "                    Writes the copy « # » + name of each photo at the same position, given as\n"
+    "                    people write it: « 48.8584, 2.2945 », « 48,8584; 2,2945 », « 48°51'30.2\"N\n"
+    "                    2°17'40.2\"E », « N 48°  51,503' E 2°  17,672' », geo:48.8584,2.2945, an\n"
+    "                    OpenStreetMap, Google Maps or Apple Maps link (see parse).\n"
+    "  erase PHOTO... [--force] [--all-location]\n"
+    "                    Writes the copy « ~ » + name, without the GPS position items.\n"
+    "                    With --all-location: without anything that places the photo (all of the\n"
+    "                    GPS, the XMP and IPTC places); what was removed is printed on standard error.\n"
+    "                    Without --force, an existing copy is never replaced. Exit codes:\n"
+    "                    0 copy written, 1 copy not written (unreadable photo or failed write, the\n"
+    "                    old copy stays intact), 3 the copy already exists, 4 coordinates\n"
+    "                    unreadable or out of range.\n"
+    "                    With --at or several photos, one line per photo: path, result\n"
+    "                    (écrite, remplacée, gardée, échec) and the copy's path; the most serious\n"
+    "                    code wins (1, then 3, then 0).\n"
+    "  parse TEXT        Position read from the text (as write --at): signed latitude and\n"
+    "                    longitude in decimal degrees, separated by a tab. An ambiguous or out of\n"
+    "                    range text is refused with the reason on standard error, code 4.\n"
+    "  gpx [-o FILE] PHOTO...\n"
+    "                    GPX 1.0 file of the geotagged photos, one point per photo: position,\n"
+    "                    altitude, the GPS's UTC time when the photo has it, name and path. On\n"
+    "                    standard output without -o; with -o, FILE is replaced only once the new\n"
+    "                    file is complete. An unreadable photo (missing, folder...) is named on\n"
+    "                    standard error and the other photos are written.\n"
+    "                    Exit codes: 0 everything is written; 1 some photos were unreadable (the\n"
+    "                    file is written without them) or none is geotagged (nothing is written);\n"
+    "                    3 the GPX file could not be written\n"
+    "                    (« Impossible de creer le fichier GPX »).\n"
+    "  map [--google] PHOTO\n"
+    "                    Map page the window writes for the photo (Leaflet and OpenStreetMap;\n"
+    "                    --google: Google Maps template). The sector's legend goes to standard\n"
+    "                    error. Exit code 1 if the photo is not geotagged. Reads the map settings\n"
+    "                    of vantorel.ini (see Files).\n"
+    "  overview [--google] PHOTO...\n"
+    "                    Map page of all the geotagged photos (« Voir carte »). Exit code 1 if no\n"
+    "                    photo is geotagged. Reads vantorel.ini as map does.\n"
+    "  correlate --track FILE [--track FILE...] [--tz ZONE] [--clock-error DURATION]\n"
+    "            [--max-gap SECONDS] [--max-distance SECONDS] [--replace] [--dry-run] PHOTO...\n"
+    "                    Places each photo on the GPS tracks (GPX 1.0 or 1.1; NMEA, KML, TCX, FIT,\n"
+    "                    IGC... with gpsbabel) from the time it was taken, and writes its copy\n"
+    "                    « # » + name: latitude, longitude, altitude, GPS UTC date and time.\n"
+    "                    --tz: ±HH:MM or IANA name (Europe/Paris), for the photos without a time\n"
+    "                    offset of their own (OffsetTimeOriginal); by default the system's zone.\n"
+    "                    --clock-error: how far the camera's clock was ahead of the true time, SS,\n"
+    "                    MM:SS, HH:MM:SS or D HH:MM:SS, signed, with fractions (+1:02:03: the camera\n"
+    "                    was 1 h 2 min 3 s ahead).\n"
+    "                    --max-gap: largest gap between two interpolated points (1800 s); beyond,\n"
+    "                    or between two segments, the nearest point within --max-distance (1800 s;\n"
+    "                    0: never). --replace: also places the photos already geotagged.\n"
+    "                    --dry-run: writes nothing.\n"
+    "                    One line per photo: path, state (written, would-write, no-time,\n"
+    "                    outside-track, already-geotagged, failed), latitude and longitude in\n"
+    "                    decimal degrees with a point (9 decimals), altitude in metres, corrected\n"
+    "                    UTC time (YYYY-MM-DDTHH:MM:SS[.fff]Z), the copy's path; fields empty when\n"
+    "                    they do not exist. Exit codes: 0 every photo placed, 1 photos not placed\n"
+    "                    or unreadable, 2 wrong arguments or unreadable track (nothing is written),\n"
+    "                    3 a copy could not be written.\n"
+    "  --help            Prints this help (in French).\n"
+    "  --version         Prints the program's version.\n"
+    "\n"
+    "In every field, tab, line feed and backslash are written \\t, \\n and \\\\, the other control\n"
+    "characters \\xNN: each line stays one line. A byte of a file name that is not UTF-8 is written\n"
+    "\\xNN, and such a name may be given as it is.\n"
+    "The photos' names on standard error are written the same way.\n"
+    "Numbers use the decimal separator of the user's language.\n"
+    "Exit codes: 0 every photo read, 1 at least one photo unreadable, 2 wrong command or\n"
+    "arguments.\n"
+    "\n"
+    "Files:\n"
+    "  ~/.config/vantorel/vantorel.ini\n"
+    "                    The window's map settings, read by map and overview, group [maps]:\n"
+    "                    googleMapsKey (Google Maps key, or VANTOREL_GOOGLE_MAPS_KEY), tileUrl and\n"
+    "                    tileAttribution (tile server). See vantorel(1).\n"
+    "\n"
+    "Examples:\n"
+    "  vantorel-cli coords ~/Photos/*.jpg\n"
+    "                    The coordinates of every photo of a folder.\n"
+    "  vantorel-cli write IMG_0042.jpg 48.8584 2.2945\n"
+    "                    Writes « #IMG_0042.jpg », geotagged at the Eiffel Tower.\n"
+    "  vantorel-cli gpx -o photos.gpx ~/Photos/*.jpg\n"
+    "                    The GPX file of the geotagged photos of a folder.\n";
+
 const char* const kSummary = "lit et réécrit le géocodage GPS de photos JPEG sans fenêtre";
+const char* const kSummaryEnglish = "read and rewrite the GPS geotag of JPEG photos without a window";
 
 } // namespace
 
@@ -142,12 +262,13 @@ int main(int argc, char** argv) {
             << QStringLiteral("\n");
         return 0;
     }
-    // The build writes the manual page with this, from the help text above.
-    if (first == QLatin1String("--manual-page")) {
-        out << vantorel::helpToManualPage({QStringLiteral("vantorel-cli"), QString::fromUtf8(kSummary),
+    // The build writes the manual pages with this ("--manual-page en": English), from the help texts above.
+    if (const std::optional<bool> english = vantorel::manualPageInEnglish(argc, argv)) {
+        out << vantorel::helpToManualPage({QStringLiteral("vantorel-cli"),
+                                           QString::fromUtf8(*english ? kSummaryEnglish : kSummary),
                                            QStringLiteral("Vantorel ") + vantorel::programVersion(),
-                                           QStringLiteral("vantorel(1)")},
-                                          QString::fromUtf8(kHelp));
+                                           QStringLiteral("vantorel(1)"), vantorel::manualDate(), *english},
+                                          QString::fromUtf8(*english ? kHelpEnglish : kHelp));
         return 0;
     }
     // The texts above need no application object: a script asking for the help or the version

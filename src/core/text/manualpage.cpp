@@ -1,13 +1,20 @@
 #include "manualpage.h"
 
+#include <QDateTime>
 #include <QStringList>
+
+#include <cstring>
 
 namespace vantorel {
 namespace {
 
 bool isHeading(const QString& line) {
-    return !line.isEmpty() && !line.at(0).isSpace() && line.endsWith(QLatin1String(" :")) &&
+    return !line.isEmpty() && !line.at(0).isSpace() && line.endsWith(QLatin1Char(':')) &&
            !line.startsWith(QLatin1String("Usage"));
+}
+
+QString headingName(const QString& line) {
+    return line.chopped(1).trimmed().toUpper();
 }
 
 int indentOf(const QString& line) {
@@ -27,16 +34,36 @@ QPair<QString, QString> splitItem(const QString& line) {
 
 } // namespace
 
+QString manualDate() {
+    bool ok = false;
+    const qint64 epoch = qEnvironmentVariable("SOURCE_DATE_EPOCH").toLongLong(&ok);
+    const QDateTime when =
+        ok ? QDateTime::fromSecsSinceEpoch(epoch, Qt::UTC) : QDateTime::currentDateTimeUtc();
+    return when.date().toString(Qt::ISODate);
+}
+
+std::optional<bool> manualPageInEnglish(int argc, char** argv) {
+    if (argc < 2 || std::strcmp(argv[1], "--manual-page") != 0) return std::nullopt;
+    if (argc == 2 || std::strcmp(argv[2], "fr") == 0) return false;
+    if (std::strcmp(argv[2], "en") == 0) return true;
+    return std::nullopt;
+}
+
 QString roffEscape(const QString& text) {
     QString out;
     out.reserve(text.size() + 8);
+    bool inOption = false; // within a word that starts with a dash
     for (int i = 0; i < text.size(); ++i) {
         const QChar c = text.at(i);
+        const bool wordStart = i == 0 || text.at(i - 1).isSpace() || text.at(i - 1) == QLatin1Char('[') ||
+                               text.at(i - 1) == QLatin1Char('(');
+        if (wordStart) inOption = c == QLatin1Char('-');
+        if (c.isSpace()) inOption = false;
         if (c == QLatin1Char('\\')) {
             out += QLatin1String("\\e");
-        } else if (c == QLatin1Char('-') &&
-                   (i == 0 || text.at(i - 1).isSpace() || text.at(i - 1) == QLatin1Char('-') ||
-                    text.at(i - 1) == QLatin1Char('['))) {
+        } else if (c == QLatin1Char('-') && inOption) {
+            // \% keeps the option whole at the end of a line; \- is a dash, not a hyphen to break at.
+            if (wordStart) out += QLatin1String("\\%");
             out += QLatin1String("\\-");
         } else {
             out += c;
@@ -55,9 +82,11 @@ QString helpToManualPage(const ManualHeader& header, const QString& help) {
     QString page;
     page += QLatin1String("'\\\" -*- coding: UTF-8 -*-\n");
     page += QLatin1String(".\\\" Made from the program's --help text at build time.\n");
-    page += QStringLiteral(".TH \"%1\" 1 \"\" \"%2\" \"Commandes utilisateur\"\n")
-                .arg(header.name.toUpper(), roffEscape(header.source));
-    page += QLatin1String(".SH NOM\n");
+    page +=
+        QStringLiteral(".TH \"%1\" 1 \"%2\" \"%3\" \"%4\"\n")
+            .arg(header.name.toUpper(), header.date, roffEscape(header.source),
+                 header.english ? QStringLiteral("User Commands") : QStringLiteral("Commandes utilisateur"));
+    page += header.english ? QLatin1String(".SH NAME\n") : QLatin1String(".SH NOM\n");
     page += roffEscape(header.name) + QLatin1String(" \\- ") + roffEscape(header.summary) + QLatin1Char('\n');
 
     int i = 0;
@@ -78,7 +107,7 @@ QString helpToManualPage(const ManualHeader& header, const QString& help) {
             continue;
         }
         if (isHeading(line)) {
-            page += QLatin1String(".SH ") + roffEscape(line.chopped(2).toUpper()) + QLatin1Char('\n');
+            page += QLatin1String(".SH ") + roffEscape(headingName(line)) + QLatin1Char('\n');
             inItem = false;
             needBreak = false;
             continue;
@@ -104,7 +133,8 @@ QString helpToManualPage(const ManualHeader& header, const QString& help) {
         page += roffEscape(line.trimmed()) + QLatin1Char('\n');
     }
     if (!header.seeAlso.isEmpty())
-        page += QLatin1String(".SH VOIR AUSSI\n") + roffEscape(header.seeAlso) + QLatin1Char('\n');
+        page += (header.english ? QLatin1String(".SH SEE ALSO\n") : QLatin1String(".SH VOIR AUSSI\n")) +
+                roffEscape(header.seeAlso) + QLatin1Char('\n');
     return page;
 }
 

@@ -1,0 +1,24 @@
+#!/usr/bin/env bash
+# Builds the Debian package as a maintainer would, from a clean copy of the tracked files
+# (dpkg-buildpackage -us -uc -b), then checks it: lintian without error or warning, hardened
+# programs, its files and programs as installed (tests/desktop/check_desktop.py package).
+# Usage: scripts/package.sh [output-dir]   (build-deb/ by default; needs the test packages of setup.sh)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+out=$(realpath -m "${1:-build-deb}")
+version=$(dpkg-parsechangelog -S Version)
+project=$(sed -n 's/^project(Vantorel VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+if [ "$version" != "$project" ]; then
+  echo "debian/changelog dit $version, CMakeLists.txt dit $project" >&2
+  exit 1
+fi
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+src="$work/vantorel-$version"
+mkdir "$src"
+git ls-files -z | tar --null -T - -cf - | tar -xf - -C "$src"
+(cd "$src" && dpkg-buildpackage -us -uc -b)
+python3 tests/desktop/check_desktop.py package "$work/vantorel_${version}_$(dpkg --print-architecture).changes" "$version"
+mkdir -p "$out"
+cp "$work"/*.deb "$work"/*.changes "$work"/*.buildinfo "$out"/
+echo "Paquet : $(ls "$out"/vantorel_"$version"_*.deb)"
