@@ -10,6 +10,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLoggingCategory>
+#include <QStandardPaths>
 #include <QWebEngineCookieStore>
 #include <QWebEngineProfile>
 #include <QWebEngineScript>
@@ -62,8 +63,23 @@ namespace {
 class RunStorage {
 public:
     RunStorage() { m_folder.create(runTemporaryFolder(), kWebStoragePrefix); }
-    ~RunStorage() { m_folder.removeAll(); }
+    ~RunStorage() {
+        m_folder.removeAll();
+        removeDefaultPreferences();
+    }
     QString path() const { return m_folder.path(); }
+
+    // The engine writes its preferences where a profile of this name lives by default as soon as
+    // the profile is made, before it can be told the run's folder: that file (the program's own)
+    // goes, and the folders it made when they are empty.
+    static void removeDefaultPreferences() {
+        const QString folder = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation) +
+                               QStringLiteral("/QtWebEngine/maps");
+        QFile::remove(folder + QStringLiteral("/user_prefs.json"));
+        QDir().rmdir(folder);
+        QDir().rmdir(QFileInfo(folder).path());
+        QDir().rmdir(QStandardPaths::writableLocation(QStandardPaths::AppDataLocation));
+    }
 
 private:
     PrivateFolder m_folder;
@@ -87,6 +103,7 @@ QWebEngineProfile* mapProfile() {
             storage = nullptr;
         });
         if (!storage->path().isEmpty()) p->setPersistentStoragePath(storage->path());
+        RunStorage::removeDefaultPreferences();
         if (cache.isEmpty()) {
             p->setHttpCacheType(QWebEngineProfile::MemoryHttpCache);
         } else {
