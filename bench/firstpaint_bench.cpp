@@ -70,7 +70,7 @@ int child(int argc, char** argv, const QString& mode, const QString& photo) {
     } paints;
     w.installEventFilter(&paints);
     w.showThen([&w, photo] {
-        w.startUp(QDir::currentPath(), {QStringLiteral(VANTOREL_SOURCE_DATADIR)});
+        w.startUp({QStringLiteral(VANTOREL_SOURCE_DATADIR)});
         // The maps in the window's own browser.
         auto* internal = w.findChild<QCheckBox*>(QStringLiteral("CheckBox4"));
         if (!internal->isChecked()) internal->click();

@@ -33,7 +33,7 @@ int main(int argc, char** argv) {
     benchwindow::Services services;
     vantorel::MainWindow window(services.window());
     window.show();
-    window.startUp(QDir::currentPath(), {});
+    window.startUp({});
     benchwindow::GapMeter meter;
     auto data = benchwindow::dragData(photos);
 

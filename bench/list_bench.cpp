@@ -56,7 +56,7 @@ void run(int n) {
     // The window: a drop of every path, one removal, one more drop.
     vantorel::MainWindow window(services.window());
     window.show();
-    window.startUp(QDir::currentPath(), {});
+    window.startUp({});
     benchwindow::GapMeter meter;
     auto data = benchwindow::dragData(paths);
     QElapsedTimer wall;

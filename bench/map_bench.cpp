@@ -49,7 +49,7 @@ int main(int argc, char** argv) {
     // As in the window: the preview is decoded on another thread, the selection does not wait for it.
     c.setPreviewDecoder([](quint64, std::shared_ptr<const vantorel::OpenedPhoto>, QSize) {});
     c.FormCreate();
-    c.FormShow(temp.path(), {});
+    c.FormShow({});
     c.state().TempDir = temp.path();
     c.controls().CheckBox4 = true;
     clock.start();

@@ -74,7 +74,7 @@ int main(int argc, char** argv) {
     benchwindow::Services services;
     vantorel::MainWindow window(services.window());
     window.show();
-    window.startUp(QDir::currentPath(), {});
+    window.startUp({});
 #endif
 
     std::printf("%-48s %22s %18s\n", "file", "longest gap (ms)", "preview shown (ms)");

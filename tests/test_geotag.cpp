@@ -479,7 +479,7 @@ protected:
 
     void SetUp() override {
         c.FormCreate();
-        c.FormShow(dir.path(), {});
+        c.FormShow({});
         photo = makeJpeg(dir.path(), "IMG.jpg",
                          gpsItems("N", {{45, 1}, {12, 1}, {3050, 100}}, "E", {{2, 1}, {20, 1}, {14, 1}}));
         c.HandleDroppedFiles({photo});

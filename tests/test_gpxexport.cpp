@@ -198,7 +198,7 @@ protected:
 
     void SetUp() override {
         c.FormCreate();
-        c.FormShow(dir.path(), {});
+        c.FormShow({});
         // 33°52'S 151°12'E (-33,86666 in 32-bit floats), 12,50 m below sea level; 48°51'24"N 2°21'3"E at 35
         // m.
         auto southItems = gpsItems("S", {{33, 1}, {52, 1}, {0, 1}}, "E", {{151, 1}, {12, 1}, {0, 1}});

@@ -47,7 +47,7 @@ protected:
         window = std::make_unique<MainWindow>(
             WindowServices{&boxes, &clipboard, &dialogs, &connectivity, &externalBrowser});
         window->show();
-        window->startUp(dir.path(), {});
+        window->startUp({});
     }
 
     template <typename T> T* child(const char* name) { return window->findChild<T*>(QLatin1String(name)); }
@@ -268,7 +268,7 @@ TEST(WindowNotice, OpensOverTheRepaintedWindow) {
     FakeConnectivity connectivity;
     MainWindow window(WindowServices{&boxes, &clipboard, &dialogs, &connectivity});
     window.show();
-    window.startUp(dir.path(), {});
+    window.startUp({});
     // Latitude and longitude without their reference letters: the notice follows the reading.
     const QString path = makeJpeg(dir.path(), "noref.jpg",
                                   {rationalItem(GpsLatitude, {{48, 1}, {30, 1}, {0, 1}}),
@@ -488,7 +488,7 @@ struct BoxWindow {
         window = std::make_unique<MainWindow>(
             WindowServices{&boxes, &clipboard, &dialogs, &connectivity, &externalBrowser});
         window->show();
-        window->startUp(dir.path(), {});
+        window->startUp({});
     }
     void click(const char* name) {
         QTest::mouseClick(window->findChild<QPushButton*>(QLatin1String(name)), Qt::LeftButton);

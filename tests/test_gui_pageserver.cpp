@@ -80,6 +80,24 @@ TEST(PageServer, ServesThePagesItWasGivenFromMemory) {
               "HTTP/1.1 404 Not Found");
 }
 
+// The program's pictures are served from memory as GIF, in the slot of the view that shows them:
+// a picture replaces the view's page and the other way round.
+TEST(PageServer, PicturesTakeTheirViewsPlace) {
+    PageServer server;
+    const QString page = server.publish("CppWebBrowser1", "<p>map</p>");
+    const QString picture = server.publish("CppWebBrowser1", "GIF89a", "image/gif");
+    EXPECT_NE(picture, page);
+    const QByteArray answer = get(server, picture);
+    EXPECT_EQ(statusOf(answer), "HTTP/1.1 200 OK");
+    EXPECT_TRUE(answer.contains("\r\nContent-Type: image/gif\r\n")) << answer.constData();
+    EXPECT_TRUE(answer.contains("\r\nX-Content-Type-Options: nosniff\r\n"));
+    EXPECT_EQ(bodyOf(answer), "GIF89a");
+    EXPECT_EQ(statusOf(get(server, page)), "HTTP/1.1 404 Not Found");
+    EXPECT_EQ(server.publish("CppWebBrowser1", "<p>again</p>"), page);
+    EXPECT_EQ(statusOf(get(server, picture)), "HTTP/1.1 404 Not Found");
+    EXPECT_EQ(server.origin(), QStringLiteral("http://127.0.0.1:%1").arg(server.port()));
+}
+
 TEST(PageServer, OnlyTheLoopbackAddressAndPortAsHost) {
     PageServer server;
     const QString address = server.publish("CppWebBrowser1", "secret");

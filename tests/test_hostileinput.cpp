@@ -260,13 +260,24 @@ TEST(WindowCommandLine, DesktopUrlsAndGeoLinks) {
         EXPECT_DOUBLE_EQ(position->longitude, l.longitude);
     }
 
-    // The first position link opens the map; a link with no position stays a photo, to be named
-    // as unreadable.
-    const char* withLinks[] = {"vantorel", "--", "geo:1,2", "a.jpg", "geo:3,4", "geo:x"};
-    const WindowCommandLine line = splitWindowCommandLine(6, withLinks);
+    // The first position link opens the map; any other link is refused with why, and is no photo.
+    const QByteArray huge = "geo:48.1," + QByteArray(120 * 1024, '2');
+    const char* withLinks[] = {"vantorel", "--",        "geo:1,2",  "a.jpg",         "geo:3,4",
+                               "geo:x",    "geo:NaN,2", "geo:91,2", huge.constData()};
+    const WindowCommandLine line = splitWindowCommandLine(9, withLinks);
     ASSERT_TRUE(line.mapPosition);
     EXPECT_EQ(line.mapPosition->latitude, 1);
-    EXPECT_EQ(line.photos, (QStringList{"a.jpg", "geo:3,4", "geo:x"}));
+    EXPECT_EQ(line.photos, (QStringList{"a.jpg"}));
+    ASSERT_EQ(line.refusedLinks.size(), 5);
+    const QStringList refused = {"geo:3,4", "geo:x", "geo:NaN,2", "geo:91,2",
+                                 QString::fromLatin1(huge.left(60))};
+    for (int i = 0; i < refused.size(); ++i) {
+        SCOPED_TRACE(line.refusedLinks[i].left(200).toStdString());
+        EXPECT_TRUE(line.refusedLinks[i].startsWith(QString::fromUtf8("Lien « ") + refused[i]));
+        const QString why = line.refusedLinks[i].section(QString::fromUtf8(" refusé : "), 1);
+        EXPECT_GT(why.size(), 5);
+        EXPECT_LT(line.refusedLinks[i].size(), 300);
+    }
 }
 
 } // namespace

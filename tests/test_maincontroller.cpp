@@ -36,7 +36,7 @@ protected:
 
     void SetUp() override {
         c.FormCreate();
-        c.FormShow(dir.path(), {});
+        c.FormShow({});
         geoA = makeJpeg(dir.path(), "a.jpg",
                         gpsItems("N", {{45, 1}, {12, 1}, {3050, 100}}, "E", {{2, 1}, {20, 1}, {14, 1}}));
         geoB = makeJpeg(dir.path(), "B.jpg",
@@ -360,7 +360,7 @@ TEST(ControllerStart, ConnectivityWarningAndMapPageCleanup) {
         fake.connectivity.result = ConnectionState(result);
         MainController c(fake.platform());
         c.FormCreate();
-        c.FormShow(QDir::currentPath(), {});
+        c.FormShow({});
         EXPECT_EQ(c.state().InternetAvailable, result == 0);
         EXPECT_EQ(fake.boxes.warnings, result == 0 ? QStringList() : QStringList({warning}));
     }
@@ -395,7 +395,7 @@ TEST(ControllerStart, ConnectivityWarningAndMapPageCleanup) {
         FakePlatform fake;
         MainController c(fake.platform());
         c.FormCreate();
-        c.FormShow(temp.path(), {});
+        c.FormShow({});
         c.FormClose(); // nothing shown yet: nothing to delete
         c.HandleDroppedFiles(
             {makeJpeg(temp.path(), "geo.jpg",
@@ -413,16 +413,42 @@ TEST(ControllerStart, ConnectivityWarningAndMapPageCleanup) {
     qunsetenv("TEMP");
 }
 
-TEST(ControllerStart, PicturesComeFromTheWorkingDirectoryThenTheDataFolder) {
+// The program's pictures come from its data folder only. A folder the program is started from may
+// hold files of the same names (an unpacked archive: a photo, a hidden page, a link named like the
+// picture): they are never read, and what the view gets is the data folder's bytes.
+TEST(ControllerStart, PicturesComeFromTheDataFolderNeverTheWorkingFolder) {
     QTemporaryDir work, data;
-    QFile(data.filePath("GeolocEnCours.gif")).open(QIODevice::WriteOnly);
-    QFile(work.filePath(QString::fromUtf8("PhotoPasGeocodée.gif"))).open(QIODevice::WriteOnly);
-    FakePlatform fake;
-    MainController c(fake.platform());
-    c.FormCreate();
-    c.FormShow(work.path(), {data.path()});
-    EXPECT_EQ(c.state().BusyGifPath, data.filePath("GeolocEnCours.gif"));
-    EXPECT_EQ(c.state().NoGeotagGifPath, work.filePath(QString::fromUtf8("PhotoPasGeocodée.gif")));
+    const QString noGeotag = QString::fromUtf8("PhotoPasGeocodée.gif");
+    const auto write = [](const QString& path, const QByteArray& bytes) {
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(bytes);
+    };
+    write(data.filePath("GeolocEnCours.gif"), "GIF89a busy");
+    write(data.filePath(noGeotag), "GIF89a no position");
+    write(work.filePath(".p.htm"), "<script>fetch('file:///etc/shadow')</script>");
+    ASSERT_TRUE(QFile::link(work.filePath(".p.htm"), work.filePath(noGeotag)));
+    ASSERT_TRUE(QFile::link(work.filePath(".p.htm"), work.filePath("GeolocEnCours.gif")));
+    const QString photo = makeJpeg(work.path(), "vacances.jpg");
+    const QString saved = QDir::currentPath();
+    ASSERT_TRUE(QDir::setCurrent(work.path()));
+
+    for (const bool withData : {true, false}) {
+        SCOPED_TRACE(withData);
+        FakePlatform fake;
+        MainController c(fake.platform());
+        c.FormCreate();
+        c.FormShow(withData ? QStringList{data.path()} : QStringList{});
+        EXPECT_EQ(c.state().BusyGifPath, withData ? data.filePath("GeolocEnCours.gif") : QString());
+        EXPECT_EQ(c.state().NoGeotagGifPath, withData ? data.filePath(noGeotag) : QString());
+        c.controls().CheckBox4 = true;
+        c.HandleDroppedFiles({photo});
+        ASSERT_EQ(fake.browser.pictures.size(), 1);
+        EXPECT_EQ(fake.browser.pictures[0], withData ? QByteArray("GIF89a no position") : QByteArray());
+        for (const QString& shown : std::as_const(fake.browser.navigations))
+            EXPECT_FALSE(shown.startsWith(work.path())) << shown.toStdString();
+    }
+    QDir::setCurrent(saved);
 }
 
 } // namespace
@@ -437,7 +463,7 @@ TEST(ControllerStart, GeoLinkShowsTheMapThere) {
         fake.connectivity.result = online ? ConnectionState::Online : ConnectionState::Offline;
         MainController c(fake.platform());
         c.FormCreate();
-        c.FormShow(QDir::currentPath(), {});
+        c.FormShow({});
         c.controls().CheckBox4 = true;
         c.ShowMapAt(-33.8568, 151.2153);
         EXPECT_EQ(c.controls().geometry.size(), QSize(986, 695));

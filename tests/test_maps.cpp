@@ -5,6 +5,7 @@
 #include "files/atomicfile.h"
 #include "fixtures.h"
 #include "maps/browsercodes.h"
+#include "maps/mapnavigation.h"
 #include "maps/mappage.h"
 #include "maps/mappagefile.h"
 #include "maps/photomappage.h"
@@ -19,9 +20,11 @@
 #include <QRegularExpression>
 #include <QSettings>
 #include <QTemporaryDir>
+#include <QUrl>
 #include <cmath>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 using namespace vantorel;
@@ -292,6 +295,151 @@ TEST(MapPageFile, FreshPrivateFolderForEachRun) {
     EXPECT_EQ(nowhere.pagePath(temp.filePath("missing")), temp.filePath("missing/Vantorel.htm"));
 }
 
+// Someone who may write in the temporary folder's parent renames the run's folder away and puts
+// theirs, with their page, in its place: the program still writes into the folder it made, never
+// into theirs, and at the end removes only what it made.
+TEST(MapPageFile, ASwappedFolderIsNeverUsed) {
+    QTemporaryDir temp;
+    MapPageFolder run;
+    ASSERT_TRUE(run.writePage(temp.path(), "ours"));
+    const QString folder = run.folder();
+    const QString movedAway = temp.filePath("moved");
+    ASSERT_EQ(::rename(QFile::encodeName(folder).constData(), QFile::encodeName(movedAway).constData()), 0);
+    ASSERT_TRUE(QDir().mkdir(folder));
+    QFile planted(QDir(folder).filePath("Vantorel.htm"));
+    ASSERT_TRUE(planted.open(QIODevice::WriteOnly));
+    planted.write("theirs");
+    planted.close();
+
+    EXPECT_FALSE(run.stillAtItsPath());
+    ASSERT_TRUE(run.writePage(temp.path(), "ours again"));
+    EXPECT_EQ(fileBytes(QDir(folder).filePath("Vantorel.htm")), "theirs");
+    EXPECT_EQ(fileBytes(QDir(movedAway).filePath("Vantorel.htm")), "ours again");
+    run.remove();
+    // Theirs is left as it is; ours lost its page (its name is someone else's now, so it stays).
+    EXPECT_EQ(fileBytes(QDir(folder).filePath("Vantorel.htm")), "theirs");
+    EXPECT_FALSE(QFileInfo::exists(QDir(movedAway).filePath("Vantorel.htm")));
+}
+
+// Folders that killed runs left are removed at the next start: only this user's, only those whose
+// process is gone, and only the files the program writes there.
+TEST(MapPageFile, StaleFoldersOfDeadRunsAreRemoved) {
+    QTemporaryDir temp;
+    const pid_t dead = fork();
+    if (dead == 0) _exit(0);
+    ASSERT_GT(dead, 0);
+    waitpid(dead, nullptr, 0);
+    const auto folderOf = [&](pid_t pid, const char* suffix, const QStringList& files) {
+        const QString path = temp.filePath(QStringLiteral("vantorel-%1-%2").arg(pid).arg(suffix));
+        EXPECT_TRUE(QDir().mkdir(path));
+        for (const QString& file : files) {
+            QFile f(QDir(path).filePath(file));
+            EXPECT_TRUE(f.open(QIODevice::WriteOnly));
+        }
+        return path;
+    };
+    const QString stale = folderOf(dead, "abc", {"Vantorel.htm", "Vantorel-navigateur.htm"});
+    const QString staleWithOther = folderOf(dead, "def", {"Vantorel.htm", "notes.txt"});
+    const QString alive = folderOf(getppid(), "ghi", {"Vantorel.htm"});
+    const QString notOurs = folderOf(dead, "Not-Ours", {"Vantorel.htm"});
+    const QString webStorage = temp.filePath(QStringLiteral("vantorel-web-%1-jkl").arg(dead));
+    ASSERT_TRUE(QDir().mkpath(webStorage + "/Local Storage/leveldb"));
+    QFile(webStorage + "/Local Storage/leveldb/000003.log").open(QIODevice::WriteOnly);
+
+    EXPECT_EQ(MapPageFolder::removeStaleFolders(temp.path()), 2);
+    EXPECT_FALSE(QFileInfo::exists(stale));
+    EXPECT_FALSE(QFileInfo::exists(webStorage));
+    EXPECT_EQ(QDir(staleWithOther).entryList(QDir::Files), QStringList{"notes.txt"});
+    EXPECT_TRUE(QFileInfo::exists(QDir(alive).filePath("Vantorel.htm")));
+    EXPECT_TRUE(QFileInfo::exists(QDir(notOurs).filePath("Vantorel.htm")));
+}
+
+// What a map view may open: the program's server, the map hosts in frames of a map and for the
+// page's requests; never a local file, never another server of this machine.
+TEST(MapNavigation, OnlyTheServerAndTheMapHosts) {
+    MapSettings osm;
+    MapSettings subdomains;
+    subdomains.tileUrl = "https://{s}.tiles.example.org/{z}/{x}/{y}.png";
+    MapSettings google;
+    google.library = MapLibrary::Google;
+    const QString server = "http://127.0.0.1:4242";
+    const struct {
+        const MapSettings& settings;
+        QString url;
+        bool mainFrame, subFrame, request;
+    } cases[] = {
+        {osm, server + "/token/CppWebBrowser1/Vantorel.htm", true, true, true},
+        {osm, "about:blank", true, true, false},
+        {osm, "file:///etc/shadow", false, false, false},
+        {osm, "file:///tmp/work/PhotoPasGeocod%C3%A9e.gif", false, false, false},
+        {osm, "http://127.0.0.1:4243/leak", false, false, false},
+        {osm, "http://localhost:4242/token/CppWebBrowser1/Vantorel.htm", false, false, false},
+        {osm, "https://127.0.0.1:4242/x", false, false, false},
+        {osm, "https://tile.openstreetmap.org/13/4150/2818.png", false, true, true},
+        {osm, "http://tile.openstreetmap.org/13/4150/2818.png", false, false, false},
+        {osm, "https://www.openstreetmap.org/copyright", false, false, false},
+        {osm, "https://maps.googleapis.com/maps/api/js", false, false, false},
+        {osm, "data:image/png;base64,AAAA", false, false, true},
+        {osm, "javascript:alert(1)", false, false, false},
+        {subdomains, "https://b.tiles.example.org/1/0/0.png", false, true, true},
+        {subdomains, "https://tiles.example.org/1/0/0.png", false, true, true},
+        {subdomains, "https://a.b.tiles.example.org/1/0/0.png", false, false, false},
+        {subdomains, "https://eviltiles.example.org/1/0/0.png", false, false, false},
+        {google, "https://maps.googleapis.com/maps/api/js", false, true, true},
+        {google, "https://khms0.google.com/kh/v=1", false, true, true},
+        {google, "https://google.com.evil.example/x", false, false, false},
+        {google, "http://maps.googleapis.com/maps/api/js", false, false, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.url.toStdString());
+        const MapHosts hosts(server, c.settings);
+        const QUrl url(c.url);
+        EXPECT_EQ(hosts.navigationAllowed(url, true, false), c.mainFrame);
+        EXPECT_EQ(hosts.navigationAllowed(url, false, false), c.subFrame);
+        EXPECT_EQ(hosts.requestAllowed(url), c.request);
+    }
+    // The program's own page shown as a data: address (no server) is the only data: a view goes to.
+    const MapHosts hosts(server, osm);
+    EXPECT_TRUE(hosts.navigationAllowed(QUrl("data:text/html,<p>"), true, true));
+    EXPECT_FALSE(hosts.navigationAllowed(QUrl("data:text/html,<p>"), true, false));
+    // Before the server serves, nothing of 127.0.0.1 is.
+    EXPECT_FALSE(MapHosts(QString(), osm).navigationAllowed(QUrl(server + "/x"), true, false));
+}
+
+// The tile cache folder is used only when it is this user's, private, and not a link.
+TEST(MapCache, ForeignOrLinkedCacheFolderIsRefused) {
+    QTemporaryDir home;
+    const QByteArray saved = qgetenv("XDG_CACHE_HOME");
+    qputenv("XDG_CACHE_HOME", home.filePath("cache").toUtf8());
+    const QString folder = home.filePath("cache/vantorel");
+    struct stat st {};
+
+    // Fresh: made private.
+    EXPECT_EQ(checkedMapCacheFolder(), folder);
+    ASSERT_EQ(lstat(QFile::encodeName(folder).constData(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0700u);
+    // Ours but open to others: closed again.
+    ASSERT_EQ(chmod(QFile::encodeName(folder).constData(), 0777), 0);
+    EXPECT_EQ(checkedMapCacheFolder(), folder);
+    ASSERT_EQ(lstat(QFile::encodeName(folder).constData(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0700u);
+    // A link to someone's folder.
+    ASSERT_TRUE(QDir(folder).removeRecursively());
+    ASSERT_TRUE(QDir().mkdir(home.filePath("theirs")));
+    ASSERT_TRUE(QFile::link(home.filePath("theirs"), folder));
+    QString why;
+    EXPECT_TRUE(checkedMapCacheFolder(&why).isEmpty());
+    EXPECT_FALSE(why.isEmpty());
+    // Another user's folder.
+    ASSERT_TRUE(QFile::remove(folder));
+    ASSERT_TRUE(QDir().mkdir(folder));
+    if (geteuid() == 0) {
+        ASSERT_EQ(chown(QFile::encodeName(folder).constData(), 65534, 65534), 0);
+        EXPECT_TRUE(checkedMapCacheFolder().isEmpty());
+    }
+    qputenv("XDG_CACHE_HOME", saved);
+}
+
 class MapStepTest : public ::testing::Test {
 protected:
     QTemporaryDir dir;
@@ -302,7 +450,7 @@ protected:
 
     void SetUp() override {
         c.FormCreate();
-        c.FormShow(dir.path(), {});
+        c.FormShow({});
         s.TempDir = dir.path();
     }
     QString photo(const char* name, bool withDirection, const char* ref = "M") {
@@ -400,7 +548,8 @@ TEST_F(MapStepTest, ExternalBrowserLaunchAndUnwritableFolder) {
     c.HandleDroppedFiles({photo("dir.jpg", false)});
     ASSERT_EQ(fake.externalBrowser.launches.size(), 1);
     EXPECT_EQ(fake.externalBrowser.launches[0].program, "/usr/bin/google-chrome");
-    EXPECT_EQ(fake.externalBrowser.launches[0].arguments.last(), "--app=" + c.mapPagePath());
+    EXPECT_EQ(fake.externalBrowser.launches[0].arguments.last(),
+              "--app=" + QUrl::fromLocalFile(c.mapPagePath()).toString(QUrl::FullyEncoded));
 
     s.DefaultBrowserName = "OP";
     c.ListBox1Click();
@@ -434,17 +583,63 @@ TEST(DefaultBrowser, DetectionMessages) {
          {},
          {QString::fromUtf8("Le réglage  \"xdg-settings get default-web-browser\"  n'existe pas")}},
     };
+    QTemporaryDir temp;
+    qputenv("TEMP", temp.path().toUtf8());
     for (const Case& t : cases) {
+        SCOPED_TRACE(t.entry.toStdString());
         FakePlatform fake;
         fake.externalBrowser.answer = {t.entry, "xdg-settings get default-web-browser"};
+        fake.externalBrowser.programsOnPath = {"/usr/bin/firefox"};
         MainController c(fake.platform());
         c.FormCreate();
-        c.FormShow(QDir::currentPath(), {});
+        c.FormShow({});
+        // The start does not wait for the desktop's answer: it is asked when a map first goes to
+        // the user's browser, and once only.
+        EXPECT_EQ(fake.externalBrowser.asked, 0);
+        EXPECT_TRUE(fake.boxes.messages.isEmpty());
+        const QString photo = makeJpeg(
+            temp.path(), "geo.jpg", gpsItems("N", {{48, 1}, {0, 1}, {0, 1}}, "E", {{2, 1}, {0, 1}, {0, 1}}));
+        c.HandleDroppedFiles({photo});
+        EXPECT_EQ(fake.externalBrowser.asked, 1);
         EXPECT_EQ(c.state().DefaultBrowserName, t.code);
-        EXPECT_EQ(fake.boxes.messages, t.messages);
+        EXPECT_EQ(fake.boxes.messages.mid(0, t.messages.size()), t.messages);
         EXPECT_EQ(fake.boxes.yesWarnings, t.yesWarnings);
         EXPECT_TRUE(fake.boxes.warnings.isEmpty());
+        c.ListBox1Click();
+        EXPECT_EQ(fake.externalBrowser.asked, 1);
+        EXPECT_EQ(fake.externalBrowser.launches.size(), t.code == "FF" ? 2 : 0);
+        c.FormClose();
     }
+    qunsetenv("TEMP");
+}
+
+// The user's browser is given a file of the run's private folder that sends it to the served page:
+// its command line, which every local user can read, shows no address and no token.
+TEST_F(MapStepTest, ExternalBrowserGetsAPrivateFileNotTheAddress) {
+    const QString address = "http://127.0.0.1:4242/0123456789abcdef0123456789abcdef/navigateur/Vantorel.htm";
+    fake.externalBrowser.served = address;
+    s.DefaultBrowserName = "FF";
+    fake.externalBrowser.programsOnPath = {"/usr/bin/firefox"};
+    c.HandleDroppedFiles({photo("dir.jpg", false)});
+    ASSERT_EQ(fake.externalBrowser.launches.size(), 1);
+    const QStringList arguments = fake.externalBrowser.launches[0].arguments;
+    for (const QString& argument : arguments)
+        EXPECT_FALSE(argument.contains("0123456789abcdef")) << argument.toStdString();
+    const QString file = QUrl(arguments[1]).toLocalFile();
+    EXPECT_EQ(QFileInfo(file).fileName(), kBrowserPageName);
+    EXPECT_EQ(QFileInfo(file).absolutePath(), QFileInfo(c.mapPagePath()).absolutePath());
+    struct stat st {};
+    ASSERT_EQ(lstat(QFile::encodeName(file).constData(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+    ASSERT_EQ(lstat(QFile::encodeName(QFileInfo(file).absolutePath()).constData(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0700u);
+    const QByteArray redirect = fileBytes(file);
+    EXPECT_TRUE(redirect.contains("url=" + address.toUtf8())) << redirect.constData();
+    EXPECT_TRUE(redirect.contains("location.replace(" + jsStringLiteral(address).toUtf8() + ")"))
+        << redirect.constData();
+    // Gone with the run's folder.
+    c.FormClose();
+    EXPECT_FALSE(QFileInfo::exists(file));
 }
 
 TEST(MapPick, ClickedPositionBecomesTheNewCoordinates) {

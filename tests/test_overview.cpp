@@ -111,7 +111,7 @@ protected:
 
     void SetUp() override {
         c.FormCreate();
-        c.FormShow(dir.path(), {});
+        c.FormShow({});
         c.state().TempDir = dir.path();
         c.setOverviewBrowser(overviewBrowser);
     }

@@ -74,7 +74,7 @@ protected:
 
     void SetUp() override {
         c.FormCreate();
-        c.FormShow(dir.path(), {});
+        c.FormShow({});
         c.state().TempDir = dir.path();
         geotagged = makeJpeg(dir.path(), "a.jpg",
                              gpsItems("S", {{33, 1}, {30, 1}, {0, 1}}, "W", {{70, 1}, {45, 1}, {0, 1}}));

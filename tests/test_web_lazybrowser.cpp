@@ -98,7 +98,7 @@ TEST_F(LazyWindow, ControlsPaintFirstThenTheViewIsMade) {
 
 TEST_F(LazyWindow, AMapAskedBeforeThePaintMakesTheViewAndReachesTheCommands) {
     const auto window = makeWindow();
-    window->startUp(QDir::currentPath(), {});
+    window->startUp({});
     const QString photo = photoWithoutPosition();
     window->openPaths({photo});
     ASSERT_TRUE(waitUntil([&] { return window->windowTitle() == photo; }, 10000))
@@ -133,6 +133,55 @@ TEST_F(LazyWindow, AMapAskedBeforeThePaintMakesTheViewAndReachesTheCommands) {
     window->update();
     QTest::qWait(50);
     EXPECT_EQ(window->findChildren<QWebEngineView*>().size(), 1);
+}
+
+// The folder the window is started from holds a hidden page and a link to it named like the
+// program's picture of a photo without position (one unpacked archive is enough): the view shows
+// the data folder's picture, from memory, and the page never runs.
+TEST_F(LazyWindow, APictureNamedLikeOursInTheWorkingFolderNeverLoads) {
+    TileServer listener;
+    const QString noGeotag = QString::fromUtf8("PhotoPasGeocodée.gif");
+    QFile page(dir.filePath(QStringLiteral(".p.htm")));
+    ASSERT_TRUE(page.open(QIODevice::WriteOnly));
+    page.write(QStringLiteral("<html><body><script>new Image().src = 'http://127.0.0.1:%1/ran';"
+                              "fetch('file:///etc/hostname').then(function (r) { return r.text(); })"
+                              ".then(function (t) { new Image().src = 'http://127.0.0.1:%1/' + t; });"
+                              "</script></body></html>")
+                   .arg(listener.server.serverPort())
+                   .toUtf8());
+    page.close();
+    ASSERT_TRUE(QFile::link(dir.filePath(QStringLiteral(".p.htm")), dir.filePath(noGeotag)));
+    ASSERT_TRUE(QFile::link(dir.filePath(QStringLiteral(".p.htm")), dir.filePath("GeolocEnCours.gif")));
+    QTemporaryDir data;
+    const QString source = QStringLiteral(VANTOREL_SOURCE_DIR) + QStringLiteral("/data/") + noGeotag;
+    ASSERT_TRUE(QFile::copy(source, data.filePath(noGeotag)));
+    const QString saved = QDir::currentPath();
+    ASSERT_TRUE(QDir::setCurrent(dir.path()));
+
+    const auto window = makeWindow();
+    window->startUp({data.path()});
+    window->controller().controls().CheckBox4 = true;
+    window->show();
+    window->openPaths({photoWithoutPosition()});
+    auto* lazy = window->findChild<LazyBrowser*>();
+    ASSERT_TRUE(waitUntil([&] { return lazy->view() != nullptr; }, 10000));
+    WebMapView* view = lazy->view();
+    ASSERT_TRUE(
+        waitUntil([&] { return view->page()->url().path().endsWith(QStringLiteral("/image")); }, 20000))
+        << view->page()->url().toString().toStdString();
+    EXPECT_TRUE(sharedPageServer().serves(view->page()->url()));
+    ASSERT_TRUE(
+        waitUntil([&] { return evaluate(*view, "document.contentType").toString() == "image/gif"; }, 10000));
+    // The picture shown is the data folder's (its width, as the browser decoded it).
+    QFile gif(source);
+    ASSERT_TRUE(gif.open(QIODevice::ReadOnly));
+    const QByteArray header = gif.read(10);
+    const int width = uchar(header[6]) | uchar(header[7]) << 8;
+    EXPECT_EQ(evaluate(*view, "document.images.length ? document.images[0].naturalWidth : -1").toInt(),
+              width);
+    QTest::qWait(500);
+    EXPECT_TRUE(listener.requests.isEmpty()) << listener.requests.value(0).constData();
+    QDir::setCurrent(saved);
 }
 
 TEST_F(LazyWindow, TheOverviewViewIsMadeForItsFirstMap) {

@@ -1,6 +1,7 @@
 // The maps' tiles in the real web engine: kept on disk between two runs of the program for as long
 // as the server allows, and a notice inside the map when they cannot be had (refused by the
 // server, or no server at all), with the markers and the sector still drawn.
+#include "mapprofile.h"
 #include "maps/mappagefile.h"
 #include "maps/photomappage.h"
 #include "webmapview.h"
@@ -8,6 +9,7 @@
 
 #include <QBuffer>
 #include <QDir>
+#include <QDirIterator>
 #include <QImage>
 #include <QProcess>
 #include <QSignalSpy>
@@ -27,6 +29,7 @@ const char kNotice[] = "Fond de carte indisponible : pas de réseau ou serveur d
 void showMap(WebMapView& view, const QString& folder, const QString& tileUrl) {
     MapSettings settings;
     settings.tileUrl = tileUrl;
+    mapInterceptor()->setSettings(settings);
     PhotoMapPage page;
     page.latitudeText = "48,2";
     page.longitudeText = "2,3";
@@ -76,9 +79,12 @@ TEST(TileCache, SecondRunFetchesNothing) {
     tiles.serveTiles(png, 3600);
 
     QTemporaryDir home;
+    QDir().mkpath(home.filePath("temp"));
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert("XDG_CACHE_HOME", home.filePath("cache"));
     environment.insert("XDG_CONFIG_HOME", home.filePath("config"));
+    environment.insert("XDG_DATA_HOME", home.filePath("data"));
+    environment.insert("TEMP", home.filePath("temp"));
     environment.insert("VANTOREL_TEST_TILE_URL", tiles.urlTemplate());
     auto runProgram = [&] {
         QProcess program;
@@ -100,6 +106,56 @@ TEST(TileCache, SecondRunFetchesNothing) {
 
     runProgram();
     EXPECT_EQ(tiles.requests.size(), first) << "the second run fetched tiles again";
+
+    // Nothing but the HTTP cache is kept: no history, page storage, visited links or preferences,
+    // in the cache folder or the data folder; the run's page storage went with the run.
+    QStringList kept;
+    for (const QString& folder :
+         {home.filePath("cache/vantorel"), home.filePath("data"), home.filePath("temp")}) {
+        QDirIterator it(folder, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System,
+                        QDirIterator::Subdirectories);
+        while (it.hasNext()) {
+            const QString path = it.next();
+            const QString name = it.fileName();
+            if (name.contains("History") || name.contains("Storage") || name.contains("Visited Links") ||
+                name == "user_prefs.json" || path.startsWith(home.filePath("temp")))
+                kept << path;
+        }
+    }
+    EXPECT_TRUE(kept.isEmpty()) << kept.join('\n').toStdString();
+}
+
+// A tile cache folder that is a link to another user's folder (or theirs) is not used: the maps
+// still show, their tiles kept in memory only, and the folder gets nothing.
+TEST(TileCache, ALinkedCacheFolderGetsNothing) {
+    QImage tile(256, 256, QImage::Format_RGB32);
+    tile.fill(Qt::darkGreen);
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    tile.save(&buffer, "PNG");
+    TileServer tiles;
+    tiles.serveTiles(png, 3600);
+
+    QTemporaryDir home;
+    ASSERT_TRUE(QDir().mkpath(home.filePath("theirs")));
+    ASSERT_TRUE(QDir().mkpath(home.filePath("cache")));
+    ASSERT_TRUE(QFile::link(home.filePath("theirs"), home.filePath("cache/vantorel")));
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("XDG_CACHE_HOME", home.filePath("cache"));
+    environment.insert("XDG_CONFIG_HOME", home.filePath("config"));
+    environment.insert("XDG_DATA_HOME", home.filePath("data"));
+    environment.insert("VANTOREL_TEST_TILE_URL", tiles.urlTemplate());
+    QProcess program;
+    program.setProcessEnvironment(environment);
+    program.start(QCoreApplication::applicationFilePath(), {"--gtest_filter=TileCacheRun.ShowsOneMap"});
+    for (int i = 0; i < 1200 && !program.waitForFinished(50); ++i)
+        QCoreApplication::processEvents();
+    EXPECT_EQ(program.exitCode(), 0) << program.readAllStandardOutput().constData();
+    EXPECT_GT(tiles.requests.size(), 0);
+    EXPECT_TRUE(program.readAllStandardError().contains("Cache des tuiles refus"));
+    EXPECT_EQ(QDir(home.filePath("theirs")).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
+              QStringList());
 }
 
 // A map whose tiles cannot be had says so inside the map and keeps its marker and sector.

@@ -82,7 +82,7 @@ TEST_F(UnderWindowManager, StartedWithAPhotoTheFrameIsOnTheScreen) {
     const QString photo = QDir(QStringLiteral(VANTOREL_SAMPLES_DIR)).filePath("exiv2_FurnaceCreekInn.jpg");
     // As the program starts: the photos of its command line as soon as the window is shown.
     window.showThen([&] {
-        window.startUp(QDir::currentPath(), {});
+        window.startUp({});
         window.openPaths({photo});
     });
     QTRY_COMPARE_WITH_TIMEOUT(window.windowTitle(), photo, 10000);
@@ -119,7 +119,7 @@ TEST_F(UnderWindowManager, TheEraserSecondModeListsWhatItRemoved) {
         QDir(QStringLiteral(VANTOREL_SAMPLES_DIR)).filePath("mdextract_Fujifilm_S1Pro_1.jpg"), photo));
     MainWindow window(WindowServices{&boxes, &clipboard, &dialogs, &connectivity, &browser});
     window.showThen([&] {
-        window.startUp(QDir::currentPath(), {});
+        window.startUp({});
         window.openPaths({photo});
     });
     QTRY_COMPARE_WITH_TIMEOUT(window.windowTitle(), photo, 10000);

@@ -81,7 +81,7 @@ protected:
             WindowServices{&boxes, nullptr, &dialogs, &connectivity, &browser, &progress, webEngine});
         bool started = false;
         window->showThen([&] {
-            window->startUp(QDir::currentPath(), {});
+            window->startUp({});
             window->openPaths(photos);
             started = true;
         });

@@ -4,6 +4,7 @@
 #include "doubles.h"
 #include "fixtures.h"
 #include "mainwindow.h"
+#include "pageserver.h"
 #include "trackdialog.h"
 #include "webmapview.h"
 
@@ -105,6 +106,8 @@ TEST(TrackDialogUnderWindowManager, OpenTrackCorrectClockSeeMarkersMoveWriteCopi
                               QStringLiteral("[[48.1,2.1,\"photo 1.jpg\"],[48.2,2.2,\"photo 2.jpg\"],"
                                              "[48.3,2.3,\"photo 3.jpg\"]]"),
                               30000);
+    // The map comes from the program's server, from memory, never from a file.
+    EXPECT_TRUE(sharedPageServer().serves(page->url())) << page->url().toString().toStdString();
 
     // The camera was 20 s ahead: typed in the field, the markers move back along the track.
     QLineEdit* clockError = dialog->clockErrorField();

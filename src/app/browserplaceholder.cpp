@@ -1,6 +1,6 @@
 #include "browserplaceholder.h"
 
-#include <QFileInfo>
+#include <QBuffer>
 #include <QMovie>
 
 namespace vantorel {
@@ -23,12 +23,22 @@ void BrowserPlaceholder::navigate(const QString& url) {
         m_movie->deleteLater();
         m_movie = nullptr;
     }
-    clear();
-    if (url.endsWith(QLatin1String(".gif"), Qt::CaseInsensitive) && QFileInfo::exists(url)) {
-        m_movie = new QMovie(url, QByteArray(), this);
-        setMovie(m_movie);
-        m_movie->start();
+    if (m_pictureBytes) {
+        m_pictureBytes->deleteLater();
+        m_pictureBytes = nullptr;
     }
+    clear();
+}
+
+void BrowserPlaceholder::showPicture(const QString& path, const QByteArray& picture) {
+    navigate(path);
+    if (picture.isEmpty()) return;
+    m_pictureBytes = new QBuffer(this);
+    m_pictureBytes->setData(picture);
+    m_pictureBytes->open(QIODevice::ReadOnly);
+    m_movie = new QMovie(m_pictureBytes, QByteArray(), this);
+    setMovie(m_movie);
+    m_movie->start();
 }
 
 } // namespace vantorel

@@ -5,6 +5,7 @@
 
 #include <QLabel>
 
+class QBuffer;
 class QMovie;
 
 namespace vantorel {
@@ -13,11 +14,14 @@ class BrowserPlaceholder : public QLabel, public BrowserView {
 public:
     explicit BrowserPlaceholder(QWidget* parent);
     void navigate(const QString& url) override;
+    // The picture from its bytes; the file is not opened.
+    void showPicture(const QString& path, const QByteArray& picture) override;
     QString currentUrl() const { return m_url; }
 
 private:
     QString m_url;
     QMovie* m_movie = nullptr;
+    QBuffer* m_pictureBytes = nullptr;
 };
 
 } // namespace vantorel

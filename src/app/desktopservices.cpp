@@ -62,10 +62,10 @@ bool DesktopBrowser::launch(const QString& program, const QStringList& arguments
 
 namespace vantorel {
 
-QString DesktopBrowser::pageAddress(const QString& pagePath, const QByteArray& page) {
-    // Once only: the address is in the browser's command line, which every local user can read.
-    const QString address = sharedPageServer().publishOnce(page);
-    return address.isEmpty() ? pagePath : address;
+QString DesktopBrowser::pageAddress(const QByteArray& page) {
+    // The browser's own slot, under the run's token: the browser is sent there by a file only this
+    // user can read, and can reload the page for the rest of the run.
+    return sharedPageServer().publish(QStringLiteral("navigateur"), page);
 }
 
 } // namespace vantorel

@@ -17,9 +17,9 @@ public:
     DefaultBrowser defaultBrowser() override;
     QString findProgram(const QStringList& names) override;
     bool launch(const QString& program, const QStringList& arguments) override;
-    // A one-time address of the page on the loopback interface, so that its tile requests
+    // The page's address on the loopback server, under the run's token, so that its tile requests
     // carry a referrer.
-    QString pageAddress(const QString& pagePath, const QByteArray& page) override;
+    QString pageAddress(const QByteArray& page) override;
 };
 
 } // namespace vantorel

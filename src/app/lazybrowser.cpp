@@ -41,6 +41,14 @@ void LazyBrowser::navigate(const QString& url) {
     m_pending = Request{url, std::nullopt};
 }
 
+void LazyBrowser::showPicture(const QString& path, const QByteArray& picture) {
+    if (m_view) {
+        m_view->showPicture(path, picture);
+        return;
+    }
+    m_pending = Request{path, picture, true};
+}
+
 void LazyBrowser::showPage(const QString& pagePath, const QByteArray& page) {
     m_pending = Request{pagePath, page};
     ensureView();
@@ -50,7 +58,9 @@ WebMapView* LazyBrowser::ensureView() {
     if (m_view) {
         if (m_pending) {
             const Request request = *std::exchange(m_pending, std::nullopt);
-            if (request.page)
+            if (request.page && request.picture)
+                m_view->showPicture(request.url, *request.page);
+            else if (request.page)
                 m_view->showPage(request.url, *request.page);
             else
                 m_view->navigate(request.url);

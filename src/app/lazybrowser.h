@@ -22,6 +22,8 @@ public:
     void navigate(const QString& url) override;
     // A map page makes the view at once.
     void showPage(const QString& pagePath, const QByteArray& page) override;
+    // A picture waits for the view as other pages do.
+    void showPicture(const QString& path, const QByteArray& picture) override;
     // The real view; null until made.
     WebMapView* view() const { return m_view; }
     // Makes the real view now, if not made yet, and shows what was asked of it.
@@ -39,6 +41,7 @@ private:
     struct Request {
         QString url;
         std::optional<QByteArray> page; // a map page to show; else `url` is navigated to
+        bool picture = false;           // `page` is a picture
     };
     // Makes the view once the current paint is over.
     void scheduleView();

@@ -2,6 +2,7 @@
 #include "controller/commandline.h"
 #include "controller/displaycheck.h"
 #include "mainwindow.h"
+#include "terminationsignals.h"
 #include "text/manualpage.h"
 #include "text/programinfo.h"
 #include "webdiagnostics.h"
@@ -157,6 +158,8 @@ int main(int argc, char** argv) {
     // Qt WebEngine shares its OpenGL contexts with the widgets.
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(qtArgc, qtArgv.data());
+    // Ended by a signal, the program still closes as from its window: its temporary folders go.
+    vantorel::quitOnTerminationSignals();
     QApplication::setApplicationName(vantorel::kProgramTitle);
     QApplication::setApplicationVersion(vantorel::programVersion());
     // The desktop entry's name: the desktop groups the window under the entry's icon.
@@ -177,9 +180,10 @@ int main(int argc, char** argv) {
     // Start-up questions and the photos wait until the window is on screen: resized before the
     // window manager has placed it, its title bar could end above the screen.
     const std::optional<vantorel::GeoPosition> mapPosition = commandLine.mapPosition;
-    window.showThen([&window, photos, mapPosition] {
-        window.startUp(QDir::currentPath(), {QStringLiteral(VANTOREL_DATADIR),
-                                             QApplication::applicationDirPath() + QStringLiteral("/data")});
+    const QStringList refusedLinks = commandLine.refusedLinks;
+    window.showThen([&window, photos, mapPosition, refusedLinks] {
+        window.startUp({QStringLiteral(VANTOREL_DATADIR), QApplication::applicationDirPath() + QStringLiteral("/data")});
+        window.reportRefusedLinks(refusedLinks);
         window.openPaths(photos);
         if (mapPosition) window.showMapAt(mapPosition->latitude, mapPosition->longitude);
     });

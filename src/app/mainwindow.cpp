@@ -558,8 +558,8 @@ bool MainWindow::textsFit() {
     return fit;
 }
 
-void MainWindow::startUp(const QString& workingDir, const QStringList& dataDirs) {
-    m_controller->FormShow(workingDir, dataDirs);
+void MainWindow::startUp(const QStringList& dataDirs) {
+    m_controller->FormShow(dataDirs);
     applyColumnWidths(SG1, m_controller->controls().SG1);
     applyColumnWidths(SG2, m_controller->controls().SG2);
     sync();
@@ -572,6 +572,10 @@ void MainWindow::openPaths(const QStringList& paths) {
 
 void MainWindow::showMapAt(double latitude, double longitude) {
     run([this, latitude, longitude] { m_controller->ShowMapAt(latitude, longitude); });
+}
+
+void MainWindow::reportRefusedLinks(const QStringList& messages) {
+    if (!messages.isEmpty()) m_boxes->warning(messages.join(u'\n'));
 }
 
 void MainWindow::sync() {

@@ -42,14 +42,16 @@ public:
     ~MainWindow() override;
 
     MainController& controller() { return *m_controller; }
-    // Runs the start-up of a shown window: settings, connectivity check; its pictures are looked
-    // for in `workingDir`, then in `dataDirs`.
-    void startUp(const QString& workingDir, const QStringList& dataDirs);
+    // Runs the start-up of a shown window: settings, connectivity check; its pictures are read from
+    // `dataDirs` (never from the working folder).
+    void startUp(const QStringList& dataDirs);
     // Shows the window and runs `then` once it is on screen, placed by the window manager.
     void showThen(std::function<void()> then);
     // Photos given on the command line are taken as a drop.
     void openPaths(const QStringList& paths);
     void showMapAt(double latitude, double longitude);
+    // Says why links of the command line were not taken (one warning for all).
+    void reportRefusedLinks(const QStringList& messages);
     // Mirrors the commands' state on the widgets.
     void sync();
 

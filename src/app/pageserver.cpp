@@ -16,9 +16,10 @@ QByteArray randomHex(int bytes) {
     return raw.toHex();
 }
 
-QByteArray response(const QByteArray& status, const QByteArray& body = {}) {
-    return "HTTP/1.1 " + status +
-           "\r\nContent-Type: text/html; charset=utf-8\r\nCache-Control: no-store\r\n"
+QByteArray response(const QByteArray& status, const QByteArray& body = {},
+                    const QByteArray& type = "text/html; charset=utf-8") {
+    return "HTTP/1.1 " + status + "\r\nContent-Type: " + type +
+           "\r\nCache-Control: no-store\r\n"
            "X-Content-Type-Options: nosniff\r\nReferrer-Policy: origin\r\nContent-Length: " +
            QByteArray::number(body.size()) + "\r\nConnection: close\r\n\r\n" + body;
 }
@@ -48,11 +49,20 @@ QString PageServer::addressOf(const QByteArray& path) const {
     return QStringLiteral("http://127.0.0.1:%1%2").arg(port()).arg(QString::fromLatin1(path));
 }
 
-QString PageServer::publish(const QString& slot, const QByteArray& page) {
+QString PageServer::publish(const QString& slot, const QByteArray& page, const QByteArray& contentType) {
     if (!listen()) return {};
-    const QByteArray path = "/" + m_token + "/" + QUrl::toPercentEncoding(slot) + "/Vantorel.htm";
-    m_pages.insert(path, page);
+    const bool html = contentType.startsWith("text/html");
+    const QByteArray path =
+        "/" + m_token + "/" + QUrl::toPercentEncoding(slot) + (html ? "/Vantorel.htm" : "/image");
+    // One page per slot: a picture replaces the page and the other way round.
+    m_pages.remove("/" + m_token + "/" + QUrl::toPercentEncoding(slot) + (html ? "/image" : "/Vantorel.htm"));
+    m_pages.insert(path, Page{page, contentType});
     return addressOf(path);
+}
+
+QString PageServer::origin() const {
+    if (!m_server.isListening()) return {};
+    return QStringLiteral("http://127.0.0.1:%1").arg(port());
 }
 
 QString PageServer::publishOnce(const QByteArray& page) {
@@ -136,7 +146,7 @@ QByteArray PageServer::respond(const QByteArray& head) {
     if (request[0] != "GET") return response("405 Method Not Allowed");
     const QByteArray& path = request[1];
     if (const auto page = m_pages.constFind(path); page != m_pages.constEnd())
-        return response("200 OK", *page);
+        return response("200 OK", page->body, page->type);
     if (m_oneTimePages.contains(path)) {
         m_oneTimePaths.removeOne(path);
         return response("200 OK", m_oneTimePages.take(path));

@@ -27,13 +27,17 @@ public:
     explicit PageServer(QObject* parent = nullptr);
     ~PageServer() override;
     // The address of `page` for the view named `slot`; a new page for the same slot replaces the
-    // previous one. Empty when no loopback port could be opened.
-    QString publish(const QString& slot, const QByteArray& page);
+    // previous one. Empty when no loopback port could be opened. `contentType` other than HTML
+    // (one of the program's pictures) is served as given, never sniffed.
+    QString publish(const QString& slot, const QByteArray& page,
+                    const QByteArray& contentType = QByteArrayLiteral("text/html; charset=utf-8"));
     // An address that serves `page` once: the first request takes it, later ones find nothing.
     QString publishOnce(const QByteArray& page);
     // Whether `url` is one of this server's page addresses in this run.
     bool serves(const QUrl& url) const;
     quint16 port() const { return m_server.serverPort(); }
+    // "http://127.0.0.1:<port>", the origin of every page it serves; empty before the first page.
+    QString origin() const;
     int openConnections() const { return int(m_clients.size()); }
     // Test hook: a shorter wait for idle clients.
     void setIdleTimeout(int ms) { m_idleMs = ms; }
@@ -56,7 +60,10 @@ private:
 
     QTcpServer m_server;
     QByteArray m_token;
-    QHash<QByteArray, QByteArray> m_pages;        // the views' pages, by path
+    struct Page {
+        QByteArray body, type;
+    };
+    QHash<QByteArray, Page> m_pages;              // the views' pages, by path
     QHash<QByteArray, QByteArray> m_oneTimePages; // by path
     QList<QByteArray> m_oneTimePaths;             // oldest first
     QList<Client> m_clients;                      // oldest first

@@ -55,6 +55,7 @@ void TrackDialog::buildWidgets() {
     m_addTracks = new QPushButton(QStringLiteral("Ajouter des traces…"), this);
     m_addTracks->setObjectName(QStringLiteral("addTracks"));
     m_tracksLabel = new QLabel(kNoTrack, this);
+    m_tracksLabel->setTextFormat(Qt::PlainText); // track file names, never markup
     tracksRow->addWidget(m_addTracks);
     tracksRow->addWidget(m_tracksLabel, 1);
     layout->addLayout(tracksRow);
@@ -208,12 +209,11 @@ void TrackDialog::showMap() {
     if (!m_map) return;
     QString error;
     m_mapLoaded = false;
-    if (!m_pageFolder.writePage(m_services.tempDir,
-                                BuildTrackMapPage(m_fixes, placedMarkers(), loadMapSettings()), &error)) {
+    const QByteArray page = BuildTrackMapPage(m_fixes, placedMarkers(), loadMapSettings());
+    if (!m_pageFolder.writePage(m_services.tempDir, page, &error))
         m_services.boxes.warning(kCannotCreateMapPage + u'\n' + error);
-        return;
-    }
-    m_map->navigate(m_pageFolder.pagePath(m_services.tempDir));
+    // Shown from memory, whatever the file holds now.
+    m_map->showPage(m_pageFolder.pagePath(m_services.tempDir), page);
 }
 
 void TrackDialog::addTracks() {

@@ -7,6 +7,7 @@
 #include "mapprofile.h"
 
 #include <QObject>
+#include <QWebEnginePage>
 #include <QWebEngineView>
 
 namespace vantorel {
@@ -25,14 +26,30 @@ signals:
     void picked(double latitude, double longitude);
 };
 
+// The maps' page: it goes nowhere but the program's server (and, in frames of a map, the map hosts);
+// any other navigation, a local file first of all, is refused.
+class MapWebPage : public QWebEnginePage {
+    Q_OBJECT
+public:
+    using QWebEnginePage::QWebEnginePage;
+signals:
+    void navigationRefused(const QUrl& url);
+
+protected:
+    bool acceptNavigationRequest(const QUrl& url, NavigationType type, bool isMainFrame) override;
+};
+
 class WebMapView : public QWebEngineView, public BrowserView {
     Q_OBJECT
 public:
     WebMapView(const QString& name, QWidget* parent);
-    // A local path shows as a file URL; "about:blank" as itself.
+    // "about:blank" and web addresses as themselves; a local path or a file: address is never
+    // opened (a blank page instead).
     void navigate(const QString& url) override;
     // The page comes from the program's loopback server, from memory; the file is not read.
     void showPage(const QString& pagePath, const QByteArray& page) override;
+    // The picture too, served from memory as a GIF.
+    void showPicture(const QString& path, const QByteArray& picture) override;
     MapPickBridge* bridge() const { return m_bridge; }
     QString lastNavigation() const { return m_lastNavigation; }
 

@@ -80,6 +80,11 @@ struct RecordingBrowser : BrowserView {
         pages << page;
         navigate(pagePath);
     }
+    QList<QByteArray> pictures; // every picture shown, as the program read it
+    void showPicture(const QString& path, const QByteArray& picture) override {
+        pictures << picture;
+        navigate(path);
+    }
     // What the real view does once a page has loaded.
     void finishLoading(const QString& url) { navigationFinished(url); }
 };
@@ -93,7 +98,13 @@ struct RecordingExternalBrowser : ExternalBrowser {
     };
     QList<Launch> launches;
     bool launchSucceeds = true;
-    DefaultBrowser defaultBrowser() override { return answer; }
+    int asked = 0;  // how many times the default browser was asked
+    QString served; // what pageAddress answers (empty: the program cannot serve the page)
+    DefaultBrowser defaultBrowser() override {
+        ++asked;
+        return answer;
+    }
+    QString pageAddress(const QByteArray&) override { return served; }
     QString findProgram(const QStringList& names) override {
         for (const QString& name : names)
             for (const QString& path : programsOnPath)

@@ -52,7 +52,16 @@ QString fileUrlPath(const QByteArray& arg) {
     return decodePath(QByteArray::fromPercentEncoding(path));
 }
 
+const QString kOneLinkOnly = QStringLiteral("la carte s'ouvre sur le premier lien seulement");
+
 } // namespace
+
+QString refusedLinkMessage(const QString& link, const QString& reason) {
+    // A link of any length is named by its beginning.
+    constexpr int kShown = 60;
+    const QString shown = link.size() > kShown ? link.left(kShown) + QStringLiteral("…") : link;
+    return QStringLiteral("Lien « %1 » refusé : %2").arg(shown, reason);
+}
 
 std::optional<GeoPosition> parseGeoLink(const QString& link) {
     if (!link.startsWith(QLatin1String("geo:"), Qt::CaseInsensitive)) return std::nullopt;
@@ -72,8 +81,14 @@ WindowCommandLine splitWindowCommandLine(int argc, const char* const* argv) {
             const QString name = decodePath(bytes);
             if (bytes.startsWith("file://")) {
                 line.photos << fileUrlPath(bytes);
-            } else if (const auto position = parseGeoLink(name); position && !line.mapPosition) {
-                line.mapPosition = position;
+            } else if (name.startsWith(QLatin1String("geo:"), Qt::CaseInsensitive)) {
+                const PositionReading reading = readPositionText(name);
+                if (!reading.ok)
+                    line.refusedLinks << refusedLinkMessage(name, reading.reason);
+                else if (line.mapPosition)
+                    line.refusedLinks << refusedLinkMessage(name, kOneLinkOnly);
+                else
+                    line.mapPosition = GeoPosition{reading.latitude, reading.longitude};
             } else {
                 line.photos << name;
             }

@@ -24,7 +24,9 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QSet>
+#include <QUrl>
 #include <cmath>
+#include <unistd.h>
 
 namespace vantorel {
 namespace {
@@ -46,14 +48,23 @@ const QSize kExpandedSize(986, 695);
 
 } // namespace
 
-QString locateDataFile(const QString& name, const QString& workingDir, const QStringList& dataDirs) {
-    const QString inWorkingDir = QDir(workingDir).filePath(name);
-    if (QFileInfo::exists(inWorkingDir)) return inWorkingDir;
+QString locateDataFile(const QString& name, const QStringList& dataDirs) {
     for (const QString& dir : dataDirs) {
         const QString candidate = QDir(dir).filePath(name);
         if (QFileInfo::exists(candidate)) return candidate;
     }
-    return inWorkingDir;
+    return {};
+}
+
+QByteArray readDataFile(const QString& path) {
+    // The pictures are a few kilobytes; anything larger is not ours.
+    constexpr qint64 kLargestPicture = 1 << 20;
+    if (path.isEmpty()) return {};
+    const int fd = openRegularFile(path);
+    if (fd < 0) return {};
+    const std::optional<QByteArray> bytes = readWholeFile(fd, kLargestPicture);
+    ::close(fd);
+    return bytes.value_or(QByteArray());
 }
 
 MainController::MainController(Platform platform) : m_platform(platform), m_mapSettings(loadMapSettings()) {
@@ -63,30 +74,31 @@ MainController::MainController(Platform platform) : m_platform(platform), m_mapS
 }
 
 void MainController::FormCreate() {
-    // TEMP when the user set it, otherwise the session's own runtime folder when no one else may
-    // enter it, otherwise the user's temporary directory (TMPDIR or /tmp).
-    const QString temp = qEnvironmentVariable("TEMP");
-    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
-    m_state.TempDir = !temp.isEmpty() ? temp : isPrivateFolder(runtime) ? runtime : QDir::tempPath();
+    m_state.TempDir = runTemporaryFolder();
+    // Folders that killed runs left behind (ours, their process gone).
+    MapPageFolder::removeStaleFolders(m_state.TempDir);
     m_controls.geometry = QRect(0, 0, 210, 22);
     m_controls.SG1.setRowCommaText(0, kCoordHeaderGeotagged);
     m_controls.SG2.setRowCommaText(0, kExifHeader);
     m_controls.SG0.setRowCommaText(0, poiHeaderCommaText());
 }
 
-void MainController::FormShow(const QString& workingDir, const QStringList& dataDirs) {
+void MainController::FormShow(const QStringList& dataDirs) {
     m_controls.SG1.colWidths = {174, 80, 80, -1, -1, -1};
     m_controls.SG1.setRowCount(2);
     m_controls.SG2.colWidths = {105, 55, 155};
-    m_state.BusyGifPath = locateDataFile(kBusyGif, workingDir, dataDirs);
-    m_state.NoGeotagGifPath = locateDataFile(kNoGeotagGif, workingDir, dataDirs);
+    m_state.BusyGifPath = locateDataFile(kBusyGif, dataDirs);
+    m_state.NoGeotagGifPath = locateDataFile(kNoGeotagGif, dataDirs);
+    m_busyGif = readDataFile(m_state.BusyGifPath);
+    m_noGeotagGif = readDataFile(m_state.NoGeotagGifPath);
     m_state.InternetAvailable = true;
     if (m_platform.connectivity.CheckInternetConnection() != ConnectionState::Online) {
         m_state.InternetAvailable = false;
         m_platform.boxes.warning(kNoInternet);
     }
     m_controls.ComboBox1 = kSensorDefault;
-    m_state.DefaultBrowserName = DetectDefaultBrowser();
+    // The default browser is asked when a map first goes to it: the question takes a good part of a
+    // second, which the window's start does not wait for.
 }
 
 QString MainController::mapPagePath() const {
@@ -470,7 +482,7 @@ void MainController::BitBtn1Click() {
         c.SG1.setRowCount(2);
         c.SG1.fontColor = Qt::red;
         c.BitBtn23Enabled = false;
-        if (c.CheckBox4) m_platform.browser.navigate(m_state.NoGeotagGifPath);
+        if (c.CheckBox4) m_platform.browser.showPicture(m_state.NoGeotagGifPath, m_noGeotagGif);
         m_state.PhotoNotGeotagged = true;
         m_platform.pump.processMessages();
         return;
@@ -544,7 +556,8 @@ ViewSectorInputs MainController::sectorInputs() const {
 
 void MainController::BitBtn6Click() {
     MainControls& c = m_controls;
-    if (c.CheckBox4 && !m_state.PhotoNotGeotagged) m_platform.browser.navigate(m_state.BusyGifPath);
+    if (c.CheckBox4 && !m_state.PhotoNotGeotagged)
+        m_platform.browser.showPicture(m_state.BusyGifPath, m_busyGif);
     m_platform.pump.processMessages();
     c.Label7Visible = false;
     std::optional<PhotoMapPage> page = photoMapPageFromGrid(c.SG1);
@@ -682,13 +695,25 @@ QString MainController::DetectDefaultBrowser() {
 
 void MainController::OpenInExternalBrowser(const QString& pagePath, const QByteArray& page) {
     ExternalBrowser& browser = m_platform.externalBrowser;
-    const QString address = browser.pageAddress(pagePath, page);
-    const BrowserLaunch launch = browserLaunchFor(m_state.DefaultBrowserName, address);
-    if (launch.programs.isEmpty()) {
+    if (!m_defaultBrowserAsked && m_state.DefaultBrowserName.isEmpty())
+        m_state.DefaultBrowserName = DetectDefaultBrowser();
+    m_defaultBrowserAsked = true;
+    if (browserLaunchFor(m_state.DefaultBrowserName, QString()).programs.isEmpty()) {
         m_platform.boxes.showMessage(kBrowserNotIdentified);
         return;
     }
-    if (address.isEmpty()) return; // neither served nor written: nothing of ours to open
+    // The browser's command line, which every local user can read, names a file of the run's
+    // private folder that sends it to the served page; never the served address itself.
+    QString opened = pagePath;
+    const QString address = browser.pageAddress(page);
+    if (!address.isEmpty())
+        opened = m_mapFolder.writeFile(m_state.TempDir, kBrowserPageName, browserRedirectPage(address))
+                     ? m_mapFolder.filePath(m_state.TempDir, kBrowserPageName)
+                     : QString();
+    // Neither served nor written, or the folder is no longer ours: nothing of ours to open.
+    if (opened.isEmpty() || !m_mapFolder.stillAtItsPath()) return;
+    const BrowserLaunch launch = browserLaunchFor(m_state.DefaultBrowserName,
+                                                  QUrl::fromLocalFile(opened).toString(QUrl::FullyEncoded));
     // A browser that is not installed or does not start is not reported.
     const QString program = browser.findProgram(launch.programs);
     if (!program.isEmpty()) browser.launch(program, launch.arguments);

@@ -32,9 +32,10 @@ public:
     SharedState& state() { return m_state; }
     const SharedState& state() const { return m_state; }
 
-    // Start-up and end. The program's pictures are looked for in `workingDir`, then in `dataDirs`.
+    // Start-up and end. The program's pictures are read from the first of `dataDirs` that has them
+    // (the installed data folder, or the build's), never from the working folder.
     void FormCreate();
-    void FormShow(const QString& workingDir, const QStringList& dataDirs);
+    void FormShow(const QStringList& dataDirs);
     void FormClose();
 
     // Filling and emptying the list.
@@ -90,7 +91,8 @@ public:
     void PlaceOnMap();
     bool canPlaceOnMap() const;
 
-    // The desktop's default browser as a code ("FF", "CH", "OP"), or empty with a notice.
+    // The desktop's default browser as a code ("FF", "CH", "OP"), or empty with a notice. Asked
+    // once, when a map first goes to the user's browser.
     QString DetectDefaultBrowser();
     void OpenInExternalBrowser(const QString& pagePath, const QByteArray& page);
 
@@ -149,13 +151,17 @@ private:
     EntryListModel m_listModel{m_controls.ListBox1}; // every change of ListBox1 goes through it
     SharedState m_state;
     MapSettings m_mapSettings;
-    MapPageFolder m_mapFolder; // the run's own folder of map pages
+    MapPageFolder m_mapFolder;           // the run's own folder of map pages
+    QByteArray m_busyGif, m_noGeotagGif; // the pictures, read once at start
+    bool m_defaultBrowserAsked = false;
     BrowserView* m_overviewBrowser = nullptr;
     std::optional<QPointF> m_lastPosition; // written or clicked in this session (x longitude)
 };
 
-// The program's pictures, looked for in the working directory first, then in the data folders
-// (so a program started from a desktop menu finds them); the working directory's path when absent.
-QString locateDataFile(const QString& name, const QString& workingDir, const QStringList& dataDirs);
+// The program's pictures, looked for in the data folders only: a file of the same name in the folder
+// the program was started from is never read. Empty when none has it.
+QString locateDataFile(const QString& name, const QStringList& dataDirs);
+// A picture's bytes (at most 1 MB, a regular file); empty when it cannot be read.
+QByteArray readDataFile(const QString& path);
 
 } // namespace vantorel

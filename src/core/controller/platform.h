@@ -73,14 +73,21 @@ public:
 class BrowserView {
 public:
     virtual ~BrowserView() = default;
-    // Shows a page or a picture (a local path or a URL such as "about:blank"). Returns at once;
-    // nothing waits for the load.
+    // Shows a web address such as "about:blank"; a real view opens no local file (pages and
+    // pictures come from memory through showPage and showPicture). Returns at once; nothing waits
+    // for the load.
     virtual void navigate(const QString& url) = 0;
     // Shows the map page the program built: `page` is what appears, whatever the file at
     // `pagePath` (the copy kept for the user) holds now. A plain view shows the file.
     virtual void showPage(const QString& pagePath, const QByteArray& page) {
         (void)page;
         navigate(pagePath);
+    }
+    // Shows one of the program's pictures from its bytes, read from `path` by the program (empty
+    // when it could not be read); the view never opens the file itself. A plain view records the path.
+    virtual void showPicture(const QString& path, const QByteArray& picture) {
+        (void)picture;
+        navigate(path);
     }
 
     // Called by the view when a navigation has finished loading, with what was navigated to.
@@ -106,12 +113,12 @@ public:
     // Starts `program` with `arguments` (each one argument, never split), without waiting.
     // False when it cannot start.
     virtual bool launch(const QString& program, const QStringList& arguments) = 0;
-    // The address a browser opens for the map page `page`, written at `pagePath` (empty when it
-    // could not be written): the path itself, or a one-time address where the program serves
-    // `page` so that the map's tile requests carry a referrer.
-    virtual QString pageAddress(const QString& pagePath, const QByteArray& page) {
+    // The address where the program serves the map page `page` to the user's browser (so that the
+    // map's tile requests carry a referrer); empty when it cannot serve it. This address is never
+    // put in a command line: the browser is given a small file that sends it there.
+    virtual QString pageAddress(const QByteArray& page) {
         (void)page;
-        return pagePath;
+        return {};
     }
 };
 

@@ -1,9 +1,11 @@
 #include "mapsettings.h"
 
+#include "files/atomicfile.h"
 #include "text/programinfo.h"
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <QSettings>
 
 namespace vantorel {
@@ -44,6 +46,13 @@ QString mapCacheFolder() {
     // A relative XDG_CACHE_HOME is not to be used: the desktop convention ignores it.
     if (base.isEmpty() || QDir::isRelativePath(base)) base = QDir::homePath() + QStringLiteral("/.cache");
     return base + QStringLiteral("/vantorel");
+}
+
+QString checkedMapCacheFolder(QString* why) {
+    const QString folder = mapCacheFolder();
+    QDir().mkpath(QFileInfo(folder).path());
+    if (!ensurePrivateFolder(folder, why)) return {};
+    return folder;
 }
 
 } // namespace vantorel

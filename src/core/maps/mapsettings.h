@@ -28,4 +28,9 @@ QString tileUserAgent();
 // Where the maps keep their HTTP cache: $XDG_CACHE_HOME/vantorel (~/.cache/vantorel).
 QString mapCacheFolder();
 
+// mapCacheFolder() when it is (or can be made) a folder of this user's that no one else may enter,
+// not a link; empty otherwise (with `why`): the maps then keep their tiles in memory only. A cache
+// another user made, or can read, would tell them which tiles were viewed, so where the photos are.
+QString checkedMapCacheFolder(QString* why = nullptr);
+
 } // namespace vantorel
