@@ -1,6 +1,7 @@
 #include "geotagcopy.h"
 
 #include "gpsdirectoryedit.h"
+#include "positionscan.h"
 
 #include "files/jpeghead.h"
 #include "files/jpegsegments.h"
@@ -106,6 +107,20 @@ QString xmpCoordinate(const RationalTriple& t, const QString& ref) {
 
 namespace {
 
+// Where the broadest reading of a copy finds a position it must not hold: any, for a copy without
+// position; another than the new one (a destination aside), for a geotagged copy. Empty: none.
+QString positionLeft(const QByteArray& copy, LocationErase erase, std::pair<double, double> expected) {
+    for (const FoundPosition& found : findPositions(copy)) {
+        if (erase == LocationErase::None) {
+            if (found.destination) continue;
+            const double wanted = found.latitude ? expected.first : expected.second;
+            if (std::abs(found.degrees - wanted) < 1e-6) continue;
+        }
+        return found.where;
+    }
+    return {};
+}
+
 CopyResult writeCopy(const QString& source, const QString& target, const LocationEdit& edit,
                      const AtomicWriteOptions& extra) {
     CopyResult result;
@@ -141,7 +156,9 @@ CopyResult writeCopy(const QString& source, const QString& target, const Locatio
     options.modified = st.st_mtim;
     const QVector<PropertyItem> expected =
         edit.erase == LocationErase::None ? edit.gpsItems : QVector<PropertyItem>();
-    options.verify = [expected, erase = edit.erase, old = plan.oldPositions, whole = plan.otherPictures,
+    const std::pair<double, double> expectedDegrees{itemDegrees(expected, GpsLatitude),
+                                                    itemDegrees(expected, GpsLongitude)};
+    options.verify = [expected, erase = edit.erase, old = plan.oldPositions, expectedDegrees,
                       extraVerify = extra.verify](const QString& temp, QString& why) {
         ImageProperties copy;
         if (!copy.open(temp, ImageProperties::Scope::Gps)) {
@@ -160,10 +177,16 @@ CopyResult writeCopy(const QString& source, const QString& target, const Locatio
                 return false;
             }
         }
-        QByteArray written = copy.jpegHead();
-        if (whole) {
-            QFile file(temp);
-            written = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+        // The whole copy: a position may lie in any picture, thumbnail or trailing data.
+        QFile file(temp);
+        const QByteArray written = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+        if (written.isEmpty()) {
+            why = QStringLiteral("la copie ne se relit pas");
+            return false;
+        }
+        if (const QString where = positionLeft(written, erase, expectedDegrees); !where.isEmpty()) {
+            why = QStringLiteral("la position reste lisible dans ") + where;
+            return false;
         }
         for (const QByteArray& bytes : old)
             if (written.contains(bytes)) {

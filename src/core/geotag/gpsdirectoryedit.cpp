@@ -65,7 +65,7 @@ qint64 appendDirectory(TiffBlock& tiff, const QVector<NewEntry>& entries, quint3
 
 // Every table and value the block's directories use (main, Exif, GPS, interoperability,
 // thumbnail), as far as they can be followed.
-QVector<Range> usedRanges(const TiffBlock& tiff) {
+QVector<Range> usedRanges(const TiffBlock& tiff, bool followGps = true) {
     QVector<Range> used;
     QVector<qint64> pending{tiff.firstDirectory()}, seen;
     while (!pending.isEmpty() && seen.size() < 16) {
@@ -76,8 +76,10 @@ QVector<Range> usedRanges(const TiffBlock& tiff) {
         if (!dir) continue;
         used.append({at, dir->tableSize()});
         for (const TiffEntry& e : dir->entries) {
-            if (e.known() && !e.valueInEntry()) used.append({e.valueAt, e.valueSize});
-            if (e.tag == kExifPointerTag || e.tag == kGpsPointerTag || e.tag == kInteropPointerTag)
+            // A value that runs past the block is read by no one: it keeps nothing.
+            if (tiff.valueInside(e) && !e.valueInEntry()) used.append({e.valueAt, e.valueSize});
+            if (e.tag == kExifPointerTag || (followGps && e.tag == kGpsPointerTag) ||
+                e.tag == kInteropPointerTag)
                 if (const auto sub = tiff.pointer(e)) pending.append(*sub);
         }
         if (seen.size() == 1 && dir->next) pending.append(dir->next);
@@ -85,13 +87,23 @@ QVector<Range> usedRanges(const TiffBlock& tiff) {
     return used;
 }
 
-// Zeroes what the edit freed, unless a directory still uses part of it (a damaged file may share
-// a value between two entries): that part stays.
+// Zeroes what the edit freed but the bytes a directory still uses (a damaged file may share a
+// value between two entries, or lay a directory over a maker note): those bytes stay, every other
+// byte of the freed ranges goes.
 void zeroFreed(TiffBlock& tiff, const QVector<Range>& freed) {
-    const QVector<Range> used = usedRanges(tiff);
-    for (const Range& range : freed)
-        if (std::none_of(used.begin(), used.end(), [&](const Range& u) { return overlaps(u, range); }))
-            tiff.zero(range.first, range.second);
+    QVector<Range> used = usedRanges(tiff);
+    std::sort(used.begin(), used.end());
+    for (const Range& range : freed) {
+        qint64 from = std::max<qint64>(range.first, 0);
+        const qint64 end = std::min(range.first + range.second, tiff.size());
+        for (const Range& u : used) {
+            if (u.first + u.second <= from || u.second <= 0) continue;
+            if (u.first >= end) break;
+            if (u.first > from) tiff.zero(from, u.first - from);
+            from = std::max(from, u.first + u.second);
+        }
+        if (from < end) tiff.zero(from, end - from);
+    }
 }
 
 // The values of `entries` that lie outside their entries (the entries' own bytes go with the table).
@@ -120,7 +132,28 @@ GpsDirectoryEditResult refused(const QString& why) {
 
 } // namespace
 
+namespace {
+
+GpsDirectoryEditResult editDirectory(const QByteArray& bytes, const GpsDirectoryEdit& edit);
+
+} // namespace
+
 GpsDirectoryEditResult editGpsDirectory(const QByteArray& bytes, const GpsDirectoryEdit& edit) {
+    GpsDirectoryEditResult result = editDirectory(bytes, edit);
+    // A coordinate written again with its old value (a new latitude beside the same longitude) is
+    // the new position, not a trace of the old one.
+    if (const auto tiff = TiffBlock::parse(bytes))
+        result.oldPositions.removeIf([&](const QByteArray& old) {
+            return std::any_of(edit.set.begin(), edit.set.end(), [&](const PropertyItem& item) {
+                return old == tiff->swapped(item.type, item.value);
+            });
+        });
+    return result;
+}
+
+namespace {
+
+GpsDirectoryEditResult editDirectory(const QByteArray& bytes, const GpsDirectoryEdit& edit) {
     GpsDirectoryEditResult result;
     auto parsed = TiffBlock::parse(bytes);
     if (!parsed) return refused(QStringLiteral("en-tête Exif illisible"));
@@ -143,6 +176,14 @@ GpsDirectoryEditResult editGpsDirectory(const QByteArray& bytes, const GpsDirect
     if (gpsAt) {
         gps = tiff.directory(*gpsAt);
         if (!gps || !gps->complete) return refused(QStringLiteral("répertoire GPS illisible"));
+        // A directory laid over another one's table or values (a maker note, a damaged file)
+        // can be neither rewritten nor wiped without damaging what shares its bytes.
+        QVector<Range> own = valuesOf(tiff, gps->entries);
+        own.append({gps->offset, gps->tableSize()});
+        const QVector<Range> others = usedRanges(tiff, false);
+        for (const Range& r : own)
+            if (std::any_of(others.begin(), others.end(), [&](const Range& u) { return overlaps(u, r); }))
+                return refused(QStringLiteral("répertoire GPS mêlé à d'autres données"));
     }
 
     if (edit.removeDirectory) {
@@ -264,6 +305,8 @@ GpsDirectoryEditResult editGpsDirectory(const QByteArray& bytes, const GpsDirect
     result.block = tiff.bytes();
     return result;
 }
+
+} // namespace
 
 QByteArray newGpsBlock(const QVector<PropertyItem>& items) {
     // A main directory with its GPS pointer alone, then the GPS directory.

@@ -1,10 +1,12 @@
 #include "locationedit.h"
 
 #include "gpsdirectoryedit.h"
+#include "positionscan.h"
 
 #include "metadata/tiffblock.h"
 
 #include <algorithm>
+#include <cmath>
 
 #include <cstring>
 
@@ -18,6 +20,53 @@ const QByteArray kPhotoshopId("Photoshop 3.0\0", 14);
 
 QByteArray payloadOf(const QByteArray& head, const JpegSegment& s) {
     return head.mid(s.payloadOffset(), s.payloadSize());
+}
+
+// A thermal camera's GPS record, spread over its FLIR segments, rewritten in place: emptied (its
+// directory entry marked unused, its bytes zeroed) when the position goes, given the new position
+// otherwise. False when a record cannot be read whole.
+bool editFlirGps(const QByteArray& head, const LocationEdit& edit, LocationPlan& plan) {
+    const FlirStream stream = flirStream(head);
+    const QVector<FlirGpsRecord> records = flirGpsRecords(stream.data);
+    if (records.isEmpty()) return true;
+    QByteArray fff = stream.data;
+    const auto put = [&](qint64 at, const QByteArray& bytes) { fff.replace(at, bytes.size(), bytes); };
+    for (const FlirGpsRecord& r : records) {
+        if (r.size < 0x20) return false;
+        if (edit.erase != LocationErase::None) {
+            put(r.entry, QByteArray(2, '\0'));
+            put(r.body, QByteArray(r.size, '\0'));
+            ++plan.removed.exifGps;
+            continue;
+        }
+        const double latitude = itemDegrees(edit.gpsItems, GpsLatitude),
+                     longitude = itemDegrees(edit.gpsItems, GpsLongitude);
+        if (std::isnan(latitude) || std::isnan(longitude)) return false;
+        const auto refOf = [&](quint16 id) {
+            for (const PropertyItem& item : edit.gpsItems)
+                if (item.id == id) return item.value.left(1);
+            return QByteArray("N");
+        };
+        const auto doubleBytes = [](double v) {
+            QByteArray b(8, '\0');
+            std::memcpy(b.data(), &v, 8); // little-endian, as the record is
+            return b;
+        };
+        put(r.body + 0x08, refOf(GpsLatitudeRef) + '\0' + refOf(GpsLongitudeRef) + '\0');
+        put(r.body + 0x10, doubleBytes(latitude) + doubleBytes(longitude));
+    }
+    // Each FLIR segment whose piece changed is written again, its header as it was.
+    qint64 at = 0;
+    for (const auto& [offset, size] : stream.pieces) {
+        const QByteArray piece = fff.mid(at, size);
+        if (piece != stream.data.mid(at, size)) {
+            const qint64 segment = offset - 8 - 4;
+            plan.changes.append(
+                {segment, size + 8 + 4, segmentBytes(kMarkerApp1, head.mid(offset - 8, 8) + piece)});
+        }
+        at += size;
+    }
+    return true;
 }
 
 } // namespace
@@ -108,6 +157,9 @@ LocationPlan planLocationEdit(const QByteArray& head, const LocationEdit& edit) 
     }
     if (!exifSeen && edit.erase == LocationErase::None && edit.addPosition && !edit.gpsItems.isEmpty())
         plan.changes.prepend({insertAt, 0, segmentBytes(kMarkerApp1, kExifId + newGpsBlock(edit.gpsItems))});
+    if (!editFlirGps(head, edit, plan)) return fail(QStringLiteral("bloc FLIR illisible"));
+    std::sort(plan.changes.begin(), plan.changes.end(),
+              [](const SegmentChange& a, const SegmentChange& b) { return a.offset < b.offset; });
     return plan;
 }
 
