@@ -515,19 +515,22 @@ TEST(WindowBoxes, EachCommandShowsItsKindOfBox) {
          [](BoxWindow& w) { w.connectivity.result = ConnectionState::Offline; },
          [](BoxWindow&) {},
          {{QMessageBox::Warning, ok, QString::fromUtf8("Pas de connexion internet détectée")}}},
-        {"no default browser at start-up",
+        // The default browser is asked when a map first goes to it (the embedded view is off by default).
+        {"no default browser at the first map",
          [](BoxWindow& w) {
              w.externalBrowser.answer = {"", "xdg-settings get default-web-browser"};
          },
-         [](BoxWindow&) {},
+         [](BoxWindow& w) { w.dropPhoto(); },
          {{QMessageBox::Warning, yes,
-           QString::fromUtf8("Le réglage  \"xdg-settings get default-web-browser\"")}}},
-        {"unknown browser at start-up",
+           QString::fromUtf8("Le réglage  \"xdg-settings get default-web-browser\"")},
+          {QMessageBox::NoIcon, ok, QString::fromUtf8("Navigateur non identifié")}}},
+        {"unknown browser at the first map",
          [](BoxWindow& w) {
              w.externalBrowser.answer = {"epiphany.desktop", "x"};
          },
-         [](BoxWindow&) {},
-         {{QMessageBox::NoIcon, ok, "Browser inconnu"}}},
+         [](BoxWindow& w) { w.dropPhoto(); },
+         {{QMessageBox::NoIcon, ok, "Browser inconnu"},
+          {QMessageBox::NoIcon, ok, QString::fromUtf8("Navigateur non identifié")}}},
         {"Export Gpx of an empty list",
          [](BoxWindow&) {},
          [](BoxWindow& w) { w.click("BitBtn13"); },
@@ -582,7 +585,8 @@ TEST(WindowBoxes, ShortTextsKeepTheTitleWhole) {
     BoxWindow w;
     w.externalBrowser.answer = {"epiphany.desktop", "x"};
     w.start();
-    ASSERT_EQ(w.drawn.size(), 1);
+    w.dropPhoto();
+    ASSERT_EQ(w.drawn.size(), 2);
     QFont titleFont = QApplication::font();
     titleFont.setBold(true);
     constexpr int kIconAndThreeButtons = 4 * 22;

@@ -10,6 +10,7 @@
 
 #include <QFileInfo>
 #include <QTemporaryDir>
+#include <QUrl>
 #include <gtest/gtest.h>
 
 using namespace vantorel;
@@ -155,7 +156,8 @@ TEST_F(OverviewCommand, ExternalBrowserGetsTheSamePage) {
     c.BitBtn14Click();
     ASSERT_EQ(fake.externalBrowser.launches.size(), 1);
     EXPECT_EQ(fake.externalBrowser.launches[0].arguments,
-              QStringList({"-url", c.mapPagePath(), "-fullscreen"}));
+              QStringList({"-url", QUrl::fromLocalFile(c.mapPagePath()).toString(QUrl::FullyEncoded),
+                           "-fullscreen"}));
     EXPECT_FALSE(m.Form3Visible);
 }
 

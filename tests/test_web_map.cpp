@@ -254,6 +254,16 @@ TEST(WebMap, APageReadsNoFileAndReachesNoOtherServer) {
     // (The file is stopped by the engine itself for a page of the server, before the view is asked.)
     EXPECT_TRUE(refusedUrls.contains(leak + "?navigation")) << refusedUrls.join(' ').toStdString();
     EXPECT_TRUE(listener.requests.isEmpty()) << listener.requests.value(0).constData();
+
+    // Without the server, the program's own page shown from memory as a "data:" address still
+    // shows; a page cannot send the view to such an address.
+    loaded.clear();
+    view.setContent("<p id=own>own</p>", "text/html;charset=UTF-8");
+    ASSERT_TRUE(loaded.wait(30000));
+    EXPECT_EQ(evaluate(view, "document.getElementById('own') ? 'shown' : ''").toString(), "shown");
+    evaluate(view, "location.href = 'data:text/html,<p id=theirs>x</p>'; true");
+    QTest::qWait(500);
+    EXPECT_EQ(evaluate(view, "document.getElementById('own') ? 'shown' : ''").toString(), "shown");
 }
 
 } // namespace

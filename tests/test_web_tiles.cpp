@@ -54,6 +54,27 @@ const QString kTilesLoaded = QStringLiteral(
     "document.querySelectorAll('.leaflet-tile-loaded').length > 0 &&"
     " document.querySelectorAll('.leaflet-tile-container img:not(.leaflet-tile-loaded)').length === 0");
 
+// A plain tile as a PNG.
+QByteArray greenTile() {
+    QImage tile(256, 256, QImage::Format_RGB32);
+    tile.fill(Qt::darkGreen);
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    tile.save(&buffer, "PNG");
+    return png;
+}
+
+// The environment of a child run whose user's folders are in `home`, its tiles from `tiles`.
+QProcessEnvironment runEnvironment(const QString& home, const TileServer& tiles) {
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("XDG_CACHE_HOME", home + "/cache");
+    environment.insert("XDG_CONFIG_HOME", home + "/config");
+    environment.insert("XDG_DATA_HOME", home + "/data");
+    environment.insert("VANTOREL_TEST_TILE_URL", tiles.urlTemplate());
+    return environment;
+}
+
 // One run of the program as a child process: shows the map, waits for its tiles, and ends (the
 // application, and with it the maps' profile, closes as the program's does).
 TEST(TileCacheRun, ShowsOneMap) {
@@ -69,23 +90,13 @@ TEST(TileCacheRun, ShowsOneMap) {
 }
 
 TEST(TileCache, SecondRunFetchesNothing) {
-    QImage tile(256, 256, QImage::Format_RGB32);
-    tile.fill(Qt::darkGreen);
-    QByteArray png;
-    QBuffer buffer(&png);
-    buffer.open(QIODevice::WriteOnly);
-    tile.save(&buffer, "PNG");
     TileServer tiles;
-    tiles.serveTiles(png, 3600);
+    tiles.serveTiles(greenTile(), 3600);
 
     QTemporaryDir home;
     QDir().mkpath(home.filePath("temp"));
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert("XDG_CACHE_HOME", home.filePath("cache"));
-    environment.insert("XDG_CONFIG_HOME", home.filePath("config"));
-    environment.insert("XDG_DATA_HOME", home.filePath("data"));
+    QProcessEnvironment environment = runEnvironment(home.path(), tiles);
     environment.insert("TEMP", home.filePath("temp"));
-    environment.insert("VANTOREL_TEST_TILE_URL", tiles.urlTemplate());
     auto runProgram = [&] {
         QProcess program;
         program.setProcessEnvironment(environment);
@@ -128,24 +139,14 @@ TEST(TileCache, SecondRunFetchesNothing) {
 // A tile cache folder that is a link to another user's folder (or theirs) is not used: the maps
 // still show, their tiles kept in memory only, and the folder gets nothing.
 TEST(TileCache, ALinkedCacheFolderGetsNothing) {
-    QImage tile(256, 256, QImage::Format_RGB32);
-    tile.fill(Qt::darkGreen);
-    QByteArray png;
-    QBuffer buffer(&png);
-    buffer.open(QIODevice::WriteOnly);
-    tile.save(&buffer, "PNG");
     TileServer tiles;
-    tiles.serveTiles(png, 3600);
+    tiles.serveTiles(greenTile(), 3600);
 
     QTemporaryDir home;
     ASSERT_TRUE(QDir().mkpath(home.filePath("theirs")));
     ASSERT_TRUE(QDir().mkpath(home.filePath("cache")));
     ASSERT_TRUE(QFile::link(home.filePath("theirs"), home.filePath("cache/vantorel")));
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert("XDG_CACHE_HOME", home.filePath("cache"));
-    environment.insert("XDG_CONFIG_HOME", home.filePath("config"));
-    environment.insert("XDG_DATA_HOME", home.filePath("data"));
-    environment.insert("VANTOREL_TEST_TILE_URL", tiles.urlTemplate());
+    const QProcessEnvironment environment = runEnvironment(home.path(), tiles);
     QProcess program;
     program.setProcessEnvironment(environment);
     program.start(QCoreApplication::applicationFilePath(), {"--gtest_filter=TileCacheRun.ShowsOneMap"});
