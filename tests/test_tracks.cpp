@@ -158,8 +158,48 @@ TEST(PhotoUtc, ZonesAsUsersNameThem) {
     EXPECT_EQ(zoneFromText("-0330").offsetFromUtc(QDateTime::currentDateTimeUtc()), -12600);
     EXPECT_EQ(zoneFromText("UTC").offsetFromUtc(QDateTime::currentDateTimeUtc()), 0);
     EXPECT_EQ(zoneFromText("Europe/Paris").id(), QByteArray("Europe/Paris"));
-    for (const char* bad : {"Mars/Olympus", "+25:00", "2", ""})
+    EXPECT_EQ(zoneFromText("europe/paris").id(), QByteArray("Europe/Paris"));
+    // Names the system would take for UTC are no zone.
+    for (const char* bad : {"Mars/Olympus", "+25:00", "2", "", "Paris", "paris", "XYZ", "Pariss"})
         EXPECT_FALSE(zoneFromText(bad).isValid()) << bad;
+}
+
+TEST(PhotoUtc, TheRepeatedHourOfADaylightSavingChangeIsAmbiguousAndReadAsItsEarlierInstant) {
+    CorrelationSettings paris;
+    paris.zone = QTimeZone("Europe/Paris");
+    CorrelationSettings offset = paris;
+    offset.zone = zoneFromText("+01:00");
+    const struct {
+        const char* what;
+        PhotoTimeReading photo;
+        const CorrelationSettings& settings;
+        const char* utc;
+        bool ambiguous;
+    } cases[] = {
+        {"02:30 on the autumn change day: twice", cameraTime("2024:10:27 02:30:00"), paris,
+         "2024-10-27T00:30:00Z", true},
+        {"02:00 exactly", cameraTime("2024:10:27 02:00:00"), paris, "2024-10-27T00:00:00Z", true},
+        {"01:59 once", cameraTime("2024:10:27 01:59:00"), paris, "2024-10-26T23:59:00Z", false},
+        {"03:00 once", cameraTime("2024:10:27 03:00:00"), paris, "2024-10-27T02:00:00Z", false},
+        {"the user's offset decides", cameraTime("2024:10:27 02:30:00"), offset, "2024-10-27T01:30:00Z",
+         false},
+        {"the photo's own offset decides", cameraTime("2024:10:27 02:30:00", 3600), paris,
+         "2024-10-27T01:30:00Z", false},
+        {"spring: the skipped hour, as before", cameraTime("2024:03:31 02:30:00"), paris,
+         "2024-03-31T01:30:00Z", false},
+    };
+    for (const auto& c : cases) {
+        bool ambiguous = !c.ambiguous;
+        const auto utc = photoUtcMs(c.photo, c.settings, &ambiguous);
+        ASSERT_TRUE(utc) << c.what;
+        EXPECT_EQ(formatUtc(*utc), QString::fromLatin1(c.utc)) << c.what;
+        EXPECT_EQ(ambiguous, c.ambiguous) << c.what;
+        const Placement p = placePhoto(c.photo, {fix(0, 1, 2)}, c.settings);
+        EXPECT_EQ(p.ambiguousTime, c.ambiguous) << c.what;
+    }
+    PhotoOnTrack row{"/x/a.jpg", cameraTime("2024:10:27 02:30:00"), {}};
+    row.placement = placePhoto(row.time, {fix(0, 1, 2)}, paris);
+    EXPECT_EQ(trackTableRow(row)[TrackUtcTime], "2024-10-27T00:30:00Z – heure ambiguë (changement d'heure)");
 }
 
 // ---- The clock error ----
@@ -884,11 +924,54 @@ TEST(TrackCopies, WritesPositionAltitudeAndTimeStampsAndSkipsWithReasons) {
     settings.replace = true;
     placePhotos(photos, track, settings);
     EXPECT_EQ(photos[2].placement.status, PlacementStatus::Placed);
-    const TrackCopyRun cancelled = writeTrackCopies(
-        photos, [](int done) { return done < 1; }, 1);
+    const TrackCopyRun cancelled = writeTrackCopies(photos, [](int done) { return done < 1; }, 1, {true, {}});
     EXPECT_TRUE(cancelled.cancelled);
     EXPECT_EQ(cancelled.written.size(), 1);
     EXPECT_TRUE(trackCopySummary(cancelled).endsWith("Écriture interrompue."));
+}
+
+TEST(TrackCopies, ExistingCopiesAreKeptUnlessReplacedAndOnlyTheChosenRowsAreWritten) {
+    QTemporaryDir dir;
+    QStringList paths;
+    for (const char* name : {"a.jpg", "b.jpg", "c.jpg", "d.jpg"})
+        paths << makeJpeg(dir.path(), name, {asciiItem(0x9003, "2024:06:01 12:00:30")});
+    const std::vector<TrackFix> track = {fix(0, 10, 20), fix(60, 11, 21)};
+    CorrelationSettings utc;
+    utc.zone = QTimeZone::utc();
+    QVector<PhotoOnTrack> photos = readPhotosForTrack(paths);
+    placePhotos(photos, track, utc);
+    const QString oldCopy = writeFile(dir, "#b.jpg", "an earlier copy");
+    EXPECT_EQ(existingTrackCopies(photos), QStringList{oldCopy});
+    EXPECT_TRUE(existingTrackCopies(photos, {0, 2}).isEmpty());
+
+    // The first and the second photo only: the second's copy is kept.
+    const TrackCopyRun first = writeTrackCopies(photos, {}, kTrackCopyThreads, {false, {0, 1}});
+    EXPECT_EQ(first.written, QStringList{dir.filePath("#a.jpg")});
+    EXPECT_EQ(first.keptCopies, QStringList{oldCopy});
+    EXPECT_EQ(first.kept, QVector<bool>({false, true, false, false}));
+    EXPECT_EQ(fileBytes(oldCopy), "an earlier copy");
+    EXPECT_FALSE(QFile::exists(dir.filePath("#c.jpg")));
+    EXPECT_EQ(trackCopySummary(first), "1 copie écrite.\n1 copie existante gardée.");
+
+    // Replaced when asked: every row.
+    const TrackCopyRun all = writeTrackCopies(photos, {}, kTrackCopyThreads, {true, {}});
+    EXPECT_EQ(all.written.size(), 4);
+    EXPECT_TRUE(all.keptCopies.isEmpty());
+    EXPECT_NE(fileBytes(oldCopy), "an earlier copy");
+}
+
+TEST(TrackCopies, ABlockedSettingShowsInEveryReadableRow) {
+    QTemporaryDir dir;
+    PhotoOnTrack photo{makeJpeg(dir.path(), "a.jpg", {asciiItem(0x9003, "2024:06:01 12:00:30")}), {}, {}};
+    photo.time = ReadPhotoTime(photo.path);
+    CorrelationSettings utc;
+    utc.zone = QTimeZone::utc();
+    photo.placement = placePhoto(photo.time, {fix(0, 10, 20), fix(60, 11, 21)}, utc);
+    EXPECT_EQ(trackTableRow(photo)[TrackPlace], "10.500000, 20.500000");
+    const QStringList blocked = trackTableRow(photo, "Fuseau inconnu");
+    EXPECT_EQ(blocked[TrackUtcTime], "Fuseau inconnu");
+    EXPECT_EQ(blocked[TrackPlace], "Fuseau inconnu");
+    EXPECT_EQ(blocked[TrackCameraTime], "2024-06-01 12:00:30");
 }
 
 TEST(TrackCopies, PositionRationalsKeepAMillionthOfAMinute) {
