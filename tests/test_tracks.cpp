@@ -159,6 +159,9 @@ TEST(PhotoUtc, ZonesAsUsersNameThem) {
     EXPECT_EQ(zoneFromText("UTC").offsetFromUtc(QDateTime::currentDateTimeUtc()), 0);
     EXPECT_EQ(zoneFromText("Europe/Paris").id(), QByteArray("Europe/Paris"));
     EXPECT_EQ(zoneFromText("europe/paris").id(), QByteArray("Europe/Paris"));
+    // The system's zone is always known, whatever list the system gives.
+    EXPECT_TRUE(zoneFromText(QString::fromUtf8(QTimeZone::systemTimeZoneId())).isValid());
+    EXPECT_EQ(zoneFromText("Etc/UTC").offsetFromUtc(QDateTime::currentDateTimeUtc()), 0);
     // Names the system would take for UTC are no zone.
     for (const char* bad : {"Mars/Olympus", "+25:00", "2", "", "Paris", "paris", "XYZ", "Pariss"})
         EXPECT_FALSE(zoneFromText(bad).isValid()) << bad;
@@ -997,6 +1000,20 @@ TEST(TrackCopies, PositionRationalsKeepAMillionthOfAMinute) {
 namespace {
 
 // ---- The dialog's map ----
+
+TEST(TrackMapPage, ATrackAcrossTheAntimeridianIsDrawnTheShortWay) {
+    const std::vector<TrackFix> track = {fix(0, -17, 179.5),      fix(1, -17.1, 179.9),
+                                         fix(2, -17.2, -179.9),   fix(3, -17.3, -179.5),
+                                         fix(4, -17.4, 179.8, 1), fix(5, -17.5, -179.7, 1)};
+    const QString page =
+        QString::fromUtf8(BuildTrackMapPage(track, {{-17.2, -179.8, "a.jpg"}}, MapSettings{}));
+    EXPECT_TRUE(
+        page.contains("var vantorelSegments = [\n[[-17.0000000,179.5000000],[-17.1000000,179.9000000],"
+                      "[-17.2000000,180.1000000],[-17.3000000,180.5000000]],\n"
+                      "[[-17.4000000,179.8000000],[-17.5000000,180.3000000]]];"))
+        << page.right(1500).toStdString();
+    EXPECT_TRUE(page.contains("var vantorelCentreLongitude = 180.0000000;"));
+}
 
 TEST(TrackMapPage, OneLinePerSegmentEscapedNamesAndLongTracksThinned) {
     const std::vector<TrackFix> short_ = {fix(0, 1.5, 2.5, 0), fix(1, 1.6, 2.6, 0), fix(2, -3, -4, 1)};

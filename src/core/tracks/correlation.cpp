@@ -1,6 +1,7 @@
 #include "correlation.h"
 
 #include <QDateTime>
+#include <QFileInfo>
 #include <QRegularExpression>
 
 #include <algorithm>
@@ -120,6 +121,11 @@ QTimeZone zoneFromText(const QString& text) {
     const QByteArray name = t.toUtf8();
     for (const QByteArray& id : known)
         if (id.compare(name, Qt::CaseInsensitive) == 0) return QTimeZone(id);
+    // The system's own zone, and the tz database's other names ("Etc/UTC"), which the list may lack.
+    if (name == QTimeZone::systemTimeZoneId()) return QTimeZone::systemTimeZone();
+    static const QRegularExpression tzName(QStringLiteral("^[A-Za-z][A-Za-z0-9_+-]*(/[A-Za-z0-9_+-]+)*$"));
+    if (tzName.match(t).hasMatch() && QFileInfo(QStringLiteral("/usr/share/zoneinfo/") + t).isFile())
+        return QTimeZone(name);
     return {};
 }
 
