@@ -614,37 +614,30 @@ struct TurningTrack {
     }
     static qint64 ms(int i) { return kNoon + i * 10000LL; }
     static QString iso(int i) { return formatUtc(ms(i)); }
-
-    static QByteArray gpx() {
+    // `pattern` for every point, with %1 its latitude, %2 its longitude and %3 its time.
+    static QByteArray each(const char* pattern) {
         QByteArray b;
         for (int i = 0; i < kPoints; ++i)
-            b += QStringLiteral("<trkpt lat=\"%1\" lon=\"%2\"><time>%3</time></trkpt>\n")
-                     .arg(lat(i), 0, 'f', 9)
-                     .arg(lon(i), 0, 'f', 9)
-                     .arg(iso(i))
+            b += QString::fromLatin1(pattern)
+                     .replace("%1", QString::number(lat(i), 'f', 9))
+                     .replace("%2", QString::number(lon(i), 'f', 9))
+                     .replace("%3", iso(i))
                      .toUtf8();
-        return gpx11("<trk><trkseg>\n" + b + "</trkseg></trk>");
+        return b;
+    }
+
+    static QByteArray gpx() {
+        return gpx11("<trk><trkseg>\n" + each("<trkpt lat=\"%1\" lon=\"%2\"><time>%3</time></trkpt>\n") +
+                     "</trkseg></trk>");
     }
     static QByteArray kmlPlacemarks() {
-        QByteArray b = "<?xml version=\"1.0\"?>\n<kml xmlns=\"http://www.opengis.net/kml/2.2\"><Document>\n";
-        for (int i = 0; i < kPoints; ++i)
-            b += QStringLiteral("<Placemark><TimeStamp><when>%3</when></TimeStamp><Point><coordinates>%2,%1"
-                                "</coordinates></Point></Placemark>\n")
-                     .arg(lat(i), 0, 'f', 9)
-                     .arg(lon(i), 0, 'f', 9)
-                     .arg(iso(i))
-                     .toUtf8();
-        return b + "</Document></kml>\n";
+        return "<?xml version=\"1.0\"?>\n<kml xmlns=\"http://www.opengis.net/kml/2.2\"><Document>\n" +
+               each("<Placemark><TimeStamp><when>%3</when></TimeStamp><Point><coordinates>%2,%1"
+                    "</coordinates></Point></Placemark>\n") +
+               "</Document></kml>\n";
     }
     static QByteArray kmlTrack() {
-        QByteArray when, coord;
-        for (int i = 0; i < kPoints; ++i) {
-            when += "<when>" + iso(i).toUtf8() + "</when>";
-            coord += QStringLiteral("<gx:coord>%2 %1 0</gx:coord>")
-                         .arg(lat(i), 0, 'f', 9)
-                         .arg(lon(i), 0, 'f', 9)
-                         .toUtf8();
-        }
+        const QByteArray when = each("<when>%3</when>"), coord = each("<gx:coord>%2 %1 0</gx:coord>");
         return "<?xml version=\"1.0\"?>\n<kml xmlns=\"http://www.opengis.net/kml/2.2\" "
                "xmlns:gx=\"http://www.google.com/kml/ext/2.2\"><Document><Placemark><gx:Track>" +
                when + coord + "</gx:Track></Placemark></Document></kml>\n";
@@ -654,14 +647,10 @@ struct TurningTrack {
                        "xmlns=\"http://www.garmin.com/xmlschemas/TrainingCenterDatabase/v2\"><Activities>"
                        "<Activity Sport=\"Other\"><Id>" +
                        iso(0).toUtf8() + "</Id><Lap StartTime=\"" + iso(0).toUtf8() + "\"><Track>\n";
-        for (int i = 0; i < kPoints; ++i)
-            b += QStringLiteral("<Trackpoint><Time>%3</Time><Position><LatitudeDegrees>%1</LatitudeDegrees>"
-                                "<LongitudeDegrees>%2</LongitudeDegrees></Position></Trackpoint>\n")
-                     .arg(lat(i), 0, 'f', 9)
-                     .arg(lon(i), 0, 'f', 9)
-                     .arg(iso(i))
-                     .toUtf8();
-        return b + "</Track></Lap></Activity></Activities></TrainingCenterDatabase>\n";
+        return b +
+               each("<Trackpoint><Time>%3</Time><Position><LatitudeDegrees>%1</LatitudeDegrees>"
+                    "<LongitudeDegrees>%2</LongitudeDegrees></Position></Trackpoint>\n") +
+               "</Track></Lap></Activity></Activities></TrainingCenterDatabase>\n";
     }
     static QByteArray minutes(double degrees, int width) {
         const qint64 thousandths = std::llround(degrees * 60000);
