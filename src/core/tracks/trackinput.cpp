@@ -1,5 +1,7 @@
 #include "trackinput.h"
 
+#include <cstring>
+
 namespace vantorel {
 namespace {
 
@@ -117,8 +119,24 @@ qint64 GuardedTrackInput::readData(char* data, qint64 maxSize) {
         }
     }
     if (m_unitBytes == 1) {
-        for (; i < n; ++i)
-            if (!scan(bytes[i])) return -1;
+        while (i < n) {
+            if (m_state == State::Text) {
+                // Most bytes are text between tags: skipped to the next '<' at once.
+                const auto* open =
+                    static_cast<const unsigned char*>(std::memchr(bytes + i, '<', size_t(n - i)));
+                const qint64 to = open ? open - bytes : n;
+                for (qint64 k = i; k < to; ++k)
+                    if (bytes[k] == '\n') ++m_line;
+                m_run += to - i;
+                if (m_run > kMaxTrackTextChars) {
+                    refuse(QStringLiteral("texte trop long"));
+                    return -1;
+                }
+                i = to;
+                if (i == n) break;
+            }
+            if (!scan(bytes[i++])) return -1;
+        }
         return n;
     }
     for (; i < n; ++i) {
