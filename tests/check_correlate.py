@@ -164,6 +164,51 @@ with tempfile.TemporaryDirectory() as tmp:
                        (["--max-gap", "-3"], "negative gap"), (["--frobnicate"], "unknown option"), ([], "no track")]:
         bad = run(*(args + (["--track", gpx] if args else [])), plain)
         check(f"exit 2: {what}", bad.returncode == 2 and bad.stdout == b"", repr(bad.stderr))
+    # An existing copy is kept (exit 3 and "kept", as write does) unless --force.
+    plain_copy = os.path.join(small, "#plain.jpg")
+    before = open(plain_copy, "rb").read()
+    again = run("--track", gpx, "--tz", "+02:00", plain)
+    check("existing copy: kept, exit 3", again.returncode == 3 and again.stdout.decode().split("\t")[1] == "kept",
+          repr((again.returncode, again.stdout, again.stderr)))
+    check("existing copy: named on stderr", "#plain.jpg existe déjà" in again.stderr.decode(), repr(again.stderr))
+    check("existing copy: untouched", open(plain_copy, "rb").read() == before)
+    forced = run("--track", gpx, "--tz", "+02:00", "--clock-error", "10", "--force", plain)
+    check("--force: written", forced.returncode == 0 and forced.stdout.decode().split("\t")[1] == "written",
+          repr(forced.stdout))
+    check("--force: replaced", open(plain_copy, "rb").read() != before)
+    # Zone names the system would take for UTC are refused, nothing written.
+    os.remove(plain_copy)
+    for zone in ["Paris", "paris", "XYZ"]:
+        bad = run("--track", gpx, "--tz", zone, plain)
+        check(f"unknown zone {zone}: exit 2, nothing written", bad.returncode == 2 and bad.stdout == b"" and
+              "fuseau inconnu" in bad.stderr.decode() and not os.path.exists(plain_copy), repr(bad.stderr))
+    # A camera time in the hour repeated when summer time ends (plain's 2008-05-30 15:56:01 read as
+    # 2008-10-26 02:30:00 in Paris through the clock error): placed at the earlier instant, said so.
+    dst = os.path.join(small, "dst.gpx")
+    with open(dst, "w") as f:
+        f.write('<?xml version="1.0"?>\n<gpx version="1.1" xmlns="http://www.topografix.com/GPX/1/1"><trk><trkseg>\n'
+                + "".join(f'<trkpt lat="{10 + m / 60:.9f}" lon="20"><time>2008-10-26T{m // 60:02d}:{m % 60:02d}:00Z'
+                          '</time></trkpt>\n' for m in range(0, 121, 20)) + '</trkseg></trk></gpx>\n')
+    ambiguous = run("--track", dst, "--tz", "Europe/Paris", "--clock-error", "-148 10:33:59", plain)
+    fields = ambiguous.stdout.decode().rstrip("\n").split("\t")
+    check("ambiguous hour: status, earlier instant, copy written",
+          ambiguous.returncode == 0 and fields[1:3] == ["ambiguous-time", "10.500000000"] and
+          fields[5] == "2008-10-26T00:30:00Z" and os.path.exists(plain_copy), repr(fields))
+    chosen_offset = run("--track", dst, "--tz", "+01:00", "--clock-error", "-148 10:33:59", "--dry-run", plain)
+    check("ambiguous hour: an offset given decides", chosen_offset.stdout.decode().split("\t")[1:3] ==
+          ["would-write", "11.500000000"], repr(chosen_offset.stdout))
+    # A track file with no point is named even next to a good one; an empty one says it is empty.
+    empty = os.path.join(small, "empty.gpx")
+    open(empty, "w").close()
+    untimed = os.path.join(small, "untimed.gpx")
+    with open(untimed, "w") as f:
+        f.write('<?xml version="1.0"?>\n<gpx version="1.1" xmlns="http://www.topografix.com/GPX/1/1">'
+                '<wpt lat="1" lon="2"/></gpx>\n')
+    warned = run("--track", empty, "--track", gpx, "--track", untimed, "--tz", "+02:00", "--dry-run", plain)
+    check("tracks without points: warned, the good one used", warned.returncode == 0 and
+          f"La trace « {empty} » est vide." in warned.stderr.decode() and
+          f"La trace « {untimed} » ne contient aucun point horodaté." in warned.stderr.decode(),
+          repr(warned.stderr.decode()))
     broken = os.path.join(small, "broken.gpx")
     with open(broken, "w") as f:
         f.write('<?xml version="1.0"?>\n<gpx version="1.1">\n<trk><trkseg>\n<trkpt lat="1" lon="2">\n</gpx>')

@@ -8,10 +8,13 @@
 #include "tracks/clockerror.h"
 #include "tracks/correlation.h"
 #include "tracks/gpxreader.h"
+#include "tracks/nmeareader.h"
 #include "tracks/trackcopies.h"
 #include "tracks/trackfiles.h"
 
 #include <QBuffer>
+#include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -155,8 +158,51 @@ TEST(PhotoUtc, ZonesAsUsersNameThem) {
     EXPECT_EQ(zoneFromText("-0330").offsetFromUtc(QDateTime::currentDateTimeUtc()), -12600);
     EXPECT_EQ(zoneFromText("UTC").offsetFromUtc(QDateTime::currentDateTimeUtc()), 0);
     EXPECT_EQ(zoneFromText("Europe/Paris").id(), QByteArray("Europe/Paris"));
-    for (const char* bad : {"Mars/Olympus", "+25:00", "2", ""})
+    EXPECT_EQ(zoneFromText("europe/paris").id(), QByteArray("Europe/Paris"));
+    // The system's zone is always known, whatever list the system gives.
+    EXPECT_TRUE(zoneFromText(QString::fromUtf8(QTimeZone::systemTimeZoneId())).isValid());
+    EXPECT_EQ(zoneFromText("Etc/UTC").offsetFromUtc(QDateTime::currentDateTimeUtc()), 0);
+    // Names the system would take for UTC are no zone.
+    for (const char* bad : {"Mars/Olympus", "+25:00", "2", "", "Paris", "paris", "XYZ", "Pariss"})
         EXPECT_FALSE(zoneFromText(bad).isValid()) << bad;
+}
+
+TEST(PhotoUtc, TheRepeatedHourOfADaylightSavingChangeIsAmbiguousAndReadAsItsEarlierInstant) {
+    CorrelationSettings paris;
+    paris.zone = QTimeZone("Europe/Paris");
+    CorrelationSettings offset = paris;
+    offset.zone = zoneFromText("+01:00");
+    const struct {
+        const char* what;
+        PhotoTimeReading photo;
+        const CorrelationSettings& settings;
+        const char* utc;
+        bool ambiguous;
+    } cases[] = {
+        {"02:30 on the autumn change day: twice", cameraTime("2024:10:27 02:30:00"), paris,
+         "2024-10-27T00:30:00Z", true},
+        {"02:00 exactly", cameraTime("2024:10:27 02:00:00"), paris, "2024-10-27T00:00:00Z", true},
+        {"01:59 once", cameraTime("2024:10:27 01:59:00"), paris, "2024-10-26T23:59:00Z", false},
+        {"03:00 once", cameraTime("2024:10:27 03:00:00"), paris, "2024-10-27T02:00:00Z", false},
+        {"the user's offset decides", cameraTime("2024:10:27 02:30:00"), offset, "2024-10-27T01:30:00Z",
+         false},
+        {"the photo's own offset decides", cameraTime("2024:10:27 02:30:00", 3600), paris,
+         "2024-10-27T01:30:00Z", false},
+        {"spring: the skipped hour, as before", cameraTime("2024:03:31 02:30:00"), paris,
+         "2024-03-31T01:30:00Z", false},
+    };
+    for (const auto& c : cases) {
+        bool ambiguous = !c.ambiguous;
+        const auto utc = photoUtcMs(c.photo, c.settings, &ambiguous);
+        ASSERT_TRUE(utc) << c.what;
+        EXPECT_EQ(formatUtc(*utc), QString::fromLatin1(c.utc)) << c.what;
+        EXPECT_EQ(ambiguous, c.ambiguous) << c.what;
+        const Placement p = placePhoto(c.photo, {fix(0, 1, 2)}, c.settings);
+        EXPECT_EQ(p.ambiguousTime, c.ambiguous) << c.what;
+    }
+    PhotoOnTrack row{"/x/a.jpg", cameraTime("2024:10:27 02:30:00"), {}};
+    row.placement = placePhoto(row.time, {fix(0, 1, 2)}, paris);
+    EXPECT_EQ(trackTableRow(row)[TrackUtcTime], "2024-10-27T00:30:00Z – heure ambiguë (changement d'heure)");
 }
 
 // ---- The clock error ----
@@ -363,6 +409,396 @@ TEST(TrackFiles, NmeaThroughGpsbabel) {
     EXPECT_NEAR(p->longitude, 11 + 31.5 / 60, 1e-6);
 }
 
+// ---- Hostile and unusual track files ----
+
+// Metres between two points (equirectangular: exact enough at these distances).
+double metresBetween(double lat1, double lon1, double lat2, double lon2) {
+    const double k = 6371000 * M_PI / 180;
+    return std::hypot((lat2 - lat1) * k, (lon2 - lon1) * k * std::cos(lat1 * M_PI / 180));
+}
+
+TEST(TrackFilesHostile, RefusedWithTheirLineQuicklyAndWithoutMemory) {
+    QTemporaryDir dir;
+    QByteArray flood = "<trkpt lat=\"1\" lon=\"2\"";
+    for (int i = 0; i < 100000; ++i)
+        flood += " a" + QByteArray::number(i) + "=\"1\"";
+    flood += "><time>2024-06-01T12:00:00Z</time></trkpt>";
+    QByteArray entities = "<?xml version=\"1.0\"?>\n<!DOCTYPE gpx [<!ENTITY a \"" + QByteArray(4000, 'x') +
+                          "\">]>\n<gpx version=\"1.1\" xmlns=\"http://www.topografix.com/GPX/1/1\"><wpt "
+                          "lat=\"1\" lon=\"2\"><name>";
+    for (int i = 0; i < 400000; ++i)
+        entities += "&a;";
+    entities += "</name><time>2024-06-01T12:00:00Z</time></wpt></gpx>";
+    const struct {
+        const char* name;
+        QByteArray bytes;
+        const char* message;
+    } cases[] = {
+        {"entities.gpx", entities, "ligne 2 : déclaration DOCTYPE refusée"},
+        {"doctype-late.gpx", gpx11("<wpt lat=\"1\" lon=\"2\"/>\n<!DOCTYPE x>"),
+         "déclaration DOCTYPE refusée"},
+        {"flood.gpx", gpx11("<trk><trkseg>\n" + flood + "</trkseg></trk>"), "trop d'attributs"},
+        {"long-tag.gpx", gpx11("<trk x:a=\"" + QByteArray(200000, 'a') + "\"/>"), "balise trop longue"},
+        {"long-text.gpx", gpx11("<desc>" + QByteArray(3 << 20, 'a') + "</desc>"), "texte trop long"},
+        {"long-comment.gpx", gpx11("<!--" + QByteArray(3 << 20, 'c') + "-->"), "commentaire trop long"},
+        {"long-time.gpx",
+         gpx11("<wpt lat=\"1\" lon=\"2\">\n<time>2024-06-01T12:00:00Z" + QByteArray(5000, ' ') +
+               "</time></wpt>"),
+         "ligne 4 : valeur trop longue"},
+        {"year.gpx", gpx11("<wpt lat=\"1\" lon=\"2\">\n<time>abcd-05-30T12:00:00Z</time></wpt>"),
+         "ligne 4 : heure illisible"},
+        {"arabic-year.gpx",
+         gpx11("<wpt lat=\"1\" "
+               "lon=\"2\">\n<time>\xd9\xa2\xd9\xa0\xd9\xa2\xd9\xa4-05-30T12:00:00Z</time></wpt>"),
+         "ligne 4 : heure illisible"},
+        {"ele.gpx",
+         gpx11("<wpt lat=\"1\" lon=\"2\">\n<ele>1e308</ele><time>2024-06-01T12:00:00Z</time></wpt>"),
+         "ligne 4 : altitude hors limites"},
+        {"deep.gpx",
+         gpx11("<wpt lat=\"1\" lon=\"2\">\n<ele>-100001</ele><time>2024-06-01T12:00:00Z</time></wpt>"),
+         "ligne 4 : altitude hors limites"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const QString path = writeFile(dir, c.name, c.bytes);
+        QElapsedTimer clock;
+        clock.start();
+        const TrackReading r = loadTracks({path});
+        EXPECT_LT(clock.elapsed(), 2000);
+        EXPECT_FALSE(r.ok());
+        EXPECT_TRUE(r.fixes.empty());
+        EXPECT_TRUE(r.error.contains(path)) << r.error.toStdString();
+        EXPECT_TRUE(r.error.contains(QString::fromUtf8(c.message))) << r.error.toStdString();
+    }
+    // Elevations up to 100 km either way are read.
+    const QString high =
+        writeFile(dir, "high.gpx",
+                  gpx11("<wpt lat=\"1\" lon=\"2\"><ele>-99999.5</ele><time>2024-06-01T12:00:00Z"
+                        "</time></wpt>"));
+    const TrackReading r = loadTracks({high});
+    ASSERT_TRUE(r.ok()) << r.error.toStdString();
+    EXPECT_EQ(r.fixes[0].elevation, -99999.5);
+}
+
+TEST(TrackFilesHostile, SparseFileWithAHugeApparentSize) {
+    QTemporaryDir dir;
+    for (const bool dataFirst : {true, false}) {
+        const QString path = dir.filePath(dataFirst ? "sparse-head.gpx" : "sparse-tail.gpx");
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        const QByteArray data = gpx11("<wpt lat=\"1\" lon=\"2\"><time>2024-06-01T12:00:00Z</time></wpt>");
+        if (dataFirst) file.write(data);
+        ASSERT_TRUE(file.resize(200LL << 30)); // 200 GiB of holes
+        if (!dataFirst) {
+            file.seek(file.size());
+            file.write(data);
+        }
+        file.close();
+        QElapsedTimer clock;
+        clock.start();
+        const TrackReading r = loadTracks({path});
+        EXPECT_LT(clock.elapsed(), 5000);
+        EXPECT_FALSE(r.ok());
+        EXPECT_TRUE(r.error.contains(path)) << r.error.toStdString();
+        EXPECT_TRUE(r.fixes.empty());
+    }
+}
+
+TEST(TrackFiles, Utf16LateRootEmptyFilesAndFilesWithoutPoints) {
+    QTemporaryDir dir;
+    const QByteArray body = gpx11("<wpt lat=\"1.5\" lon=\"2.5\"><time>2024-06-01T12:00:00Z</time></wpt>");
+    QByteArray utf16le = "\xFF\xFE";
+    QByteArray utf16be = "\xFE\xFF";
+    const QString text = QString::fromUtf8(body).replace("<?xml version=\"1.0\"?>",
+                                                         "<?xml version=\"1.0\" encoding=\"UTF-16\"?>");
+    for (QChar c : text) {
+        utf16le += char(c.unicode() & 0xFF);
+        utf16le += char(c.unicode() >> 8);
+        utf16be += char(c.unicode() >> 8);
+        utf16be += char(c.unicode() & 0xFF);
+    }
+    const QByteArray late =
+        "<?xml version=\"1.0\"?>\n<!--" + QByteArray(6000, 'c') + "-->\n" + body.mid(body.indexOf("<gpx"));
+    // Any name: the content tells GPX.
+    for (const auto& [name, bytes] :
+         {std::pair{"le.txt", utf16le}, std::pair{"be.kml", utf16be}, std::pair{"le.gpx", utf16le},
+          std::pair{"late.xml", late}, std::pair{"late.kml", late}}) {
+        const TrackReading r = loadTracks({writeFile(dir, name, bytes)});
+        ASSERT_TRUE(r.ok()) << name << " " << r.error.toStdString();
+        ASSERT_EQ(r.fixes.size(), 1u) << name;
+        EXPECT_EQ(r.fixes[0].latitude, 1.5);
+    }
+
+    const QString good = writeFile(dir, "good.gpx", body);
+    const QString empty = writeFile(dir, "empty.gpx", "");
+    const QString blank = writeFile(dir, "blank.gpx", "\n  \n");
+    const QString untimed = writeFile(dir, "untimed.gpx", gpx11("<wpt lat=\"1\" lon=\"2\"/>"));
+    const TrackReading r = loadTracks({empty, good, untimed, blank});
+    ASSERT_TRUE(r.ok()) << r.error.toStdString();
+    EXPECT_EQ(r.fixes.size(), 1u);
+    EXPECT_EQ(r.warnings,
+              QStringList({QStringLiteral("La trace « %1 » est vide.").arg(empty),
+                           QStringLiteral("La trace « %1 » ne contient aucun point horodaté.").arg(untimed),
+                           QStringLiteral("La trace « %1 » est vide.").arg(blank)}));
+    const TrackReading none = loadTracks({empty});
+    EXPECT_FALSE(none.ok());
+    EXPECT_EQ(none.error, kNoTimedPoint);
+    EXPECT_EQ(none.warnings, QStringList{QStringLiteral("La trace « %1 » est vide.").arg(empty)});
+}
+
+QByteArray nmeaSentence(const QByteArray& body) {
+    quint8 sum = 0;
+    for (char c : body)
+        sum ^= quint8(c);
+    return "$" + body + "*" + QByteArray::number(sum, 16).rightJustified(2, '0').toUpper() + "\r\n";
+}
+
+TEST(TrackFiles, NmeaRmcAndGgaOfOneSecondMakeOneFixInEitherOrder) {
+    const auto rmc = [](const char* t, const char* lat, const char* date = "010624",
+                        const char* status = "A") {
+        return nmeaSentence(QByteArray("GPRMC,") + t + "," + status + "," + lat +
+                            ",N,01131.000,E,000.0,000.0," + date + ",,,A");
+    };
+    const auto gga = [](const char* t, const char* lat, const char* ele, const char* quality = "1") {
+        return nmeaSentence(QByteArray("GNGGA,") + t + "," + lat + ",N,01131.000,E," + quality + ",08,0.9," +
+                            ele + ",M,46.9,M,,");
+    };
+    const QByteArray rmcFirst = rmc("235950", "4807.038") + gga("235950", "4807.038", "100.0") +
+                                rmc("000000", "4808.038", "020624") + gga("000000", "4808.038", "110.0") +
+                                "$GPRMC,junk*00\r\n" + rmc("000010", "4809.038", "020624", "V") +
+                                gga("000020", "4809.038", "120.0", "0");
+    const QByteArray ggaFirst = gga("120000.5", "4807.038", "100.0") + rmc("120000.5", "4807.038") +
+                                gga("120010.5", "4808.038", "110.0") + rmc("120010.5", "4808.038");
+    // Before any RMC: the GGA takes the date of the first, the day before when later in the day.
+    const QByteArray ggaOnlyFirst = gga("235959", "4806.038", "90.0") + rmc("000001", "4807.038", "020624");
+    const struct {
+        const char* what;
+        QByteArray bytes;
+        QStringList fixes;
+    } cases[] = {
+        {"RMC first, across midnight, void and bad sentences left out",
+         rmcFirst,
+         {"2024-06-01T23:59:50Z 48.117300 100", "2024-06-02T00:00:00Z 48.133967 110"}},
+        {"GGA first, with fractions",
+         ggaFirst,
+         {"2024-06-01T12:00:00.500Z 48.117300 100", "2024-06-01T12:00:10.500Z 48.133967 110"}},
+        {"GGA before the first date",
+         ggaOnlyFirst,
+         {"2024-06-01T23:59:59Z 48.100633 90", "2024-06-02T00:00:01Z 48.117300 -"}},
+    };
+    for (const auto& c : cases) {
+        QByteArray bytes = c.bytes;
+        QBuffer buffer(&bytes);
+        buffer.open(QIODevice::ReadOnly);
+        const TrackReading r = readNmea(buffer, 3);
+        QStringList got;
+        for (const TrackFix& f : r.fixes) {
+            got << QStringLiteral("%1 %2 %3")
+                       .arg(formatUtc(f.utcMs))
+                       .arg(f.latitude, 0, 'f', 6)
+                       .arg(f.hasElevation ? QString::number(f.elevation) : QStringLiteral("-"));
+            EXPECT_EQ(f.segment, 3);
+        }
+        EXPECT_EQ(got, c.fixes) << c.what;
+    }
+}
+
+// A track that turns, written as GPX and as each format a logger gives, read back through the
+// same path: the positions between fixes agree.
+struct TurningTrack {
+    static constexpr int kPoints = 30;
+    // Coordinates on the 0.001' grid of NMEA and IGC, so that every format can hold them exactly.
+    static double lat(int i) { return 45 + std::round((0.01 * i + 0.004 * std::sin(i)) * 60000) / 60000; }
+    static double lon(int i) {
+        return 6 + std::round((0.006 * std::cos(i * 0.7) + 0.002 * i) * 60000) / 60000;
+    }
+    static qint64 ms(int i) { return kNoon + i * 10000LL; }
+    static QString iso(int i) { return formatUtc(ms(i)); }
+    // `pattern` for every point, with %1 its latitude, %2 its longitude and %3 its time.
+    static QByteArray each(const char* pattern) {
+        QByteArray b;
+        for (int i = 0; i < kPoints; ++i)
+            b += QString::fromLatin1(pattern)
+                     .replace("%1", QString::number(lat(i), 'f', 9))
+                     .replace("%2", QString::number(lon(i), 'f', 9))
+                     .replace("%3", iso(i))
+                     .toUtf8();
+        return b;
+    }
+
+    static QByteArray gpx() {
+        return gpx11("<trk><trkseg>\n" + each("<trkpt lat=\"%1\" lon=\"%2\"><time>%3</time></trkpt>\n") +
+                     "</trkseg></trk>");
+    }
+    static QByteArray kmlPlacemarks() {
+        return "<?xml version=\"1.0\"?>\n<kml xmlns=\"http://www.opengis.net/kml/2.2\"><Document>\n" +
+               each("<Placemark><TimeStamp><when>%3</when></TimeStamp><Point><coordinates>%2,%1"
+                    "</coordinates></Point></Placemark>\n") +
+               "</Document></kml>\n";
+    }
+    static QByteArray kmlTrack() {
+        const QByteArray when = each("<when>%3</when>"), coord = each("<gx:coord>%2 %1 0</gx:coord>");
+        return "<?xml version=\"1.0\"?>\n<kml xmlns=\"http://www.opengis.net/kml/2.2\" "
+               "xmlns:gx=\"http://www.google.com/kml/ext/2.2\"><Document><Placemark><gx:Track>" +
+               when + coord + "</gx:Track></Placemark></Document></kml>\n";
+    }
+    static QByteArray tcx() {
+        QByteArray b = "<?xml version=\"1.0\"?>\n<TrainingCenterDatabase "
+                       "xmlns=\"http://www.garmin.com/xmlschemas/TrainingCenterDatabase/v2\"><Activities>"
+                       "<Activity Sport=\"Other\"><Id>" +
+                       iso(0).toUtf8() + "</Id><Lap StartTime=\"" + iso(0).toUtf8() + "\"><Track>\n";
+        return b +
+               each("<Trackpoint><Time>%3</Time><Position><LatitudeDegrees>%1</LatitudeDegrees>"
+                    "<LongitudeDegrees>%2</LongitudeDegrees></Position></Trackpoint>\n") +
+               "</Track></Lap></Activity></Activities></TrainingCenterDatabase>\n";
+    }
+    static QByteArray minutes(double degrees, int width) {
+        const qint64 thousandths = std::llround(degrees * 60000);
+        return QByteArray::number(thousandths / 60000).rightJustified(width, '0') +
+               QByteArray::number(thousandths % 60000).rightJustified(5, '0');
+    }
+    static QByteArray igc() {
+        QByteArray b = "AXXX001\r\nHFDTE010624\r\n";
+        for (int i = 0; i < kPoints; ++i)
+            b += "B" + QDateTime::fromMSecsSinceEpoch(ms(i), QTimeZone::utc()).toString("HHmmss").toLatin1() +
+                 minutes(lat(i), 2) + "N" + minutes(lon(i), 3) + "EA0010000100\r\n";
+        return b;
+    }
+    static QByteArray nmea() {
+        QByteArray b;
+        for (int i = 0; i < kPoints; ++i) {
+            const QByteArray t =
+                QDateTime::fromMSecsSinceEpoch(ms(i), QTimeZone::utc()).toString("HHmmss").toLatin1();
+            const auto ddmm = [](double d, int width) {
+                const qint64 k = std::llround(d * 60000);
+                return QByteArray::number(k / 60000).rightJustified(width, '0') +
+                       QByteArray::number(double(k % 60000) / 1000, 'f', 3).rightJustified(6, '0');
+            };
+            b += nmeaSentence("GPRMC," + t + ",A," + ddmm(lat(i), 2) + ",N," + ddmm(lon(i), 3) +
+                              ",E,000.0,000.0,010624,,,A");
+            b += nmeaSentence("GPGGA," + t + "," + ddmm(lat(i), 2) + ",N," + ddmm(lon(i), 3) +
+                              ",E,1,08,0.9,100.0,M,46.9,M,,");
+        }
+        return b;
+    }
+};
+
+TEST(TrackFiles, EachFormatPlacesAsTheSameTrackInGpx) {
+    QTemporaryDir dir;
+    const TrackReading reference = loadTracks({writeFile(dir, "turning.gpx", TurningTrack::gpx())});
+    ASSERT_TRUE(reference.ok());
+    const bool gpsbabel = !QStandardPaths::findExecutable("gpsbabel").isEmpty();
+    const struct {
+        const char* name;
+        QByteArray bytes;
+        bool converted;
+        double tolerance; // metres
+    } formats[] = {
+        {"turning.nmea", TurningTrack::nmea(), false, 0.001 / 60 * 111320},
+        {"placemarks.kml", TurningTrack::kmlPlacemarks(), true, 1},
+        {"gxtrack.kml", TurningTrack::kmlTrack(), true, 1},
+        {"turning.tcx", TurningTrack::tcx(), true, 1},
+        {"turning.igc", TurningTrack::igc(), true, 0.001 / 60 * 111320},
+    };
+    for (const auto& f : formats) {
+        SCOPED_TRACE(f.name);
+        if (f.converted && !gpsbabel) continue;
+        const TrackReading r = loadTracks({writeFile(dir, f.name, f.bytes)});
+        ASSERT_TRUE(r.ok()) << r.error.toStdString();
+        // gpsbabel adds a lap's start to a TCX: a waypoint on the first point.
+        ASSERT_GE(r.fixes.size(), size_t(TurningTrack::kPoints));
+        double worst = 0;
+        for (qint64 t = TurningTrack::ms(0); t <= TurningTrack::ms(TurningTrack::kPoints - 1); t += 1700) {
+            const auto want = positionAt(reference.fixes, t, 1800, 1800);
+            const auto got = positionAt(r.fixes, t, 1800, 1800);
+            ASSERT_TRUE(want && got);
+            worst = std::max(worst,
+                             metresBetween(want->latitude, want->longitude, got->latitude, got->longitude));
+        }
+        EXPECT_LE(worst, f.tolerance);
+    }
+    if (!gpsbabel) GTEST_SKIP() << "gpsbabel is not installed: NMEA alone checked";
+}
+
+// A gpsbabel of the test's own, first on the PATH.
+struct FakeGpsbabel {
+    QTemporaryDir dir;
+    QByteArray oldPath = qgetenv("PATH");
+    explicit FakeGpsbabel(const QByteArray& script) {
+        QFile file(dir.filePath("gpsbabel"));
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("#!/bin/sh\n" + script + "\n");
+        file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        file.close();
+        qputenv("PATH", QFile::encodeName(dir.path()) + ":" + oldPath);
+    }
+    ~FakeGpsbabel() { qputenv("PATH", oldPath); }
+};
+
+TEST(TrackFilesHostile, GpsbabelReadsTheOpenedFileAndIsBoundInTimeAndOutput) {
+    QTemporaryDir dir;
+    const QString track = writeFile(dir, "day.igc", "B-record of our own\n");
+    {
+        // The file is given as the descriptor we opened (never by its name, which anyone may swap).
+        FakeGpsbabel fake(
+            "case \"$7\" in /dev/fd/*) grep -q 'of our own' \"$7\" || exit 8;; *) exit 9;; esac\n"
+            "echo '" +
+            gpx11("<wpt lat=\"1\" lon=\"2\"><time>2024-06-01T12:00:00Z</time></wpt>") + "'");
+        const TrackReading r = loadTracks({track});
+        ASSERT_TRUE(r.ok()) << r.error.toStdString();
+        EXPECT_EQ(r.fixes.size(), 1u);
+    }
+    {
+        FakeGpsbabel fake("exec sleep 60");
+        QElapsedTimer clock;
+        clock.start();
+        const TrackReading r = loadTracks({track}, nullptr, {1, 1 << 20});
+        EXPECT_LT(clock.elapsed(), 4000);
+        EXPECT_EQ(r.error,
+                  QStringLiteral("« %1 » : gpsbabel n'a pas fini de lire cette trace en 1 s : lecture "
+                                 "abandonnée.")
+                      .arg(track));
+        // Cancelled by the user while it hangs.
+        clock.restart();
+        int calls = 0;
+        const TrackReading cancelled = loadTracksWithProgress({track}, [&](qint64, qint64 total) {
+            EXPECT_EQ(total, QFileInfo(track).size());
+            return ++calls < 3;
+        });
+        EXPECT_LT(clock.elapsed(), 3000);
+        EXPECT_TRUE(cancelled.cancelled);
+        EXPECT_TRUE(cancelled.fixes.empty());
+    }
+    {
+        FakeGpsbabel fake("exec yes '<wpt lat=\"1\" lon=\"2\"/>'");
+        const TrackReading r = loadTracks({track}, nullptr, {30, 1 << 20});
+        EXPECT_EQ(r.error, QStringLiteral("« %1 » : la trace convertie par gpsbabel dépasse 1 Mo : lecture "
+                                          "abandonnée.")
+                               .arg(track));
+    }
+}
+
+TEST(TrackFilesHostile, ReadingOnAThreadReportsProgressAndCancels) {
+    QTemporaryDir dir;
+    QByteArray points;
+    for (int i = 0; i < 200000; ++i)
+        points += "<trkpt lat=\"45\" lon=\"6\"><time>" + formatUtc(kNoon + i * 1000LL).toUtf8() +
+                  "</time></trkpt>\n";
+    const QString big = writeFile(dir, "big.gpx", gpx11("<trk><trkseg>" + points + "</trkseg></trk>"));
+    QList<qint64> seen;
+    const TrackReading whole = loadTracksWithProgress({big}, [&](qint64 done, qint64) {
+        seen << done;
+        return true;
+    });
+    ASSERT_TRUE(whole.ok());
+    EXPECT_EQ(whole.fixes.size(), 200000u);
+    EXPECT_TRUE(std::is_sorted(seen.begin(), seen.end()));
+    const TrackReading cancelled = loadTracksWithProgress({big}, [](qint64, qint64) { return false; });
+    EXPECT_TRUE(cancelled.cancelled);
+    EXPECT_EQ(cancelled.error, kTracksCancelled);
+    EXPECT_TRUE(cancelled.fixes.empty());
+}
+
 // ---- The photo's time items ----
 
 TEST(PhotoTime, SourcesInOrderWithFractionsAndOffsets) {
@@ -480,11 +916,54 @@ TEST(TrackCopies, WritesPositionAltitudeAndTimeStampsAndSkipsWithReasons) {
     settings.replace = true;
     placePhotos(photos, track, settings);
     EXPECT_EQ(photos[2].placement.status, PlacementStatus::Placed);
-    const TrackCopyRun cancelled = writeTrackCopies(
-        photos, [](int done) { return done < 1; }, 1);
+    const TrackCopyRun cancelled = writeTrackCopies(photos, [](int done) { return done < 1; }, 1, {true, {}});
     EXPECT_TRUE(cancelled.cancelled);
     EXPECT_EQ(cancelled.written.size(), 1);
     EXPECT_TRUE(trackCopySummary(cancelled).endsWith("Écriture interrompue."));
+}
+
+TEST(TrackCopies, ExistingCopiesAreKeptUnlessReplacedAndOnlyTheChosenRowsAreWritten) {
+    QTemporaryDir dir;
+    QStringList paths;
+    for (const char* name : {"a.jpg", "b.jpg", "c.jpg", "d.jpg"})
+        paths << makeJpeg(dir.path(), name, {asciiItem(0x9003, "2024:06:01 12:00:30")});
+    const std::vector<TrackFix> track = {fix(0, 10, 20), fix(60, 11, 21)};
+    CorrelationSettings utc;
+    utc.zone = QTimeZone::utc();
+    QVector<PhotoOnTrack> photos = readPhotosForTrack(paths);
+    placePhotos(photos, track, utc);
+    const QString oldCopy = writeFile(dir, "#b.jpg", "an earlier copy");
+    EXPECT_EQ(existingTrackCopies(photos), QStringList{oldCopy});
+    EXPECT_TRUE(existingTrackCopies(photos, {0, 2}).isEmpty());
+
+    // The first and the second photo only: the second's copy is kept.
+    const TrackCopyRun first = writeTrackCopies(photos, {}, kTrackCopyThreads, {false, {0, 1}});
+    EXPECT_EQ(first.written, QStringList{dir.filePath("#a.jpg")});
+    EXPECT_EQ(first.keptCopies, QStringList{oldCopy});
+    EXPECT_EQ(first.kept, QVector<bool>({false, true, false, false}));
+    EXPECT_EQ(fileBytes(oldCopy), "an earlier copy");
+    EXPECT_FALSE(QFile::exists(dir.filePath("#c.jpg")));
+    EXPECT_EQ(trackCopySummary(first), "1 copie écrite.\n1 copie existante gardée.");
+
+    // Replaced when asked: every row.
+    const TrackCopyRun all = writeTrackCopies(photos, {}, kTrackCopyThreads, {true, {}});
+    EXPECT_EQ(all.written.size(), 4);
+    EXPECT_TRUE(all.keptCopies.isEmpty());
+    EXPECT_NE(fileBytes(oldCopy), "an earlier copy");
+}
+
+TEST(TrackCopies, ABlockedSettingShowsInEveryReadableRow) {
+    QTemporaryDir dir;
+    PhotoOnTrack photo{makeJpeg(dir.path(), "a.jpg", {asciiItem(0x9003, "2024:06:01 12:00:30")}), {}, {}};
+    photo.time = ReadPhotoTime(photo.path);
+    CorrelationSettings utc;
+    utc.zone = QTimeZone::utc();
+    photo.placement = placePhoto(photo.time, {fix(0, 10, 20), fix(60, 11, 21)}, utc);
+    EXPECT_EQ(trackTableRow(photo)[TrackPlace], "10.500000, 20.500000");
+    const QStringList blocked = trackTableRow(photo, "Fuseau inconnu");
+    EXPECT_EQ(blocked[TrackUtcTime], "Fuseau inconnu");
+    EXPECT_EQ(blocked[TrackPlace], "Fuseau inconnu");
+    EXPECT_EQ(blocked[TrackCameraTime], "2024-06-01 12:00:30");
 }
 
 TEST(TrackCopies, PositionRationalsKeepAMillionthOfAMinute) {
@@ -510,6 +989,20 @@ TEST(TrackCopies, PositionRationalsKeepAMillionthOfAMinute) {
 namespace {
 
 // ---- The dialog's map ----
+
+TEST(TrackMapPage, ATrackAcrossTheAntimeridianIsDrawnTheShortWay) {
+    const std::vector<TrackFix> track = {fix(0, -17, 179.5),      fix(1, -17.1, 179.9),
+                                         fix(2, -17.2, -179.9),   fix(3, -17.3, -179.5),
+                                         fix(4, -17.4, 179.8, 1), fix(5, -17.5, -179.7, 1)};
+    const QString page =
+        QString::fromUtf8(BuildTrackMapPage(track, {{-17.2, -179.8, "a.jpg"}}, MapSettings{}));
+    EXPECT_TRUE(
+        page.contains("var vantorelSegments = [\n[[-17.0000000,179.5000000],[-17.1000000,179.9000000],"
+                      "[-17.2000000,180.1000000],[-17.3000000,180.5000000]],\n"
+                      "[[-17.4000000,179.8000000],[-17.5000000,180.3000000]]];"))
+        << page.right(1500).toStdString();
+    EXPECT_TRUE(page.contains("var vantorelCentreLongitude = 180.0000000;"));
+}
 
 TEST(TrackMapPage, OneLinePerSegmentEscapedNamesAndLongTracksThinned) {
     const std::vector<TrackFix> short_ = {fix(0, 1.5, 2.5, 0), fix(1, 1.6, 2.6, 0), fix(2, -3, -4, 1)};

@@ -8,10 +8,17 @@
 #include "trackdialog.h"
 #include "webmapview.h"
 
+#include <QAbstractItemView>
+#include <QComboBox>
+#include <QCompleter>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
+#include <QLabel>
 #include <QLineEdit>
 #include <QProcess>
+#include <QPushButton>
+#include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QWebEnginePage>
@@ -34,6 +41,17 @@ void click(const QWidget& window, QPoint at) {
     run(QStringLiteral("xdotool"),
         {QStringLiteral("mousemove"), QStringLiteral("--window"), QString::number(window.winId()),
          QString::number(at.x()), QString::number(at.y()), QStringLiteral("click"), QStringLiteral("1")});
+}
+
+// Lets events run until `ready` holds, for at most `ms` milliseconds.
+bool waitFor(const std::function<bool()>& ready, int ms = 10000) {
+    QElapsedTimer clock;
+    clock.start();
+    while (!ready()) {
+        if (clock.elapsed() > ms) return false;
+        QTest::qWait(20);
+    }
+    return true;
 }
 
 const char kTrack[] = R"(<?xml version="1.0" encoding="UTF-8"?>
@@ -129,7 +147,8 @@ TEST(TrackDialogUnderWindowManager, OpenTrackCorrectClockSeeMarkersMoveWriteCopi
     click(*dialog, dialog->findChild<QWidget*>(QStringLiteral("writeCopies"))->geometry().center());
     QTRY_COMPARE_WITH_TIMEOUT(boxes.informations.size(), 1, 10000);
     EXPECT_EQ(boxes.informations[0], QStringLiteral("3 copies écrites."));
-    EXPECT_EQ(progress.labels, QStringList{QStringLiteral("Écriture des copies géocodées")});
+    EXPECT_EQ(progress.labels, QStringList({QStringLiteral("Lecture des traces…"),
+                                            QStringLiteral("Écriture des copies géocodées")}));
     const QStringList& list = window.controller().controls().ListBox1;
     for (const QString& photo : photos) {
         const QString copy = QFileInfo(photo).dir().filePath(u'#' + QFileInfo(photo).fileName());
@@ -140,6 +159,132 @@ TEST(TrackDialogUnderWindowManager, OpenTrackCorrectClockSeeMarkersMoveWriteCopi
     dialog->close();
     wm.terminate();
     wm.waitForFinished();
+}
+
+// The zone and clock fields as a user types them, existing copies, the selected rows, and what
+// the next opening of the dialog remembers. With VANTOREL_SHOTS set to a folder, pictures of the
+// zone refused and of the completion go there.
+TEST(TrackDialogUnderWindowManager, UnreadableFieldsBlockWritingZonesCompleteCopiesAreAskedFor) {
+    qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
+    const QString shots = qEnvironmentVariable("VANTOREL_SHOTS");
+    const auto shoot = [&](const QString& name, const QString& window) {
+        if (!shots.isEmpty())
+            run(QStringLiteral("import"), {QStringLiteral("-window"), window, shots + u'/' + name});
+    };
+    QTemporaryDir dir;
+    QStringList photos;
+    for (const char* time : {"14:00:10", "14:00:20", "14:00:30"})
+        photos << makeJpeg(dir.path(), QStringLiteral("photo %1.jpg").arg(photos.size() + 1),
+                           {asciiItem(0x9003, QByteArray("2024:06:01 ") + time)});
+    const QString track = dir.filePath(QStringLiteral("day.gpx"));
+    QFile file(track);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(kTrack);
+    file.close();
+    const QString existing = dir.filePath(QStringLiteral("#photo 1.jpg"));
+    QFile old(existing);
+    ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+    old.write("an earlier copy");
+    old.close();
+
+    RecordingBoxes boxes;
+    FakeDialogs dialogs;
+    dialogs.tracks = QStringList{track};
+    RecordingProgress progress;
+    QTemporaryDir temp;
+    auto dialog = std::make_unique<TrackDialog>(
+        photos, TrackDialogServices{dialogs, boxes, progress, temp.path(), true});
+    dialog->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(dialog.get()));
+    dialog->addTracks();
+    auto* write = dialog->findChild<QPushButton*>(QStringLiteral("writeCopies"));
+    auto* writeSelection = dialog->findChild<QPushButton*>(QStringLiteral("writeSelection"));
+    QLineEdit* zone = dialog->zoneField()->lineEdit();
+    const auto type = [](QLineEdit* field, const QString& text) {
+        field->selectAll();
+        QTest::keyClicks(field, text);
+    };
+    type(zone, QStringLiteral("Europe/Paris"));
+    ASSERT_TRUE(waitFor([&] { return dialog->photos()[0].placement.status == PlacementStatus::Placed; }))
+        << "dialog->photos()[0].placement.status";
+    EXPECT_TRUE(write->isEnabled());
+
+    // « Paris » alone is no zone, but the completion offers Europe/Paris.
+    type(zone, QStringLiteral("Paris"));
+    QCompleter* completer = dialog->zoneField()->completer();
+    ASSERT_TRUE(waitFor([&] { return completer->popup()->isVisible(); }))
+        << "completer->popup()->isVisible()";
+    QStringList offered;
+    for (int i = 0; i < completer->completionCount(); ++i) {
+        completer->setCurrentRow(i);
+        offered << completer->currentCompletion();
+    }
+    EXPECT_TRUE(offered.contains(QStringLiteral("Europe/Paris"))) << offered.join(' ').toStdString();
+    QTest::qWait(300);
+    shoot(QStringLiteral("zone-paris-completion.png"), QStringLiteral("root"));
+    completer->popup()->hide();
+
+    const auto blockedEverywhere = [&](const QString& why) {
+        EXPECT_FALSE(write->isEnabled());
+        EXPECT_FALSE(writeSelection->isEnabled());
+        for (int row = 0; row < 3; ++row)
+            EXPECT_EQ(dialog->table()->item(row, TrackPlace)->text(), why) << row;
+    };
+    type(zone, QStringLiteral("Pariss"));
+    EXPECT_EQ(zone->styleSheet(), QStringLiteral("color: red"));
+    blockedEverywhere(QStringLiteral("Fuseau inconnu"));
+    QTest::qWait(300);
+    shoot(QStringLiteral("zone-pariss-refused.png"), QString::number(dialog->winId()));
+    dialog->writeCopies(); // as a shortcut would
+    EXPECT_EQ(boxes.warnings.last(), QStringLiteral("Fuseau inconnu"));
+    EXPECT_FALSE(QFile::exists(dir.filePath(QStringLiteral("#photo 2.jpg"))));
+
+    // A readable clock error, then an unreadable one: the rows do not keep the old value.
+    type(zone, QStringLiteral("Europe/Paris"));
+    type(dialog->clockErrorField(), QStringLiteral("+12.5"));
+    ASSERT_TRUE(waitFor([&] { return write->isEnabled(); })) << "write->isEnabled()";
+    type(dialog->clockErrorField(), QStringLiteral("3 17"));
+    blockedEverywhere(QStringLiteral("Décalage illisible : SS, MM:SS, HH:MM:SS ou J HH:MM:SS"));
+    type(dialog->clockErrorField(), QStringLiteral("0"));
+    ASSERT_TRUE(waitFor([&] { return write->isEnabled(); })) << "write->isEnabled()";
+
+    // The second and third rows only; then all, with the existing copies: one question, kept on « Non ».
+    dialog->table()->clearSelection();
+    dialog->table()->selectRow(1);
+    dialog->table()->setSelectionMode(QAbstractItemView::MultiSelection);
+    dialog->table()->selectRow(2);
+    ASSERT_TRUE(waitFor([&] { return writeSelection->isEnabled(); })) << "writeSelection->isEnabled()";
+    QTest::mouseClick(writeSelection, Qt::LeftButton);
+    ASSERT_TRUE(waitFor([&] { return boxes.informations.size() == 1; })) << "boxes.informations.size()";
+    EXPECT_TRUE(boxes.questions.isEmpty());
+    EXPECT_EQ(boxes.informations.last(), QStringLiteral("2 copies écrites."));
+    EXPECT_EQ(old.open(QIODevice::ReadOnly) ? old.readAll() : QByteArray(), "an earlier copy");
+    old.close();
+    boxes.answer = MessageBoxes::Answer::No;
+    dialog->writeCopies();
+    ASSERT_EQ(boxes.questions.size(), 1);
+    EXPECT_TRUE(boxes.questions[0].contains(existing));
+    EXPECT_TRUE(boxes.questions[0].contains(QStringLiteral("#photo 3.jpg"))); // written just before
+    EXPECT_EQ(boxes.informations.last(), QStringLiteral("0 copie écrite.\n3 copies existantes gardées."));
+    boxes.answer = MessageBoxes::Answer::Cancel;
+    dialog->writeCopies();
+    EXPECT_EQ(boxes.informations.size(), 2) << "nothing written on « Annuler »";
+    boxes.answer = MessageBoxes::Answer::Yes;
+    dialog->writeCopies();
+    EXPECT_EQ(boxes.informations.last(), QStringLiteral("3 copies écrites."));
+    EXPECT_NE(old.open(QIODevice::ReadOnly) ? old.readAll() : QByteArray(), "an earlier copy");
+    old.close();
+
+    // The next opening starts where this one was left.
+    type(dialog->clockErrorField(), QStringLiteral("+0:20"));
+    dialog.reset();
+    TrackDialog again(photos, TrackDialogServices{dialogs, boxes, progress, temp.path(), true});
+    again.show();
+    EXPECT_EQ(again.zoneField()->currentText(), QStringLiteral("Europe/Paris"));
+    EXPECT_EQ(again.clockErrorField()->text(), QStringLiteral("+0:20"));
+    ASSERT_TRUE(waitFor([&] { return again.photos()[2].placement.status == PlacementStatus::Placed; }))
+        << "again.photos()[2].placement.status";
+    EXPECT_EQ(formatUtc(*again.photos()[2].placement.utcMs), "2024-06-01T12:00:10Z");
 }
 
 } // namespace

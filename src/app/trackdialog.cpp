@@ -2,6 +2,7 @@
 
 #include "webmapview.h"
 
+#include "controller/severalcopies.h"
 #include "maps/mappagefile.h"
 #include "maps/trackmappage.h"
 #include "metadata/gpscoordinates.h"
@@ -10,6 +11,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QCompleter>
 #include <QFile>
 #include <QFormLayout>
 #include <QHBoxLayout>
@@ -22,6 +24,7 @@
 #include <QTableWidget>
 #include <QTimeEdit>
 #include <QTimeZone>
+#include <QTimer>
 #include <QVBoxLayout>
 
 namespace vantorel {
@@ -33,6 +36,20 @@ const QString kUnreadableError = QStringLiteral("Décalage illisible : SS, MM:SS
 const QString kUnknownZone = QStringLiteral("Fuseau inconnu");
 const QString kNothingToWrite = QStringLiteral("Aucune photo n'est placée sur la trace.");
 const QString kWriting = QStringLiteral("Écriture des copies géocodées");
+const QString kReadingTracks = QStringLiteral("Lecture des traces…");
+const QString kRed = QStringLiteral("color: red");
+
+// What the user set stays for the rest of the run, from one opening of the dialog to the next.
+struct TrackSession {
+    QStringList files;
+    QString zone;
+    QString clockError = QStringLiteral("0");
+};
+
+TrackSession& session() {
+    static TrackSession s;
+    return s;
+}
 
 } // namespace
 
@@ -42,9 +59,19 @@ TrackDialog::TrackDialog(const QStringList& photos, TrackDialogServices services
     setWindowTitle(kTitle);
     m_photos = readPhotosForTrack(photos);
     buildWidgets();
+    if (!session().zone.isEmpty()) m_zone->setCurrentText(session().zone);
+    m_clockError->setText(session().clockError);
     wire();
     refreshPlacements();
     m_table->resizeColumnsToContents();
+    // The tracks of an earlier opening, read again once the dialog is up.
+    if (!session().files.isEmpty())
+        QTimer::singleShot(0, this, [this] {
+            if (readTracks(session().files))
+                showMap();
+            else
+                session().files.clear(); // said once, not at every opening
+        });
 }
 
 TrackDialog::~TrackDialog() = default;
@@ -66,8 +93,16 @@ void TrackDialog::buildWidgets() {
     m_zone->setEditable(true);
     m_zone->addItem(QString::fromUtf8(QTimeZone::systemTimeZoneId()));
     m_zone->addItem(QStringLiteral("UTC"));
+    QStringList zoneNames;
     for (const QByteArray& id : QTimeZone::availableTimeZoneIds())
-        m_zone->addItem(QString::fromUtf8(id));
+        zoneNames << QString::fromUtf8(id);
+    m_zone->addItems(zoneNames);
+    // « Paris » offers « Europe/Paris ».
+    auto* completer = new QCompleter(zoneNames, m_zone);
+    completer->setCaseSensitivity(Qt::CaseInsensitive);
+    completer->setFilterMode(Qt::MatchContains);
+    m_zone->setCompleter(completer);
+    m_zone->setInsertPolicy(QComboBox::NoInsert);
     form->addRow(QStringLiteral("Fuseau de l'appareil (photos sans décalage) :"), m_zone);
     m_clockError = new QLineEdit(QStringLiteral("0"), this);
     m_clockError->setObjectName(QStringLiteral("clockError"));
@@ -116,6 +151,8 @@ void TrackDialog::buildWidgets() {
     m_table->setObjectName(QStringLiteral("trackTable"));
     m_table->setHorizontalHeaderLabels(trackTableHeader());
     m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_table->setSelectionMode(QAbstractItemView::ExtendedSelection);
     m_table->verticalHeader()->hide();
     m_table->horizontalHeader()->setStretchLastSection(true);
     m_table->setWordWrap(false);
@@ -134,7 +171,12 @@ void TrackDialog::buildWidgets() {
     buttons->addStretch(1);
     m_write = new QPushButton(QStringLiteral("Écrire les copies"), this);
     m_write->setObjectName(QStringLiteral("writeCopies"));
+    m_writeSelection = new QPushButton(QStringLiteral("Écrire la sélection"), this);
+    m_writeSelection->setObjectName(QStringLiteral("writeSelection"));
+    m_writeSelection->setToolTip(QStringLiteral("Seulement les photos choisies dans le tableau : chaque "
+                                                "appareil peut avoir son propre décalage"));
     m_close = new QPushButton(QStringLiteral("Fermer"), this);
+    buttons->addWidget(m_writeSelection);
     buttons->addWidget(m_write);
     buttons->addWidget(m_close);
     layout->addLayout(buttons);
@@ -145,6 +187,8 @@ void TrackDialog::wire() {
     connect(m_addTracks, &QPushButton::clicked, this, &TrackDialog::addTracks);
     connect(m_computeError, &QPushButton::clicked, this, &TrackDialog::computeClockError);
     connect(m_write, &QPushButton::clicked, this, &TrackDialog::writeCopies);
+    connect(m_writeSelection, &QPushButton::clicked, this, &TrackDialog::writeSelectedCopies);
+    connect(m_table, &QTableWidget::itemSelectionChanged, this, &TrackDialog::refreshPlacements);
     connect(m_close, &QPushButton::clicked, this, &QDialog::accept);
     connect(m_zone, &QComboBox::currentTextChanged, this, &TrackDialog::refreshPlacements);
     connect(m_clockError, &QLineEdit::textChanged, this, &TrackDialog::refreshPlacements);
@@ -161,7 +205,7 @@ void TrackDialog::wire() {
 CorrelationSettings TrackDialog::settings() const {
     CorrelationSettings s;
     s.zone = zoneFromText(m_zone->currentText());
-    s.clockErrorMs = m_clockErrorMs;
+    s.clockErrorMs = parseClockError(m_clockError->text()).value_or(0);
     s.maxGapSeconds = m_maxGap->value();
     s.maxDistanceSeconds = m_maxDistance->value();
     s.replace = m_replace->isChecked();
@@ -177,31 +221,50 @@ QVector<TrackMapPhoto> TrackDialog::placedMarkers() const {
     return markers;
 }
 
+QString TrackDialog::blockedReason() const {
+    if (!parseClockError(m_clockError->text())) return kUnreadableError;
+    if (!zoneFromText(m_zone->currentText()).isValid()) return kUnknownZone;
+    return {};
+}
+
 void TrackDialog::refreshPlacements() {
-    const auto error = parseClockError(m_clockError->text());
+    const bool errorRead = parseClockError(m_clockError->text()).has_value();
     const bool zoneKnown = zoneFromText(m_zone->currentText()).isValid();
-    m_clockError->setStyleSheet(error ? QString() : QStringLiteral("color: red"));
-    if (error) m_clockErrorMs = *error;
-    placePhotos(m_photos, m_fixes, settings());
+    m_clockError->setStyleSheet(errorRead ? QString() : kRed);
+    if (m_zone->lineEdit()) m_zone->lineEdit()->setStyleSheet(zoneKnown ? QString() : kRed);
+    session().zone = m_zone->currentText();
+    session().clockError = m_clockError->text();
+    // While a field is unreadable, nothing is placed: no row keeps what an earlier value gave.
+    const QString blocked = blockedReason();
+    if (blocked.isEmpty())
+        placePhotos(m_photos, m_fixes, settings());
+    else
+        for (PhotoOnTrack& photo : m_photos)
+            if (photo.placement.status == PlacementStatus::Placed) {
+                photo.placement.status = PlacementStatus::OutsideTrack;
+                photo.placement.position.reset();
+            }
 
     m_table->setRowCount(int(m_photos.size()));
     int placed = 0;
     for (int row = 0; row < m_photos.size(); ++row) {
-        const QStringList cells = trackTableRow(m_photos[row]);
+        const QStringList cells = trackTableRow(m_photos[row], blocked);
         if (m_photos[row].placement.status == PlacementStatus::Placed) ++placed;
         for (int col = 0; col < TrackColumnCount; ++col) {
             QTableWidgetItem* item = m_table->item(row, col);
             if (!item) m_table->setItem(row, col, item = new QTableWidgetItem);
             item->setText(cells[col]);
+            item->setForeground(blocked.isEmpty() || (col != TrackUtcTime && col != TrackPlace)
+                                    ? m_table->palette().text()
+                                    : QBrush(Qt::red));
         }
     }
     QString status = QStringLiteral("%1 photo(s) placée(s) sur %2").arg(placed).arg(m_photos.size());
-    if (!error)
-        status = kUnreadableError;
-    else if (!zoneKnown)
-        status = kUnknownZone;
+    if (!blocked.isEmpty()) status = blocked + QStringLiteral(" : aucune copie ne peut être écrite.");
     m_status->setText(status);
-    m_write->setEnabled(placed > 0);
+    m_write->setEnabled(blocked.isEmpty() && placed > 0);
+    m_writeSelection->setEnabled(blocked.isEmpty() && placed > 0 &&
+                                 !m_table->selectionModel()->selectedRows().isEmpty());
     if (m_map && m_mapLoaded) m_map->page()->runJavaScript(trackMarkersScript(placedMarkers()));
 }
 
@@ -216,16 +279,19 @@ void TrackDialog::showMap() {
     m_map->showPage(m_pageFolder.pagePath(m_services.tempDir), page);
 }
 
-void TrackDialog::addTracks() {
-    const auto chosen = m_services.dialogs.openTracks();
-    if (!chosen) return;
-    const QStringList files = m_trackFiles + *chosen;
-    TrackReading track = loadTracks(files);
-    if (!track.ok()) {
-        m_services.boxes.warning(track.error);
-        return;
-    }
+bool TrackDialog::readTracks(const QStringList& files) {
+    m_services.progress.start(kReadingTracks, 1000);
+    TrackReading track = loadTracksWithProgress(files, [this](qint64 done, qint64 total) {
+        return m_services.progress.advance(total > 0 ? int(std::min<qint64>(1000, done * 1000 / total)) : 0);
+    });
+    m_services.progress.finish();
+    if (track.cancelled) return false;
+    QStringList messages = track.warnings;
+    if (!track.ok()) messages << track.error;
+    if (!messages.isEmpty()) m_services.boxes.warning(messages.join(u'\n'));
+    if (!track.ok()) return false;
     m_trackFiles = files;
+    session().files = files;
     m_fixes = std::move(track.fixes);
     QStringList names;
     for (const QString& file : m_trackFiles)
@@ -234,7 +300,13 @@ void TrackDialog::addTracks() {
         QStringLiteral("%1 (%2 points)").arg(names.join(QStringLiteral(", "))).arg(m_fixes.size()));
     refreshPlacements();
     m_table->resizeColumnsToContents();
-    showMap();
+    return true;
+}
+
+void TrackDialog::addTracks() {
+    const auto chosen = m_services.dialogs.openTracks();
+    if (!chosen) return;
+    if (readTracks(m_trackFiles + *chosen)) showMap();
 }
 
 void TrackDialog::computeClockError() {
@@ -252,7 +324,27 @@ void TrackDialog::computeClockError() {
 }
 
 void TrackDialog::writeCopies() {
+    writeRows({});
+}
+
+void TrackDialog::writeSelectedCopies() {
+    QVector<int> rows;
+    for (const QModelIndex& index : m_table->selectionModel()->selectedRows())
+        rows << index.row();
+    if (rows.isEmpty()) {
+        m_services.boxes.beep();
+        return;
+    }
+    std::sort(rows.begin(), rows.end());
+    writeRows(rows);
+}
+
+void TrackDialog::writeRows(const QVector<int>& rows) {
     refreshPlacements();
+    if (const QString blocked = blockedReason(); !blocked.isEmpty()) {
+        m_services.boxes.warning(blocked);
+        return;
+    }
     const auto placed = std::count_if(m_photos.begin(), m_photos.end(), [](const PhotoOnTrack& p) {
         return p.placement.status == PlacementStatus::Placed;
     });
@@ -260,9 +352,21 @@ void TrackDialog::writeCopies() {
         m_services.boxes.information(kNothingToWrite);
         return;
     }
+    TrackCopyChoice choice;
+    choice.rows = rows;
+    // As for the list's photos: one question for every existing copy.
+    if (const QStringList existing = existingTrackCopies(m_photos, rows); !existing.isEmpty()) {
+        const MessageBoxes::Answer answer =
+            m_services.boxes.warningYesNoCancel(severalOverwriteQuestion(existing));
+        if (answer == MessageBoxes::Answer::Cancel) {
+            m_services.boxes.beep();
+            return;
+        }
+        choice.replaceExisting = answer == MessageBoxes::Answer::Yes;
+    }
     m_services.progress.start(kWriting, int(m_photos.size()));
-    const TrackCopyRun run =
-        writeTrackCopies(m_photos, [this](int done) { return m_services.progress.advance(done); });
+    const TrackCopyRun run = writeTrackCopies(
+        m_photos, [this](int done) { return m_services.progress.advance(done); }, kTrackCopyThreads, choice);
     m_services.progress.finish();
     if (!run.written.isEmpty()) emit copiesWritten(run.written);
     m_services.boxes.information(trackCopySummary(run));

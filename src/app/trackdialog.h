@@ -39,11 +39,15 @@ public:
     // The commands behind the buttons, for the window's tests.
     void addTracks();
     void computeClockError();
+    // Writes the copies of every photo, or of the selected rows only.
     void writeCopies();
+    void writeSelectedCopies();
 
     const QVector<PhotoOnTrack>& photos() const { return m_photos; }
     WebMapView* mapView() const { return m_map; }
     QLineEdit* clockErrorField() const { return m_clockError; }
+    QComboBox* zoneField() const { return m_zone; }
+    QTableWidget* table() const { return m_table; }
 
 signals:
     // The copies written, for the list.
@@ -55,6 +59,12 @@ private:
     // Places every photo again with the settings shown, and refreshes the table and the markers.
     void refreshPlacements();
     CorrelationSettings settings() const;
+    // Why nothing can be placed with the fields as they are (an unreadable clock error, an unknown
+    // zone); empty when they are sound.
+    QString blockedReason() const;
+    // Reads `files` off the window's thread, with a progress; false when nothing was read.
+    bool readTracks(const QStringList& files);
+    void writeRows(const QVector<int>& rows);
     QVector<TrackMapPhoto> placedMarkers() const;
     void showMap();
 
@@ -62,7 +72,6 @@ private:
     QStringList m_trackFiles;
     std::vector<TrackFix> m_fixes;
     QVector<PhotoOnTrack> m_photos;
-    qint64 m_clockErrorMs = 0;
     bool m_mapLoaded = false;
     MapPageFolder m_pageFolder; // the map page's own folder, removed with the dialog
 
@@ -81,6 +90,7 @@ private:
     WebMapView* m_map = nullptr;
     QLabel* m_status = nullptr;
     QPushButton* m_write = nullptr;
+    QPushButton* m_writeSelection = nullptr;
     QPushButton* m_close = nullptr;
 };
 

@@ -19,6 +19,7 @@ struct Options {
     QStringList tracks, photos;
     CorrelationSettings settings;
     bool dryRun = false;
+    bool force = false; // existing "#" copies are replaced
 };
 
 // Reads the options; an empty text when they are sound, else what is wrong.
@@ -40,6 +41,10 @@ QString parseOptions(const QStringList& args, Options& o) {
         }
         if (arg == QLatin1String("--dry-run")) {
             o.dryRun = true;
+            continue;
+        }
+        if (arg == QLatin1String("--force")) {
+            o.force = true;
             continue;
         }
         QString value;
@@ -88,6 +93,8 @@ int runCorrelate(const QStringList& args, QTextStream& out, QTextStream& err) {
         return BadArguments;
     }
     const TrackReading track = loadTracks(o.tracks);
+    for (const QString& warning : track.warnings)
+        err << escapeCell(warning) << u'\n';
     if (!track.ok()) {
         err << escapeCell(track.error) << u'\n';
         return BadArguments;
@@ -97,7 +104,10 @@ int runCorrelate(const QStringList& args, QTextStream& out, QTextStream& err) {
         paths << QFileInfo(arg).absoluteFilePath();
     QVector<PhotoOnTrack> photos = readPhotosForTrack(paths);
     placePhotos(photos, track.fixes, o.settings);
-    const TrackCopyRun run = o.dryRun ? TrackCopyRun{} : writeTrackCopies(photos);
+    TrackCopyChoice choice;
+    choice.replaceExisting = o.force;
+    const TrackCopyRun run =
+        o.dryRun ? TrackCopyRun{} : writeTrackCopies(photos, {}, kTrackCopyThreads, choice);
     int exitCode = AllPlaced;
     for (qsizetype i = 0; i < photos.size(); ++i) {
         const QString& path = photos[i].path;
@@ -106,10 +116,20 @@ int runCorrelate(const QStringList& args, QTextStream& out, QTextStream& err) {
         switch (p.status) {
         case PlacementStatus::Placed:
             copy = copyPathFor(path, kGeotaggedPrefix);
-            status = QStringLiteral("would-write");
+            // A time read in a repeated hour is said instead of a plain success.
+            status = p.ambiguousTime ? QStringLiteral("ambiguous-time") : QStringLiteral("would-write");
             if (o.dryRun) break;
-            status = run.outcomes[i].ok ? QStringLiteral("written") : QStringLiteral("failed");
+            if (run.kept[i]) {
+                status = QStringLiteral("kept");
+                out.flush();
+                err << escapeCell(copy) << QStringLiteral(" existe déjà (--force pour le remplacer)\n");
+                err.flush();
+                exitCode = CopyFailed;
+                break;
+            }
+            if (run.outcomes[i].ok && !p.ambiguousTime) status = QStringLiteral("written");
             if (!run.outcomes[i].ok) {
+                status = QStringLiteral("failed");
                 out.flush();
                 err << escapeCell(fileNameOf(path)) << QStringLiteral(" : ")
                     << escapeCell(run.outcomes[i].error) << u'\n';

@@ -3,6 +3,9 @@
 #include "mappage.h"
 #include "text/escape.h"
 
+#include <algorithm>
+#include <cmath>
+
 namespace vantorel {
 namespace {
 
@@ -14,7 +17,10 @@ var photoLayer = L.featureGroup().addTo(map);
 window.vantorelTrackPhotos = function (points) {
 photoLayer.clearLayers();
 for (var i = 0; i < points.length; i++) {
-L.circleMarker([points[i][0], points[i][1]], {radius: 6, weight: 2, color: '#b00000', fillColor: '#ff3030',
+var lon = points[i][1];
+while (lon - vantorelCentreLongitude > 180) lon -= 360;
+while (lon - vantorelCentreLongitude < -180) lon += 360;
+L.circleMarker([points[i][0], lon], {radius: 6, weight: 2, color: '#b00000', fillColor: '#ff3030',
 fillOpacity: 0.9}).bindTooltip(vantorelText('span', points[i][2])).addTo(photoLayer);
 }
 window.vantorelTrack = {photos: points, fixes: vantorelFixCount};
@@ -44,7 +50,19 @@ QByteArray BuildTrackMapPage(const std::vector<TrackFix>& fixes, const QVector<T
     const size_t step = fixes.size() > size_t(kTrackMapMaxFixes) ? fixes.size() / kTrackMapMaxFixes + 1 : 1;
     page.reserve(page.size() + qsizetype(fixes.size() / step) * 28 + photos.size() * 64 + 2048);
     page += "\nvar vantorelSegments = [";
+    // Longitudes are unwrapped along the track (179.9 then 180.1, not -179.9): a track across the
+    // 180th meridian is drawn the short way and the map fits it, not the whole world.
+    double previous = 0, west = 0, east = 0;
     for (size_t i = 0; i < fixes.size(); ++i) {
+        double longitude = fixes[i].longitude;
+        if (i) {
+            longitude += 360 * std::round((previous - longitude) / 360);
+            west = std::min(west, longitude);
+            east = std::max(east, longitude);
+        } else {
+            west = east = longitude;
+        }
+        previous = longitude;
         const bool first = i == 0 || fixes[i - 1].segment != fixes[i].segment;
         const bool last = i + 1 == fixes.size() || fixes[i + 1].segment != fixes[i].segment;
         if (!first && !last && i % step) continue;
@@ -52,10 +70,11 @@ QByteArray BuildTrackMapPage(const std::vector<TrackFix>& fixes, const QVector<T
             page += i ? "],\n[" : "\n[";
         else
             page += ',';
-        page += '[' + coordinate(fixes[i].latitude) + ',' + coordinate(fixes[i].longitude) + ']';
+        page += '[' + coordinate(fixes[i].latitude) + ',' + coordinate(longitude) + ']';
     }
     if (!fixes.empty()) page += ']';
     page += "];";
+    page += "\nvar vantorelCentreLongitude = " + coordinate((west + east) / 2) + ";";
     page += "\nvar vantorelFixCount = " + QByteArray::number(qulonglong(fixes.size())) + ";";
     page += "\nvar vantorelInitialPhotos = " + photoArray(photos) + ";";
     page += kTrackScript;

@@ -1,6 +1,7 @@
 #include "correlation.h"
 
 #include <QDateTime>
+#include <QFileInfo>
 #include <QRegularExpression>
 
 #include <algorithm>
@@ -28,14 +29,33 @@ double longitudeBetween(double a, double b, double fraction) {
 
 } // namespace
 
-std::optional<qint64> photoUtcMs(const PhotoTimeReading& photo, const CorrelationSettings& settings) {
+std::optional<qint64> photoUtcMs(const PhotoTimeReading& photo, const CorrelationSettings& settings,
+                                 bool* ambiguous) {
+    if (ambiguous) *ambiguous = false;
     if (!photo.hasTime()) return std::nullopt;
     const qint64 local = photo.cameraMs - settings.clockErrorMs;
     if (photo.offsetSeconds) return local - qint64(*photo.offsetSeconds) * 1000;
+    const QTimeZone zone = settings.zone.isValid() ? settings.zone : QTimeZone::utc();
+    // Every instant the zone shows as this wall-clock time: the offsets around it, each kept when
+    // it is the zone's offset at the instant it gives.
+    const auto offsetAt = [&zone](qint64 utc) {
+        return qint64(zone.offsetFromUtc(QDateTime::fromMSecsSinceEpoch(utc, QTimeZone::utc()))) * 1000;
+    };
+    std::vector<qint64> instants;
+    for (const qint64 probe : {local - 2 * kDayMs, local, local + 2 * kDayMs}) {
+        const qint64 offset = offsetAt(probe);
+        const qint64 utc = local - offset;
+        if (offsetAt(utc) == offset && std::find(instants.begin(), instants.end(), utc) == instants.end())
+            instants.push_back(utc);
+    }
+    if (!instants.empty()) {
+        if (ambiguous) *ambiguous = instants.size() > 1;
+        return *std::min_element(instants.begin(), instants.end());
+    }
+    // A time the zone skips (the hour lost when daylight saving starts): as the system reads it.
     const qint64 days = local >= 0 ? local / kDayMs : -((-local + kDayMs - 1) / kDayMs);
     const QDate date = QDate::fromJulianDay(2440588 + days);
     const QTime time = QTime::fromMSecsSinceStartOfDay(int(local - days * kDayMs));
-    const QTimeZone zone = settings.zone.isValid() ? settings.zone : QTimeZone::utc();
     return QDateTime(date, time, zone).toMSecsSinceEpoch();
 }
 
@@ -67,7 +87,7 @@ Placement placePhoto(const PhotoTimeReading& photo, const std::vector<TrackFix>&
                      const CorrelationSettings& settings) {
     Placement p;
     if (!photo.readable) return p;
-    p.utcMs = photoUtcMs(photo, settings);
+    p.utcMs = photoUtcMs(photo, settings, &p.ambiguousTime);
     if (photo.geotagged && !settings.replace) {
         p.status = PlacementStatus::AlreadyGeotagged;
         return p;
@@ -95,9 +115,18 @@ QTimeZone zoneFromText(const QString& text) {
         if (hours > 14 || minutes > 59) return {};
         return QTimeZone((m.captured(1) == u"-" ? -1 : 1) * (hours * 3600 + minutes * 60));
     }
-    // Only names: a bare number is no zone ("2" would read as an offset of 2 hours from some systems).
+    // Only the names the system lists: it takes any other ("Paris", "XYZ") for UTC.
     if (t.isEmpty() || !t.front().isLetter()) return {};
-    return QTimeZone(t.toUtf8());
+    static const QList<QByteArray> known = QTimeZone::availableTimeZoneIds();
+    const QByteArray name = t.toUtf8();
+    for (const QByteArray& id : known)
+        if (id.compare(name, Qt::CaseInsensitive) == 0) return QTimeZone(id);
+    // The system's own zone, and the tz database's other names ("Etc/UTC"), which the list may lack.
+    if (name == QTimeZone::systemTimeZoneId()) return QTimeZone::systemTimeZone();
+    static const QRegularExpression tzName(QStringLiteral("^[A-Za-z][A-Za-z0-9_+-]*(/[A-Za-z0-9_+-]+)*$"));
+    if (tzName.match(t).hasMatch() && QFileInfo(QStringLiteral("/usr/share/zoneinfo/") + t).isFile())
+        return QTimeZone(name);
+    return {};
 }
 
 } // namespace vantorel

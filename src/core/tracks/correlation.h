@@ -35,11 +35,18 @@ struct Placement {
     PlacementStatus status = PlacementStatus::Unreadable;
     std::optional<qint64> utcMs; // the photo's corrected UTC time, when it has a time
     std::optional<TrackPosition> position;
+    // The camera time falls in the hour a change of daylight saving repeats: it was read as the
+    // earlier of its two instants. A photo with its own offset, or a zone given as an offset, is
+    // never ambiguous.
+    bool ambiguousTime = false;
 };
 
 // The photo's UTC time: its camera time in its own offset, or else in the settings' zone (with the
-// daylight saving of its date), less the clock error. Nothing when the photo has no time.
-std::optional<qint64> photoUtcMs(const PhotoTimeReading& photo, const CorrelationSettings& settings);
+// daylight saving of its date), less the clock error. Nothing when the photo has no time. A time
+// the zone shows twice (the hour repeated when daylight saving ends) is the earlier instant, and
+// sets `ambiguous` when given.
+std::optional<qint64> photoUtcMs(const PhotoTimeReading& photo, const CorrelationSettings& settings,
+                                 bool* ambiguous = nullptr);
 
 // Where the track was at `utcMs`: interpolated between the fixes around it when they are in one
 // segment and at most `maxGapSeconds` apart, else the nearest fix within `maxDistanceSeconds`.
@@ -52,7 +59,8 @@ Placement placePhoto(const PhotoTimeReading& photo, const std::vector<TrackFix>&
 // "2024-06-01T10:00:00Z", with ".250" when the time has a fraction of a second.
 QString formatUtc(qint64 utcMs);
 
-// The zone a user names: "+02:00", "-0530", "UTC" or an IANA name ("Europe/Paris"); invalid otherwise.
+// The zone a user names: "+02:00", "-0530", "UTC" or an IANA name ("Europe/Paris", in any case);
+// invalid otherwise ("Paris", "XYZ": the system would take them for UTC).
 QTimeZone zoneFromText(const QString& text);
 
 } // namespace vantorel

@@ -34,8 +34,8 @@ std::optional<qint64> parseIsoTime(QStringView text) {
     text = text.trimmed();
     const int y = digits(text, 0, 4), mo = digits(text, 5, 2), d = digits(text, 8, 2);
     const int h = digits(text, 11, 2), mi = digits(text, 14, 2), s = digits(text, 17, 2);
-    if (text.size() < 19 || text[4] != u'-' || text[7] != u'-' || (text[10] != u'T' && text[10] != u't') ||
-        text[13] != u':' || text[16] != u':')
+    if (y < 0 || text.size() < 19 || text[4] != u'-' || text[7] != u'-' ||
+        (text[10] != u'T' && text[10] != u't') || text[13] != u':' || text[16] != u':')
         return std::nullopt;
     const QDate date(y, mo, d);
     if (!date.isValid() || h < 0 || h > 23 || mi < 0 || mi > 59 || s < 0 || s > 60) return std::nullopt;
@@ -58,31 +58,38 @@ std::optional<qint64> parseIsoTime(QStringView text) {
     return text[i] == u'-' ? ms + offset : ms - offset;
 }
 
-TrackReading readGpx(QIODevice& device, const QString& name, int firstSegment) {
+TrackReading readGpx(QIODevice& device, const QString& name, int firstSegment,
+                     const GpxReadOptions& options) {
     TrackReading r;
-    QXmlStreamReader xml(&device);
+    GuardedTrackInput input(device, options.control);
+    QXmlStreamReader xml(&input);
     xml.setNamespaceProcessing(true);
     const QString malformed = QStringLiteral("fichier XML mal formé");
     const auto fail = [&](const QString& why) {
         r.fixes.clear();
         r.fixes.shrink_to_fit();
-        r.error = kTrackError.arg(name).arg(xml.lineNumber()).arg(why);
+        const bool refused = !input.refusal().isEmpty();
+        r.error = kTrackError.arg(name)
+                      .arg(refused ? input.refusalLine() : xml.lineNumber())
+                      .arg(refused ? input.refusal() : why);
         return r;
     };
     QString gpxNamespace; // the root's: elements of any other are extensions
     bool rootSeen = false;
     int segment = firstSegment - 1;
-    // About a hundred bytes a point, as loggers write them: fewer reallocations on long tracks.
-    if (!device.isSequential() && device.size() > 0) r.fixes.reserve(size_t(device.size() / 120));
-    QString text; // an element's text, reused from point to point
+    int waypointSegment = -1; // with waypointsAsOneSegment, taken at the first waypoint
+    QString text;             // an element's text, reused from point to point
     // The text of the current element, which is ours and holds no element; false on malformed XML.
-    const auto readText = [&xml, &text] {
+    const QString tooLong = QStringLiteral("valeur trop longue");
+    bool overlong = false;
+    const auto readText = [&xml, &text, &overlong] {
         text.clear();
         for (;;) {
             const auto token = xml.readNext();
-            if (token == QXmlStreamReader::Characters)
+            if (token == QXmlStreamReader::Characters) {
+                if (text.size() + xml.text().size() > kMaxTrackValueChars) return !(overlong = true);
                 text += xml.text();
-            else if (token == QXmlStreamReader::EndElement)
+            } else if (token == QXmlStreamReader::EndElement)
                 return true;
             else if (token == QXmlStreamReader::StartElement)
                 xml.skipCurrentElement();
@@ -91,7 +98,9 @@ TrackReading readGpx(QIODevice& device, const QString& name, int firstSegment) {
         }
     };
     while (!xml.atEnd()) {
-        if (xml.readNext() != QXmlStreamReader::StartElement) continue;
+        const auto token = xml.readNext();
+        if (token == QXmlStreamReader::DTD) return fail(QStringLiteral("déclaration DOCTYPE refusée"));
+        if (token != QXmlStreamReader::StartElement) continue;
         const QStringView element = xml.name();
         if (!rootSeen) {
             if (element != u"gpx") return fail(QStringLiteral("ce n'est pas un fichier GPX"));
@@ -105,10 +114,15 @@ TrackReading readGpx(QIODevice& device, const QString& name, int firstSegment) {
             xml.skipCurrentElement();
             continue;
         }
-        if (element == u"trkseg" || element == u"rte" || element == u"wpt") ++segment;
+        const bool waypoint = element == u"wpt";
+        if (waypoint && options.waypointsAsOneSegment) {
+            if (waypointSegment < 0) waypointSegment = ++segment;
+        } else if (element == u"trkseg" || element == u"rte" || waypoint) {
+            ++segment;
+        }
         if (!point) continue;
         TrackFix fix;
-        fix.segment = segment;
+        fix.segment = waypoint && options.waypointsAsOneSegment ? waypointSegment : segment;
         const QXmlStreamAttributes attributes = xml.attributes();
         const auto latitude = number(attributes.value(QLatin1StringView("lat")));
         const auto longitude = number(attributes.value(QLatin1StringView("lon")));
@@ -126,7 +140,7 @@ TrackReading readGpx(QIODevice& device, const QString& name, int firstSegment) {
                 xml.skipCurrentElement();
                 continue;
             }
-            if (!readText()) return fail(malformed);
+            if (!readText()) return fail(overlong ? tooLong : malformed);
             if (time) {
                 const auto t = parseIsoTime(text);
                 if (!t) return fail(QStringLiteral("heure illisible"));
@@ -135,13 +149,15 @@ TrackReading readGpx(QIODevice& device, const QString& name, int firstSegment) {
             } else if (!QStringView(text).trimmed().isEmpty()) {
                 const auto metres = number(text);
                 if (!metres) return fail(QStringLiteral("altitude illisible"));
+                if (std::abs(*metres) > kMaxTrackElevation)
+                    return fail(QStringLiteral("altitude hors limites (plus de 100 km)"));
                 fix.elevation = *metres;
                 fix.hasElevation = true;
             }
         }
         if (timed) r.fixes.push_back(fix);
     }
-    if (xml.hasError()) return fail(malformed);
+    if (xml.hasError() || !input.refusal().isEmpty()) return fail(malformed);
     if (!rootSeen) return fail(QStringLiteral("ce n'est pas un fichier GPX"));
     return r;
 }

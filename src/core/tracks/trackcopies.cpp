@@ -29,14 +29,26 @@ QString plural(int n, const char* one, const char* many) {
     return QString::number(n) + u' ' + QString::fromUtf8(n > 1 ? many : one);
 }
 
+// Which photos a choice names, one flag per photo.
+QVector<bool> chosenRows(qsizetype count, const QVector<int>& rows) {
+    QVector<bool> chosen(count, rows.isEmpty());
+    for (int row : rows)
+        if (row >= 0 && row < count) chosen[row] = true;
+    return chosen;
+}
+
 // The counts of a run from its outcomes.
-TrackCopyRun summed(const QVector<PhotoOnTrack>& photos, TrackCopyRun run, bool cancelled) {
+TrackCopyRun summed(const QVector<PhotoOnTrack>& photos, const QVector<bool>& chosen, TrackCopyRun run,
+                    bool cancelled) {
     run.cancelled = cancelled;
     for (qsizetype i = 0; i < photos.size(); ++i) {
+        if (!chosen[i]) continue;
         const PlacementStatus status = photos[i].placement.status;
         if (status != PlacementStatus::Placed) {
             ++run.skipped;
             ++run.skippedBy[int(status)];
+        } else if (run.kept[i]) {
+            run.keptCopies << copyPathFor(photos[i].path, kGeotaggedPrefix);
         } else if (run.outcomes[i].ok) {
             run.written << copyPathFor(photos[i].path, kGeotaggedPrefix);
         } else if (!run.outcomes[i].error.isEmpty()) {
@@ -48,6 +60,17 @@ TrackCopyRun summed(const QVector<PhotoOnTrack>& photos, TrackCopyRun run, bool 
 }
 
 } // namespace
+
+QStringList existingTrackCopies(const QVector<PhotoOnTrack>& photos, const QVector<int>& rows) {
+    const QVector<bool> chosen = chosenRows(photos.size(), rows);
+    QStringList existing;
+    for (qsizetype i = 0; i < photos.size(); ++i) {
+        if (!chosen[i] || photos[i].placement.status != PlacementStatus::Placed) continue;
+        const QString copy = copyPathFor(photos[i].path, kGeotaggedPrefix);
+        if (copyExists(copy)) existing << copy;
+    }
+    return existing;
+}
 
 QVector<PhotoOnTrack> readPhotosForTrack(const QStringList& paths) {
     QVector<PhotoOnTrack> photos;
@@ -106,7 +129,7 @@ QStringList trackTableHeader() {
             QStringLiteral("Heure UTC corrigée"), QStringLiteral("Position")};
 }
 
-QStringList trackTableRow(const PhotoOnTrack& photo) {
+QStringList trackTableRow(const PhotoOnTrack& photo, const QString& blocked) {
     const Placement& p = photo.placement;
     QString place = placementReason(p.status);
     if (p.status == PlacementStatus::Placed && p.position) {
@@ -114,22 +137,37 @@ QStringList trackTableRow(const PhotoOnTrack& photo) {
                 QString::number(p.position->longitude, 'f', 6);
         if (p.position->hasElevation) place += QStringLiteral(", %1 m").arg(p.position->elevation, 0, 'f', 1);
     }
+    QString utc = p.utcMs ? formatUtc(*p.utcMs) : QString();
+    if (p.utcMs && p.ambiguousTime) utc += QStringLiteral(" – ") + kAmbiguousTime;
+    if (!blocked.isEmpty() && photo.time.readable) utc = place = blocked;
     return {fileNameOf(photo.path), photo.time.hasTime() ? formatCameraTime(photo.time.cameraMs) : QString(),
-            photoTimeSourceName(photo.time.source), p.utcMs ? formatUtc(*p.utcMs) : QString(), place};
+            photoTimeSourceName(photo.time.source), utc, place};
 }
 
 TrackCopyRun writeTrackCopies(const QVector<PhotoOnTrack>& photos, const std::function<bool(int)>& advance,
-                              int threads) {
+                              int threads, const TrackCopyChoice& choice) {
     TrackCopyRun run;
     const int total = int(photos.size());
+    const QVector<bool> chosen = chosenRows(total, choice.rows);
     run.outcomes.resize(total);
-    CopyResult* const outcomes = run.outcomes.data(); // each thread writes its own photos' slots
+    run.kept.resize(total);
+    // Each thread writes its own photos' slots.
+    CopyResult* const outcomes = run.outcomes.data();
+    bool* const kept = run.kept.data();
+    AtomicWriteOptions options;
+    options.replace = choice.replaceExisting;
     const auto writeOne = [&](int i) {
         const PhotoOnTrack& photo = photos[i];
-        if (photo.placement.status != PlacementStatus::Placed) return;
+        if (!chosen[i] || photo.placement.status != PlacementStatus::Placed) return;
+        const QString target = copyPathFor(photo.path, kGeotaggedPrefix);
+        if (!choice.replaceExisting && copyExists(target)) {
+            kept[i] = true;
+            return;
+        }
         outcomes[i] = writeGeotagCopy(
-            photo.path, copyPathFor(photo.path, kGeotaggedPrefix),
-            trackGpsPosition(*photo.placement.position, *photo.placement.utcMs, photo.time.hasGpsVersion));
+            photo.path, target,
+            trackGpsPosition(*photo.placement.position, *photo.placement.utcMs, photo.time.hasGpsVersion),
+            options);
     };
     bool cancelled = advance && !advance(0);
     if (std::clamp(threads, 1, 64) == 1) {
@@ -137,7 +175,7 @@ TrackCopyRun writeTrackCopies(const QVector<PhotoOnTrack>& photos, const std::fu
             writeOne(i);
             cancelled = advance && !advance(i + 1) && i + 1 < total;
         }
-        return summed(photos, std::move(run), cancelled);
+        return summed(photos, chosen, std::move(run), cancelled);
     }
     std::mutex mutex;
     std::condition_variable progressed;
@@ -174,11 +212,15 @@ TrackCopyRun writeTrackCopies(const QVector<PhotoOnTrack>& photos, const std::fu
     }
     for (std::thread& t : workers)
         t.join();
-    return summed(photos, std::move(run), cancelled);
+    return summed(photos, chosen, std::move(run), cancelled);
 }
 
 QString trackCopySummary(const TrackCopyRun& run) {
     QString text = plural(int(run.written.size()), "copie écrite", "copies écrites") + u'.';
+    if (!run.keptCopies.isEmpty())
+        text += u'\n' +
+                plural(int(run.keptCopies.size()), "copie existante gardée", "copies existantes gardées") +
+                u'.';
     if (run.skipped) {
         QStringList reasons;
         for (PlacementStatus s : {PlacementStatus::AlreadyGeotagged, PlacementStatus::NoTime,

@@ -34,14 +34,31 @@ QString placementReason(PlacementStatus status);
 // The columns of the correlation's table.
 enum TrackColumn { TrackPhoto, TrackCameraTime, TrackTimeSource, TrackUtcTime, TrackPlace, TrackColumnCount };
 QStringList trackTableHeader();
-// One photo's row: file name, camera time, the item it came from, corrected UTC time, and the
-// position found ("48.123456, 2.123456, 35 m") or why none.
-QStringList trackTableRow(const PhotoOnTrack& photo);
+// One photo's row: file name, camera time, the item it came from, corrected UTC time (marked when
+// ambiguous), and the position found ("48.123456, 2.123456, 35 m") or why none. With `blocked`
+// (why nothing can be placed now: an unreadable clock error, an unknown zone), the time and the
+// position say that instead of what an earlier setting gave.
+QStringList trackTableRow(const PhotoOnTrack& photo, const QString& blocked = {});
+
+// The mark of a time read in an hour that daylight saving repeats.
+inline const QString kAmbiguousTime = QStringLiteral("heure ambiguë (changement d'heure)");
+
+// Which copies a run writes.
+struct TrackCopyChoice {
+    bool replaceExisting = false; // an existing "#" copy is replaced; otherwise it is kept as it is
+    QVector<int> rows;            // the photos to write, by index; empty: all of them
+};
+
+// The "#" copies of the placed photos among `rows` (all when empty) that exist already.
+QStringList existingTrackCopies(const QVector<PhotoOnTrack>& photos, const QVector<int>& rows = {});
 
 struct TrackCopyRun {
-    // One per photo, in order; a photo not placed, or not reached before a cancel: not ok, no error.
+    // One per photo, in order; a photo not placed, not chosen, kept, or not reached before a
+    // cancel: not ok, no error.
     QVector<CopyResult> outcomes;
+    QVector<bool> kept;                          // per photo: its existing copy was left in place
     QStringList written;                         // the copies' paths
+    QStringList keptCopies;                      // the existing copies left in place
     int skipped = 0;                             // photos not placed
     QStringList failures;                        // "« name » : why", one per copy not written
     QVector<int> skippedBy = QVector<int>(5, 0); // per PlacementStatus
@@ -50,14 +67,17 @@ struct TrackCopyRun {
 
 inline constexpr int kTrackCopyThreads = 4;
 
-// Writes the "#" copy of every placed photo, replacing an earlier copy, on `threads` threads: each
-// copy waits for the disk to hold it before it takes its name, and several such waits overlap.
+// Writes the "#" copy of every placed photo `choice` names, on `threads` threads: each copy waits
+// for the disk to hold it before it takes its name, and several such waits overlap. An existing
+// copy is kept unless `choice` replaces it (a copy that appears meanwhile is never replaced then).
 // `advance` is called on the calling thread with the number of photos done (0 first); it returns
 // false to stop: copies under way are finished, no other is started, and what is written stays.
 TrackCopyRun writeTrackCopies(const QVector<PhotoOnTrack>& photos,
-                              const std::function<bool(int)>& advance = {}, int threads = kTrackCopyThreads);
+                              const std::function<bool(int)>& advance = {}, int threads = kTrackCopyThreads,
+                              const TrackCopyChoice& choice = {});
 
-// "3 copies écrites. 1 photo ignorée : 1 hors de la trace." and the failures, one per line.
+// "3 copies écrites. 1 copie existante gardée. 1 photo ignorée : 1 hors de la trace." and the
+// failures, one per line.
 QString trackCopySummary(const TrackCopyRun& run);
 
 } // namespace vantorel

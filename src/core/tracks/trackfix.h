@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <QtGlobal>
 #include <vector>
 
@@ -20,6 +21,8 @@ struct TrackFix {
 struct TrackReading {
     std::vector<TrackFix> fixes; // sorted by time
     QString error;               // in French, naming the file and the line; empty when read
+    QStringList warnings;        // files read that gave no point, each named
+    bool cancelled = false;      // the user stopped the reading: no fix, no error to show
     bool ok() const { return error.isEmpty(); }
 };
 
