@@ -12,13 +12,15 @@ if [ "$version" != "$project" ]; then
   echo "debian/changelog dit $version, CMakeLists.txt dit $project" >&2
   exit 1
 fi
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-src="$work/vantorel-$version"
-mkdir "$src"
+# The copy is made afresh at each run, always in the same folder (so a compiler cache finds it again);
+# dpkg-buildpackage leaves the package beside it.
+src="$out/vantorel-$version"
+rm -rf "$src"
+mkdir -p "$src"
 git ls-files -z | tar --null -T - -cf - | tar -xf - -C "$src"
-(cd "$src" && dpkg-buildpackage -us -uc -b)
-python3 tests/desktop/check_desktop.py package "$work/vantorel_${version}_$(dpkg --print-architecture).changes" "$version"
-mkdir -p "$out"
-cp "$work"/*.deb "$work"/*.changes "$work"/*.buildinfo "$out"/
+(cd "$src" && dpkg-buildpackage -us -uc -b) 2>&1 | tee "$out/build.log"
+rm -rf "$src"
+# Every compile and link line had the hardening flags (PIE is the compiler's default in Debian).
+blhc --bindnow --arch="$(dpkg --print-architecture)" "$out/build.log"
+python3 tests/desktop/check_desktop.py package "$out/vantorel_${version}_$(dpkg --print-architecture).changes" "$version"
 echo "Paquet : $(ls "$out"/vantorel_"$version"_*.deb)"

@@ -14,6 +14,7 @@
 #include <QTranslator>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <unistd.h>
 #include <vector>
@@ -127,7 +128,11 @@ bool answeredWithoutWindow(int argc, char** argv) {
              QStringLiteral("Vantorel ") + vantorel::programVersion(), QStringLiteral("vantorel-cli(1)"),
              vantorel::manualDate(), *english},
             QString::fromUtf8(*english ? kHelpEnglish : kHelp));
-    else
+    else if (std::strcmp(argv[1], "--manual-page") == 0) {
+        // A language it has not: an error, and no window either.
+        std::fputs("vantorel : --manual-page fr ou en\n", stderr);
+        std::exit(2);
+    } else
         return false;
     const QByteArray bytes = text.toUtf8();
     std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout);
