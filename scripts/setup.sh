@@ -16,7 +16,7 @@ TEST_PACKAGES=(
   libgtest-dev python3 xvfb xauth openbox xdotool imagemagick x11-utils
   exiv2 libxml2-utils gpsbabel clang-format clang libclang-rt-14-dev locales libimage-exiftool-perl
   lintian desktop-file-utils appstream dpkg-dev file man-db groff-base bash-completion
-  debhelper devscripts binutils
+  debhelper devscripts binutils blhc
 )
 BENCH_PACKAGES=(
   libjpeg-turbo-progs libimage-exiftool-perl hyperfine jq imagemagick exiv2 time qt6-httpserver-dev qt6-websockets-dev gpscorrelate gpsbabel

@@ -1,5 +1,6 @@
 #include "webdiagnostics.h"
 
+#include <QByteArray>
 #include <QLoggingCategory>
 #include <QString>
 
@@ -32,6 +33,13 @@ void handle(QtMsgType type, const QMessageLogContext& context, const QString& me
 
 void routeWebEngineDiagnostics() {
     if (!previousHandler) previousHandler = qInstallMessageHandler(handle);
+    // The engine's own processes write their errors straight to standard error (a GPU context
+    // that failed once under load, say): quiet unless the category is on or a level was chosen.
+    QByteArray flags = qgetenv("QTWEBENGINE_CHROMIUM_FLAGS");
+    if (!lcWeb().isDebugEnabled() && !flags.contains("--log-level") && !flags.contains("--enable-logging")) {
+        flags += flags.isEmpty() ? "--log-level=3" : " --log-level=3";
+        qputenv("QTWEBENGINE_CHROMIUM_FLAGS", flags);
+    }
 }
 
 } // namespace vantorel
