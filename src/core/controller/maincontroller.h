@@ -121,7 +121,7 @@ private:
     // position (a beep otherwise). False: the command stops there.
     bool copyFields(bool withPosition, std::optional<GpsPosition>& position);
     // The copies of every selected photo at once: one question, one summary (severalcopies.cpp).
-    void writeSeveralCopies(bool withPosition, const QStringList& sources);
+    void writeSeveralCopies(bool withPosition, const QStringList& selected);
     // The paths of the entries selected together, when there are several.
     QStringList severalSelected() const;
     // The position of the coordinate fields, kept for the next placing map once it was written.
@@ -152,6 +152,7 @@ private:
     MapPageFolder m_mapFolder; // the run's own folder of map pages
     BrowserView* m_overviewBrowser = nullptr;
     std::optional<QPointF> m_lastPosition; // written or clicked in this session (x longitude)
+    bool m_shownPhotoReadable = false;     // the photo the coordinates were read from opened
 };
 
 // The program's pictures, looked for in the working directory first, then in the data folders

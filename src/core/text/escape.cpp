@@ -87,6 +87,16 @@ QString jsStringLiteral(const QString& text) {
         case u'&':
         case u'\u2028':
         case u'\u2029':
+        // The direction controls, which would show a name's characters in another order.
+        case u'\u202A':
+        case u'\u202B':
+        case u'\u202C':
+        case u'\u202D':
+        case u'\u202E':
+        case u'\u2066':
+        case u'\u2067':
+        case u'\u2068':
+        case u'\u2069':
             out += QLatin1String("\\u") + hex(c, 4);
             break;
         default:
@@ -124,6 +134,16 @@ QString escapeCell(const QString& text) {
             break;
         case u'\u2028':
         case u'\u2029':
+        // The direction controls, which would show a name's characters in another order.
+        case u'\u202A':
+        case u'\u202B':
+        case u'\u202C':
+        case u'\u202D':
+        case u'\u202E':
+        case u'\u2066':
+        case u'\u2067':
+        case u'\u2068':
+        case u'\u2069':
             out += QStringLiteral("\\u") + hex(c.unicode(), 4);
             break;
         default:
