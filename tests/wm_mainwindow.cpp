@@ -16,6 +16,7 @@
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QTableView>
+#include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -279,6 +280,13 @@ TEST_F(UnderWindowManager, TrackCopiesSummaryIsNotHidden) {
     ASSERT_TRUE(dialog);
     QTRY_VERIFY_WITH_TIMEOUT(dialog->isVisible(), 5000);
     dialog->addTracks();
+    // The Position column in the locale's numbers, wide enough for its text.
+    auto* table = dialog->findChild<QTableWidget*>(QStringLiteral("trackTable"));
+    const QString place = table->item(0, TrackPlace)->text();
+    EXPECT_TRUE(place.startsWith(QStringLiteral("48,")) && place.contains(QStringLiteral(" ; 2,")))
+        << place.toStdString();
+    QTRY_VERIFY_WITH_TIMEOUT(table->columnWidth(TrackPlace) >= table->fontMetrics().horizontalAdvance(place),
+                             5000);
     ResultBoxLeftOpen watch;
     watch.arm(2000);
     QWidget* write = dialog->findChild<QWidget*>(QStringLiteral("writeCopies"));
