@@ -30,7 +30,22 @@ def check(name, condition, detail=""):
 help_run = run("--help")
 check("help exits 0", help_run.returncode == 0)
 check("help is French", "Commandes" in help_run.stdout.decode() and "coords" in help_run.stdout.decode())
-check("no command exits 2", run().returncode == 2)
+bare = run()
+check("no command: the help on stderr, exit 2",
+      bare.returncode == 2 and bare.stdout == b"" and "Commandes" in bare.stderr.decode(), repr(bare.stdout[:200]))
+# A command's own help, wherever --help stands before "--": its usage and description, nothing else.
+for command, usage in (("coords", "Usage : vantorel-cli coords PHOTO..."), ("exif", "Usage : vantorel-cli exif PHOTO"),
+                       ("gpx", "Usage : vantorel-cli gpx [-o FICHIER] PHOTO..."),
+                       ("write", "Usage : vantorel-cli write --at POSITION PHOTO... [--force]"),
+                       ("correlate", "[--max-gap SECONDES] [--max-distance SECONDES]")):
+    for words in ([command, "--help"], [command, "x.jpg", "-h"]):
+        r = run(*words)
+        out = r.stdout.decode()
+        check(f"{' '.join(words)}: that command's help", r.returncode == 0 and usage in out and "Commandes" not in out
+              and "parse TEXTE" not in out and r.stderr == b"", repr(out[:300]))
+r = run("coords", "--", "--help")
+check("coords -- --help: a photo named --help", r.returncode == 1 and "--help" in r.stderr.decode() and r.stdout == b"",
+      repr(r.stderr))
 check("unknown command exits 2", run("frobnicate", "x.jpg").returncode == 2)
 check("coords without photo exits 2", run("coords").returncode == 2)
 
@@ -190,6 +205,50 @@ with tempfile.TemporaryDirectory() as tmp:
     check("cut xmp: exif listed", result.returncode == 0 and "GpsLatitude\t" in result.stdout.decode(),
           repr(result.stderr))
     check("cut xmp: poi row", run("poi", cut).stdout.decode().count("\n") == 1)
+
+    # Every command checks its standard output once done: a full disk is said, with exit 3.
+    if os.path.exists("/dev/full"):
+        for words in (["coords", geo], ["poi", geo], ["exif", geo], ["parse", "48.5 2.5"], ["map", geo],
+                      ["overview", geo], ["--help"], ["coords", "--help"], ["coords", *[geo] * 2000]):
+            with open("/dev/full", "wb") as full_device:
+                r = subprocess.run([cli, *words], env=env, stdout=full_device, stderr=subprocess.PIPE, timeout=120)
+            err = r.stderr.decode()
+            check(f"full standard output, {words[0]} ({len(words)} words): exit 3 and message, once",
+                  r.returncode == 3 and err.count("écriture sur la sortie standard impossible") == 1, (r.returncode, err))
+
+    # "--" ends the options: names that look like options are photos, and options after it are names.
+    dashed = os.path.join(tmp, "dashes")
+    os.mkdir(dashed)
+    for name in ("-h", "--force", "--google"):
+        shutil.copy(geo, os.path.join(dashed, name))
+    r = subprocess.run([cli, "coords", "--", "-h", "--force"], env=env, capture_output=True, timeout=60, cwd=dashed)
+    check("coords --: dashed names are photos", r.returncode == 0 and r.stdout.decode().count("\t1\t") == 2, repr(r))
+    r = subprocess.run([cli, "exif", "--", "-h"], env=env, capture_output=True, timeout=60, cwd=dashed)
+    check("exif --: a dashed name", r.returncode == 0 and "GpsLatitude" in r.stdout.decode(), repr(r.stderr))
+    r = subprocess.run([cli, "erase", "--", "--force"], env=env, capture_output=True, timeout=60, cwd=dashed)
+    check("erase --: --force is a photo", r.returncode == 0 and os.path.exists(os.path.join(dashed, "~--force")),
+          repr(r.stderr))
+    r = subprocess.run([cli, "erase", "--", "--force"], env=env, capture_output=True, timeout=60, cwd=dashed)
+    check("erase --: not forced, the copy kept", r.returncode == 3, repr(r.stderr))
+    r = subprocess.run([cli, "write", "--at", "1, 2", "--", "--force"], env=env, capture_output=True, timeout=60,
+                       cwd=dashed)
+    check("write --at ... --: a dashed photo", r.returncode == 0 and os.path.exists(os.path.join(dashed, "#--force")),
+          repr(r.stderr))
+    r = subprocess.run([cli, "write", "--", "-h", "-33.5", "151.25"], env=env, capture_output=True, timeout=60,
+                       cwd=dashed)
+    check("write --: a dashed photo, a negative latitude", r.returncode == 0 and os.path.exists(os.path.join(dashed, "#-h")),
+          repr(r.stderr))
+    r = subprocess.run([cli, "map", "--", "--google"], env=env, capture_output=True, timeout=60, cwd=dashed)
+    check("map --: --google is a photo", r.returncode == 0 and b"leaflet" in r.stdout.lower(), repr(r.stderr))
+    r = run("parse", "--", "-33.5", "151.25")
+    check("parse --", r.returncode == 0 and r.stdout.decode().startswith("-33"), repr(r))
+
+    # A name with direction controls keeps its order on a terminal: escaped as a tab is.
+    tricky = os.path.join(tmp, "a\u202egpj.exe\u2066.jpg")
+    shutil.copy(geo, tricky)
+    r = run("coords", tricky)
+    check("coords: direction controls escaped", "\u202e" not in r.stdout.decode() and "\u2066" not in r.stdout.decode()
+          and "a\\u202Egpj.exe\\u2066.jpg" in r.stdout.decode(), repr(r.stdout))
 
 print(f"{passed} passed, {failed} failed")
 sys.exit(1 if failed else 0)

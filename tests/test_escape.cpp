@@ -32,6 +32,12 @@ TEST(Escape, EachTargetByTable) {
         {"terminal", escapeCell,
          QStringLiteral("a\tb\nc\\") + QChar(0x1B) + QStringLiteral("[2J") + QChar(0x07) + QChar(0x2028),
          QStringLiteral("a\\tb\\nc\\\\\\x1B[2J\\x07\\u2028")},
+        // A name that would show reversed ("gpj.exe" read as "exe.jpg") keeps its order on a terminal.
+        {"terminal direction controls", escapeCell,
+         QStringLiteral("a") + QChar(0x202E) + QStringLiteral("gpj.exe") + QChar(0x202A) + QChar(0x202B) +
+             QChar(0x202C) + QChar(0x202D) + QChar(0x2066) + QChar(0x2067) + QChar(0x2068) + QChar(0x2069) +
+             QStringLiteral("é"),
+         QStringLiteral("a\\u202Egpj.exe\\u202A\\u202B\\u202C\\u202D\\u2066\\u2067\\u2068\\u2069é")},
     };
     for (const Case& c : cases)
         EXPECT_EQ(c.escape(c.in), c.out) << c.name;

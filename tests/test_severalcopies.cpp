@@ -82,7 +82,11 @@ TEST_F(SeveralCopies, ThreePhotosGiveThreeCopiesAndOneSummary) {
     for (int i = 0; i < 3; ++i)
         EXPECT_EQ(position(copyOf(i, kErasedPrefix)), "-");
     EXPECT_EQ(fake.boxes.confirmations.size(), 2);
-    EXPECT_TRUE(fake.boxes.confirmations[1].startsWith("Nouveaux fichiers sans géocodage\n\nÉcrits : 3"));
+    // The photo without position has nothing to erase: no copy, and the summary says so.
+    EXPECT_FALSE(QFileInfo::exists(copyOf(1, kErasedPrefix)));
+    EXPECT_TRUE(fake.boxes.confirmations[1].startsWith("Nouveaux fichiers sans géocodage\n\nÉcrits : 2"))
+        << fake.boxes.confirmations[1].toStdString();
+    EXPECT_TRUE(fake.boxes.confirmations[1].contains("Sans position, pas de copie : 1\n" + photos[1]));
     expectSourcesUnchanged();
 }
 
@@ -97,7 +101,7 @@ TEST_F(SeveralCopies, ExistingCopiesAreAskedAboutOnce) {
     fake.boxes.answer = MessageBoxes::Answer::Cancel;
     c.BitBtn5Click();
     ASSERT_EQ(fake.boxes.questions.size(), 1);
-    EXPECT_TRUE(fake.boxes.questions[0].startsWith("Fichiers qui existent déja : 2\n" + copyOf(0) + "\n" +
+    EXPECT_TRUE(fake.boxes.questions[0].startsWith("Fichiers qui existent déjà : 2\n" + copyOf(0) + "\n" +
                                                    copyOf(2)));
     EXPECT_EQ(fake.boxes.beeps, 1);
     EXPECT_FALSE(QFileInfo::exists(copyOf(1)));
@@ -111,7 +115,7 @@ TEST_F(SeveralCopies, ExistingCopiesAreAskedAboutOnce) {
     EXPECT_EQ(position(copyOf(1)), "-33,50000 151,25000");
     ASSERT_EQ(fake.boxes.confirmations.size(), 1);
     EXPECT_TRUE(
-        fake.boxes.confirmations[0].contains("Existaient déja, gardés : 2\n" + copyOf(0) + "\n" + copyOf(2)));
+        fake.boxes.confirmations[0].contains("Existaient déjà, gardés : 2\n" + copyOf(0) + "\n" + copyOf(2)));
 
     // Oui: every copy replaced, in one question again.
     fake.boxes.answer = MessageBoxes::Answer::Yes;
@@ -124,6 +128,82 @@ TEST_F(SeveralCopies, ExistingCopiesAreAskedAboutOnce) {
         EXPECT_EQ(position(copyOf(i)), "-33,50000 151,25000");
     EXPECT_TRUE(fake.boxes.confirmations.last().contains("Anciens fichiers remplacés : 3"));
     expectSourcesUnchanged();
+}
+
+// « Tout ce qui situe la photo » takes out the whole GPS directory of every selected photo, as it
+// does for one; without it only the position goes and the GPS date stays.
+TEST_F(SeveralCopies, ErasingEverythingAppliesToEveryPhoto) {
+    c.FormCreate();
+    for (int i = 0; i < 3; ++i) {
+        QVector<PropertyItem> items =
+            gpsItems("N", {{45, 1}, {12, 1}, {0, 1}}, "E", {{2, 1}, {20, 1}, {0, 1}});
+        items << asciiItem(0x001D, "2019:07:14") << byteItem(0x0005, {0});
+        photos << makeJpeg(dir.path(), QStringLiteral("p%1.jpg").arg(i), items);
+    }
+    c.HandleDroppedFiles(photos);
+    m.ListBox1Selection = {0, 1, 2};
+    m.Edit7 = "45,2";
+    m.Edit8 = "2,33333";
+    for (const bool everything : {false, true}) {
+        m.eraseAllLocation = everything;
+        fake.boxes.answer = MessageBoxes::Answer::Yes;
+        m.ListBox1Selection.clear();
+        for (const QString& p : photos)
+            m.ListBox1Selection << int(m.ListBox1.indexOf(p));
+        c.BitBtn23Click();
+        for (int i = 0; i < 3; ++i) {
+            EXPECT_EQ(position(copyOf(i, kErasedPrefix)), "-");
+            EXPECT_EQ(fileBytes(copyOf(i, kErasedPrefix)).contains("2019:07:14"), !everything)
+                << i << (everything ? " everything" : " position only");
+        }
+        ASSERT_FALSE(fake.boxes.confirmations.isEmpty());
+        EXPECT_EQ(fake.boxes.confirmations.last().contains("Retirés : "), everything)
+            << fake.boxes.confirmations.last().toStdString();
+    }
+}
+
+// With several photos selected the eraser acts on them, whatever the photo shown: here one without
+// position, whose fields are empty.
+TEST_F(SeveralCopies, ErasingSeveralWhenTheShownPhotoHasNoPosition) {
+    listPhotos(3);
+    m.caption = photos[1];
+    m.Edit7.clear();
+    m.Edit8.clear();
+    c.BitBtn23Click();
+    EXPECT_TRUE(QFileInfo::exists(copyOf(0, kErasedPrefix)));
+    EXPECT_FALSE(QFileInfo::exists(copyOf(1, kErasedPrefix)));
+    EXPECT_TRUE(QFileInfo::exists(copyOf(2, kErasedPrefix)));
+    ASSERT_EQ(fake.boxes.confirmations.size(), 1);
+    const QString summary = fake.boxes.confirmations[0];
+    EXPECT_TRUE(summary.contains("Écrits : 2")) << summary.toStdString();
+    EXPECT_TRUE(summary.contains("Sans position, pas de copie : 1\n" + photos[1])) << summary.toStdString();
+    expectSourcesUnchanged();
+
+    // Only photos without position selected: nothing written, and the title says so.
+    const QString other = makeJpeg(dir.path(), "q.jpg");
+    c.addToList(other);
+    m.ListBox1Selection = {int(m.ListBox1.indexOf(photos[1])), int(m.ListBox1.indexOf(other))};
+    c.BitBtn23Click();
+    ASSERT_EQ(fake.boxes.confirmations.size(), 2);
+    EXPECT_TRUE(fake.boxes.confirmations[1].startsWith("Aucun nouveau fichier sans géocodage\n\n"))
+        << fake.boxes.confirmations[1].toStdString();
+    EXPECT_FALSE(fake.boxes.confirmations[1].contains("Écrits"));
+}
+
+// When every copy already existed and the user kept them, the summary's title says nothing was written.
+TEST_F(SeveralCopies, NothingWrittenIsTheTitle) {
+    listPhotos(2);
+    for (int i : {0, 1}) {
+        QFile old(copyOf(i));
+        ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+        old.write("earlier copy");
+    }
+    fake.boxes.answer = MessageBoxes::Answer::No;
+    c.BitBtn5Click();
+    ASSERT_EQ(fake.boxes.confirmations.size(), 1);
+    EXPECT_TRUE(fake.boxes.confirmations[0].startsWith(
+        "Aucun nouveau fichier géocodé\n\nExistaient déjà, gardés : 2"))
+        << fake.boxes.confirmations[0].toStdString();
 }
 
 TEST_F(SeveralCopies, FailuresAreSummedUpWithTheirReason) {

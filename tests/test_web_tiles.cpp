@@ -24,6 +24,8 @@ using test::TileServer;
 namespace {
 
 const char kNotice[] = "Fond de carte indisponible : pas de réseau ou serveur de tuiles refusé";
+// Where the map below is centred, said in the notice since no tile shows it.
+const char kCentred[] = ". Carte centrée sur 48,20000 ; 2,30000";
 
 // Shows the map of one photo with its sector, its tiles from `tileUrl`.
 void showMap(WebMapView& view, const QString& folder, const QString& tileUrl) {
@@ -172,8 +174,8 @@ TEST(TileNotice, RefusedOrNoServer) {
         QString tileUrl;
         QString expected;
     } cases[] = {
-        {refusing.urlTemplate(), QString::fromUtf8(kNotice) + " (HTTP 403)"},
-        {nowhere, QString::fromUtf8(kNotice)},
+        {refusing.urlTemplate(), QString::fromUtf8(kNotice) + " (HTTP 403)" + QString::fromUtf8(kCentred)},
+        {nowhere, QString::fromUtf8(kNotice) + QString::fromUtf8(kCentred)},
     };
     QTemporaryDir temp;
     WebMapView view(QStringLiteral("CppWebBrowser1"), nullptr);

@@ -2,17 +2,24 @@
 // tests/support/under-openbox.sh: where the window manager puts the frame is what these tests look
 // at, so they read it back from X itself.
 #include "doubles.h"
+#include "fixtures.h"
 #include "mainwindow.h"
+#include "trackdialog.h"
 
 #include <QApplication>
 #include <QCheckBox>
 #include <QDir>
 #include <QFile>
+#include <QMessageBox>
 #include <QProcess>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QTableView>
+#include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <QWindow>
 #include <gtest/gtest.h>
 
@@ -139,6 +146,157 @@ TEST_F(UnderWindowManager, TheEraserSecondModeListsWhatItRemoved) {
         QStringLiteral("Retirés : 7 éléments GPS Exif, 3 propriétés XMP, 3 champs IPTC")))
         << boxes.confirmations.first().toStdString();
     EXPECT_TRUE(QFile::exists(dir.filePath("~photo.jpg")));
+}
+
+// What the user meets once a command's result box has been open a while: whether a progress box is
+// shown, and the result box's text; then a real click on its button (« Oui » or « OK »).
+struct ResultBoxLeftOpen {
+    bool progressShown = false;
+    bool boxFound = false;
+    QString text;
+
+    // Armed before the command starts: the box's own event loop runs this.
+    void arm(int openMs) {
+        QTimer::singleShot(openMs, [this] {
+            QMessageBox* box = nullptr;
+            for (QWidget* w : QApplication::topLevelWidgets()) {
+                if (qobject_cast<QProgressDialog*>(w) && w->isVisible()) progressShown = true;
+                if (auto* b = qobject_cast<QMessageBox*>(w); b && b->isVisible()) box = b;
+            }
+            if (!box) return;
+            boxFound = true;
+            text = box->text();
+            if (const QString shot = qEnvironmentVariable("VANTOREL_RESULT_SCREENSHOT"); !shot.isEmpty())
+                run(QStringLiteral("import"), {QStringLiteral("-window"), QStringLiteral("root"), shot});
+            QAbstractButton* button = box->buttons().value(0);
+            click(*box, button->mapTo(box, button->rect().center()));
+            // A box the click did not close is closed here, so that the test goes on to fail.
+            QTimer::singleShot(3000, box, [this, box] {
+                if (!box->isVisible()) return;
+                clickIgnored = true;
+                for (QWidget* w : QApplication::topLevelWidgets())
+                    if (auto* progress = qobject_cast<QProgressDialog*>(w)) progress->hide();
+                box->done(0);
+            });
+        });
+    }
+    bool clickIgnored = false;
+    // The box went away after the click: its button took it.
+    static bool closed() {
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (qobject_cast<QMessageBox*>(w) && w->isVisible()) return false;
+        return true;
+    }
+};
+
+// The real message boxes and the real progress box: once a command is over, its result box is the only
+// box, and its button answers. A progress box left behind used to show again over it, taking the
+// clicks, and with « Annuler » as if the copies had not been written.
+TEST_F(UnderWindowManager, NoProgressBoxOverTheResultBox) {
+    QTemporaryDir dir;
+    QStringList photos;
+    for (int i = 0; i < 5; ++i) {
+        photos << dir.filePath(QStringLiteral("photo%1.jpg").arg(i));
+        ASSERT_TRUE(QFile::copy(
+            QDir(QStringLiteral(VANTOREL_SAMPLES_DIR)).filePath("exiv2_FurnaceCreekInn.jpg"), photos.last()));
+    }
+    FakeClipboard clipboard;
+    FakeDialogs dialogs;
+    FakeConnectivity connectivity;
+    RecordingExternalBrowser browser;
+    MainWindow window(WindowServices{nullptr, &clipboard, &dialogs, &connectivity, &browser});
+    window.showThen([&] { window.openPaths(photos); });
+    QTRY_COMPARE_WITH_TIMEOUT(window.windowTitle(), photos.last(), 10000); // the last dropped is shown
+    auto* list = window.findChild<QTableView*>(QStringLiteral("ListBox1"));
+    const auto buttonCentre = [&](const char* name) {
+        return window.findChild<QPushButton*>(QLatin1String(name))->geometry().center();
+    };
+    struct Case {
+        const char* name;
+        bool several;
+        const char* button;
+        const char* result;
+    };
+    for (const Case& k : {Case{"one photo written", false, "BitBtn5", "avec succès"},
+                          Case{"one photo erased", false, "BitBtn23", "avec succès"},
+                          Case{"four photos written", true, "BitBtn5", "Écrits : 4"}}) {
+        SCOPED_TRACE(k.name);
+        if (k.several) {
+            // The four photos not written yet, beside the one shown.
+            const QStringList& entries = window.controller().controls().ListBox1;
+            QItemSelection rows;
+            for (int i = 0; i < 4; ++i) {
+                const QModelIndex row = list->model()->index(int(entries.indexOf(photos[i])), 0);
+                rows.select(row, row);
+            }
+            list->selectionModel()->select(rows,
+                                           QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+        }
+        ResultBoxLeftOpen watch;
+        watch.arm(2000);
+        click(window, buttonCentre(k.button));
+        QTRY_VERIFY_WITH_TIMEOUT(watch.boxFound, 15000);
+        EXPECT_FALSE(watch.progressShown);
+        QTRY_VERIFY_WITH_TIMEOUT(ResultBoxLeftOpen::closed(), 5000);
+        EXPECT_FALSE(watch.clickIgnored);
+        EXPECT_TRUE(watch.text.contains(QString::fromUtf8(k.result))) << watch.text.toStdString();
+    }
+    for (const QString& photo : photos)
+        EXPECT_TRUE(QFile::exists(QFileInfo(photo).dir().filePath(u'#' + QFileInfo(photo).fileName())));
+}
+
+const char kTrack[] = R"(<?xml version="1.0" encoding="UTF-8"?>
+<gpx version="1.1" creator="test" xmlns="http://www.topografix.com/GPX/1/1"><trk><trkseg>
+<trkpt lat="48.0" lon="2.0"><time>2024-06-01T12:00:00Z</time></trkpt>
+<trkpt lat="49.0" lon="3.0"><time>2024-06-01T13:00:00Z</time></trkpt>
+</trkseg></trk></gpx>
+)";
+
+// The track dialog's copies, with the real progress box: « N copies écrites. » is what shows, and its
+// button answers.
+TEST_F(UnderWindowManager, TrackCopiesSummaryIsNotHidden) {
+    QTemporaryDir dir;
+    QStringList photos;
+    for (int i = 0; i < 12; ++i)
+        photos << makeJpeg(
+            dir.path(), QStringLiteral("p%1.jpg").arg(i),
+            {asciiItem(0x9003,
+                       QStringLiteral("2024:06:01 14:%1:00").arg(i + 10, 2, 10, QLatin1Char('0')).toLatin1()),
+             asciiItem(0x9011, "+02:00")});
+    const QString track = dir.filePath(QStringLiteral("day.gpx"));
+    QFile file(track);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(kTrack);
+    file.close();
+    FakeClipboard clipboard;
+    FakeDialogs dialogs;
+    dialogs.tracks = QStringList{track};
+    FakeConnectivity connectivity;
+    RecordingExternalBrowser browser;
+    MainWindow window(WindowServices{nullptr, &clipboard, &dialogs, &connectivity, &browser});
+    window.showThen([&] { window.openPaths(photos); });
+    QTRY_COMPARE_WITH_TIMEOUT(window.controller().controls().ListBox1.size(), 12, 10000);
+    TrackDialog* dialog = window.openTrackDialog();
+    ASSERT_TRUE(dialog);
+    QTRY_VERIFY_WITH_TIMEOUT(dialog->isVisible(), 5000);
+    dialog->addTracks();
+    // The Position column in the locale's numbers, wide enough for its text.
+    auto* table = dialog->findChild<QTableWidget*>(QStringLiteral("trackTable"));
+    const QString place = table->item(0, TrackPlace)->text();
+    EXPECT_TRUE(place.startsWith(QStringLiteral("48,")) && place.contains(QStringLiteral(" ; 2,")))
+        << place.toStdString();
+    QTRY_VERIFY_WITH_TIMEOUT(table->columnWidth(TrackPlace) >= table->fontMetrics().horizontalAdvance(place),
+                             5000);
+    ResultBoxLeftOpen watch;
+    watch.arm(2000);
+    QWidget* write = dialog->findChild<QWidget*>(QStringLiteral("writeCopies"));
+    click(*dialog, write->mapTo(dialog, write->rect().center()));
+    QTRY_VERIFY_WITH_TIMEOUT(watch.boxFound, 15000);
+    EXPECT_FALSE(watch.progressShown);
+    QTRY_VERIFY_WITH_TIMEOUT(ResultBoxLeftOpen::closed(), 5000);
+    EXPECT_FALSE(watch.clickIgnored);
+    EXPECT_TRUE(watch.text.startsWith(QStringLiteral("12 copies écrites."))) << watch.text.toStdString();
+    dialog->close();
 }
 
 } // namespace

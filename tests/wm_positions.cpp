@@ -16,6 +16,7 @@
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QToolTip>
 #include <QWebEngineView>
 #include <QWindow>
 #include <gtest/gtest.h>
@@ -134,6 +135,13 @@ TEST_F(SeveralPhotosUnderWindowManager, ThreePhotosSelectedGetAPastedPositionAtO
     EXPECT_EQ(edit7->text(), QStringLiteral("-33,85681"));
     xdotool({QStringLiteral("key"), QStringLiteral("BackSpace"), QStringLiteral("BackSpace")});
     QTRY_COMPARE_WITH_TIMEOUT(edit8->text(), QStringLiteral("151,21528"), 5000);
+
+    // A position refused (beyond 90°) is said, and its text stays out of both fields.
+    QGuiApplication::clipboard()->setText(QStringLiteral("91.5, 2.25"));
+    xdotool({QStringLiteral("key"), QStringLiteral("ctrl+v")});
+    QTRY_VERIFY_WITH_TIMEOUT(QToolTip::isVisible(), 5000);
+    EXPECT_EQ(edit8->text(), QStringLiteral("151,21528"));
+    EXPECT_EQ(edit7->text(), QStringLiteral("-33,85681"));
 
     // The write button: three copies, one summary.
     auto* write = window->findChild<QWidget*>(QStringLiteral("BitBtn5"));

@@ -707,11 +707,12 @@ bool MainWindow::pastePosition(QLineEdit* edit) {
         flashPositionFields();
         return true;
     }
-    // One number is pasted as it always was; a text that meant a position says why it was not read.
+    // One number is pasted as it always was; a text that meant a position says why it was not read,
+    // and stays out of the field.
     static const QRegularExpression oneNumber(QStringLiteral(R"(^\s*[-+]?\d*([.,]\d*)?\s*$)"));
-    if (!oneNumber.match(*text).hasMatch() && !r.reason.isEmpty())
-        QToolTip::showText(edit->mapToGlobal(QPoint(0, edit->height())), r.reason, edit);
-    return false;
+    if (oneNumber.match(*text).hasMatch() || r.reason.isEmpty()) return false;
+    QToolTip::showText(edit->mapToGlobal(QPoint(0, edit->height())), r.reason, edit);
+    return true;
 }
 
 void MainWindow::flashPositionFields() {

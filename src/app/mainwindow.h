@@ -77,8 +77,8 @@ private:
     QList<int> selectedRows() const;
     // "Efface le geocodage du fichier": for a photo with a position, or for several photos.
     bool eraserEnabled() const;
-    // A paste into Edit7 or Edit8 of a whole position fills both fields; false lets the field
-    // paste the text itself.
+    // A paste into Edit7 or Edit8 of a whole position fills both fields, a refused one is said and
+    // pasted nowhere; false lets the field paste the text itself (one number).
     bool pastePosition(QLineEdit* edit);
     // The coordinate fields light up for a moment when a paste or the map changed them.
     void flashPositionFields();

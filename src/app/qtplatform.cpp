@@ -185,6 +185,7 @@ QtProgress::~QtProgress() {
 
 void QtProgress::start(const QString& label, int total) {
     finish();
+    if (total <= 1) return; // one photo: its result box follows at once
     m_dialog = new QProgressDialog(label, QStringLiteral("Annuler"), 0, total, dialogOwner(m_parent));
     m_dialog->setWindowModality(Qt::WindowModal);
     m_dialog->setMinimumDuration(1000);
@@ -198,14 +199,18 @@ bool QtProgress::advance(int done) {
     m_dialog->setValue(done);
     // The box is modal: the only input that reaches the program now is its own.
     QCoreApplication::processEvents();
-    return !m_dialog->wasCanceled();
+    return m_dialog && !m_dialog->wasCanceled();
 }
 
 void QtProgress::finish() {
-    if (!m_dialog) return;
-    m_dialog->hide();
-    m_dialog->deleteLater();
+    QProgressDialog* dialog = m_dialog;
     m_dialog = nullptr;
+    if (!dialog) return;
+    // Gone now, not later: a box only hidden has its timer show it again over the result box, whose
+    // own event loop never runs the deferred deletion.
+    dialog->reset();
+    dialog->close();
+    delete dialog;
 }
 
 } // namespace vantorel

@@ -7,10 +7,9 @@
 #include <QElapsedTimer>
 #include <QMessageBox>
 #include <QPointer>
+#include <QProgressDialog>
 #include <QWidget>
 #include <functional>
-
-class QProgressDialog;
 
 namespace vantorel {
 
@@ -56,8 +55,9 @@ private:
     QPointer<QWidget> m_parent;
 };
 
-// A window-modal progress box that appears once a task has lasted a second; its "Annuler" button
-// is the only input it lets through while the command runs.
+// A window-modal progress box that appears once a task of several steps has lasted a second; its
+// "Annuler" button is the only input it lets through while the command runs. It is closed and
+// deleted when the task ends.
 class QtProgress : public Progress {
 public:
     explicit QtProgress(QWidget* parent) : m_parent(parent) {}
@@ -68,7 +68,7 @@ public:
 
 private:
     QPointer<QWidget> m_parent;
-    QProgressDialog* m_dialog = nullptr;
+    QPointer<QProgressDialog> m_dialog; // the box goes with its owner when the window does
 };
 
 // Mirrors the commands' changes on the widgets, then lets the window repaint. User input waits

@@ -27,6 +27,10 @@ public:
         if (first >= m_count) return {};
         return Arguments(m_words + first, int(m_count - first));
     }
+    // Without a "--" in front: for a command that takes no option, every word after it is a photo.
+    Arguments afterEndOfOptions() const {
+        return m_count > 0 && std::strcmp(m_words[0], "--") == 0 ? from(1) : *this;
+    }
     QStringList toList() const {
         QStringList list;
         list.reserve(m_count);
@@ -39,5 +43,28 @@ private:
     char** m_words = nullptr;
     qsizetype m_count = 0;
 };
+
+// "--" ends the options: every word after it is a photo (or a position), whatever it looks like.
+inline const QString kEndOfOptions = QStringLiteral("--");
+
+// Where `option` is among the options (before any "--"); -1 when it is not.
+inline qsizetype optionIndex(const QStringList& words, const QString& option) {
+    const qsizetype end = words.indexOf(kEndOfOptions);
+    const qsizetype at = words.indexOf(option);
+    return end >= 0 && at > end ? -1 : at;
+}
+
+// Takes every `option` out of the options (before any "--"); whether there was one.
+inline bool takeOption(QStringList& words, const QString& option) {
+    bool taken = false;
+    for (qsizetype at; (at = optionIndex(words, option)) >= 0; taken = true)
+        words.removeAt(at);
+    return taken;
+}
+
+// Once the options are read: the "--" that ended them goes.
+inline void dropEndOfOptions(QStringList& words) {
+    words.removeOne(kEndOfOptions);
+}
 
 } // namespace vantorel::cli

@@ -16,7 +16,7 @@ inline constexpr int kExitUnreadable = 1;
 
 // coords, poi and gpx read their photos' names as they go: a long list is never held whole.
 int runCoords(const Arguments& photos, QTextStream& out, QTextStream& err);
-int runExif(const QStringList& photos, QTextStream& out, QTextStream& err);
+int runExif(QStringList photos, QTextStream& out, QTextStream& err);
 int runPoi(const Arguments& photos, QTextStream& out, QTextStream& err);
 int runWrite(const QStringList& args, QTextStream& out, QTextStream& err);
 int runErase(const QStringList& args, QTextStream& out, QTextStream& err);
@@ -27,6 +27,6 @@ int runOverview(QStringList args, QTextStream& out, QTextStream& err);
 // correlate --track FILE... PHOTO...: photos placed on GPS tracks by time, their "#" copies written.
 int runCorrelate(const QStringList& args, QTextStream& out, QTextStream& err);
 // parse TEXT: the position read in the text, or the reason it is refused (exit code 4).
-int runParse(const QStringList& args, QTextStream& out, QTextStream& err);
+int runParse(QStringList args, QTextStream& out, QTextStream& err);
 
 } // namespace vantorel::cli

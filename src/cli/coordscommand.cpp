@@ -7,7 +7,8 @@
 
 namespace vantorel::cli {
 
-int runCoords(const Arguments& photos, QTextStream& out, QTextStream& err) {
+int runCoords(const Arguments& words, QTextStream& out, QTextStream& err) {
+    const Arguments photos = words.afterEndOfOptions();
     if (photos.isEmpty()) {
         err << QStringLiteral("coords : aucune photo indiquée\n");
         return 2;

@@ -9,7 +9,8 @@
 namespace vantorel::cli {
 
 // Exit codes: 0 listed, 1 the picture could not be opened, 2 wrong arguments.
-int runExif(const QStringList& photos, QTextStream& out, QTextStream& err) {
+int runExif(QStringList photos, QTextStream& out, QTextStream& err) {
+    dropEndOfOptions(photos);
     if (photos.size() != 1) {
         err << QStringLiteral("exif : indiquer une seule photo\n");
         return 2;

@@ -72,10 +72,11 @@ int writeOne(const QString& photo, const std::optional<GpsPosition>& position, b
 int writeCopies(const QString& name, const QStringList& args, bool withPosition, QTextStream& out,
                 QTextStream& err) {
     QStringList rest = args;
-    const bool force = rest.removeAll(QStringLiteral("--force")) > 0;
-    const bool allLocation = !withPosition && rest.removeAll(QStringLiteral("--all-location")) > 0;
+    const bool force = takeOption(rest, QStringLiteral("--force"));
+    const bool allLocation = !withPosition && takeOption(rest, QStringLiteral("--all-location"));
     std::optional<GpsPosition> position;
-    const qsizetype at = rest.indexOf(QStringLiteral("--at"));
+    const qsizetype at = optionIndex(rest, QStringLiteral("--at"));
+    if (at < 0) dropEndOfOptions(rest);
     const bool table = at >= 0 || rest.size() > (withPosition ? 3 : 1);
     if (withPosition && at >= 0) {
         // write --at TEXT PHOTO...: any text the position reader takes.
@@ -85,6 +86,7 @@ int writeCopies(const QString& name, const QStringList& args, bool withPosition,
         }
         const PositionReading reading = readPositionText(rest[at + 1]);
         rest.remove(at, 2);
+        dropEndOfOptions(rest);
         if (!reading.ok) {
             err << name << QStringLiteral(" : ") << escapeCell(reading.reason) << u'\n';
             return BadCoordinates;

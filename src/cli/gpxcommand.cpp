@@ -38,15 +38,10 @@ public:
     void flushStandardOutput() {
         if (m_target.isEmpty()) std::fflush(stdout);
     }
-    // The exit code of the write: 0, or 3 with its message on `err`.
+    // The exit code of the file's write: 0, or 3 with its message on `err`.
     int finish(QTextStream& err) {
-        if (m_target.isEmpty()) {
-            if (m_failed || std::fflush(stdout) != 0 || std::ferror(stdout)) {
-                err << QStringLiteral("gpx : écriture sur la sortie standard impossible\n");
-                return 3;
-            }
-            return 0;
-        }
+        // Standard output is checked once the command is over, as for every command.
+        if (m_target.isEmpty()) return 0;
         writePending();
         if (!m_failed && m_file && m_file->commit()) return 0;
         err << QStringLiteral("Impossible de creer le fichier GPX : ")
@@ -88,7 +83,7 @@ int runGpx(const Arguments& args, QTextStream& out, QTextStream& err) {
         target = commandLinePath(QDir::current(), photos.at(1));
         photos = photos.from(2);
     }
-    if (!photos.isEmpty() && photos.at(0) == QLatin1String("--")) photos = photos.from(1);
+    if (!photos.isEmpty() && photos.at(0) == kEndOfOptions) photos = photos.from(1);
     if (photos.isEmpty()) {
         err << QStringLiteral("gpx : aucune photo indiquée\n");
         return 2;

@@ -8,6 +8,7 @@
 #include <QLocale>
 #include <QStringList>
 #include <QTextStream>
+#include <cstdio>
 
 using vantorel::cli::Arguments;
 
@@ -108,15 +109,18 @@ const char* const kHelp =
     "                    illisibles, 2 arguments incorrects ou trace illisible (rien n'est écrit),\n"
     "                    3 une copie n'a pas pu être écrite ou existait déjà.\n"
     "  --help            Affiche cette aide.\n"
+    "  COMMANDE --help   Affiche l'aide de la commande.\n"
     "  --version         Affiche la version du programme.\n"
     "\n"
     "Dans chaque champ, tabulation, saut de ligne et barre oblique inverse sont écrits \\t, \\n et \\\\,\n"
-    "les autres caractères de contrôle \\xNN : chaque ligne reste une ligne. Un octet d'un nom de\n"
+    "les autres caractères de contrôle \\xNN, les séparateurs de ligne et les contrôles de direction du\n"
+    "texte \\uNNNN : chaque ligne reste une ligne, lue dans l'ordre. Un octet d'un nom de\n"
     "fichier qui n'est pas de l'UTF-8 est écrit \\xNN, et un tel nom peut être donné tel quel.\n"
     "Les noms de photos sur la sortie d'erreur sont écrits de la même façon.\n"
     "Les nombres utilisent le séparateur décimal de la langue de l'utilisateur.\n"
+    "Après « -- », chaque mot est une photo (ou une position), même s'il commence par « - ».\n"
     "Codes de sortie : 0 toutes les photos lues, 1 une photo au moins illisible, 2 commande ou\n"
-    "arguments incorrects.\n"
+    "arguments incorrects, 3 sortie standard impossible à écrire (disque plein...).\n"
     "\n"
     "Fichiers :\n"
     "  ~/.config/vantorel/vantorel.ini\n"
@@ -247,6 +251,80 @@ const char* const kHelpEnglish =
 const char* const kSummary = "lit et réécrit le géocodage GPS de photos JPEG sans fenêtre";
 const char* const kSummaryEnglish = "read and rewrite the GPS geotag of JPEG photos without a window";
 
+// Where the descriptions start in the help's list of commands.
+constexpr int kDescriptionColumn = 20;
+
+// The help of one command, taken from the whole help: its entries (write has two), each as its usage
+// then its description. Empty for a word that is no command.
+QString commandHelp(const QString& help, const QString& command) {
+    const QString entryStart = QStringLiteral("  ") + command + u' ';
+    QString usage, description, text;
+    const auto endEntry = [&] {
+        if (!usage.isEmpty())
+            text += QStringLiteral("Usage : vantorel-cli ") + usage.simplified() + u'\n' + description;
+        usage.clear();
+        description.clear();
+    };
+    bool inEntry = false;
+    for (const QString& line : help.split(u'\n')) {
+        qsizetype start = 0;
+        while (start < line.size() && line[start] == u' ')
+            ++start;
+        if (start == line.size()) start = 0; // an empty line ends the list
+        if (start == 2) {
+            endEntry();
+            inEntry = line.startsWith(entryStart);
+        } else if (start < 2) {
+            endEntry();
+            inEntry = false;
+        }
+        if (!inEntry) continue;
+        // A usage may go on over several lines; its description starts at the column, after a gap.
+        const bool described = line.size() > kDescriptionColumn && line[kDescriptionColumn - 1] == u' ' &&
+                               line[kDescriptionColumn - 2] == u' ' && line[kDescriptionColumn] != u' ';
+        const QString before = described ? line.left(kDescriptionColumn) : line;
+        if (!before.trimmed().isEmpty()) usage += u' ' + before.trimmed();
+        if (described) description += QStringLiteral("  ") + line.mid(kDescriptionColumn) + u'\n';
+    }
+    endEntry();
+    return text;
+}
+
+// Whether the words ask for the command's help: "--help" or "-h" among its words before "--".
+bool asksForHelp(const Arguments& words) {
+    for (qsizetype i = 0; i < words.size(); ++i) {
+        const QString word = words.at(i);
+        if (word == vantorel::cli::kEndOfOptions) return false;
+        if (word == QLatin1String("--help") || word == QLatin1String("-h")) return true;
+    }
+    return false;
+}
+
+// Every command's standard output is checked once it is done: a full disk or a closed pipe is
+// said, with exit code 3, never taken for success.
+int checkedStandardOutput(int code, const QString& command, QTextStream& out, QTextStream& err) {
+    out.flush();
+    if (out.status() == QTextStream::Ok && std::fflush(stdout) == 0 && !std::ferror(stdout)) return code;
+    err << command << QStringLiteral(" : écriture sur la sortie standard impossible\n");
+    err.flush();
+    return 3;
+}
+
+int runCommand(const QString& command, const Arguments& photos, QTextStream& out, QTextStream& err) {
+    if (command == QLatin1String("coords")) return vantorel::cli::runCoords(photos, out, err);
+    if (command == QLatin1String("poi")) return vantorel::cli::runPoi(photos, out, err);
+    if (command == QLatin1String("gpx")) return vantorel::cli::runGpx(photos, out, err);
+    const QStringList args = photos.toList();
+    if (command == QLatin1String("exif")) return vantorel::cli::runExif(args, out, err);
+    if (command == QLatin1String("write")) return vantorel::cli::runWrite(args, out, err);
+    if (command == QLatin1String("erase")) return vantorel::cli::runErase(args, out, err);
+    if (command == QLatin1String("map")) return vantorel::cli::runMap(args, out, err);
+    if (command == QLatin1String("overview")) return vantorel::cli::runOverview(args, out, err);
+    if (command == QLatin1String("correlate")) return vantorel::cli::runCorrelate(args, out, err);
+    if (command == QLatin1String("parse")) return vantorel::cli::runParse(args, out, err);
+    return -1;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -259,9 +337,14 @@ int main(int argc, char** argv) {
     out.setEncoding(QStringConverter::Utf8);
     err.setEncoding(QStringConverter::Utf8);
 
-    if (words.isEmpty() || first == QLatin1String("--help") || first == QLatin1String("-h")) {
+    // Without a command, the help goes where errors go: a script's output stays clean.
+    if (words.isEmpty()) {
+        err << QString::fromUtf8(kHelp);
+        return 2;
+    }
+    if (first == QLatin1String("--help") || first == QLatin1String("-h")) {
         out << QString::fromUtf8(kHelp);
-        return words.isEmpty() ? 2 : 0;
+        return checkedStandardOutput(0, first, out, err);
     }
     if (first == QLatin1String("--version")) {
         out << vantorel::versionLine(QStringLiteral("vantorel-cli"),
@@ -287,17 +370,13 @@ int main(int argc, char** argv) {
     QCoreApplication::setApplicationName(QStringLiteral("vantorel-cli"));
     const QString& command = first;
     const Arguments photos = words.from(1);
-    if (command == QLatin1String("coords")) return vantorel::cli::runCoords(photos, out, err);
-    if (command == QLatin1String("poi")) return vantorel::cli::runPoi(photos, out, err);
-    if (command == QLatin1String("gpx")) return vantorel::cli::runGpx(photos, out, err);
-    const QStringList args = photos.toList();
-    if (command == QLatin1String("exif")) return vantorel::cli::runExif(args, out, err);
-    if (command == QLatin1String("write")) return vantorel::cli::runWrite(args, out, err);
-    if (command == QLatin1String("erase")) return vantorel::cli::runErase(args, out, err);
-    if (command == QLatin1String("map")) return vantorel::cli::runMap(args, out, err);
-    if (command == QLatin1String("overview")) return vantorel::cli::runOverview(args, out, err);
-    if (command == QLatin1String("correlate")) return vantorel::cli::runCorrelate(args, out, err);
-    if (command == QLatin1String("parse")) return vantorel::cli::runParse(args, out, err);
+    if (const QString help = commandHelp(QString::fromUtf8(kHelp), command);
+        !help.isEmpty() && asksForHelp(photos)) {
+        out << help;
+        return checkedStandardOutput(0, command, out, err);
+    }
+    if (const int code = runCommand(command, photos, out, err); code >= 0)
+        return checkedStandardOutput(code, command, out, err);
     err << QStringLiteral("Commande inconnue : ") << vantorel::escapeCell(command) << QStringLiteral("\n")
         << QStringLiteral("Voir : vantorel-cli --help\n");
     return 2;

@@ -16,7 +16,8 @@ namespace vantorel::cli {
 
 int runMap(QStringList args, QTextStream& out, QTextStream& err) {
     MapSettings settings = loadMapSettings();
-    if (args.removeAll(QStringLiteral("--google")) > 0) settings.library = MapLibrary::Google;
+    if (takeOption(args, QStringLiteral("--google"))) settings.library = MapLibrary::Google;
+    dropEndOfOptions(args);
     if (args.size() != 1) {
         err << QStringLiteral("map : indiquer une seule photo\n");
         return 2;

@@ -10,7 +10,8 @@ namespace vantorel::cli {
 
 int runOverview(QStringList args, QTextStream& out, QTextStream& err) {
     MapSettings settings = loadMapSettings();
-    if (args.removeAll(QStringLiteral("--google")) > 0) settings.library = MapLibrary::Google;
+    if (takeOption(args, QStringLiteral("--google"))) settings.library = MapLibrary::Google;
+    dropEndOfOptions(args);
     if (args.isEmpty()) {
         err << QStringLiteral("overview : aucune photo indiquée\n");
         return 2;

@@ -7,8 +7,10 @@
 
 namespace vantorel::cli {
 
-int runParse(const QStringList& args, QTextStream& out, QTextStream& err) {
+int runParse(QStringList args, QTextStream& out, QTextStream& err) {
     constexpr int kRefused = 4;
+    // "--" first: a text that starts with "-" ("-33.5 151") is read whatever it looks like.
+    if (!args.isEmpty() && args.first() == kEndOfOptions) args.removeFirst();
     if (args.isEmpty()) {
         err << QStringLiteral("parse : indiquer un texte\n");
         return 2;

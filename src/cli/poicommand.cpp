@@ -5,7 +5,8 @@
 
 namespace vantorel::cli {
 
-int runPoi(const Arguments& photos, QTextStream& out, QTextStream& err) {
+int runPoi(const Arguments& words, QTextStream& out, QTextStream& err) {
+    const Arguments photos = words.afterEndOfOptions();
     if (photos.isEmpty()) {
         err << QStringLiteral("poi : aucune photo indiquée\n");
         return 2;

@@ -1,5 +1,5 @@
-// A photo's copy written on a worker thread, so that the window goes on repainting and a long copy
-// (a huge or sparse file) shows a progress box with a cancel button once it lasts beyond a moment.
+// A photo's copy written on a worker thread, so that the window goes on repainting while a long copy
+// (a huge or sparse file) runs. One photo shows no progress box: its result box follows at once.
 #pragma once
 
 #include "geotag/geotagcopy.h"
@@ -7,17 +7,11 @@
 
 namespace vantorel {
 
-inline const QString kCopyInProgress = QStringLiteral("Écriture de la copie...");
-
-struct CopyOutcome {
-    CopyResult result;
-    bool cancelled = false; // the user stopped it: there is no new copy, and nothing to report
-};
-
-// writeGeotagCopy (or, with `allLocation`, writeCopyWithoutLocation) on a worker thread; `progress`
-// follows the bytes copied. Without `replace`, a file that appears at the target meanwhile stays.
-CopyOutcome writeCopyWithProgress(Progress& progress, const QString& source, const QString& target,
-                                  const std::optional<GpsPosition>& position, bool allLocation = false,
-                                  bool replace = true);
+// writeGeotagCopy (or, with `allLocation`, writeCopyWithoutLocation) on a worker thread; `pump`
+// repaints the window meanwhile, user input waiting. Without `replace`, a file that appears at the
+// target meanwhile stays.
+CopyResult writeCopyBesideWindow(EventPump& pump, const QString& source, const QString& target,
+                                 const std::optional<GpsPosition>& position, bool allLocation = false,
+                                 bool replace = true);
 
 } // namespace vantorel

@@ -426,20 +426,19 @@ void MainController::writeCopy(bool withPosition) {
     // The old copy stays in place until the new one is complete and reads back right.
     // Only the copy the user agreed to replace is replaced, not one that appeared meanwhile.
     const bool everything = !withPosition && c.eraseAllLocation;
-    const CopyOutcome written = writeCopyWithProgress(m_platform.progress, m_state.CurrentPhotoPath, target,
-                                                      position, everything, replacing);
-    if (written.cancelled) return;
-    if (!written.result.ok) {
+    const CopyResult written = writeCopyBesideWindow(m_platform.pump, m_state.CurrentPhotoPath, target,
+                                                     position, everything, replacing);
+    if (!written.ok) {
         // Why, on a second line: a photo gone or unreadable, or what the writer met.
         const QString unreadable = unreadableFileReason(m_state.CurrentPhotoPath);
         m_platform.boxes.error(kCoordinatesNotWritten + QLatin1Char('\n') +
-                               (unreadable.isEmpty() ? written.result.error : unreadable));
+                               (unreadable.isEmpty() ? written.error : unreadable));
         return;
     }
     if (withPosition) rememberFieldsPosition();
     m_platform.boxes.confirmation(
         copyWrittenMessage(target, replacing) +
-        (everything ? QStringLiteral("\n\n") + removalsSummary(written.result.removed) : QString()));
+        (everything ? QStringLiteral("\n\n") + removalsSummary(written.removed) : QString()));
     // Only the entries before the selected one are looked at.
     const int before = std::clamp<int>(c.ListBox1Index, 0, int(c.ListBox1.size()));
     if (!c.ListBox1.mid(0, before).contains(target)) {
@@ -469,6 +468,7 @@ void MainController::BitBtn1Click() {
     c.SG1.fontColor = Qt::black;
     const CoordinateReading r =
         ReadGpsCoordinates(*openedPhoto(m_state.CurrentPhotoPath), m_state.LatitudeRef, m_state.LongitudeRef);
+    m_shownPhotoReadable = r.readError == FileOpenError::None;
     for (int col = 0; col < CoordColumnCount; ++col)
         c.SG1.setCell(col, 1, r.cells[col]);
     c.Edit7 = r.offeredLatitude;
@@ -631,7 +631,8 @@ void MainController::CopyPosition(bool asGeoUri) {
 bool MainController::canPlaceOnMap() const {
     // Not tied to the connectivity check made at start: the map's script is in the page, and a
     // check that cannot tell (no network service) would hide the command for good.
-    return m_state.PhotoNotGeotagged && !m_controls.ListBox1.isEmpty() &&
+    // A folder or a missing file is no photo to place.
+    return m_state.PhotoNotGeotagged && m_shownPhotoReadable && !m_controls.ListBox1.isEmpty() &&
            !m_controls.SG1.cell(CoordPath, 1).isEmpty();
 }
 

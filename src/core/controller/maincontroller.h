@@ -123,7 +123,7 @@ private:
     // position (a beep otherwise). False: the command stops there.
     bool copyFields(bool withPosition, std::optional<GpsPosition>& position);
     // The copies of every selected photo at once: one question, one summary (severalcopies.cpp).
-    void writeSeveralCopies(bool withPosition, const QStringList& sources);
+    void writeSeveralCopies(bool withPosition, const QStringList& selected);
     // The paths of the entries selected together, when there are several.
     QStringList severalSelected() const;
     // The position of the coordinate fields, kept for the next placing map once it was written.
@@ -156,6 +156,7 @@ private:
     bool m_defaultBrowserAsked = false;
     BrowserView* m_overviewBrowser = nullptr;
     std::optional<QPointF> m_lastPosition; // written or clicked in this session (x longitude)
+    bool m_shownPhotoReadable = false;     // the photo the coordinates were read from opened
 };
 
 // The program's pictures, looked for in the data folders only: a file of the same name in the folder

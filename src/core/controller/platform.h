@@ -130,7 +130,8 @@ public:
 };
 
 // The progress of a long command over many photos, with a cancel button. The box appears only when
-// the work lasts beyond a moment, so a short command shows nothing.
+// the work lasts beyond a moment, so a short command shows nothing, and a task of one step never
+// shows one. Once finished the box is gone for good.
 class Progress {
 public:
     virtual ~Progress() = default;

@@ -1,7 +1,9 @@
 #include "severalcopies.h"
 
+#include "files/regularfile.h"
 #include "geotag/geotagcopy.h"
 #include "maincontroller.h"
+#include "metadata/gpscoordinates.h"
 
 #include <QSet>
 
@@ -23,7 +25,7 @@ QString listed(const QString& heading, const QStringList& paths) {
 } // namespace
 
 QString severalOverwriteQuestion(const QStringList& existing) {
-    return listed(QStringLiteral("Fichiers qui existent déja : "), existing) +
+    return listed(QStringLiteral("Fichiers qui existent déjà : "), existing) +
            QStringLiteral(
                "\n\nVoulez-vous les écraser ?\n"
                "Oui : les remplacer\nNon : les garder et écrire les autres\nAnnuler : ne rien écrire");
@@ -36,17 +38,25 @@ QString severalProgressLabel(bool withPosition) {
 
 QString severalCopiesSummary(const SeveralCopiesReport& r) {
     QStringList parts;
-    parts << (r.withPosition ? QStringLiteral("Nouveaux fichiers géocodés")
-                             : QStringLiteral("Nouveaux fichiers sans géocodage"));
+    const bool none = r.written.isEmpty() && r.replaced.isEmpty();
+    if (none)
+        parts << (r.withPosition ? QStringLiteral("Aucun nouveau fichier géocodé")
+                                 : QStringLiteral("Aucun nouveau fichier sans géocodage"));
+    else
+        parts << (r.withPosition ? QStringLiteral("Nouveaux fichiers géocodés")
+                                 : QStringLiteral("Nouveaux fichiers sans géocodage"));
     if (!r.written.isEmpty()) parts << listed(QStringLiteral("Écrits : "), r.written);
     if (!r.replaced.isEmpty()) parts << listed(QStringLiteral("Anciens fichiers remplacés : "), r.replaced);
-    if (!r.kept.isEmpty()) parts << listed(QStringLiteral("Existaient déja, gardés : "), r.kept);
+    if (!r.kept.isEmpty()) parts << listed(QStringLiteral("Existaient déjà, gardés : "), r.kept);
     if (!r.failed.isEmpty()) {
         QStringList failed;
         for (const auto& [path, why] : r.failed)
             failed << (why.isEmpty() ? path : path + QStringLiteral(" : ") + why);
         parts << listed(QStringLiteral("Non écrits : "), failed);
     }
+    if (!r.withoutPosition.isEmpty())
+        parts << listed(QStringLiteral("Sans position, pas de copie : "), r.withoutPosition);
+    if (r.allLocation && !none) parts << removalsSummary(r.removed);
     if (r.notDone > 0) parts << QStringLiteral("Non traités (annulé) : %1").arg(r.notDone);
     return parts.join(QStringLiteral("\n\n")) +
            QStringLiteral("\n\nLes fichiers source d'origine n'ont pas été modifiés");
@@ -64,10 +74,29 @@ QStringList MainController::severalSelected() const {
     return paths;
 }
 
-void MainController::writeSeveralCopies(bool withPosition, const QStringList& sources) {
+void MainController::writeSeveralCopies(bool withPosition, const QStringList& selected) {
     MainControls& c = m_controls;
     std::optional<GpsPosition> position;
-    if (!copyFields(withPosition, position)) return;
+    // Erasing needs no field: it acts on the selected photos, whatever the one shown holds.
+    if (withPosition && !copyFields(true, position)) return;
+    SeveralCopiesReport report;
+    report.withPosition = withPosition;
+    report.allLocation = !withPosition && c.eraseAllLocation;
+    QStringList sources = selected;
+    if (!withPosition && !report.allLocation) {
+        // A photo without position has nothing to erase; one that cannot be read fails below, with why.
+        sources.clear();
+        QString latitudeRef, longitudeRef;
+        for (int i = 0; i < selected.size(); ++i) {
+            const QString& photo = selected[i];
+            if (!unreadableFileReason(photo).isEmpty() ||
+                ReadGpsCoordinates(photo, latitudeRef, longitudeRef).geotagged)
+                sources << photo;
+            else
+                report.withoutPosition << photo;
+            if (i % 50 == 49) m_platform.pump.processMessages();
+        }
+    }
     const QChar prefix = withPosition ? kGeotaggedPrefix : kErasedPrefix;
     QStringList targets, existing;
     QSet<QString> existingSet;
@@ -89,8 +118,6 @@ void MainController::writeSeveralCopies(bool withPosition, const QStringList& so
         }
         replace = answer == MessageBoxes::Answer::Yes;
     }
-    SeveralCopiesReport report;
-    report.withPosition = withPosition;
     const bool showProgress = sources.size() > kFewPhotos;
     if (showProgress) m_platform.progress.start(severalProgressLabel(withPosition), int(sources.size()));
     for (int i = 0; i < sources.size(); ++i) {
@@ -105,10 +132,14 @@ void MainController::writeSeveralCopies(bool withPosition, const QStringList& so
             continue;
         }
         // As for one photo, an old copy stays in place until the new one reads back right.
-        const CopyResult r = writeGeotagCopy(sources[i], target, position);
+        const CopyResult r = report.allLocation ? writeCopyWithoutLocation(sources[i], target)
+                                                : writeGeotagCopy(sources[i], target, position);
         if (!r.ok) {
             report.failed.append({target, r.error});
         } else {
+            report.removed.exifGps += r.removed.exifGps;
+            report.removed.xmp += r.removed.xmp;
+            report.removed.iptc += r.removed.iptc;
             (existed ? report.replaced : report.written) << target;
             if (!c.ListBox1.contains(target)) addToList(target);
         }

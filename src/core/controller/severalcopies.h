@@ -2,6 +2,8 @@
 // that already exist, and the one summary that ends it.
 #pragma once
 
+#include "geotag/locationedit.h"
+
 #include <QList>
 #include <QPair>
 #include <QString>
@@ -15,8 +17,11 @@ inline constexpr int kFewPhotos = 3;
 // What became of each photo's copy.
 struct SeveralCopiesReport {
     bool withPosition = true;
+    bool allLocation = false;              // erased: everything that locates the photos
     QStringList written, replaced, kept;   // copy paths
     QList<QPair<QString, QString>> failed; // copy path, why
+    QStringList withoutPosition;           // photos with no position to erase: no copy
+    LocationRemovals removed;              // what the copies lost, all together (allLocation)
     int notDone = 0;                       // left when the user cancelled
 };
 

@@ -35,22 +35,32 @@ return map;
 }
 function vantorelTileNotice(map, tiles) {
 var notice = null;
+var status = '';
+// Without tiles nothing on screen tells where the map is: the notice says where it is centred.
+var show = function () {
+var c = map.wrapLatLng(map.getCenter());
+var at = function (v) { return v.toFixed(5).replace('.', ','); };
+notice.textContent = 'Fond de carte indisponible : pas de r\u00e9seau ou serveur de tuiles refus\u00e9' + status +
+'. Carte centr\u00e9e sur ' + at(c.lat) + ' ; ' + at(c.lng);
+};
 tiles.on('tileerror', function (e) {
 if (notice) return;
-var text = 'Fond de carte indisponible : pas de r\u00e9seau ou serveur de tuiles refus\u00e9';
 notice = document.createElement('div');
 notice.id = 'vantorel-tile-notice';
 notice.style.cssText = 'position: absolute; z-index: 1000; top: 10px; left: 50px; right: 10px;' +
 ' padding: 4px 8px; background: #fff4c8; border: 1px solid #a07800; color: #000;' +
 ' font: 12px sans-serif; text-align: center; pointer-events: none;';
-notice.textContent = text;
+show();
+map.on('moveend', show);
 map.getContainer().appendChild(notice);
 // An image says nothing of why it failed: asked once more, the server tells its status when it
 // lets pages read it (a 403 usually means the user agent is refused).
 var url = e.tile && e.tile.src;
 if (!url || typeof fetch !== 'function') return;
 fetch(url, {mode: 'cors', credentials: 'omit'}).then(function (r) {
-if (!r.ok) notice.textContent = text + ' (HTTP ' + r.status + ')';
+if (r.ok) return;
+status = ' (HTTP ' + r.status + ')';
+show();
 }).catch(function () {});
 });
 }

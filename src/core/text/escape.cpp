@@ -54,6 +54,12 @@ QString entities(const QString& text, QLatin1String apostrophe, bool xmlOnly) {
     return out;
 }
 
+// The direction controls (embeddings, overrides, isolates), which would show a name's characters in
+// another order.
+bool isDirectionControl(char16_t c) {
+    return (c >= 0x202A && c <= 0x202E) || (c >= 0x2066 && c <= 0x2069);
+}
+
 } // namespace
 
 QString htmlEscape(const QString& text) {
@@ -127,7 +133,9 @@ QString escapeCell(const QString& text) {
             out += QStringLiteral("\\u") + hex(c.unicode(), 4);
             break;
         default:
-            if (c.category() == QChar::Other_Control)
+            if (isDirectionControl(c.unicode()))
+                out += QStringLiteral("\\u") + hex(c.unicode(), 4);
+            else if (c.category() == QChar::Other_Control)
                 out += QStringLiteral("\\x") + hex(c.unicode(), 2);
             else if (isByteCharacter(c.unicode())) // a byte of a file name that is not UTF-8
                 out += QStringLiteral("\\x") + hex(0x80 + (c.unicode() - kFirstByteCharacter), 2);

@@ -20,7 +20,8 @@ QString jsStringLiteral(const QString& text);
 QString xmlEscape(const QString& text);
 
 // Keeps a text on one line of a terminal or a tab-separated table: backslash, TAB and line breaks
-// as \\ \t \n, other control characters (ESC, BEL, DEL, C1...) and U+2028/U+2029 as \xHH or \uHHHH;
+// as \\ \t \n, other control characters (ESC, BEL, DEL, C1...), U+2028/U+2029 and the direction
+// controls (U+202A-U+202E, U+2066-U+2069) as \xHH or \uHHHH;
 // a byte of a file name that is not UTF-8 (see files/pathnames.h) as \xHH.
 QString escapeCell(const QString& text);
 

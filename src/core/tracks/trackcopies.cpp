@@ -2,6 +2,7 @@
 
 #include "metadata/gpscoordinates.h"
 #include "metadata/rationals.h"
+#include "text/numberformat.h"
 
 #include <QDate>
 
@@ -133,9 +134,11 @@ QStringList trackTableRow(const PhotoOnTrack& photo, const QString& blocked) {
     const Placement& p = photo.placement;
     QString place = placementReason(p.status);
     if (p.status == PlacementStatus::Placed && p.position) {
-        place = QString::number(p.position->latitude, 'f', 6) + QStringLiteral(", ") +
-                QString::number(p.position->longitude, 'f', 6);
-        if (p.position->hasElevation) place += QStringLiteral(", %1 m").arg(p.position->elevation, 0, 'f', 1);
+        // The locale's decimal separator, as in the window's fields; parts apart with " ; ".
+        place = FloatToStrF(p.position->latitude, 15, 6) + QStringLiteral(" ; ") +
+                FloatToStrF(p.position->longitude, 15, 6);
+        if (p.position->hasElevation)
+            place += QStringLiteral(" ; ") + FloatToStrF(p.position->elevation, 15, 1) + QStringLiteral(" m");
     }
     QString utc = p.utcMs ? formatUtc(*p.utcMs) : QString();
     if (p.utcMs && p.ambiguousTime) utc += QStringLiteral(" – ") + kAmbiguousTime;
