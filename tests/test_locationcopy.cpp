@@ -278,16 +278,20 @@ const std::vector<BuiltCase> kBuiltCases = {
      }},
 };
 
+// The built file of a case in `dir`, named after the case; empty when it cannot be written.
+QString builtFile(const QTemporaryDir& dir, const char* name, const QByteArray& bytes) {
+    const QString path = dir.filePath(QString::fromUtf8(name).replace(' ', '_') + ".jpg");
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size() ? path : QString();
+}
+
 TEST(LocationCopies, BuiltFilesHoldNoOldPositionForAnyReader) {
     QTemporaryDir dir;
     const GpsPosition position = readCoordinateFields("48,5", "-2,25").position;
     for (const BuiltCase& c : kBuiltCases) {
         SCOPED_TRACE(c.name);
-        const QString source = dir.filePath(QString::fromUtf8(c.name).replace(' ', '_') + ".jpg");
-        QFile f(source);
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(c.file());
-        f.close();
+        const QString source = builtFile(dir, c.name, c.file());
+        ASSERT_FALSE(source.isEmpty());
         const QByteArray before = fileBytes(source);
         QString latRef, lonRef;
         ASSERT_TRUE(ReadGpsCoordinates(source, latRef, lonRef).geotagged);
@@ -461,12 +465,7 @@ QByteArray gpsFromIfd1() {
     return block;
 }
 
-struct PlantedCase {
-    const char* name;
-    std::function<QByteArray()> file;
-};
-
-const std::vector<PlantedCase> kPlantedCases = {
+const std::vector<BuiltCase> kPlantedCases = {
     {"a thermal camera's GPS record",
      [] {
          return withSegments(plainJpeg(), {exifSegment(geotagged().build()), flirSegment(45.55, 5.9167)});
@@ -553,13 +552,10 @@ QStringList everyPositionExiftoolReads(const QString& path) {
 TEST(LocationCopies, PlantedPositionsAreCleanedOrRefused) {
     QTemporaryDir dir;
     const GpsPosition position = readCoordinateFields("48,5", "-2,25").position;
-    for (const PlantedCase& c : kPlantedCases) {
+    for (const BuiltCase& c : kPlantedCases) {
         SCOPED_TRACE(c.name);
-        const QString source = dir.filePath(QString::fromUtf8(c.name).replace(' ', '_') + ".jpg");
-        QFile f(source);
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(c.file());
-        f.close();
+        const QString source = builtFile(dir, c.name, c.file());
+        ASSERT_FALSE(source.isEmpty());
         ASSERT_FALSE(findPositions(fileBytes(source)).isEmpty());
         const QString erased = copyPathFor(source, kErasedPrefix),
                       all = dir.filePath("all-" + QFileInfo(source).fileName()),

@@ -76,10 +76,9 @@ qint64 appendDirectory(TiffBlock& tiff, const QVector<NewEntry>& entries, quint3
     return at;
 }
 
-// Every table and value the block's directories use (main, Exif, GPS, interoperability,
-// thumbnail), as far as they can be followed.
-QVector<Range> usedRanges(const TiffBlock& tiff, bool followGps = true) {
-    QVector<Range> used;
+// Every directory of the block (main, Exif, GPS unless `followGps` is false, interoperability,
+// thumbnail), as far as they can be followed, each given once to `visit`.
+template <typename Visit> void forEachDirectory(const TiffBlock& tiff, bool followGps, Visit visit) {
     QVector<qint64> pending{tiff.firstDirectory()}, seen;
     while (!pending.isEmpty() && seen.size() < 16) {
         const qint64 at = pending.takeFirst();
@@ -87,39 +86,38 @@ QVector<Range> usedRanges(const TiffBlock& tiff, bool followGps = true) {
         seen.append(at);
         const auto dir = tiff.directory(at);
         if (!dir) continue;
-        used.append({at, dir->tableSize()});
-        for (const TiffEntry& e : dir->entries) {
-            // A value that runs past the block is read by no one: it keeps nothing.
-            if (tiff.valueInside(e) && !e.valueInEntry()) used.append({e.valueAt, e.valueSize});
+        visit(*dir);
+        for (const TiffEntry& e : dir->entries)
             if (e.tag == kExifPointerTag || (followGps && e.tag == kGpsPointerTag) ||
                 e.tag == kInteropPointerTag)
                 if (const auto sub = tiff.pointer(e)) pending.append(*sub);
-        }
         if (seen.size() == 1 && dir->next) pending.append(dir->next);
     }
+}
+
+// Every table and value the block's directories use.
+QVector<Range> usedRanges(const TiffBlock& tiff, bool followGps = true) {
+    QVector<Range> used;
+    forEachDirectory(tiff, followGps, [&](const TiffDirectory& dir) {
+        used.append({dir.offset, dir.tableSize()});
+        for (const TiffEntry& e : dir.entries)
+            // A value that runs past the block is read by no one: it keeps nothing.
+            if (tiff.valueInside(e) && !e.valueInEntry()) used.append({e.valueAt, e.valueSize});
+    });
     return used;
 }
 
 // Whether a value of a directory lies, wholly or in part, past the block's end within reach of
 // what an edit could append there: a reader that follows it would read the new bytes.
 bool valuesPastTheEnd(const TiffBlock& tiff) {
-    QVector<qint64> pending{tiff.firstDirectory()}, seen;
-    while (!pending.isEmpty() && seen.size() < 16) {
-        const qint64 at = pending.takeFirst();
-        if (seen.contains(at)) continue;
-        seen.append(at);
-        const auto dir = tiff.directory(at);
-        if (!dir) continue;
-        for (const TiffEntry& e : dir->entries) {
+    bool past = false;
+    forEachDirectory(tiff, true, [&](const TiffDirectory& dir) {
+        for (const TiffEntry& e : dir.entries)
             if (e.known() && !e.valueInEntry() && e.valueSize > 0 && e.valueAt + e.valueSize > tiff.size() &&
                 e.valueAt < tiff.size() + kMaxSegmentGrowth)
-                return true;
-            if (e.tag == kExifPointerTag || e.tag == kGpsPointerTag || e.tag == kInteropPointerTag)
-                if (const auto sub = tiff.pointer(e)) pending.append(*sub);
-        }
-        if (seen.size() == 1 && dir->next) pending.append(dir->next);
-    }
-    return false;
+                past = true;
+    });
+    return past;
 }
 
 // Zeroes what the edit freed but the bytes a directory still uses (a damaged file may share a
