@@ -244,12 +244,15 @@ std::optional<QByteArray> editedAsText(const QByteArray& packet, const LocationM
             text.replace(QRegularExpression(QStringLiteral("<exif:%1>[^<]*</exif:%1>").arg(name)),
                          QStringLiteral("<exif:%1>%2</exif:%1>").arg(name, value));
         }
-        return text.toUtf8();
     }
     // A coordinate in any namespace: exif:GPSLatitude, drone-dji:GpsLongitude, a maker's Latitude.
     const QString coordinate = QStringLiteral("[A-Za-z][\\w.-]*:(?:[Gg][Pp][Ss])?(?:Dest)?"
                                               "(?:[Ll]atitude|[Ll]ongitude|[Ll]ongtitude)");
-    const QString names = edit.erase == Erase::Position
+    // A new position: the photo's coordinates of other namespaces would still state the old one.
+    const QString makers = QStringLiteral("(?!exif:)[A-Za-z][\\w.-]*:(?:[Gg][Pp][Ss])?"
+                                          "(?:[Ll]atitude|[Ll]ongitude|[Ll]ongtitude)");
+    const QString names = edit.erase == Erase::None ? makers
+                          : edit.erase == Erase::Position
                               ? coordinate
                               : coordinate + QStringLiteral("|exif:GPS\\w+|photoshop:(?:City|State|Country)|"
                                                             "Iptc4xmpCore:(?:Location|CountryCode)");
@@ -333,15 +336,31 @@ MetadataBlockEdit editXmp(const QByteArray& packet, const LocationMetadataEdit& 
                 changed = true;
             }
         } else if (writing) {
+            // A maker's coordinates (drone-dji:GpsLatitude...) would state the old position
+            // beside the new one: they go.
+            for (auto md = xmp.begin(); md != xmp.end();) {
+                const std::string& key = md->key();
+                if (!namedAsCoordinate(key) || key.find("Dest") != std::string::npos ||
+                    endsWithProperty(key, "exif", "GPSLatitude") ||
+                    endsWithProperty(key, "exif", "GPSLongitude")) {
+                    ++md;
+                    continue;
+                }
+                noteOld(*md);
+                removedTops.push_back(topProperty(key));
+                md = xmp.erase(md);
+                changed = true;
+            }
             const Exiv2::XmpKey lat("Xmp.exif.GPSLatitude"), lon("Xmp.exif.GPSLongitude");
             const auto oldLat = xmp.findKey(lat), oldLon = xmp.findKey(lon);
             // A packet without a position is not given one: the Exif position is the photo's.
-            if (oldLat == xmp.end() && oldLon == xmp.end()) return result;
-            if (oldLat != xmp.end()) noteOld(*oldLat);
-            if (oldLon != xmp.end()) noteOld(*oldLon);
-            xmp["Xmp.exif.GPSLatitude"] = edit.latitude.toStdString();
-            xmp["Xmp.exif.GPSLongitude"] = edit.longitude.toStdString();
-            changed = true;
+            if (oldLat != xmp.end() || oldLon != xmp.end()) {
+                if (oldLat != xmp.end()) noteOld(*oldLat);
+                if (oldLon != xmp.end()) noteOld(*oldLon);
+                xmp["Xmp.exif.GPSLatitude"] = edit.latitude.toStdString();
+                xmp["Xmp.exif.GPSLongitude"] = edit.longitude.toStdString();
+                changed = true;
+            }
         }
         result.removed = int(removedTops.size());
         if (!changed) {
