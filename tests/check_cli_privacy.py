@@ -100,6 +100,14 @@ with tempfile.TemporaryDirectory() as tmp:
                                  capture_output=True).stdout.decode()
             return {line for line in out.splitlines() if line.startswith("Warning")}
         check("no new exiftool warning", warnings(copy) <= warnings(plain), str(warnings(copy) - warnings(plain)))
+        # A photo without Exif is given a block that raises no warning either.
+        bare = os.path.join(tmp, "bare.jpg")
+        shutil.copy(os.path.join(samples, "mdextract_beach_dnl.jpg"), bare)
+        r = run("write", bare, "48,5", "-2,25")
+        copy_bare = os.path.join(tmp, "#bare.jpg")
+        check("write on a photo without Exif", r.returncode == 0, r.stderr.decode())
+        check("a new Exif block raises no warning", warnings(copy_bare) <= warnings(bare),
+              str(warnings(copy_bare) - warnings(bare)))
     mode = stat.S_IMODE(os.stat(copy).st_mode)
     check("no set-user-id or set-group-id bit", mode == 0o755, oct(mode))
 

@@ -352,18 +352,28 @@ GpsDirectoryEditResult editDirectory(const QByteArray& bytes, const GpsDirectory
 
 } // namespace
 
-QByteArray newGpsBlock(const QVector<PropertyItem>& items) {
-    // A main directory with its GPS pointer alone, then the GPS directory.
+QByteArray newGpsBlock(const QVector<PropertyItem>& items, const QVector<PropertyItem>& mainItems) {
+    // A main directory with `mainItems` and the GPS pointer, then the GPS directory.
     auto tiff = TiffBlock::parse(QByteArrayLiteral("II\x2A\x00\x08\x00\x00\x00"));
     QVector<NewEntry> gps;
     if (std::none_of(items.begin(), items.end(), [](const PropertyItem& i) { return i.id == 0; }))
         gps.append(itemEntry(*tiff, versionItem()));
     for (const PropertyItem& item : items)
         insertInOrder(gps, itemEntry(*tiff, item));
-    const qint64 gpsAt = 8 + 2 + 12 + 4;
-    const QByteArray pointer =
-        tiff->encode16(kGpsPointerTag) + tiff->encode16(TypeLong) + tiff->encode32(1) + tiff->encode32(gpsAt);
-    tiff->append(directoryBytes(*tiff, {{kGpsPointerTag, pointer, {}}}, 0, 8));
+    QVector<NewEntry> main;
+    for (const PropertyItem& item : mainItems)
+        insertInOrder(main, itemEntry(*tiff, item));
+    const auto pointerTo = [&](quint32 at) {
+        return NewEntry{kGpsPointerTag,
+                        tiff->encode16(kGpsPointerTag) + tiff->encode16(TypeLong) + tiff->encode32(1) +
+                            tiff->encode32(at),
+                        {}};
+    };
+    insertInOrder(main, pointerTo(0));
+    const qint64 gpsAt = 8 + directoryBytes(*tiff, main, 0, 8).size();
+    for (NewEntry& e : main)
+        if (e.tag == kGpsPointerTag) e = pointerTo(quint32(gpsAt));
+    tiff->append(directoryBytes(*tiff, main, 0, 8));
     tiff->append(directoryBytes(*tiff, gps, 0, gpsAt));
     return tiff->bytes();
 }
