@@ -79,5 +79,37 @@ with tempfile.TemporaryDirectory() as tmp:
     r = run("write", "--force", again, "6,5", "45,5")
     check("coordinates swapped are a new position too", r.returncode == 0, r.stderr.decode())
 
+    # A photo without GPS directory: the new one states its version, the copy raises no new
+    # warning, its coordinates are rounded (33° 51,4080', not 51,4079'), and a set-user-id or
+    # set-group-id bit of the source never reaches the copy.
+    plain = os.path.join(tmp, "plain.jpg")
+    shutil.copy(os.path.join(samples, "exifsamples_Canon_PowerShot_S40.jpg"), plain)
+    os.chmod(plain, 0o6755)
+    r = run("write", "--at", "-33.8568 151.2153", plain)
+    copy = os.path.join(tmp, "#plain.jpg")
+    check("write on a photo without GPS", r.returncode == 0, r.stderr.decode())
+    if shutil.which("exiftool"):
+        tags = subprocess.run(["exiftool", "-n", "-s3", "-GPSVersionID", "-GPSLatitude", "-GPSLongitude", copy],
+                              capture_output=True).stdout.decode().split("\n")
+        check("the new GPS directory states version 2.3.0.0", tags[0] == "2 3 0 0", str(tags))
+        check("the coordinates are rounded", abs(abs(float(tags[1])) - 33.8568) < 1e-9
+              and abs(float(tags[2]) - 151.2153) < 1e-9, str(tags))
+
+        def warnings(path):
+            out = subprocess.run(["exiftool", "-a", "-s", "-validate", "-warning", path],
+                                 capture_output=True).stdout.decode()
+            return {line for line in out.splitlines() if line.startswith("Warning")}
+        check("no new exiftool warning", warnings(copy) <= warnings(plain), str(warnings(copy) - warnings(plain)))
+        # A photo without Exif is given a block that raises no warning either.
+        bare = os.path.join(tmp, "bare.jpg")
+        shutil.copy(os.path.join(samples, "mdextract_beach_dnl.jpg"), bare)
+        r = run("write", bare, "48,5", "-2,25")
+        copy_bare = os.path.join(tmp, "#bare.jpg")
+        check("write on a photo without Exif", r.returncode == 0, r.stderr.decode())
+        check("a new Exif block raises no warning", warnings(copy_bare) <= warnings(bare),
+              str(warnings(copy_bare) - warnings(bare)))
+    mode = stat.S_IMODE(os.stat(copy).st_mode)
+    check("no set-user-id or set-group-id bit", mode == 0o755, oct(mode))
+
 print(f"{passed} passed, {failed} failed")
 sys.exit(1 if failed else 0)

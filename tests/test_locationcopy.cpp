@@ -4,6 +4,7 @@
 #include "files/jpegsegments.h"
 #include "fixtures.h"
 #include "geotag/geotagcopy.h"
+#include "geotag/positionscan.h"
 #include "metadata/gpscoordinates.h"
 #include "tiffbuilder.h"
 
@@ -18,7 +19,9 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <functional>
+#include <iostream>
 
 using namespace vantorel;
 using namespace vantorel::test;
@@ -154,7 +157,19 @@ TEST(LocationCopies, RealSamplesHoldNoOldPositionAnywhere) {
         }
         const QRegularExpression newPosition(
             "GPS:GPS(Latitude|Longitude)(Ref)?$|XMP-exif:GPS(Latitude|Longitude)$");
-        expectOtherTagsKept(before, geotagged, newPosition, newPosition);
+        // A GPS directory made for the copy states its version; a new Exif block the resolution
+        // and chroma positioning readers require.
+        const QStringList keys = before.keys();
+        const bool hadExif =
+            std::any_of(keys.begin(), keys.end(), [](const QString& k) { return k.startsWith("IFD0:"); });
+        expectOtherTagsKept(before, geotagged, newPosition,
+                            QRegularExpression(newPosition.pattern() + "|^GPS:GPSVersionID$" +
+                                               (hadExif ? ""
+                                                        : "|^IFD0:(X|Y)Resolution$|^IFD0:ResolutionUnit$|"
+                                                          "^IFD0:YCbCrPositioning$")));
+        if (!std::any_of(keys.begin(), keys.end(), [](const QString& k) { return k.startsWith("GPS:"); })) {
+            EXPECT_EQ(geotagged.value("GPS:GPSVersionID").toString(), "2 3 0 0");
+        }
 
         const QJsonObject& none = read.at("all-" + name);
         for (const QString& key : none.keys())
@@ -269,16 +284,20 @@ const std::vector<BuiltCase> kBuiltCases = {
      }},
 };
 
+// The built file of a case in `dir`, named after the case; empty when it cannot be written.
+QString builtFile(const QTemporaryDir& dir, const char* name, const QByteArray& bytes) {
+    const QString path = dir.filePath(QString::fromUtf8(name).replace(' ', '_') + ".jpg");
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size() ? path : QString();
+}
+
 TEST(LocationCopies, BuiltFilesHoldNoOldPositionForAnyReader) {
     QTemporaryDir dir;
     const GpsPosition position = readCoordinateFields("48,5", "-2,25").position;
     for (const BuiltCase& c : kBuiltCases) {
         SCOPED_TRACE(c.name);
-        const QString source = dir.filePath(QString::fromUtf8(c.name).replace(' ', '_') + ".jpg");
-        QFile f(source);
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(c.file());
-        f.close();
+        const QString source = builtFile(dir, c.name, c.file());
+        ASSERT_FALSE(source.isEmpty());
         const QByteArray before = fileBytes(source);
         QString latRef, lonRef;
         ASSERT_TRUE(ReadGpsCoordinates(source, latRef, lonRef).geotagged);
@@ -366,23 +385,218 @@ TEST(LocationCopies, BlocksThatCannotBeEditedSoundlyAreRefused) {
     EXPECT_TRUE(fileBytes(copyPathFor(source, kGeotaggedPrefix)).contains(full.thumbnail));
 }
 
-// A camera file with an entry of type 0 in its main directory keeps every item once erased.
+// A camera file with an entry of type 0 in its main directory keeps every item once erased, with
+// everything that locates it too, or given a new position: the main directory is edited in place,
+// never re-sorted (that entry moved first and readers abandoned the directory).
 TEST(LocationCopies, AnEntryOfTypeZeroIsKeptAsItIs) {
     if (!haveExiftool()) GTEST_SKIP() << "exiftool missing";
     QTemporaryDir dir;
     const QString source = dir.filePath("sony.jpg");
     ASSERT_TRUE(QFile::copy(samplePath("mdextract_Sony_DSC-HX5V.jpg"), source));
-    const QString erased = copyPathFor(source, kErasedPrefix);
+    const QString erased = copyPathFor(source, kErasedPrefix), all = dir.filePath("all.jpg"),
+                  written = copyPathFor(source, kGeotaggedPrefix);
     ASSERT_TRUE(writeGeotagCopy(source, erased, std::nullopt).ok);
-    const auto validated = exiftoolTags({source, erased}, {"-a", "-validate", "-warning"});
-    EXPECT_EQ(validated.at("~sony.jpg").value("ExifTool:Warning"),
-              validated.at("sony.jpg").value("ExifTool:Warning"));
-    const auto main = exiftoolTags({source, erased}, {"-a", "-IFD0:all", "-ExifIFD:all", "-MakerNotes:all"});
-    QJsonObject before = main.at("sony.jpg"), after = main.at("~sony.jpg");
-    before.remove("SourceFile");
-    after.remove("SourceFile");
-    EXPECT_GT(before.size(), 20);
-    EXPECT_EQ(after, before);
+    ASSERT_TRUE(writeCopyWithoutLocation(source, all).ok);
+    ASSERT_TRUE(writeGeotagCopy(source, written, readCoordinateFields("48,5", "-2,25").position).ok);
+    for (const QString& copy : {erased, all, written}) {
+        SCOPED_TRACE(copy.toStdString());
+        const QString name = QFileInfo(copy).fileName();
+        const auto validated = exiftoolTags({source, copy}, {"-a", "-validate", "-warning"});
+        EXPECT_EQ(validated.at(name).value("ExifTool:Warning"),
+                  validated.at("sony.jpg").value("ExifTool:Warning"));
+        const auto main =
+            exiftoolTags({source, copy}, {"-a", "-IFD0:all", "-ExifIFD:all", "-MakerNotes:all"});
+        QJsonObject before = main.at("sony.jpg"), after = main.at(name);
+        before.remove("SourceFile");
+        after.remove("SourceFile");
+        EXPECT_GT(before.size(), 20);
+        EXPECT_EQ(after, before);
+    }
+}
+
+// ---- Places where a position survives unless it is looked for ----
+
+QByteArray be16(quint16 v) {
+    return QByteArray{char(v >> 8), char(v & 0xFF)};
+}
+QByteArray be32(quint32 v) {
+    return be16(quint16(v >> 16)) + be16(quint16(v & 0xFFFF));
+}
+
+// A thermal camera's APP1 "FLIR" segment: FFF data (big-endian header and directory) with one GPS
+// record (little-endian: valid flag, references, latitude and longitude as doubles).
+QByteArray flirSegment(double latitude, double longitude) {
+    QByteArray fff = QByteArray("FFF\0", 4) + QByteArray(16, '\0') + be32(100) + be32(0x40) + be32(1);
+    fff += QByteArray(0x40 - fff.size(), '\0');
+    fff += be16(0x2B) + be16(1) + be32(0x64) + be32(1) + be32(0x60) + be32(0x40) + QByteArray(12, '\0');
+    QByteArray record(0x40, '\0');
+    record[0] = 1;
+    record.replace(8, 4, QByteArray("N\0E\0", 4));
+    record.replace(0x10, 8, QByteArray(reinterpret_cast<const char*>(&latitude), 8));
+    record.replace(0x18, 8, QByteArray(reinterpret_cast<const char*>(&longitude), 8));
+    return segment(0xE1, QByteArray("FLIR\0\x01\x00\x00", 8) + fff + record);
+}
+
+// A Photoshop block (APP13) whose image resource 0x0424 is an XMP packet.
+QByteArray photoshopXmpSegment(const QByteArray& packet) {
+    QByteArray resource =
+        QByteArray("8BIM") + be16(0x0424) + QByteArray(2, '\0') + be32(quint32(packet.size())) + packet;
+    if (resource.size() % 2) resource += '\0';
+    return segment(0xED, QByteArray("Photoshop 3.0\0", 14) + resource);
+}
+
+// The part of an XMP packet that does not fit in one segment, in an extended XMP segment.
+QByteArray extendedXmpSegment(const QByteArray& packet) {
+    return segment(0xE1, QByteArray("http://ns.adobe.com/xmp/extension/\0", 35) +
+                             QByteArray("0123456789ABCDEF0123456789ABCDEF") +
+                             QByteArray::fromHex(
+                                 QByteArray::number(qulonglong(packet.size()), 16).rightJustified(8, '0')) +
+                             QByteArray(4, '\0') + packet);
+}
+
+const QByteArray kOldXmp = "exif:GPSLatitude=\"45,33.0N\" exif:GPSLongitude=\"5,55.0E\"";
+
+// A main directory whose GPS pointer moved to the thumbnail's directory.
+QByteArray gpsFromIfd1() {
+    TiffBuilder b = geotagged();
+    b.exif.clear();
+    b.ifd1 = {b.shorts(0x0103, {6})};
+    // IFD0 (2 entries + the GPS pointer), then the GPS directory: its offset.
+    const quint32 gpsAt = 8 + 2 + 3 * 12 + 4;
+    b.ifd1.append(TiffField{0x8825, 4, 1, b.u32(gpsAt)});
+    QByteArray block = b.build();
+    const qint64 pointer = block.indexOf(QByteArray("\x25\x88\x04\x00\x01\x00\x00\x00", 8));
+    block[pointer] = char(0xA5); // IFD0's own pointer becomes a private tag 0xC4A5
+    block[pointer + 1] = char(0xC4);
+    return block;
+}
+
+const std::vector<BuiltCase> kPlantedCases = {
+    {"a thermal camera's GPS record",
+     [] {
+         return withSegments(plainJpeg(), {exifSegment(geotagged().build()), flirSegment(45.55, 5.9167)});
+     }},
+    {"a drone's XMP namespace",
+     [] {
+         return withSegments(plainJpeg(),
+                             {exifSegment(geotagged().build()),
+                              xmpSegment(xmpPacket("xmlns:drone-dji=\"http://www.dji.com/drone-dji/1.0/\" "
+                                                   "drone-dji:GpsLatitude=\"+45.55000000\" "
+                                                   "drone-dji:GpsLongitude=\"+5.91666667\" "
+                                                   "drone-dji:AbsoluteAltitude=\"+512.5\""))});
+     }},
+    {"XMP inside the Photoshop block",
+     [] {
+         return withSegments(plainJpeg(),
+                             {exifSegment(geotagged().build()), photoshopXmpSegment(xmpPacket(kOldXmp))});
+     }},
+    {"extended XMP",
+     [] {
+         return withSegments(plainJpeg(), {exifSegment(geotagged().build()), xmpSegment(xmpPacket("")),
+                                           extendedXmpSegment(xmpPacket(kOldXmp))});
+     }},
+    {"the thumbnail's own Exif",
+     [] {
+         TiffBuilder b = geotagged();
+         b.ifd1 = {b.shorts(0x0103, {6})};
+         b.thumbnail = withSegments(plainJpeg(8, 8), {exifSegment(geotagged(true).build())});
+         return withSegments(plainJpeg(), {exifSegment(b.build())});
+     }},
+    {"a GPS directory hanging from IFD1",
+     [] { return withSegments(plainJpeg(), {exifSegment(gpsFromIfd1())}); }},
+    {"the Exif pointer equal to the GPS pointer",
+     [] {
+         TiffBuilder b = geotagged();
+         b.exif.clear();
+         QByteArray block = b.build();
+         const qint64 pointer = block.indexOf(QByteArray("\x25\x88\x04\x00\x01\x00\x00\x00", 8));
+         // A second pointer, tagged as the Exif directory's, to the same place.
+         block.replace(pointer - 12, 2, QByteArray("\x69\x87", 2));
+         block.replace(pointer - 10, 10, block.mid(pointer + 2, 10));
+         return withSegments(plainJpeg(), {exifSegment(block)});
+     }},
+    {"XMP text after the end of the picture",
+     [] { return withSegments(plainJpeg(), {exifSegment(geotagged().build())}) + xmpPacket(kOldXmp); }},
+};
+
+// Every latitude or longitude exiftool reads in a file, its embedded documents, its thumbnail and
+// its other pictures (read as files of their own).
+QStringList everyPositionExiftoolReads(const QString& path) {
+    static const QRegularExpression coordinate("(?i)(^|:)(gps)?(dest)?(latitude|longitude|longtitude)$");
+    QStringList out;
+    const auto collect = [&](const QByteArray& json, const QString& where) {
+        for (const QJsonValue& v : QJsonDocument::fromJson(json).array()) {
+            const QJsonObject o = v.toObject();
+            for (auto it = o.begin(); it != o.end(); ++it)
+                if (coordinate.match(it.key()).hasMatch() && !it.value().toVariant().toString().isEmpty())
+                    out.append(where + it.key() + "=" + it.value().toVariant().toString());
+        }
+    };
+    QProcess p;
+    p.start("exiftool", {"-q", "-q", "-j", "-n", "-a", "-G1", "-ee", path});
+    p.waitForFinished();
+    collect(p.readAllStandardOutput(), "");
+    for (const char* picture : {"-ThumbnailImage", "-PreviewImage", "-MPImage2"}) {
+        QProcess extract;
+        extract.start("exiftool", {"-b", picture, path});
+        extract.waitForFinished();
+        const QByteArray bytes = extract.readAllStandardOutput();
+        if (!bytes.startsWith("\xFF\xD8")) continue;
+        QProcess inner;
+        inner.start("exiftool", {"-q", "-q", "-j", "-n", "-a", "-G1", "-ee", "-"});
+        inner.write(bytes);
+        inner.closeWriteChannel();
+        inner.waitForFinished();
+        collect(inner.readAllStandardOutput(), QString(picture).mid(1) + "/");
+    }
+    return out;
+}
+
+// Each planted position, through erase, erase of everything that locates the photo and write:
+// the copy is clean (or holds the new position only), or it is refused with a reason and not
+// written; never written with the old position left for a reader.
+TEST(LocationCopies, PlantedPositionsAreCleanedOrRefused) {
+    QTemporaryDir dir;
+    const GpsPosition position = readCoordinateFields("48,5", "-2,25").position;
+    for (const BuiltCase& c : kPlantedCases) {
+        SCOPED_TRACE(c.name);
+        const QString source = builtFile(dir, c.name, c.file());
+        ASSERT_FALSE(source.isEmpty());
+        ASSERT_FALSE(findPositions(fileBytes(source)).isEmpty());
+        const QString erased = copyPathFor(source, kErasedPrefix),
+                      all = dir.filePath("all-" + QFileInfo(source).fileName()),
+                      written = copyPathFor(source, kGeotaggedPrefix);
+        struct Run {
+            const char* mode;
+            QString copy;
+            CopyResult result;
+        };
+        const Run runs[] = {{"erase", erased, writeGeotagCopy(source, erased, std::nullopt)},
+                            {"erase --all-location", all, writeCopyWithoutLocation(source, all)},
+                            {"write", written, writeGeotagCopy(source, written, position)}};
+        for (const Run& r : runs) {
+            SCOPED_TRACE(r.mode);
+            if (!r.result.ok) {
+                EXPECT_FALSE(r.result.error.isEmpty());
+                EXPECT_FALSE(QFile::exists(r.copy));
+                std::cout << c.name << " / " << r.mode << ": refused, " << r.result.error.toStdString()
+                          << "\n";
+                continue;
+            }
+            std::cout << c.name << " / " << r.mode << ": written\n";
+            const bool geotagged = QString(r.mode) == "write";
+            for (const FoundPosition& found : findPositions(fileBytes(r.copy))) {
+                const double wanted = found.latitude ? 48.5 : 2.25;
+                EXPECT_TRUE(geotagged && (found.destination || std::abs(found.degrees - wanted) < 1e-6))
+                    << found.where.toStdString();
+            }
+            if (!haveExiftool()) continue;
+            for (const QString& read : everyPositionExiftoolReads(r.copy)) {
+                const double value = std::abs(read.section('=', 1).toDouble());
+                EXPECT_TRUE(geotagged && (value == 48.5 || value == 2.25)) << read.toStdString();
+            }
+        }
+    }
 }
 
 } // namespace

@@ -54,6 +54,11 @@ int writeOne(const QString& photo, const std::optional<GpsPosition>& position, b
     options.replace = force;
     const CopyResult r = allLocation ? writeCopyWithoutLocation(source, target, options)
                                      : writeGeotagCopy(source, target, position, options);
+    if (!r.ok && r.exists) { // another writer was first
+        err << escapeCell(target) << QStringLiteral(" existe déjà (--force pour le remplacer)\n");
+        if (table) line(QStringLiteral("gardée"));
+        return CopyExists;
+    }
     if (!r.ok) {
         const QString unreadable = unreadableFileReason(source); // named as the readers name it
         err << kCoordinatesNotWritten << QStringLiteral("\n")

@@ -49,8 +49,13 @@ QString copyWrittenMessage(const QString& target, bool replaced) {
 }
 
 RationalTriple DegreesToRationals(double degrees) {
-    const quint32 d = quint32(degrees);
-    const quint32 m = quint32((degrees - d) * 60 * 10000);
+    // Rounded to the last unit kept (a ten-thousandth of a minute); 59.99995' carries to a degree.
+    quint32 d = quint32(degrees);
+    quint32 m = quint32(std::llround((degrees - d) * 60 * 10000));
+    if (m >= 600000) {
+        ++d;
+        m -= 600000;
+    }
     return {d, 1, m, 10000, 0, 1};
 }
 
@@ -152,7 +157,7 @@ CopyResult writeCopy(const QString& source, const QString& target, const Locatio
     }
 
     AtomicWriteOptions options = extra;
-    options.mode = st.st_mode & 07777;
+    options.mode = st.st_mode & 01777; // never a set-user-id or set-group-id copy
     options.modified = st.st_mtim;
     const QVector<PropertyItem> expected =
         edit.erase == LocationErase::None ? edit.gpsItems : QVector<PropertyItem>();
@@ -213,6 +218,8 @@ CopyResult writeCopy(const QString& source, const QString& target, const Locatio
     }
     if (!(ok && writer.copyFrom(fd, at, file->size() - at) && writer.commit())) {
         result.error = writer.error();
+        // Another writer took the name first: the copy exists, as when it was there before.
+        result.exists = !extra.replace && copyExists(target);
         return result;
     }
     result.ok = true;

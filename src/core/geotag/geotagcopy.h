@@ -24,8 +24,8 @@ QString copyWrittenMessage(const QString& target, bool replaced);
 
 // Degrees, minutes and seconds as numerator/denominator pairs: d/1, m/10000, 0/1.
 using RationalTriple = std::array<quint32, 6>;
-// Whole degrees, then minutes with four decimals, both truncated (never rounded): 48,12345 is
-// held just below itself and gives 48/1 74069/10000 0/1. `degrees` is at least 0.
+// Whole degrees, then minutes rounded to four decimals: 48,12345 gives 48/1 74070/10000 0/1.
+// `degrees` is at least 0.
 RationalTriple DegreesToRationals(double degrees);
 
 // The magnitude a coordinate field holds: after a leading "-", the number in at most the 10
@@ -64,6 +64,7 @@ bool copyExists(const QString& target);
 struct CopyResult {
     bool ok = false;
     QString error;            // why it failed, for logs and the command line
+    bool exists = false;      // failed because a copy took the name meanwhile (never replaced)
     LocationRemovals removed; // what the copy lost
 };
 

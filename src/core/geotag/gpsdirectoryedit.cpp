@@ -9,6 +9,8 @@ namespace {
 
 using Range = std::pair<qint64, qint64>; // offset, size
 
+constexpr qint64 kMaxSegmentGrowth = 65536; // an Exif block never grows past its segment
+
 bool overlaps(const Range& a, const Range& b) {
     return a.first < b.first + b.second && b.first < a.first + a.second;
 }
@@ -38,11 +40,22 @@ NewEntry itemEntry(const TiffBlock& tiff, const PropertyItem& item) {
     return e;
 }
 
-// The table of `entries` (sorted by tag, as readers expect) laid out at `at`, the values that do
-// not fit in an entry right after it.
+// A new entry goes before the first entry of a higher tag (at the end when none): where a sorted
+// directory wants it, the others keeping their order even when a damaged file left them unsorted.
+void insertInOrder(QVector<NewEntry>& entries, NewEntry entry) {
+    const auto higher =
+        std::find_if(entries.begin(), entries.end(), [&](const NewEntry& e) { return e.tag > entry.tag; });
+    entries.insert(higher, std::move(entry));
+}
+
+// The GPS version a new directory states, as readers require.
+PropertyItem versionItem() {
+    return {0, TypeByte, QByteArray("\x02\x03\x00\x00", 4)};
+}
+
+// The table of `entries`, in the order given, laid out at `at`, the values that do not fit in an
+// entry right after it. Entries are never re-sorted: those an edit keeps keep their order.
 QByteArray directoryBytes(const TiffBlock& tiff, QVector<NewEntry> entries, quint32 next, qint64 at) {
-    std::stable_sort(entries.begin(), entries.end(),
-                     [](const NewEntry& x, const NewEntry& y) { return x.tag < y.tag; });
     qint64 data = at + 2 + qint64(entries.size()) * 12 + 4;
     QByteArray table = tiff.encode16(quint16(entries.size()));
     QByteArray values;
@@ -63,10 +76,9 @@ qint64 appendDirectory(TiffBlock& tiff, const QVector<NewEntry>& entries, quint3
     return at;
 }
 
-// Every table and value the block's directories use (main, Exif, GPS, interoperability,
-// thumbnail), as far as they can be followed.
-QVector<Range> usedRanges(const TiffBlock& tiff, bool followGps = true) {
-    QVector<Range> used;
+// Every directory of the block (main, Exif, GPS unless `followGps` is false, interoperability,
+// thumbnail), as far as they can be followed, each given once to `visit`.
+template <typename Visit> void forEachDirectory(const TiffBlock& tiff, bool followGps, Visit visit) {
     QVector<qint64> pending{tiff.firstDirectory()}, seen;
     while (!pending.isEmpty() && seen.size() < 16) {
         const qint64 at = pending.takeFirst();
@@ -74,17 +86,38 @@ QVector<Range> usedRanges(const TiffBlock& tiff, bool followGps = true) {
         seen.append(at);
         const auto dir = tiff.directory(at);
         if (!dir) continue;
-        used.append({at, dir->tableSize()});
-        for (const TiffEntry& e : dir->entries) {
-            // A value that runs past the block is read by no one: it keeps nothing.
-            if (tiff.valueInside(e) && !e.valueInEntry()) used.append({e.valueAt, e.valueSize});
+        visit(*dir);
+        for (const TiffEntry& e : dir->entries)
             if (e.tag == kExifPointerTag || (followGps && e.tag == kGpsPointerTag) ||
                 e.tag == kInteropPointerTag)
                 if (const auto sub = tiff.pointer(e)) pending.append(*sub);
-        }
         if (seen.size() == 1 && dir->next) pending.append(dir->next);
     }
+}
+
+// Every table and value the block's directories use.
+QVector<Range> usedRanges(const TiffBlock& tiff, bool followGps = true) {
+    QVector<Range> used;
+    forEachDirectory(tiff, followGps, [&](const TiffDirectory& dir) {
+        used.append({dir.offset, dir.tableSize()});
+        for (const TiffEntry& e : dir.entries)
+            // A value that runs past the block is read by no one: it keeps nothing.
+            if (tiff.valueInside(e) && !e.valueInEntry()) used.append({e.valueAt, e.valueSize});
+    });
     return used;
+}
+
+// Whether a value of a directory lies, wholly or in part, past the block's end within reach of
+// what an edit could append there: a reader that follows it would read the new bytes.
+bool valuesPastTheEnd(const TiffBlock& tiff) {
+    bool past = false;
+    forEachDirectory(tiff, true, [&](const TiffDirectory& dir) {
+        for (const TiffEntry& e : dir.entries)
+            if (e.known() && !e.valueInEntry() && e.valueSize > 0 && e.valueAt + e.valueSize > tiff.size() &&
+                e.valueAt < tiff.size() + kMaxSegmentGrowth)
+                past = true;
+    });
+    return past;
 }
 
 // Zeroes what the edit freed but the bytes a directory still uses (a damaged file may share a
@@ -267,9 +300,16 @@ GpsDirectoryEditResult editDirectory(const QByteArray& bytes, const GpsDirectory
         if (edit.remove.contains(e.tag)) ++result.removedItems;
     notePositions(tiff, dropped, result.oldPositions);
     bool outside = false;
-    for (const PropertyItem& item : edit.set) {
-        entries.append(itemEntry(tiff, item));
-        outside = outside || !entries.last().outside.isEmpty();
+    QVector<PropertyItem> items = edit.set;
+    // A directory made here states its version, as readers require.
+    if (!gps && std::none_of(items.begin(), items.end(), [](const PropertyItem& i) { return i.id == 0; }))
+        items.prepend(versionItem());
+    std::stable_sort(items.begin(), items.end(),
+                     [](const PropertyItem& x, const PropertyItem& y) { return x.id < y.id; });
+    for (const PropertyItem& item : items) {
+        NewEntry entry = itemEntry(tiff, item);
+        outside = outside || !entry.outside.isEmpty();
+        insertInOrder(entries, std::move(entry));
     }
 
     QVector<Range> freed = valuesOf(tiff, dropped);
@@ -279,6 +319,10 @@ GpsDirectoryEditResult editDirectory(const QByteArray& bytes, const GpsDirectory
         freed.append({gps->offset + table.size(), gps->tableSize() - table.size()});
         tiff.replace(gps->offset, table);
     } else {
+        // Appended bytes would become the values that out-of-range offsets of a damaged file
+        // point at: phantom tags for every reader.
+        if (valuesPastTheEnd(tiff))
+            return refused(QStringLiteral("des valeurs Exif désignent la place après le bloc"));
         if (gps) freed.append({gps->offset, gps->tableSize()});
         const qint64 newGps = appendDirectory(tiff, entries, gps ? gps->next : 0);
         if (!pointers.isEmpty()) {
@@ -293,10 +337,10 @@ GpsDirectoryEditResult editDirectory(const QByteArray& bytes, const GpsDirectory
             QVector<NewEntry> main;
             for (const TiffEntry& e : ifd0->entries)
                 main.append(keptEntry(tiff, e));
-            main.append({kGpsPointerTag,
-                         tiff.encode16(kGpsPointerTag) + tiff.encode16(TypeLong) + tiff.encode32(1) +
-                             tiff.encode32(quint32(newGps)),
-                         {}});
+            insertInOrder(main, {kGpsPointerTag,
+                                 tiff.encode16(kGpsPointerTag) + tiff.encode16(TypeLong) + tiff.encode32(1) +
+                                     tiff.encode32(quint32(newGps)),
+                                 {}});
             const qint64 newMain = appendDirectory(tiff, main, ifd0->next);
             tiff.replace(4, tiff.encode32(quint32(newMain)));
         }
@@ -308,16 +352,28 @@ GpsDirectoryEditResult editDirectory(const QByteArray& bytes, const GpsDirectory
 
 } // namespace
 
-QByteArray newGpsBlock(const QVector<PropertyItem>& items) {
-    // A main directory with its GPS pointer alone, then the GPS directory.
+QByteArray newGpsBlock(const QVector<PropertyItem>& items, const QVector<PropertyItem>& mainItems) {
+    // A main directory with `mainItems` and the GPS pointer, then the GPS directory.
     auto tiff = TiffBlock::parse(QByteArrayLiteral("II\x2A\x00\x08\x00\x00\x00"));
     QVector<NewEntry> gps;
+    if (std::none_of(items.begin(), items.end(), [](const PropertyItem& i) { return i.id == 0; }))
+        gps.append(itemEntry(*tiff, versionItem()));
     for (const PropertyItem& item : items)
-        gps.append(itemEntry(*tiff, item));
-    const qint64 gpsAt = 8 + 2 + 12 + 4;
-    const QByteArray pointer =
-        tiff->encode16(kGpsPointerTag) + tiff->encode16(TypeLong) + tiff->encode32(1) + tiff->encode32(gpsAt);
-    tiff->append(directoryBytes(*tiff, {{kGpsPointerTag, pointer, {}}}, 0, 8));
+        insertInOrder(gps, itemEntry(*tiff, item));
+    QVector<NewEntry> main;
+    for (const PropertyItem& item : mainItems)
+        insertInOrder(main, itemEntry(*tiff, item));
+    const auto pointerTo = [&](quint32 at) {
+        return NewEntry{kGpsPointerTag,
+                        tiff->encode16(kGpsPointerTag) + tiff->encode16(TypeLong) + tiff->encode32(1) +
+                            tiff->encode32(at),
+                        {}};
+    };
+    insertInOrder(main, pointerTo(0));
+    const qint64 gpsAt = 8 + directoryBytes(*tiff, main, 0, 8).size();
+    for (NewEntry& e : main)
+        if (e.tag == kGpsPointerTag) e = pointerTo(quint32(gpsAt));
+    tiff->append(directoryBytes(*tiff, main, 0, 8));
     tiff->append(directoryBytes(*tiff, gps, 0, gpsAt));
     return tiff->bytes();
 }

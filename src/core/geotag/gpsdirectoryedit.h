@@ -35,7 +35,8 @@ struct GpsDirectoryEditResult {
 // any more are zeroed, so no removed position stays readable.
 GpsDirectoryEditResult editGpsDirectory(const QByteArray& tiff, const GpsDirectoryEdit& edit);
 
-// A new little-endian TIFF block holding only a GPS directory with `items`, for a photo without one.
-QByteArray newGpsBlock(const QVector<PropertyItem>& items);
+// A new little-endian TIFF block for a photo without one: a main directory with `mainItems` (the
+// resolution readers require) and a GPS directory with `items`.
+QByteArray newGpsBlock(const QVector<PropertyItem>& items, const QVector<PropertyItem>& mainItems = {});
 
 } // namespace vantorel

@@ -22,6 +22,36 @@ QByteArray payloadOf(const QByteArray& head, const JpegSegment& s) {
     return head.mid(s.payloadOffset(), s.payloadSize());
 }
 
+// The main directory's items a new Exif block states, as readers require them: the resolution
+// of the JFIF header (72 dots per inch, Exif's default, when it gives none) and the chroma
+// positioning JPEG uses (centred).
+QVector<PropertyItem> newMainItems(const QByteArray& head) {
+    quint32 x = 72, y = 72;
+    quint16 unit = 2; // inches
+    JpegSegmentWalker walker;
+    JpegSegment s;
+    if (walker.next(head, s) == SegmentStep::Segment && s.marker == 0xE0 && s.payloadSize() >= 12 &&
+        head.mid(s.payloadOffset(), 5) == QByteArray("JFIF\0", 5)) {
+        const auto at = [&](int k) { return uchar(head[s.payloadOffset() + k]); };
+        const quint32 dx = (at(8) << 8) | at(9), dy = (at(10) << 8) | at(11);
+        if ((at(7) == 1 || at(7) == 2) && dx && dy) {
+            x = dx;
+            y = dy;
+            unit = at(7) == 1 ? 2 : 3; // dots per inch, or per centimetre
+        }
+    }
+    const auto le32 = [](quint32 v) {
+        QByteArray b(4, '\0');
+        for (int i = 0; i < 4; ++i)
+            b[i] = char(v >> (8 * i));
+        return b;
+    };
+    return {{0x011A, TypeRational, le32(x) + le32(1)},
+            {0x011B, TypeRational, le32(y) + le32(1)},
+            {0x0128, TypeShort, QByteArray(1, char(unit)) + '\0'},
+            {0x0213, TypeShort, QByteArray("\x01\x00", 2)}};
+}
+
 // A thermal camera's GPS record, spread over its FLIR segments, rewritten in place: emptied (its
 // directory entry marked unused, its bytes zeroed) when the position goes, given the new position
 // otherwise. False when a record cannot be read whole.
@@ -156,7 +186,9 @@ LocationPlan planLocationEdit(const QByteArray& head, const LocationEdit& edit) 
         }
     }
     if (!exifSeen && edit.erase == LocationErase::None && edit.addPosition && !edit.gpsItems.isEmpty())
-        plan.changes.prepend({insertAt, 0, segmentBytes(kMarkerApp1, kExifId + newGpsBlock(edit.gpsItems))});
+        plan.changes.prepend(
+            {insertAt, 0,
+             segmentBytes(kMarkerApp1, kExifId + newGpsBlock(edit.gpsItems, newMainItems(head)))});
     if (!editFlirGps(head, edit, plan)) return fail(QStringLiteral("bloc FLIR illisible"));
     std::sort(plan.changes.begin(), plan.changes.end(),
               [](const SegmentChange& a, const SegmentChange& b) { return a.offset < b.offset; });

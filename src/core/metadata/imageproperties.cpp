@@ -227,10 +227,11 @@ MetadataBlockEdit withoutEngine() {
 
 MetadataBlockEdit editXmpPacket(const QByteArray& packet, const LocationMetadataEdit& edit) {
     // Most packets never mention a position: they stay as they are without a parse.
-    const bool position = packet.contains("GPSLatitude") || packet.contains("GPSLongitude");
-    if (edit.erase == LocationMetadataEdit::Erase::None && !position) return unchanged(packet);
-    if (edit.erase == LocationMetadataEdit::Erase::Position && !position && !packet.contains("GPSDestL"))
-        return unchanged(packet);
+    // A coordinate may be in any namespace under any case (drone-dji:GpsLatitude).
+    const QByteArray lower = packet.toLower();
+    const bool anyCoordinate =
+        lower.contains("latitude") || lower.contains("longitude") || lower.contains("longtitude");
+    if (edit.erase != LocationMetadataEdit::Erase::Everything && !anyCoordinate) return unchanged(packet);
     const MetadataEngine* engine = metadataEngine();
     return engine ? engine->editXmpPacket(packet, edit) : withoutEngine();
 }

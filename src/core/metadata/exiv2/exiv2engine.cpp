@@ -196,9 +196,21 @@ bool underProperty(const std::string& key, const std::string& top) {
                           (key[top.size()] == '[' || key[top.size()] == '/'));
 }
 
+// A property of any namespace whose local name is a latitude or a longitude (a drone's
+// drone-dji:GpsLatitude, a maker's Latitude...): readers take it as a position.
+bool namedAsCoordinate(const std::string& key) {
+    static const QRegularExpression coordinate(
+        QStringLiteral("^(gps)?(dest)?(latitude|longitude|longtitude)$"),
+        QRegularExpression::CaseInsensitiveOption);
+    const size_t last = key.find_last_of(".:/");
+    const std::string local = key.substr(last == std::string::npos ? 0 : last + 1);
+    return coordinate.match(QString::fromStdString(local.substr(0, local.find('[')))).hasMatch();
+}
+
 bool locatesPhoto(const std::string& key, LocationMetadataEdit::Erase erase) {
     for (const char* name : {"GPSLatitude", "GPSLongitude", "GPSDestLatitude", "GPSDestLongitude"})
         if (endsWithProperty(key, "exif", name)) return true;
+    if (namedAsCoordinate(key)) return true;
     if (erase != LocationMetadataEdit::Erase::Everything) return false;
     if (key.rfind("Xmp.exif.GPS", 0) == 0 || key.find("/exif:GPS") != std::string::npos) return true;
     for (const char* top :
@@ -232,12 +244,18 @@ std::optional<QByteArray> editedAsText(const QByteArray& packet, const LocationM
             text.replace(QRegularExpression(QStringLiteral("<exif:%1>[^<]*</exif:%1>").arg(name)),
                          QStringLiteral("<exif:%1>%2</exif:%1>").arg(name, value));
         }
-        return text.toUtf8();
     }
-    const QString names = edit.erase == Erase::Position
-                              ? QStringLiteral("exif:GPS(?:Dest)?(?:Latitude|Longitude)")
-                              : QStringLiteral("exif:GPS\\w+|photoshop:(?:City|State|Country)|"
-                                               "Iptc4xmpCore:(?:Location|CountryCode)");
+    // A coordinate in any namespace: exif:GPSLatitude, drone-dji:GpsLongitude, a maker's Latitude.
+    const QString coordinate = QStringLiteral("[A-Za-z][\\w.-]*:(?:[Gg][Pp][Ss])?(?:Dest)?"
+                                              "(?:[Ll]atitude|[Ll]ongitude|[Ll]ongtitude)");
+    // A new position: the photo's coordinates of other namespaces would still state the old one.
+    const QString makers = QStringLiteral("(?!exif:)[A-Za-z][\\w.-]*:(?:[Gg][Pp][Ss])?"
+                                          "(?:[Ll]atitude|[Ll]ongitude|[Ll]ongtitude)");
+    const QString names = edit.erase == Erase::None ? makers
+                          : edit.erase == Erase::Position
+                              ? coordinate
+                              : coordinate + QStringLiteral("|exif:GPS\\w+|photoshop:(?:City|State|Country)|"
+                                                            "Iptc4xmpCore:(?:Location|CountryCode)");
     int count = 0;
     for (const QRegularExpression& form :
          {QRegularExpression(QStringLiteral("\\s+(%1)\\s*=\\s*([\"'])[^\"'<>]*\\2").arg(names)),
@@ -255,8 +273,9 @@ MetadataBlockEdit editedUnreadable(const QByteArray& packet, const LocationMetad
     MetadataBlockEdit result;
     const QRegularExpression place(
         edit.erase == LocationMetadataEdit::Erase::Position
-            ? QStringLiteral("GPS(Dest)?(Latitude|Longitude)")
-            : QStringLiteral("GPS[A-Z]|photoshop:(City|State|Country)\\b|"
+            ? QStringLiteral(":(GPS|Gps|gps)?(Dest)?([Ll]atitude|[Ll]ongitude|[Ll]ongtitude)\\b")
+            : QStringLiteral(":(GPS|Gps|gps)?(Dest)?([Ll]atitude|[Ll]ongitude|[Ll]ongtitude)\\b|"
+                             "GPS[A-Z]|photoshop:(City|State|Country)\\b|"
                              "Iptc4xmpCore:(Location|CountryCode)\\b|LocationCreated|LocationShown"));
     const auto text = edit.erase == LocationMetadataEdit::Erase::None
                           ? std::nullopt
@@ -317,15 +336,31 @@ MetadataBlockEdit editXmp(const QByteArray& packet, const LocationMetadataEdit& 
                 changed = true;
             }
         } else if (writing) {
+            // A maker's coordinates (drone-dji:GpsLatitude...) would state the old position
+            // beside the new one: they go.
+            for (auto md = xmp.begin(); md != xmp.end();) {
+                const std::string& key = md->key();
+                if (!namedAsCoordinate(key) || key.find("Dest") != std::string::npos ||
+                    endsWithProperty(key, "exif", "GPSLatitude") ||
+                    endsWithProperty(key, "exif", "GPSLongitude")) {
+                    ++md;
+                    continue;
+                }
+                noteOld(*md);
+                removedTops.push_back(topProperty(key));
+                md = xmp.erase(md);
+                changed = true;
+            }
             const Exiv2::XmpKey lat("Xmp.exif.GPSLatitude"), lon("Xmp.exif.GPSLongitude");
             const auto oldLat = xmp.findKey(lat), oldLon = xmp.findKey(lon);
             // A packet without a position is not given one: the Exif position is the photo's.
-            if (oldLat == xmp.end() && oldLon == xmp.end()) return result;
-            if (oldLat != xmp.end()) noteOld(*oldLat);
-            if (oldLon != xmp.end()) noteOld(*oldLon);
-            xmp["Xmp.exif.GPSLatitude"] = edit.latitude.toStdString();
-            xmp["Xmp.exif.GPSLongitude"] = edit.longitude.toStdString();
-            changed = true;
+            if (oldLat != xmp.end() || oldLon != xmp.end()) {
+                if (oldLat != xmp.end()) noteOld(*oldLat);
+                if (oldLon != xmp.end()) noteOld(*oldLon);
+                xmp["Xmp.exif.GPSLatitude"] = edit.latitude.toStdString();
+                xmp["Xmp.exif.GPSLongitude"] = edit.longitude.toStdString();
+                changed = true;
+            }
         }
         result.removed = int(removedTops.size());
         if (!changed) {
