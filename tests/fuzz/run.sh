@@ -83,7 +83,7 @@ merge_into_corpus() {
   ls "$base" | sort | comm -13 "$work/$name.before" - | while read -r f; do cp "$base/$f" "$kept/"; done
   rm -f "$corpus/$name/merged/"*
   cp "$kept/"* "$corpus/$name/merged/" 2>/dev/null || rmdir "$corpus/$name/merged"
-  echo "$name: $(ls "$kept" | wc -l) inputs kept in tests/fuzz/corpus/$name/merged ($(du -sk "$kept" | cut -f1) KB)"
+  echo "$name: $(ls "$kept" | wc -l) inputs kept in tests/fuzz/corpus/$name/merged ($(cat "$kept"/* 2>/dev/null | wc -c) bytes)"
 }
 
 run_target() {
