@@ -1,6 +1,9 @@
 // Reading a 1,000,000-point GPX track, against gpsbabel reading the same file in the same run
 // (gpsbabel -i gpx -f T -o unicsv -F /dev/null). Wall time and CPU time, best of three each.
 // Usage: trackparse_bench [points]
+//        trackparse_bench --write FILE [points]   only writes the track
+//        trackparse_bench --read FILE             only reads it, as the command line does (one
+//                                                 process per reading: bench/trackparse_bench.sh)
 #include "tracks/trackfiles.h"
 
 #include <QCoreApplication>
@@ -29,16 +32,10 @@ struct Timing {
     double wall = 1e9, cpu = 1e9;
 };
 
-} // namespace
-
-int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
-    const int points = argc > 1 ? std::atoi(argv[1]) : 1000000;
-    QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("track.gpx"));
+bool writeTrack(const QString& path, int points) {
     {
         QFile file(path);
-        if (!file.open(QIODevice::WriteOnly)) return 1;
+        if (!file.open(QIODevice::WriteOnly)) return false;
         file.write("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<gpx version=\"1.1\" creator=\"bench\" "
                    "xmlns=\"http://www.topografix.com/GPX/1/1\">\n<trk><trkseg>\n");
         char line[200];
@@ -53,6 +50,25 @@ int main(int argc, char** argv) {
         }
         file.write("</trkseg></trk>\n</gpx>\n");
     }
+    return true;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    const QString mode = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QString();
+    if (mode == u"--write" && argc > 2)
+        return writeTrack(QString::fromLocal8Bit(argv[2]), argc > 3 ? std::atoi(argv[3]) : 1000000) ? 0 : 1;
+    if (mode == u"--read" && argc > 2) {
+        const TrackReading r = loadTracks({QString::fromLocal8Bit(argv[2])});
+        std::printf("%zu fixes\n", r.fixes.size());
+        return r.ok() ? 0 : 1;
+    }
+    const int points = argc > 1 ? std::atoi(argv[1]) : 1000000;
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("track.gpx"));
+    if (!writeTrack(path, points)) return 1;
     const double megabytes = double(QFile(path).size()) / 1e6;
 
     Timing ours;

@@ -265,6 +265,9 @@ TEST(ClockError, FromAPhotoOfTheGpsClock) {
         {"photo offset, clock in UTC", cameraTime("2024:06:01 10:00:10", 3600), QTime(9, 0, 0), true, 10000},
         {"across midnight", cameraTime("2024:06:02 00:00:30"), QTime(23, 59, 50), false, 40000},
         {"across midnight the other way", cameraTime("2024:06:01 23:59:50"), QTime(0, 0, 20), false, -30000},
+        // A clock set before 1970 (a camera whose clock was reset): the day before is the photo's own.
+        {"before 1970, across midnight", cameraTime("1969:12:31 00:00:10"), QTime(23, 59, 50), false, 20000},
+        {"before 1970, clock in UTC", cameraTime("1969:12:31 00:00:10", 0), QTime(23, 59, 50), true, 20000},
     };
     for (const auto& c : cases)
         EXPECT_EQ(clockErrorFromClockPhoto(c.photo, settings, c.shown, c.shownInUtc), c.errorMs) << c.what;

@@ -63,7 +63,9 @@ std::optional<qint64> clockErrorFromClockPhoto(const PhotoTimeReading& photo,
     if (!cameraUtc || !shown.isValid()) return std::nullopt;
     // The shown time on the photo's day, the day before or the day after: the nearest wins.
     constexpr qint64 day = 86400000;
-    const qint64 dayStart = ((shownInUtc ? *cameraUtc : photo.cameraMs) / day) * day;
+    // The day's start below the time, before 1970 too (division rounds towards zero).
+    const qint64 time = shownInUtc ? *cameraUtc : photo.cameraMs;
+    const qint64 dayStart = (time >= 0 ? time / day : -((-time + day - 1) / day)) * day;
     std::optional<qint64> best;
     for (qint64 d = -1; d <= 1; ++d) {
         const qint64 wallClock = dayStart + d * day + shown.msecsSinceStartOfDay();
