@@ -18,16 +18,11 @@ N=${2:-200}
 RUNS=${3:-3}
 SETS=${4:-phone camera small}
 CLI=$(realpath "$BUILD/src/cli/vantorel-cli")
-<<<<<<< HEAD
-SAMPLE=$(realpath "${VANTOREL_SAMPLES:-tests/data/real}/exifsamples_Canon_40D.jpg")
-work=$(mktemp -d)
-=======
-SAMPLES=$(realpath "${VANTOREL_SAMPLES:-../shared/samples/real}")
+SAMPLES=$(realpath "${VANTOREL_SAMPLES:-tests/data/real}")
 for tool in gpscorrelate exiftool hyperfine jq djpeg cjpeg python3; do
   command -v "$tool" >/dev/null || { echo "$tool is needed (scripts/setup.sh --bench)" >&2; exit 1; }
 done
 work=$(mktemp -d "${TMPDIR:-/tmp}/correlate-bench.XXXXXX")
->>>>>>> fuzzbench
 trap 'rm -rf "$work"' EXIT
 export TZ=UTC LC_ALL=C.UTF-8
 
