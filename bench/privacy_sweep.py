@@ -4,7 +4,7 @@ by exiftool (-a -G1 -ee, the thumbnail, preview and multi-picture images extract
 must hold no position, each "#" copy no other position than the new one; and `exiftool -validate
 -warning -a` must give no warning on a copy that the source did not give.
 
-    bench/privacy_sweep.py build/src/cli/vantorel-cli ../shared/samples/real
+    bench/privacy_sweep.py build/src/cli/vantorel-cli tests/data/real
 """
 import json
 import os
