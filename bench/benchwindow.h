@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the window benchmarks share: quiet desktop services, a real drop, and the longest time the
 // window went without a pass of its event loop (where it repaints) from a command's start to its end.
 #pragma once

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Many copies written into a large folder, in one run: vantorel-cli write --at over M photos of a
 # folder of N (hard links to one ~100 KB camera photo), against exiv2 -M setting the same four GPS
 # items on M copies made beforehand, each tool in one process; BASE_CLI (another build) beside.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # A day of photos placed on a one-day track (86,400 fixes), the whole command writing its copies,
 # against gpscorrelate (in place, on copies made beforehand, untimed) and exiftool -geotag
 # (copies into a folder): whole process against whole process, in the same run on the same

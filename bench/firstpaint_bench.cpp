@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The time from a process's start to the first paint of its window, and to the first map page
 // loaded, for three windows in the same run, each started as its own process with the same photo
 // on its command line (offscreen):

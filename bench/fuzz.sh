@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Runs every libFuzzer target of tests/fuzz for as long as asked and prints the executions each
 # made, then the total. Usage: bench/fuzz.sh [seconds per target, default 60] [--merge] [TARGET...]
 # --merge keeps what the run reached beyond the seeds in tests/fuzz/corpus/TARGET/merged/ (commit

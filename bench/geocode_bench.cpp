@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // "Géocodé" in the real window (offscreen) on many photos: how long the drop and the list-wide
 // command take, and for each the longest stretch without a pass of the event loop (where the window
 // repaints), from the start of the drop or the click to the end of the command.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Writes the geotagged copy ("#" + name) of every photo named on the command line, in one process,
 // as the window's command does for one photo; prints the elapsed seconds.
 //   geotag_bench LATITUDE LONGITUDE PHOTO...

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Writing geotagged copies of 24-megapixel photos: Vantorel's writer against exiv2 -M (setting the
 # same four GPS items on copies made beforehand, untimed) and exiftool -o (writing new files), in
 # one run, each tool over all the photos in one process:

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Exporting many geotagged photos as GPX: vantorel-cli gpx against exiv2 reading the same GPS
 # values and exiftool writing GPX waypoints with the format file its documentation ships, in one run:
 #   bench/gpx_bench.sh [N]          N photos, 10000 by default

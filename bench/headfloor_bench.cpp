@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The floor for reading many photos' heads: the first 16 KB of each file, one pread per file, on N
 // threads taking files in turn, nothing parsed. Usage: headfloor_bench THREADS < list-of-paths
 // Prints the files read, the bytes read and the wall time in milliseconds.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Times jpegSize over many files, as the POI table reads them: jpegsize_bench FILE...
 #include "display/jpegdecoder.h"
 

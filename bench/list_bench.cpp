@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The photo list at scale in the real window (offscreen): adding shuffled paths, dropping them, one
 // removal and one more drop, with the longest time the window went without a pass of its event loop;
 // each beside the way it was done before, in the same run (one sorted insert per path; a list widget

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // From the selection of a photo to its map page handed to the view: the selection pipeline with the
 // map step, against the same pipeline without it (no connection: the map step stops at once).
 //   build/bench/map_bench [PHOTO] [RUNS]   (a geotagged photo with a direction; a real sample by default)

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The overview page for many points: the default page (one data array) against the Google template
 // (one block of script per point, the form the page has always had), built and written the same way.
 //   build/bench/overview_bench [N...]   (10000 and 100000 by default)

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The overview page shown with all its markers in the offscreen web engine: from navigation to the
 // last marker on the map, for many points against a page of one point (the engine's own start).
 //   QTWEBENGINE_DISABLE_SANDBOX=1 QT_QPA_PLATFORM=offscreen build/bench/overview_show_bench [N]

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The program's loopback page server against Qt's own HTTP server (QHttpServer), measured the same
 // way in one run: the connections still open after idle clients waited past the idle limit, and
 // the time to serve a map page many times over.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Reading the positions of many geotagged photos: vantorel-cli poi against exiv2 and exiftool on the same
 # files, in one run:
 #   bench/poi_bench.sh [--real] [--cold] [N]

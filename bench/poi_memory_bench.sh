@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Peak memory of `vantorel-cli poi`, `gpx` (standard output and -o) and `coords` over many photos:
 # N hard links (100,000 by default) to the real camera samples in a temporary folder, removed
 # afterwards; the peak resident size from /usr/bin/time -v, beside the same for BASE_CLI (another

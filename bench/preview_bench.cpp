@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Decodes one file as the window does, once, and exits: timed as a whole process against djpeg by
 // bench/preview_bench.sh.
 //   preview_bench FILE                  the preview (272 x 353)

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The preview and the full-size viewer's decode of a 24-megapixel photo against djpeg on the same file, in
 # one run, whole process against whole process (hyperfine, no shell): bench/preview_bench decodes the file
 # once as the window does and exits; djpeg writes its output to /dev/null. Then the viewer's decode and

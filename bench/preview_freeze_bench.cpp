@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The window's longest time without processing events while a photo's preview is decoded: each file is
 // dropped on the real window (offscreen), which is watched until its preview shows or a few seconds pass.
 //   preview_freeze_bench [--window-thread] [FILE...]

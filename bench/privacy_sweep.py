@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Every photo of a folder through erase, erase --all-location and write --at: each "~" copy read
 by exiftool (-a -G1 -ee, the thumbnail, preview and multi-picture images extracted and read too)
 must hold no position, each "#" copy no other position than the new one; and `exiftool -validate

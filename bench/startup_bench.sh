@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The command line's start and one copy, whole process against whole process, in one run:
 #   - vantorel-cli --help against exiv2 --version;
 #   - vantorel-cli write (the "#" copy of a ~100 KB camera photo, four GPS items) against

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Reading a 1,000,000-point GPX track, against gpsbabel reading the same file in the same run
 // (gpsbabel -i gpx -f T -o unicsv -F /dev/null). Wall time and CPU time, best of three each.
 // Usage: trackparse_bench [points]

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # A 1,000,000-point GPX track (98 MB) read whole process against whole process: the program's
 # track reading (build/bench/trackparse_bench --read, which reads it as the command line does and
 # exits) against gpsbabel reading the same file (-o unicsv -F /dev/null), in the same run, RUNS

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Writes OUT with the commit the sources were built from, when they are a git checkout (else an
 # empty text). Run at every build; the file is rewritten only when its text changes, so a build
 # without a new commit recompiles nothing, and a new commit relinks only the two programs.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds the Debian package as a maintainer would, from a clean copy of the tracked files
 # (dpkg-buildpackage -us -uc -b), then checks it: lintian without error or warning, hardened
 # programs, its files and programs as installed (tests/desktop/check_desktop.py package).

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Shared by the screenshot scripts (sourced): a French-locale Xvfb display with openbox, and the
 # helpers that wait for the program's windows and answer its start-up notices.
 

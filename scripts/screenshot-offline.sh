@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Takes the README's screenshot of the notice the map shows when its tiles are refused: a loopback
 # tile server answers 403 to every tile, the photo's map (with its view sector) in the embedded view.
 # Usage: scripts/screenshot-offline.sh [build-dir] [output.png]   (as root, with the test packages)

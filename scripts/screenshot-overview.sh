@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Takes the README's overview screenshot: a few hundred geotagged photos on one map (Form3, the
 # embedded browser), under openbox on an Xvfb display, with a French locale.
 # Usage: scripts/screenshot-overview.sh [build-dir] [output.png]   (as root, with setup.sh --tests)

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Takes the README's screenshot of « Placer sur la carte »: a photo without position, the map
 # opened under it and a click that put the marker and filled the new latitude and longitude, under
 # openbox on an Xvfb display, with a French locale.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Takes the README's screenshot: the program under a window manager (openbox on an Xvfb display),
 # with a French locale, after a photo whose longitude passes 100° is selected in the list.
 # Usage: scripts/screenshot.sh [build-dir] [output.png]   (as root, with the test packages of setup.sh)

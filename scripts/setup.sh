@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs what Vantorel needs from Debian 12's packages (as root, or through sudo) and builds it.
 # Usage: scripts/setup.sh [--tests] [--bench] [build-dir]
 #   without options: what the program needs to build and run;

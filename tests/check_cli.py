@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """vantorel-cli as a script sees it: exit codes, one line per record whatever the path holds,
 the French help, and the reference notices on standard error."""
 import os

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """vantorel-cli parse, write --at and erase over several photos: one line per photo, the worst
 exit code, positions read as people write them and refused with a reason."""
 import os

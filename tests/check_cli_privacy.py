@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """vantorel-cli write and erase on files that once let a position through or refused a sound copy:
 each is clean, or refused with exit 1 and a reason, never written with a trace of the old
 position."""

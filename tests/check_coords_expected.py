@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """vantorel-cli coords on every real-camera sample, against the values another reader found
 (expected.tsv): the verdict, the signed decimal degrees and the reference letters. Also checks
 that no sample's bytes changed."""

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """vantorel-cli correlate against another geotagger: real camera photos placed on a track made for
 them, by us and by exiftool -geotag (-geosync for the clock error), agree within 1e-6 degree; a photo
 between two track segments takes the nearest fix here, where exiftool interpolates across the break.

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """A copy writer killed at random points while it writes leaves either no copy or a whole one
 (the old copy or the complete new one), never a partial file; and vantorel-cli write/erase keep
 their exit codes: an existing copy is never replaced without --force."""

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Compares `vantorel-cli exif` with exiv2's own listing (`exiv2 -pv`) on real photos.
 
 Usage: check_exif_vs_exiv2.py VANTOREL_CLI SAMPLES_DIR

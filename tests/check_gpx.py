@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """vantorel-cli gpx as other tools see it: every file valid against the published GPX 1.0 schema
 (xmllint), read back by gpsbabel with the positions, names and elevations the real photos hold,
 hostile file names intact, and the exit codes and messages a script relies on."""

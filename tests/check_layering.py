@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Checks the core's floors: a room includes only rooms of its floor or below, rooms of one floor
 never include each other in a circle, and no core file includes a widget header. The rooms that hold
 pictures (GUI_ROOMS, built into their own library with Qt Gui) may include the others, never the

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """check_layering.py on small planted trees: a clean tree passes; an upward include, a widget header,
 a picture room included by another room, a Qt Gui header outside the picture rooms and a circle of rooms on one floor (direct or through a third room) are each refused and named.
 Arguments (the CLI path and samples folder ctest passes) are unused."""

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """The window's start as a user sees it in a terminal: without a display it says so in French and
 ends with code 1 (not Qt's abort); on a display, a normal start writes nothing on standard error.
 Usage: check_window_start.py VANTOREL_CLI SAMPLES_DIR [--quiet-start]   (the window is found beside

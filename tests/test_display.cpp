@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Picture decoding for the preview and the viewer, the ".JPG" test and the viewer's placement.
 #include "display/jpegdecoder.h"
 #include "display/pictureloader.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Whether the window finds a display before Qt starts (Qt aborts without one).
 #include "controller/displaycheck.h"
 

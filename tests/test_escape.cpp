@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Texts from files escaped for a page, a script, an XML file and a terminal line.
 #include "text/escape.h"
 

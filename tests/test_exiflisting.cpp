@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The EXIF listing: the value text of every type, the values shared with the map, the passes that
 // read the grid back, and whole photos made at run time.
 #include "metadata/exiflisting.h"

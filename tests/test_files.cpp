@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The files room: the atomic writer (whole or nothing, links replaced not followed, failures
 // leave the old file) and the JPEG segment walker.
 #include "files/atomicfile.h"

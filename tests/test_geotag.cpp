@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The geotagged copy and the geotag eraser: the coordinate fields, the commands as the window runs
 // them, and the copies compared with their sources segment by segment and entry by entry.
 #include "controller/maincontroller.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The coordinate reader: rationals to texts, reference letters, the verdict and its notices.
 #include "fixtures.h"
 #include "metadata/gpscoordinates.h"

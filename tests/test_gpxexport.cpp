@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The GPX export: the file built from the POI table (valid GPX 1.0, read back by XML and the
 // published schema), the GPS time, and the command's dialogs, messages and safe writes.
 #include "controller/maincontroller.h"

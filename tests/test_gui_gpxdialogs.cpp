@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The real save dialog and overwrite question of the GPX export, offscreen: where the dialog opens,
 // the extension it adds, that it leaves the overwrite question to the command, and the French
 // buttons of the question.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window driven offscreen: start size, drops, buttons, the clipboard; boxes answered by doubles.
 #include "doubles.h"
 #include "fixtures.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The loopback page server driven over raw sockets: pages from memory at unguessable addresses, the
 // Host check, one-time addresses, and clients that send too much, too little or too many.
 #include "pageserver.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // SIGTERM, SIGINT and SIGHUP end the program as closing its window does: the run's temporary folder
 // goes with it. The program is this test run again as a child that writes a map page and waits.
 #include "maps/mappagefile.h"

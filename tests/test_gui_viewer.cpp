@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The full-size viewer offscreen, on a screen pinned to 1920 x 1080: size and place, what a failed load
 // leaves, closing and dragging; message boxes over it.
 #include "fixtures.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Input an attacker or an odd disk gives: names that are not UTF-8, files that cannot be read
 // (told apart from photos without GPS), photos named like Qt's options, a file cut inside its
 // XMP segment.

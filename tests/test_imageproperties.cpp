@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The property-item layer over exiv2: what it delivers, in which order, and how it writes a copy.
 #include "files/jpegsegments.h"
 #include "fixtures.h"

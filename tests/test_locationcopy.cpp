@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The copies as other programs read them: real samples whose position or place is stated outside
 // the four GPS items (XMP, the destination, IPTC), and built files that hide a position where only
 // some readers look (a second Exif segment, an odd GPS pointer, duplicate entries...).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window's commands without a window: the list, the selection pipeline, start and end.
 #include "controller/copyworker.h"
 #include "controller/maincontroller.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The maps room: view sector geometry, the photo map page, browser codes and the page's file, and
 // the map step of the selection with recorded browsers.
 #include "controller/maincontroller.h"

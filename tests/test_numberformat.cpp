@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Number <-> text conversions: fixed notation with its precision cap and half-away rounding,
 // general notation, strict float parsing, Val-like integer parsing, hexadecimal. The test program
 // runs in a French locale, so the decimal separator is ",".

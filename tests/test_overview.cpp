@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The overview map: zoom table, centre, markers in both libraries, hostile names, and the command.
 #include "controller/maincontroller.h"
 #include "doubles.h"

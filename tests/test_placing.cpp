@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A place for a photo without position: the placing map's frame and page, the command that shows
 // it, and the coordinate fields filled from a pasted text or copied out of the grid.
 #include "controller/maincontroller.h"

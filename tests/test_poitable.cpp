@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The POI table over a list of photos: which rows, their signed values, altitude and size.
 #include "controller/sharedstate.h"
 #include "fixtures.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Positions read from texts as people write and copy them: one table of accepted texts with the
 // position each gives, one of refused texts with the reason's gist, in a French and a C locale.
 #include "text/positiontext.h"

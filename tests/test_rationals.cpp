@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The one rational decoder and its three named division rules.
 #include "metadata/rationals.h"
 

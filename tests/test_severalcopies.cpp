@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The copies of several selected photos in one command: one question for the copies already
 // there, progress with cancel beyond a few photos, one summary; one selected photo keeps the
 // one-photo command's boxes.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The tag catalogue: every run of consecutive ids with the names at both of its ends, the ids
 // around the runs, the names two ids share, and the type names.
 #include "metadata/tagcatalogue.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The TIFF block the GPS reader and the directory editor share: directories read with their
 // bounds, pointers as readers accept them, and the quick GPS reader on real files whose pointer
 // or directory is unusual.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Placing photos on a GPS track: the track files, the photo's time, the correction of zone and
 // clock, the position found, and the "#" copies written from it.
 #include "doubles.h"

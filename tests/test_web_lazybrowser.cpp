@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window with the real web engine: its controls paint before the engine starts; the view
 // is made right after the first paint, or at once for a map asked before, and still hands the
 // loads and the map's clicks to the commands.

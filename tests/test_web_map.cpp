@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The map pages in the real web engine, offscreen: hostile file names run no script and read back
 // as the marker's title, tile requests name the program and carry a referrer, a click on the map
 // reaches the window. Tiles go to a local server of the test: nothing leaves the machine.

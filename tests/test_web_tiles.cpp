@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The maps' tiles in the real web engine: kept on disk between two runs of the program for as long
 // as the server allows, and a notice inside the map when they cannot be had (refused by the
 // server, or no server at all), with the markers and the sector still drawn.

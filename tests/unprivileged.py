@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Cases that need a user who cannot read or write everything: root reads and writes every file, so
 as root they run as nobody (uid 65534). That user may not enter the checkout's folders (the
 checkout's parent may be private), so what it runs and reads is copied into a folder of its own."""

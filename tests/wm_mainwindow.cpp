@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window on an X display under a window manager (openbox), run by
 // tests/support/under-openbox.sh: where the window manager puts the frame is what these tests look
 // at, so they read it back from X itself.

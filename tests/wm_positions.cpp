@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Several photos, positions as people write them and a place on the map, in the main window on an
 // X display under a window manager (openbox), driven with xdotool as a user would: Shift and Ctrl
 // clicks in the list, Ctrl+V in a coordinate field, clicks on the embedded map, the write button.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // « Trace GPS… » on an X display under a window manager, with the real map view: a track opened,
 // the clock error changed and the markers moving on the map, the copies written and joining the
 // list. With VANTOREL_TRACK_SCREENSHOT set to a path, the dialog's picture is saved there.

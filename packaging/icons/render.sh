@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Renders the icon's PNG sizes from vantorel.svg (needs rsvg-convert, package librsvg2-bin). The
 # PNGs are committed: run this after changing the SVG.
 set -euo pipefail

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A stand-in for the embedded browser: shows a picture (the not-geotagged sign) or nothing.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The real desktop services that are not dialogs: the connectivity check (the system's network
 // service) and the user's own browser (xdg settings, the PATH, a detached process).
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Shows a StringGrid: row 0 is the fixed header row in its own colour (the view's header, so it stays
 // while the rows scroll), the grid's font colour on all.
 #pragma once

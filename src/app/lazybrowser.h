@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The embedded browser, started late: Qt WebEngine takes a quarter of a second to start, so the
 // window first paints a blank place for it. The real view (and the maps' profile) is made right
 // after that place is first painted, or at the first map page asked for, whichever comes first;

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Program entry: French dialogs, the main window, photos given on the command line.
 #include "controller/commandline.h"
 #include "controller/displaycheck.h"
@@ -187,7 +188,8 @@ int main(int argc, char** argv) {
     const std::optional<vantorel::GeoPosition> mapPosition = commandLine.mapPosition;
     const QStringList refusedLinks = commandLine.refusedLinks;
     window.showThen([&window, photos, mapPosition, refusedLinks] {
-        window.startUp({QStringLiteral(VANTOREL_DATADIR), QApplication::applicationDirPath() + QStringLiteral("/data")});
+        window.startUp(
+            {QStringLiteral(VANTOREL_DATADIR), QApplication::applicationDirPath() + QStringLiteral("/data")});
         window.reportRefusedLinks(refusedLinks);
         window.openPaths(photos);
         if (mapPosition) window.showMapAt(mapPosition->latitude, mapPosition->longitude);

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window: widgets placed as the program has always shown them, wired to MainController.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The one web profile of the map views: its HTTP cache on disk in $XDG_CACHE_HOME/vantorel (a folder
 // of this user's only, else no disk cache), bounded by vantorel.ini's tileCacheSize, so tiles are
 // fetched once per expiry; no cookies, and its page storage (history, local and session storage,

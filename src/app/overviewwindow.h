@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Form3: the window of the overview map, one browser filling it.
 #pragma once
 

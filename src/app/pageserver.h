@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Serves the map pages to the program's own views and the user's browser from this machine only,
 // at addresses no one can guess, so that the map's tile requests carry a referrer and other users
 // can neither read a page nor put one of theirs in its place. Pages are served from memory.

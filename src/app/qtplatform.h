@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The desktop services behind the core's interfaces: Qt message boxes with French buttons, the
 // clipboard, the picture dialog, and the window's repaint pump.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // SIGTERM, SIGINT and SIGHUP end the program as closing its window does: the event loop quits, the
 // windows and the maps' profile go, and with them the run's temporary folders.
 #pragma once

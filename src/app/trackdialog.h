@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // « Trace GPS… »: the list's photos placed on GPS tracks by time, previewed in a table and on a
 // map while the user corrects zone and clock, then written as "#" copies.
 #pragma once

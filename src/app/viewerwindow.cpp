@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The full-size viewer: loading and placing the picture, closing, dragging.
 #include "viewerwindow.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The full-size viewer Form2: a borderless window that stays on top and shows the selected photo at its own
 // size, or over the whole screen when it is larger, while the main window hides.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The embedded browser of the map pages: a Qt WebEngine view whose tile requests name the program
 // and carry a referrer (the pages come from the program's loopback server), and whose map hands a clicked
 // position back to the window.

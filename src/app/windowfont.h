@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The window's font. The layout's sizes were made for a narrow 11-pixel font; the font taken is the
 // first installed one whose real metrics let those sizes hold their texts whole.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The words of the command line after the command, decoded one at a time as a command reads them.
 // The system keeps the bytes of every word for the whole run; a list of a hundred thousand photos
 // is not held a second time as text unless a command asks for all of it (toList).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The POI rows of the photos named on a command line, shared by the poi, gpx and overview commands.
 #pragma once
 

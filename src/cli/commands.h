@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The commands of vantorel-cli; each prints to `out` and returns the process exit code.
 #pragma once
 

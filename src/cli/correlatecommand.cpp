@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // vantorel-cli correlate: places photos on GPS tracks by time and writes their "#" copies, one
 // line per photo for scripts.
 #include "commands.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // vantorel-cli exif: the EXIF listing of one photo, the rows of the grid SG2 as tab-separated lines.
 #include "commands.h"
 

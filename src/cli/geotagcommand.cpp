@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // vantorel-cli write / erase: the geotagged copy ("#" + name) and the copy without geotag
 // ("~" + name) beside each photo, as the window writes them, without ever asking a question.
 #include "commands.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // vantorel-cli: the program's readers without a window, one command per reader.
 #include "arguments.h"
 #include "commands.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // vantorel-cli parse: the position the program reads in a text (a pasted pair, degrees-minutes-
 // seconds, a geo: URI, a map link), or why it refuses it.
 #include "commands.h"

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """The program as a desktop and a package see it. Usage:
   check_desktop.py identity BUILD_DIR APP_ID   desktop entry and metainfo valid, one id everywhere
   check_desktop.py manuals BUILD_DIR VERSION   man -l renders the manuals, the French ones say what

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The copies written from a fuzzed source: each must carry the source's image data byte for byte,
 // whether the position is set or erased, and a copy without position none of the source's
 // latitude or longitude bytes, in either byte order, before its image data.

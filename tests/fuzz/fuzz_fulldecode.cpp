@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The viewer's full-size decode of a fuzzed picture.
 #include "display/jpegdecoder.h"
 #include "fuzzinput.h"

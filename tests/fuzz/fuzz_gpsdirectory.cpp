@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The quick GPS directory reader on fuzzed heads, and the position texts made of what it finds.
 #include "fuzzinput.h"
 #include "metadata/gpscoordinates.h"

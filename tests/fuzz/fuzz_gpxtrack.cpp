@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The track readers on a fuzzed track file: the GPX reader on the bytes in memory, and the track
 // files' loading from the file as the window and the command line do. Either reading is refused
 // with a message and no fix, or every fix is on the globe, within 100 km of sea level, at a time

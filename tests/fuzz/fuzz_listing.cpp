@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The EXIF listing of a fuzzed picture and the passes the window makes over its rows.
 #include "fuzzinput.h"
 #include "metadata/exiflisting.h"

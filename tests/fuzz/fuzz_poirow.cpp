@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The POI row and the coordinate reading of a fuzzed picture.
 #include "fuzzinput.h"
 #include "metadata/gpscoordinates.h"

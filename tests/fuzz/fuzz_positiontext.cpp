@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The texts a user types or pastes: a position (pairs, letters, degrees-minutes-seconds, geo: URIs,
 // map links) and a camera's clock error. A position read is on the globe and reads back the same
 // from the texts the program writes for it; a refusal says why. A clock error read is bounded and

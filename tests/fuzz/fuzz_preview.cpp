@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The preview's scaled decode and the header-only size of a fuzzed picture.
 #include "display/jpegdecoder.h"
 #include "files/jpegsegments.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The property layer: every item of a fuzzed picture, by the full reader and the GPS-only reader.
 #include "fuzzinput.h"
 #include "metadata/imageproperties.h"

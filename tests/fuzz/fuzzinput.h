@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What every fuzz target shares: the readers take a path, so each input is written to one file of
 // the process's own, and Qt's and exiv2's chatter about damaged files is silenced.
 #pragma once

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds the libFuzzer targets with clang (their own build folder) and runs each on its seeds.
 # Usage: tests/fuzz/run.sh [--seconds S | --runs N] [--merge] [TARGET...]
 #   --seconds S  each target for S seconds (CI: 60; bench/fuzz.sh)

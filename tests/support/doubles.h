@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Test doubles for the desktop services: they answer like a user would and record what was asked.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Test fixtures made at run time: small JPEG files carrying exactly the metadata items a case needs.
 #pragma once
 

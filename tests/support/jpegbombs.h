@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Hostile JPEG files made byte by byte: pictures declaring a huge size with little data behind it, scans
 // repeated thousands of times, arithmetic coding, padding. Shared by the decoder tests and the freeze
 // benchmark.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Test entry: a QApplication when the program drives windows (VANTOREL_TEST_GUI, set by the build),
 // a core application otherwise,
 // and a French locale so numbers use "," as the program's users see them.

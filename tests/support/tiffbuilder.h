@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // An independent builder of Exif (TIFF) blocks and JPEG files for tests: entries of any type and
 // count, the main, Exif, GPS and thumbnail directories, either byte order, and JPEG files with
 // extra segments, a multi-picture index, a second picture after the end or stray bytes.

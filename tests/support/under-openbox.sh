@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Runs a test program on a virtual X display managed by openbox, with Qt's X11 platform: the window
 # manager is what moves, stacks and grabs, so faults that only show under one are caught here.
 #   under-openbox.sh PROGRAM [ARGUMENT...]

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Pieces of the tests that run the real web engine: a loopback tile server that answers every
 // request with one fixed response and keeps the heads of the requests it got (nothing leaves the
 // machine), and a script run in a view with its result.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The window's command line split before Qt sees it: Qt's own options for QApplication, photos for
 // the program. A photo named "-reverse" or "-style" must never reach Qt's option parser.
 #pragma once

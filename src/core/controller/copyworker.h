@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A photo's copy written on a worker thread, so that the window goes on repainting while a long copy
 // (a huge or sparse file) runs. One photo shows no progress box: its result box follows at once.
 #pragma once

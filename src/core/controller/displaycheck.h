@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Whether the window can reach a display, decided before Qt starts: without one, Qt's X11 and
 // Wayland platforms abort the program, where the window should say so and end with code 1.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The photo list's order and its changes: entries sorted without regard to case, a new entry after
 // the entries it equals; views follow the changes row by row through the list's model.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window's commands: the photo list, the selection pipeline and the list-wide commands.
 // They work on MainControls and SharedState; the window only mirrors them on widgets.
 #pragma once

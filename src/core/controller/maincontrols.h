@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the main window shows and what the user has set in it, as plain values: the commands read
 // and write these, and the window mirrors them on its widgets.
 #pragma once

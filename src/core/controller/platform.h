@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The services the commands need from the desktop, each behind a small interface so that tests
 // answer a message box or record a navigation without a screen.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The copies of several selected photos written by one command: the one question about copies
 // that already exist, and the one summary that ends it.
 #pragma once

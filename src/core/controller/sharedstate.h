@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The state the main window's commands share, one instance for the whole run.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Decoding with libjpeg-turbo. libjpeg reports fatal errors through a callback that must not return;
 // ours jumps back to the caller, which keeps all decoder state on the heap so that nothing the jump
 // skips over needs destroying.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // JPEG decoding for the preview and the full-size viewer, straight through libjpeg-turbo: a preview costs
 // a DCT-scaled decode and a picture's size costs its header, never a full decode.
 #pragma once

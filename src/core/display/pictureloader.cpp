@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // One worker thread decodes; results come back through the loader's event queue, so a request
 // cancelled (or a loader destroyed) after its decode ended still never delivers.
 #include "pictureloader.h"

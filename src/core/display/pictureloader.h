@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Decoding off the window's thread: the window keeps repainting and answering while a large or hostile
 // file is decoded, and a newer request stops the older decode instead of waiting for it.
 #pragma once

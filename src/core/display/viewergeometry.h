@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Where the full-size viewer goes on the screen for a picture of a given size, and how large the picture
 // is shown in it.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The GPX 1.0 file of the geotagged photos, built from the POI table as bytes: one waypoint per
 // photo with a position, for GPS devices and mapping tools.
 #pragma once

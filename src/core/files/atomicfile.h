@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The one way the program writes a file (map pages, GPX files, photo copies): the bytes go to a
 // temporary file beside the target, are flushed to disk, and only then take the target's name, so
 // a file appears whole or not at all and an existing file is replaced only by a complete one.

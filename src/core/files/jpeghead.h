@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Reading a JPEG file's head (its segments up to the first scan) with as few bytes from disk as the
 // readers need, and a photo opened once for all the readers of one selection.
 #pragma once

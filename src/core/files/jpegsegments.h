@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The one walker of a JPEG file's marker segments, from the start-of-image marker to the first
 // scan: the readers find their metadata segments with it and the copy writers splice one.
 #pragma once

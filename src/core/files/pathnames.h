@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // File names as the system stores them (bytes) and as the program holds them (QString), without
 // loss: a name that is not valid UTF-8 (Latin-1 "été" as e9 74 e9) keeps every byte. Each byte
 // that cannot be read as UTF-8 is held as one private-use character U+EF80 + (byte - 0x80) and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The photos of a list-wide command, read ahead of it. On a cold disk each photo's head costs a wait
 // for the disk, and a command reading one photo after another would wait for each in turn: a few
 // threads ahead of it keep several reads in flight, and the command finds each photo already read.

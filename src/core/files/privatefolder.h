@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A folder of the run that only this user may enter, held by descriptors from the moment it is
 // made: what the program writes there, and what it removes at the end, goes through the folder
 // it made even if someone renames that folder away and puts another in its place.

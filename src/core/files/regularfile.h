@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Opening files the program reads: only regular files, so that a pipe or a device named like a
 // photo never blocks the program.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The geotagged copy ("#" + name) and the copy without geotag ("~" + name) of a photo: the
 // coordinate fields read as users type them, and the copy written losslessly and atomically.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Edits the GPS directory of an Exif (TIFF) block without touching anything else: every other
 // byte of the block keeps its place, so no offset of another directory, value or maker note moves.
 #pragma once

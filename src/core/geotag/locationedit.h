@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What a copy changes in a photo's head: the GPS directory of every Exif segment, the XMP
 // packets and, when everything that locates the photo goes, the IPTC places; every other segment
 // stays byte for byte.

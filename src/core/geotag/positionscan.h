@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The broadest reading of a written copy for positions: wherever a reader of Exif, XMP or a
 // thermal camera's own record may find one, in any segment, picture, thumbnail or trailing data.
 // A copy takes its name only when this reading finds what the copy promises.

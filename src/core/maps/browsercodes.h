@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The user's own browser: the code of the desktop's default browser and the program and
 // arguments that open a page in it.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the map views may open. Their pages come from the program's loopback server; the maps draw
 // tiles from the tile server of the settings (or Google's hosts with a Google Maps key). A page can
 // never take a view to a local file, to another program's server on this machine, or to any other site.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The one writer of map pages, shared by the photo map and the overview map: the head and tail of
 // a page for either library, and the safe forms of the values a page takes from files.
 #pragma once

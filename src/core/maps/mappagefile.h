@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Where the map pages go: Vantorel.htm in a folder made fresh for each run, with a random name and
 // access for this user only, so other users of a shared /tmp can neither read where the photos were
 // taken nor put a page of theirs in its place. What the program shows never comes from this file.

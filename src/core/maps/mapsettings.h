@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Which map library the pages use and where their tiles come from: Leaflet with OpenStreetMap
 // tiles by default, the Google Maps loader when the user has a key.
 #pragma once

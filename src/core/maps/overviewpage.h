@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The overview map of every geotagged photo of the list: centre and zoom from the POI table, and
 // the page with one marker per row (the first red, the last green, the others grey).
 #pragma once

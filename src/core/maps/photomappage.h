@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The map page of the selected photo: centred on it, one marker titled with its file name, and
 // the camera's view sector as a closed triangle when the photo records its direction.
 #pragma once

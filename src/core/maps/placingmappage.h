@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The map offered to place a photo that has no position: no marker until the user clicks, centred
 // on the last position of the session, else framing the listed photos that have one, else the world.
 #pragma once

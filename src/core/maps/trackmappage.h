@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The map of a correlation: the track as a line and the photos placed on it as markers, which the
 // window moves without reloading the page when the correction changes.
 #pragma once

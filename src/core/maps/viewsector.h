@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The camera's horizontal field of view as a triangle on the map: sensor size, angle of view,
 // magnetic declination, corrected heading and the two far corners 100 km away.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The EXIF listing of a photo: every property item as a row of tag name, type name and value
 // text, plus the values the view sector and the map page take from it. No widgets: the window
 // copies the rows into its grid SG2 and reads the later passes back from that grid.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Reading a photo's GPS position: rational components to degrees, decimal minutes and decimal
 // degrees (32-bit floats, as cameras' values have always been shown here), and the texts made of them.
 #pragma once

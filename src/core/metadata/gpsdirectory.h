@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A quick reader of the GPS directory of a JPEG's Exif segment, for the commands that only need a
 // photo's position and read thousands of photos: it walks the TIFF structure to the GPS items and
 // decodes nothing else.

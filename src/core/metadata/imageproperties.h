@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Access to a picture's metadata as property items: open, read one or all items, set and remove
 // items, save a copy. The full reader (exiv2) is reached from here alone, through metadataengine.h.
 #pragma once

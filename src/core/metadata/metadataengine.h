@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The full metadata reader and writer (exiv2), kept in a module of its own that is loaded the
 // first time a picture needs it: most commands read positions with the program's own GPS reader,
 // and a program that never needs exiv2 does not pay for loading it at start-up.

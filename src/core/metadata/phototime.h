@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // When a photo was taken, as its camera's clock said: the date and time items with their fractions
 // and offsets, for placing the photo on a GPS track.
 #pragma once

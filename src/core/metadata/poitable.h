@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The POI table: one row per listed photo that has a GPS latitude, for the commands that work on
 // the whole list (keep geotagged photos, overview map, GPX export).
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // One metadata item of a picture, as the rest of the program sees it: tag id, type code and
 // value bytes (multi-byte numbers little-endian). The byte length is value.size().
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The one decoder of rational values. Each reader divides under its own rule, named here: the
 // rules differ in how they read the sign and which denominators they refuse, and the shown
 // values of every reader depend on them.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The names the EXIF listing shows: a fixed catalogue from tag id to tag name, and the names of
 // the property item types.
 #pragma once

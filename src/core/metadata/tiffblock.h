@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A TIFF (Exif) block: its header read once, its directories read into entries with bounds
 // checks, values converted between the file's byte order and the little-endian order of property
 // items. The quick GPS reader and the GPS directory editor both work on it.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The message that names a photo a reader could not open, for the command line and its table.
 #pragma once
 

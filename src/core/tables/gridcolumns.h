@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The columns of the three grids the commands fill and read back: SG0 (the POI table), SG1 (the
 // selected photo's coordinates) and SG2 (its EXIF listing).
 #pragma once

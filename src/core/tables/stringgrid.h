@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A grid of texts that the commands write and later read back by column; the windows only show it.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Texts from files (names, paths, EXIF strings) escaped for where they go: an HTML page, a
 // JavaScript string inside a page's script block, an XML file, one line of a terminal or a
 // tab-separated table. Every writer of pages, GPX files and command-line output uses these.

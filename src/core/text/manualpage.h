@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A program's --help text written as its manual page (roff with the man macros), so the manual
 // says exactly what --help says. The help text's layout carries the structure:
 //   "Usage : ..." lines at the top            -> SYNOPSIS

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Decimal formatting on an exact digit string: the value is expanded to 18 significant digits
 // (what an extended-precision conversion yields), then rounded half away from zero once, at the
 // position the format asks for.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Number <-> text conversions with the exact rules the program's texts follow
 // (fixed notation with a precision cap, 15-digit general notation, strict parsing),
 // always with the user locale's decimal separator.

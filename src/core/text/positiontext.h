@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A whole position read from a text as people write or copy it: decimal pairs, hemisphere letters,
 // degrees-minutes-seconds, geo: URIs and map links. A text that could mean two things, or a
 // position off the globe, is refused with the reason; nothing is guessed.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the program says of itself: its version (and the commit it was built from), its
 // application id and its home page, as the build's project metadata gives them.
 #pragma once

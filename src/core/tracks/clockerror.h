@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The camera clock's error: how far ahead of the true time the camera was, typed by the user or
 // worked out from a photo of a GPS's clock.
 #pragma once

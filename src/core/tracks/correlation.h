@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Placing photos on a track by time: the photo's UTC time from its camera time, zone and clock
 // error, then the position the track had at that time.
 #pragma once

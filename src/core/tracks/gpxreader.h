@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // GPX 1.0 and 1.1 read as a stream: the timed track points, route points and waypoints.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // NMEA 0183 logs read as a track: the RMC (date, time, position) and GGA (time, position,
 // altitude) sentences of one second make one fix, in whichever order the logger wrote them.
 #pragma once

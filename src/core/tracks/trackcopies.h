@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Writing the "#" copies of photos placed on a track, and the summary of a run.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The track files a user gives: GPX and NMEA read directly, other loggers' formats converted by
 // gpsbabel when it is installed; every file's fixes merged and sorted by time.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A GPS track as the correlation reads it: timed fixes, each in a segment (a stretch the logger
 // recorded without losing its fix or pausing), merged from every track file and sorted by time.
 #pragma once

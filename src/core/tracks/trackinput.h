@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A track file as the XML reader sees it, read through a guard that stops what would cost the
 // reader time or memory out of proportion to the file: a document type declaration (entities),
 // a tag longer than any a track needs (attribute floods), and a text or comment that never ends.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The full metadata reader and writer, on exiv2: built as a module of its own and loaded by the
 // program the first time a picture needs it (see metadataengine.h). Everything exiv2 throws is
 // caught here.
