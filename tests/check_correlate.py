@@ -51,6 +51,10 @@ with tempfile.TemporaryDirectory() as tmp:
         name = os.path.basename(fields.pop("SourceFile"))
         if set(fields) != {"DateTimeOriginal"}:
             continue
+        # Their Exif values point past the block's end, where a new GPS directory would go: no copy
+        # of them is written (the refusal is checked with the other copies).
+        if name in ("exiv2_bug495.jpg", "exiv2_bug855.jpg"):
+            continue
         try:
             when = datetime.datetime.strptime(str(fields["DateTimeOriginal"]), "%Y:%m:%d %H:%M:%S")
         except ValueError:

@@ -236,6 +236,8 @@ TEST(AtomicFile, CopiesKeepHolesReportProgressAndCancel) {
 // with a similar name, or a temporary still being written, stays.
 TEST(AtomicFile, StaleTemporariesOfTheSameFileGo) {
     QTemporaryDir dir;
+    // The run's first write into the folder has taken the other copies' leftovers already.
+    ASSERT_TRUE(writeFileAtomically(dir.filePath("#first.jpg"), "first"));
     const QString target = dir.filePath("#IMG.jpg");
     const timespec old[2] = {{::time(nullptr) - 120, 0}, {::time(nullptr) - 120, 0}};
     auto plant = [&](const QString& name, bool stale) {
@@ -257,9 +259,46 @@ TEST(AtomicFile, StaleTemporariesOfTheSameFileGo) {
     EXPECT_EQ(readAll(target), "copy");
     QStringList expected = kept;
     expected << "#IMG.jpg"
-             << "#IMG.jpg.ffffffff.part";
+             << "#IMG.jpg.ffffffff.part"
+             << "#first.jpg";
     expected.sort();
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::System | QDir::Hidden, QDir::Name), expected);
+}
+
+// The run's first write into a folder also takes the stale temporaries of our other copies there
+// ("#" and "~" names), never another program's ".part" files nor a temporary still being written.
+TEST(AtomicFile, FirstWriteIntoAFolderTakesEveryStaleCopyTemporary) {
+    QTemporaryDir dir;
+    const timespec old[2] = {{::time(nullptr) - 120, 0}, {::time(nullptr) - 120, 0}};
+    auto plant = [&](const QString& name, bool stale) {
+        writePlain(dir.filePath(name), "left");
+        if (stale) ::utimensat(AT_FDCWD, QFile::encodeName(dir.filePath(name)).constData(), old, 0);
+    };
+    for (const char* name : {"~a.jpg.part", "#b.jpg.0badcafe.part", "#c.jpeg.part"})
+        plant(QString::fromLatin1(name), true);
+    const QStringList kept = {"#d.jpg.part", "download.iso.part", "IMG.jpg.part"};
+    plant(kept[0], false);
+    plant(kept[1], true);
+    plant(kept[2], true);
+    ASSERT_TRUE(writeFileAtomically(dir.filePath("#IMG.jpg"), "copy"));
+    QStringList expected = kept;
+    expected << "#IMG.jpg";
+    expected.sort();
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden, QDir::Name), expected);
+}
+
+// A copy takes the group it is given (its source's) where the user may set it.
+TEST(AtomicFile, TakesTheGivenGroup) {
+    QTemporaryDir dir;
+    const gid_t group = ::getegid() == 0 ? gid_t(1) : ::getegid();
+    AtomicWriteOptions options;
+    options.group = group;
+    options.mode = 0640;
+    ASSERT_TRUE(writeFileAtomically(dir.filePath("#g.jpg"), "copy", nullptr, options));
+    struct stat st {};
+    ASSERT_EQ(::stat(QFile::encodeName(dir.filePath("#g.jpg")).constData(), &st), 0);
+    EXPECT_EQ(st.st_gid, group);
+    EXPECT_EQ(st.st_mode & 07777, 0640u);
 }
 
 TEST(AtomicFile, PrivateFolder) {

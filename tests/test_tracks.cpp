@@ -963,7 +963,7 @@ TEST(TrackCopies, ABlockedSettingShowsInEveryReadableRow) {
     CorrelationSettings utc;
     utc.zone = QTimeZone::utc();
     photo.placement = placePhoto(photo.time, {fix(0, 10, 20), fix(60, 11, 21)}, utc);
-    EXPECT_EQ(trackTableRow(photo)[TrackPlace], "10.500000, 20.500000");
+    EXPECT_EQ(trackTableRow(photo)[TrackPlace], "10,500000 ; 20,500000");
     const QStringList blocked = trackTableRow(photo, "Fuseau inconnu");
     EXPECT_EQ(blocked[TrackUtcTime], "Fuseau inconnu");
     EXPECT_EQ(blocked[TrackPlace], "Fuseau inconnu");

@@ -6,7 +6,10 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QMutex>
+#include <QMutexLocker>
 #include <QRandomGenerator>
+#include <QSet>
 
 #include <algorithm>
 #include <cctype>
@@ -54,29 +57,56 @@ bool isStaleTemporary(int dirfd, const char* name) {
     return S_ISREG(st.st_mode) && st.st_uid == ::geteuid() && now.tv_sec - st.st_mtim.tv_sec > 60;
 }
 
-// Removes the stale temporary files of `target`: "name.part" and "name.<8 hex digits>.part".
-// A writer takes "name.<hex>.part" only while "name.part" is there, so the folder is listed only
-// when "name.part" is: writing a thousand copies into a folder of ten thousand photos does not read
-// the folder a thousand times.
-void removeStaleTemporaries(const QString& target) {
-    const QByteArray path = localName(target);
-    struct stat st {};
-    if (::lstat((path + ".part").constData(), &st) != 0) return;
-    const QByteArray base = path.mid(path.lastIndexOf('/') + 1);
-    const int dirfd = ::open(localName(folderOf(target)).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dirfd < 0) return;
+// Whether `name` has the shape of a copy's temporary of ours ("#x.jpg.part", "~x.jpg.part",
+// "#x.jpg.<8 hex digits>.part"). Other programs' ".part" files (a browser's downloads) are never
+// taken, whatever their age.
+bool isCopyTemporaryName(const QByteArray& name) {
+    return (name.startsWith('#') || name.startsWith('~')) && name.endsWith(".part") && name.size() > 6;
+}
+
+void removeStaleIn(int dirfd, const std::function<bool(const QByteArray&)>& ours) {
     DIR* dir = ::fdopendir(::dup(dirfd));
     while (dirent* entry = dir ? ::readdir(dir) : nullptr) {
         const QByteArray name(entry->d_name);
-        if (!name.startsWith(base) || !name.endsWith(".part")) continue;
-        const QByteArray middle = name.mid(base.size(), name.size() - base.size() - 5);
-        const bool ours = middle.isEmpty() || (middle.size() == 9 && middle[0] == '.' &&
-                                               std::all_of(middle.begin() + 1, middle.end(), [](char c) {
-                                                   return std::isxdigit(uchar(c)) && !std::isupper(uchar(c));
-                                               }));
-        if (ours && isStaleTemporary(dirfd, name.constData())) ::unlinkat(dirfd, name.constData(), 0);
+        if (ours(name) && isStaleTemporary(dirfd, name.constData())) ::unlinkat(dirfd, name.constData(), 0);
     }
     if (dir) ::closedir(dir);
+}
+
+// Folders whose stale copy temporaries this run has already removed: each folder is listed once,
+// so a thousand copies into a folder of ten thousand photos do not read it a thousand times.
+bool firstWriteInto(const QByteArray& folder) {
+    static QMutex mutex;
+    static QSet<QByteArray> seen;
+    const QMutexLocker lock(&mutex);
+    if (seen.contains(folder)) return false;
+    seen.insert(folder);
+    return true;
+}
+
+// Removes stale temporaries that killed writers left: those of `target` ("name.part" and
+// "name.<8 hex digits>.part"), and, on the run's first write into the folder, those of every copy
+// of ours there. A writer takes "name.<hex>.part" only while "name.part" is there, so the folder is
+// listed for the target's own only when "name.part" is.
+void removeStaleTemporaries(const QString& target) {
+    const QByteArray path = localName(target);
+    const QByteArray folder = localName(folderOf(target));
+    const bool firstWrite = firstWriteInto(folder);
+    struct stat st {};
+    const bool ownLeft = ::lstat((path + ".part").constData(), &st) == 0;
+    if (!firstWrite && !ownLeft) return;
+    const QByteArray base = path.mid(path.lastIndexOf('/') + 1);
+    const int dirfd = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dirfd < 0) return;
+    removeStaleIn(dirfd, [&](const QByteArray& name) {
+        if (firstWrite && isCopyTemporaryName(name)) return true;
+        if (!name.startsWith(base) || !name.endsWith(".part")) return false;
+        const QByteArray middle = name.mid(base.size(), name.size() - base.size() - 5);
+        return middle.isEmpty() || (middle.size() == 9 && middle[0] == '.' &&
+                                    std::all_of(middle.begin() + 1, middle.end(), [](char c) {
+                                        return std::isxdigit(uchar(c)) && !std::isupper(uchar(c));
+                                    }));
+    });
     ::close(dirfd);
 }
 
@@ -242,6 +272,8 @@ bool AtomicFileWriter::copyFrom(int fd, qint64 offset, qint64 size) {
 bool AtomicFileWriter::commit() {
     if (m_fd < 0) return fail(m_error.isEmpty() ? QStringLiteral("fichier non ouvert") : m_error);
     const mode_t mode = m_options.mode.value_or(defaultMode());
+    // Before the mode: a change of group clears the set-group-id bit.
+    if (m_options.group) (void)::fchown(m_fd, uid_t(-1), *m_options.group);
     if (::fchmod(m_fd, mode & 07777) != 0) {
         const int err = errno;
         return fail(QStringLiteral("droits de %1 : %2").arg(m_tempPath, systemError(err)));

@@ -16,6 +16,9 @@ namespace vantorel {
 struct AtomicWriteOptions {
     // Permission bits of the new file; by default those of a new file (0666 less the umask).
     std::optional<mode_t> mode;
+    // Group of the new file (a copy takes its source's), where this user may give it; else the
+    // folder's default.
+    std::optional<gid_t> group;
     // Modification time given to the new file (the access time is set to the same).
     std::optional<timespec> modified;
     // Runs on the complete temporary file before it takes the target's name; returning false

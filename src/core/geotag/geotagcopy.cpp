@@ -159,6 +159,7 @@ CopyResult writeCopy(const QString& source, const QString& target, const Locatio
 
     AtomicWriteOptions options = extra;
     options.mode = st.st_mode & 01777; // never a set-user-id or set-group-id copy
+    options.group = st.st_gid;
     options.modified = st.st_mtim;
     const QVector<PropertyItem> expected =
         edit.erase == LocationErase::None ? edit.gpsItems : QVector<PropertyItem>();
