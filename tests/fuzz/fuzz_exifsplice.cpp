@@ -29,14 +29,17 @@ QByteArray readAll(const QString& path) {
 }
 
 // The source's latitude and longitude as stored: little- and big-endian. Short values (a single
-// rational) and zeros reveal no place.
+// rational), zeros and values of another type than rational reveal no place (a damaged entry of
+// unknown type may "hold" the block's own header, which every copy keeps).
 QVector<QByteArray> positionBytes(const QString& source) {
     QVector<QByteArray> out;
     vantorel::ImageProperties photo;
     if (!photo.open(source)) return out;
     for (quint32 id : {vantorel::GpsLatitude, vantorel::GpsLongitude}) {
         const auto item = photo.item(id);
-        if (!item || item->value.size() < 16 || item->value.count('\0') == item->value.size()) continue;
+        if (!item || item->type != 5 || item->value.size() < 16 ||
+            item->value.count('\0') == item->value.size())
+            continue;
         QByteArray big = item->value;
         for (qsizetype i = 0; i + 4 <= big.size(); i += 4)
             std::reverse(big.begin() + i, big.begin() + i + 4);

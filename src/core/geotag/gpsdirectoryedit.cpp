@@ -140,6 +140,18 @@ void zeroFreed(TiffBlock& tiff, const QVector<Range>& freed) {
     }
 }
 
+// Whether a latitude or longitude of `removed` still has a byte that is not zero after the freed
+// bytes were zeroed: another entry of a damaged directory shares its value, so it survives.
+bool positionValueLeft(const TiffBlock& tiff, const QVector<TiffEntry>& removed) {
+    for (const TiffEntry& e : removed) {
+        if (e.tag != 2 && e.tag != 4 && e.tag != 0x14 && e.tag != 0x16) continue;
+        if (!tiff.valueInside(e) || e.valueInEntry()) continue;
+        const QByteArray bytes = tiff.bytes().mid(e.valueAt, e.valueSize);
+        if (bytes.count('\0') != bytes.size()) return true;
+    }
+    return false;
+}
+
 // The values of `entries` that lie outside their entries (the entries' own bytes go with the table).
 QVector<Range> valuesOf(const TiffBlock& tiff, const QVector<TiffEntry>& entries) {
     QVector<Range> out;
@@ -240,6 +252,8 @@ GpsDirectoryEditResult editDirectory(const QByteArray& bytes, const GpsDirectory
             notePositions(tiff, gps->entries, result.oldPositions);
         }
         zeroFreed(tiff, freed);
+        if (gps && positionValueLeft(tiff, gps->entries))
+            return refused(QStringLiteral("répertoire GPS mêlé à d'autres données"));
         result.block = tiff.bytes();
         return result;
     }
@@ -347,6 +361,8 @@ GpsDirectoryEditResult editDirectory(const QByteArray& bytes, const GpsDirectory
         }
     }
     zeroFreed(tiff, freed);
+    if (positionValueLeft(tiff, dropped))
+        return refused(QStringLiteral("répertoire GPS mêlé à d'autres données"));
     result.block = tiff.bytes();
     return result;
 }
