@@ -140,11 +140,16 @@ void zeroFreed(TiffBlock& tiff, const QVector<Range>& freed) {
     }
 }
 
+// Latitude, longitude and the destination's: the values that state a place.
+bool isCoordinateTag(quint16 tag) {
+    return tag == 2 || tag == 4 || tag == 0x14 || tag == 0x16;
+}
+
 // Whether a latitude or longitude of `removed` still has a byte that is not zero after the freed
 // bytes were zeroed: another entry of a damaged directory shares its value, so it survives.
 bool positionValueLeft(const TiffBlock& tiff, const QVector<TiffEntry>& removed) {
     for (const TiffEntry& e : removed) {
-        if (e.tag != 2 && e.tag != 4 && e.tag != 0x14 && e.tag != 0x16) continue;
+        if (!isCoordinateTag(e.tag)) continue;
         if (!tiff.valueInside(e) || e.valueInEntry()) continue;
         const QByteArray bytes = tiff.bytes().mid(e.valueAt, e.valueSize);
         if (bytes.count('\0') != bytes.size()) return true;
@@ -163,7 +168,7 @@ QVector<Range> valuesOf(const TiffBlock& tiff, const QVector<TiffEntry>& entries
 // Latitudes and longitudes: the values whose bytes must not outlive an edit.
 void notePositions(const TiffBlock& tiff, const QVector<TiffEntry>& entries, QVector<QByteArray>& out) {
     for (const TiffEntry& e : entries) {
-        if (e.tag != 2 && e.tag != 4 && e.tag != 0x14 && e.tag != 0x16) continue;
+        if (!isCoordinateTag(e.tag)) continue;
         if (!tiff.valueInside(e) || e.valueSize < 16) continue;
         const QByteArray bytes = tiff.bytes().mid(e.valueAt, e.valueSize);
         if (bytes.count('\0') != bytes.size()) out.append(bytes);
