@@ -12,7 +12,7 @@ import sys
 
 FLOORS = {
     "tables": 0, "files": 0, "text": 0,
-    "metadata": 1, "display": 1,
+    "metadata": 1, "display": 1, "places": 1,
     "maps": 2, "export": 2, "geotag": 2, "tracks": 2,
     "controller": 3,
 }

@@ -114,6 +114,25 @@ QString removalsSummary(const LocationRemovals& r) {
     return QStringLiteral("Retirés : ") + parts.join(QStringLiteral(", "));
 }
 
+GpsDirectoryEdit gpsDirectoryEditFor(const LocationEdit& edit) {
+    GpsDirectoryEdit gpsEdit;
+    gpsEdit.removeDirectory = edit.erase == LocationErase::Everything;
+    if (edit.erase == LocationErase::Position)
+        for (quint16 id : kPositionIds)
+            gpsEdit.remove.append(id);
+    if (edit.erase == LocationErase::None) gpsEdit.set = edit.gpsItems;
+    gpsEdit.addDirectory = edit.addPosition;
+    return gpsEdit;
+}
+
+LocationMetadataEdit metadataEditFor(const LocationEdit& edit) {
+    LocationMetadataEdit metadataEdit;
+    metadataEdit.erase = edit.erase;
+    metadataEdit.latitude = edit.xmpLatitude;
+    metadataEdit.longitude = edit.xmpLongitude;
+    return metadataEdit;
+}
+
 LocationPlan planLocationEdit(const QByteArray& head, const LocationEdit& edit) {
     LocationPlan plan;
     const auto fail = [&](const QString& why) {
@@ -123,17 +142,8 @@ LocationPlan planLocationEdit(const QByteArray& head, const LocationEdit& edit) 
     };
     if (!isJpegStart(head)) return fail(QStringLiteral("pas un fichier JPEG"));
 
-    GpsDirectoryEdit gpsEdit;
-    gpsEdit.removeDirectory = edit.erase == LocationErase::Everything;
-    if (edit.erase == LocationErase::Position)
-        for (quint16 id : kPositionIds)
-            gpsEdit.remove.append(id);
-    if (edit.erase == LocationErase::None) gpsEdit.set = edit.gpsItems;
-    gpsEdit.addDirectory = edit.addPosition;
-    LocationMetadataEdit metadataEdit;
-    metadataEdit.erase = edit.erase;
-    metadataEdit.latitude = edit.xmpLatitude;
-    metadataEdit.longitude = edit.xmpLongitude;
+    const GpsDirectoryEdit gpsEdit = gpsDirectoryEditFor(edit);
+    const LocationMetadataEdit metadataEdit = metadataEditFor(edit);
 
     bool exifSeen = false;
     qint64 insertAt = 2; // a new Exif segment goes after SOI and the APP0 segments JFIF readers expect first

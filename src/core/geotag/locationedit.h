@@ -5,6 +5,7 @@
 #pragma once
 
 #include "files/jpegsegments.h"
+#include "geotag/gpsdirectoryedit.h"
 #include "metadata/imageproperties.h"
 #include "metadata/propertyitem.h"
 
@@ -30,6 +31,11 @@ struct LocationRemovals {
 };
 // "Retirés : 4 éléments GPS Exif, 2 propriétés XMP, 1 champ IPTC" (the kinds with none left out).
 QString removalsSummary(const LocationRemovals& removed);
+
+// What a location edit makes of a GPS directory, and of an XMP packet or IPTC block: the same
+// for every kind of photo file.
+GpsDirectoryEdit gpsDirectoryEditFor(const LocationEdit& edit);
+LocationMetadataEdit metadataEditFor(const LocationEdit& edit);
 
 struct LocationPlan {
     QString error; // not empty: the copy cannot be written (why)
