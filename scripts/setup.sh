@@ -10,14 +10,15 @@ cd "$(dirname "$0")/.."
 PROGRAM_PACKAGES=(
   build-essential cmake pkg-config
   qt6-base-dev qt6-base-dev-tools qt6-webengine-dev qt6-webchannel-dev qt6-translations-l10n libqt6svg6
-  libexiv2-dev libjpeg62-turbo-dev libjs-leaflet xdg-utils
+  libexiv2-dev libjpeg62-turbo-dev libheif-dev qt6-image-formats-plugins libgeonames-dev
+  libjs-leaflet xdg-utils
   fonts-urw-base35
 )
 TEST_PACKAGES=(
   libgtest-dev python3 xvfb xauth openbox xdotool imagemagick x11-utils
   exiv2 libxml2-utils gpsbabel clang-format clang libclang-rt-14-dev locales libimage-exiftool-perl
   lintian desktop-file-utils appstream dpkg-dev file man-db groff-base bash-completion
-  debhelper devscripts binutils blhc
+  debhelper devscripts binutils blhc libheif-examples webp
 )
 BENCH_PACKAGES=(
   libjpeg-turbo-progs libimage-exiftool-perl hyperfine jq imagemagick exiv2 time qt6-httpserver-dev qt6-websockets-dev gpscorrelate gpsbabel
