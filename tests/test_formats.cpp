@@ -5,6 +5,7 @@
 // with the same items: position, listing, POI row (no size in it), the command line's coords; its
 // size in pixels ends its listing. A kind of photo no reader can read is said so.
 #include "controller/sharedstate.h"
+#include "files/jpegsegments.h"
 #include "files/photoextensions.h"
 #include "fixtures.h"
 #include "metadata/exiflisting.h"
@@ -384,6 +385,40 @@ TEST(RealFormats, HostileHeifFilesEndCleanly) {
     p.start(cliPath(), QStringList{"poi"} + paths);
     ASSERT_TRUE(p.waitForFinished(120000));
     EXPECT_EQ(p.exitStatus(), QProcess::NormalExit);
+}
+
+// A JPEG's layout is what its head readers find: the Exif block, the frame's size; XMP packets after
+// their namespace. A file cut before its picture or that is no JPEG has none.
+TEST(JpegContainer, LayoutIsTheHeadReadersOne) {
+    int withExif = 0;
+    for (const QString& name : QDir(samplePath("")).entryList({"*.jpg"}, QDir::Files, QDir::Name)) {
+        SCOPED_TRACE(name.toStdString());
+        const QByteArray bytes = fileBytes(samplePath(name));
+        const ContainerLayout layout = jpegContainer().layout(MemorySource(bytes));
+        const auto block = findExifBlock(bytes);
+        if (!layout.error.isEmpty()) {
+            // Only a file whose segments cannot be walked to the picture.
+            EXPECT_FALSE(jpegFrameSize(bytes).has_value());
+            continue;
+        }
+        ASSERT_TRUE(block.has_value());
+        if (block->tiffOffset >= 0) {
+            ++withExif;
+            ASSERT_EQ(layout.exif.size(), 1);
+            EXPECT_EQ(layout.exif[0].offset, block->tiffOffset);
+            EXPECT_EQ(layout.exif[0].size, block->tiffSize);
+        } else {
+            EXPECT_TRUE(layout.exif.isEmpty());
+        }
+        EXPECT_EQ(layout.pixelSize, jpegFrameSize(bytes));
+        for (const ByteRange& xmp : layout.xmp)
+            EXPECT_TRUE(bytes.mid(xmp.offset, xmp.size).contains("x:xmpmeta") ||
+                        bytes.mid(xmp.offset, xmp.size).contains("<?xpacket"));
+    }
+    EXPECT_GT(withExif, 50);
+    const QByteArray jpeg = fileBytes(samplePath("exifsamples_Canon_40D.jpg"));
+    EXPECT_FALSE(jpegContainer().layout(MemorySource(jpeg.left(2000))).error.isEmpty());
+    EXPECT_FALSE(jpegContainer().layout(MemorySource(QByteArray("GIF89a"))).error.isEmpty());
 }
 
 // The open dialog's second filter takes every photo read, in both cases.
