@@ -2,7 +2,9 @@
 // Where the TIFF, PNG and WebP readers find a file's Exif and XMP and its picture size, over
 // files made by ImageMagick and exiftool and over hand-made and damaged ones: every cut and every
 // mutated byte is walked without a crash or a read past the end.
+#include "files/jpegsegments.h"
 #include "fixtures.h"
+#include "geotag/gpsdirectoryedit.h"
 #include "metadata/photocontainer.h"
 #include "metadata/tiffblock.h"
 
@@ -231,7 +233,8 @@ TEST(PhotoContainers, HandMadeFiles) {
     }
 }
 
-// Every cut of a file and every byte set to 0xFF or flipped: the walk ends, its ranges inside the file.
+// Every cut of a file and every byte set to 0xFF, 0 or 0x80: the walk ends with its ranges inside
+// the file, and a copy planned from it is a file of the same kind.
 TEST(PhotoContainers, CutAndDamagedFilesAreWalkedSafely) {
     const QByteArray tiffBlock = QByteArray("II*\0", 4) + le32(8) + le16(1) + entry(0x8825, TypeLong, 1, 26) +
                                  le32(0) + le16(1) + entry(1, TypeAscii, 2, 'N') + le32(0);
@@ -243,6 +246,10 @@ TEST(PhotoContainers, CutAndDamagedFilesAreWalkedSafely) {
         riff(riffChunk("VP8X", QByteArray(10, '\0')) + riffChunk("VP8L", QByteArray("\x2F\0\0\0\0", 5)) +
              riffChunk("EXIF", tiffBlock) + riffChunk("XMP ", "<x/>")),
     };
+    GpsDirectoryEdit written, erased;
+    written.set = {asciiItem(GpsLatitudeRef, "S"), rationalItem(GpsLatitude, {{10, 1}, {20, 1}, {0, 1}})};
+    erased.removeDirectory = true;
+    const QVector<GpsDirectoryEdit> edits{written, erased};
     for (const QByteArray& file : files) {
         const ContainerKind kind = sniffContainer(file.left(kSniffBytes));
         ASSERT_NE(photoContainer(kind), nullptr);
@@ -260,6 +267,35 @@ TEST(PhotoContainers, CutAndDamagedFilesAreWalkedSafely) {
             const ContainerLayout layout = photoContainer(kind)->layout(source);
             for (const ByteRange& r : layout.exif + layout.xmp)
                 ASSERT_TRUE(r.offset >= 0 && r.size >= 0 && r.offset + r.size <= v.size());
+            // A copy planned from it: splices in order inside the file, and a file of the same
+            // kind that walks again.
+            for (const GpsDirectoryEdit& edit : edits) {
+                BlockEditor editor;
+                editor.exif = [&](const QByteArray& tiff, QString& error) -> std::optional<QByteArray> {
+                    if (tiff.isEmpty()) return edit.set.isEmpty() ? QByteArray() : newGpsBlock(edit.set);
+                    const GpsDirectoryEditResult r = editGpsDirectory(tiff, edit);
+                    error = r.error;
+                    return r.block;
+                };
+                editor.xmp = [&](const QByteArray& packet, QString&) -> std::optional<QByteArray> {
+                    return edit.set.isEmpty() ? packet + "  " : packet;
+                };
+                const ContainerPlan plan = photoContainer(kind)->plan(v, editor);
+                if (!plan.error.isEmpty()) continue;
+                qint64 end = 0;
+                for (const SegmentChange& c : plan.changes) {
+                    ASSERT_GE(c.offset, end);
+                    ASSERT_LE(c.offset + c.replacedSize, v.size());
+                    end = c.offset + c.replacedSize;
+                }
+                const QByteArray copy = applySegmentChanges(v, plan.changes);
+                ASSERT_EQ(sniffContainer(copy.left(kSniffBytes)), kind);
+                const MemorySource copySource(copy);
+                if (layout.error.isEmpty()) {
+                    EXPECT_EQ(photoContainer(kind)->layout(copySource).error, QString())
+                        << v.toHex().toStdString();
+                }
+            }
         }
     }
 }
