@@ -527,11 +527,15 @@ TEST(BmffContainer, FilesThatCannotBeEditedSafelyAreRefusedWithAReason) {
     const QByteArray moov = box("moov", box("mvhd", QByteArray(100, '\0')));
     QByteArray noExif = good;
     noExif.replace(noExif.indexOf("Exif", 40), 4, "xxxx");
+    // The last item info sized "to the end of iinf": an info added after it would be taken in.
+    QByteArray openInfo = noExif;
+    openInfo.replace(openInfo.lastIndexOf("infe") - 4, 4, be(0, 4));
     struct {
         const char* name;
         QByteArray bytes;
     } cases[] = {
         {"truncated", good.left(good.size() - 3)},
+        {"an item to add after an item info sized to the end", openInfo},
         {"an image sequence behind meta, meta must grow", noExif + moov},
         {"not a picture handler", QByteArray(good).replace("pict", "vide")},
     };

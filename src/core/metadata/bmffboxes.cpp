@@ -97,6 +97,7 @@ bool parseIinf(BmffMeta& meta, const BmffBox& box) {
     if (!r.ok()) return false;
     QVector<BmffBox> entries;
     if (!childBoxes(meta.bytes, r.at(), local(meta, box.end()), meta.box.offset, entries)) return false;
+    meta.iinfOpen = !entries.isEmpty() && entries.last().toEnd;
     for (const BmffBox& entry : entries) {
         if (entry.type != fourCC("infe")) continue;
         ItemInfo info;
@@ -156,6 +157,7 @@ bool parseIref(BmffMeta& meta, const BmffBox& box) {
     if (!r.ok()) return false;
     QVector<BmffBox> refs;
     if (!childBoxes(meta.bytes, r.at(), local(meta, box.end()), meta.box.offset, refs)) return false;
+    meta.irefOpen = !refs.isEmpty() && refs.last().toEnd;
     const int idSize = meta.irefVersion == 0 ? 2 : 4;
     for (const BmffBox& ref : refs) {
         FieldReader f(meta.bytes, local(meta, ref.payload()), local(meta, ref.end()));

@@ -87,7 +87,9 @@ struct BmffMeta {
     QVector<ItemReference> references;
     qint64 idatPayload = -1, idatSize = 0; // the idat box's data, in the file
     quint32 largestId = 0;                 // of the items and entity groups
-    std::optional<QSize> primarySize;      // the primary item's ispe
+    // The last box of iinf or iref has size 0 (to the end of its parent): nothing can follow it.
+    bool iinfOpen = false, irefOpen = false;
+    std::optional<QSize> primarySize; // the primary item's ispe
     const BmffBox* child(quint32 type) const;
     const ItemInfo* info(quint32 id) const;
 };

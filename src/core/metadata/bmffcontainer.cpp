@@ -317,6 +317,9 @@ QString HeifEditor::place() {
         edit.appendAt = m_appended.size();
         m_appended += edit.data;
     }
+    // A last box sized "to the end of the file" would take in a new mdat.
+    if (!m_appended.isEmpty() && last.toEnd && !m_growLastMdat)
+        return refusal(QStringLiteral("structure inhabituelle"));
     return QString();
 }
 
@@ -404,6 +407,10 @@ QString HeifEditor::build(ContainerPlan& plan) {
             return refusal(QStringLiteral("trop d'éléments pour en ajouter un"));
         if (m_meta.iinfVersion == 0 && m_meta.iinfCount >= 0xFFFF)
             return refusal(QStringLiteral("trop d'éléments pour en ajouter un"));
+        // A box sized "to the end of its parent" would take in what is added after it.
+        if (m_meta.iinfOpen || m_meta.irefOpen ||
+            (!m_meta.child(fourCC("iref")) && !m_meta.children.isEmpty() && m_meta.children.last().toEnd))
+            return refusal(QStringLiteral("structure inhabituelle"));
         for (ItemEdit& edit : m_edits)
             if (edit.added) edit.id = m_newId;
         IlocItem item;
