@@ -52,7 +52,7 @@ constexpr int kMaxBoxes = 10000;   // top-level boxes, and boxes in one parent
 constexpr int kMaxEntries = 65536; // items, references, associations
 
 QString damaged(const char* what) {
-    return QStringLiteral("structure HEIF endommagée (%1)").arg(QLatin1String(what));
+    return QStringLiteral("structure endommagée (%1)").arg(QLatin1String(what));
 }
 
 // The child boxes of [from, to) in `bytes` (whose first byte is at `base` in the file).
@@ -430,6 +430,24 @@ BmffFile parseBmff(const ByteSource& file) {
     }
     if (out.boxes.isEmpty()) out.error = damaged("vide");
     return out;
+}
+
+std::optional<QVector<BmffBox>> readChildBoxes(const ByteSource& file, qint64 from, qint64 to) {
+    QVector<BmffBox> out;
+    to = std::min(to, file.size());
+    for (qint64 at = from; at < to;) {
+        BmffBox box;
+        if (out.size() >= kMaxBoxes || !parseBoxHeader(file.read(at, 32), 0, to - at, at, box))
+            return std::nullopt;
+        out.append(box);
+        at = box.end();
+    }
+    return out;
+}
+
+QByteArray boxUserType(const ByteSource& file, const BmffBox& box) {
+    if (box.type != fourCC("uuid")) return {};
+    return file.read(box.payload() - 16, 16);
 }
 
 QVector<quint32> exifItems(const BmffMeta& meta) {

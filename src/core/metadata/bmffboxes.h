@@ -106,6 +106,11 @@ struct BmffFile {
 inline constexpr qint64 kMaxMetaSize = 64 * 1024 * 1024;
 BmffFile parseBmff(const ByteSource& file);
 
+// The boxes in [from, to) of the file, read header by header; nothing when one does not fit.
+std::optional<QVector<BmffBox>> readChildBoxes(const ByteSource& file, qint64 from, qint64 to);
+// A 'uuid' box's extended type (16 bytes).
+QByteArray boxUserType(const ByteSource& file, const BmffBox& box);
+
 // The items whose data is the Exif block (item type 'Exif') or an XMP packet ('mime' item of type
 // application/rdf+xml), those describing the primary item first.
 QVector<quint32> exifItems(const BmffMeta& meta);
