@@ -402,11 +402,12 @@ QString HeifEditor::build(ContainerPlan& plan) {
     m_growth.clear();
     if (adding) {
         if (!m_meta.primary) return refusal(QStringLiteral("pas d'image principale"));
+        // 16-bit ids, so that iloc, iinf and iref keep their versions.
+        if (m_meta.largestId >= 0xFFFF || *m_meta.primary > 0xFFFF || m_meta.iinfCount >= 0xFFFF)
+            return refusal(QStringLiteral("trop d'éléments pour en ajouter un"));
+        if (m_meta.iinfCount != quint32(m_meta.infos.size()))
+            return refusal(QStringLiteral("iinf inhabituel"));
         m_newId = m_meta.largestId + 1;
-        if (m_newId > 0xFFFF || *m_meta.primary > 0xFFFF)
-            return refusal(QStringLiteral("trop d'éléments pour en ajouter un"));
-        if (m_meta.iinfVersion == 0 && m_meta.iinfCount >= 0xFFFF)
-            return refusal(QStringLiteral("trop d'éléments pour en ajouter un"));
         // A box sized "to the end of its parent" would take in what is added after it.
         if (m_meta.iinfOpen || m_meta.irefOpen ||
             (!m_meta.child(fourCC("iref")) && !m_meta.children.isEmpty() && m_meta.children.last().toEnd))
