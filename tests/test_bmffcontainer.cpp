@@ -527,11 +527,15 @@ TEST(BmffContainer, FilesThatCannotBeEditedSafelyAreRefusedWithAReason) {
     const QByteArray moov = box("moov", box("mvhd", QByteArray(100, '\0')));
     QByteArray noExif = good;
     noExif.replace(noExif.indexOf("Exif", 40), 4, "xxxx");
+    // The last item info sized "to the end of iinf": an info added after it would be taken in.
+    QByteArray openInfo = noExif;
+    openInfo.replace(openInfo.lastIndexOf("infe") - 4, 4, be(0, 4));
     struct {
         const char* name;
         QByteArray bytes;
     } cases[] = {
         {"truncated", good.left(good.size() - 3)},
+        {"an item to add after an item info sized to the end", openInfo},
         {"an image sequence behind meta, meta must grow", noExif + moov},
         {"not a picture handler", QByteArray(good).replace("pict", "vide")},
     };
@@ -545,6 +549,38 @@ TEST(BmffContainer, FilesThatCannotBeEditedSafelyAreRefusedWithAReason) {
     const ContainerPlan plan = bmffContainer().plan(good + moov, editorFor(setEdit(44.5, 7.25)));
     EXPECT_TRUE(plan.error.isEmpty()) << qPrintable(plan.error);
     EXPECT_FALSE(plan.changes.isEmpty());
+}
+
+TEST(BmffContainer, ACr3GivesItsThreeTiffBlocksAndItsXmpAndIsNeverWritten) {
+    const QByteArray tiff = sampleTiff();
+    auto uuid = [](const char* hex, const QByteArray& payload) {
+        return box("uuid", QByteArray::fromHex(hex) + payload);
+    };
+    const QByteArray canon =
+        uuid("85c0b687820f11e08111f4ce462b6a48", box("CNCV", "CanonCR3_001/01.09.00/00.00.00") +
+                                                     box("CMT1", tiff + "1") + box("CMT2", tiff + "2") +
+                                                     box("CMT3", tiff + "3") + box("CMT4", tiff + "4"));
+    const QByteArray xmp("<x:xmpmeta xmlns:x='adobe:ns:meta/'/>");
+    const QByteArray bytes = box("ftyp", QByteArray("crx ") + be(1, 4) + "crx isom") +
+                             box("moov", canon + box("mvhd", QByteArray(100, '\0'))) +
+                             uuid("be7acfcb97a942e89c71999491e3afac", xmp) + box("mdat", QByteArray(64, 'R'));
+    ASSERT_EQ(sniffContainer(bytes.left(kSniffBytes)), ContainerKind::IsoBmff);
+    const ContainerLayout layout = bmffContainer().layout(MemorySource(bytes));
+    ASSERT_TRUE(layout.error.isEmpty()) << qPrintable(layout.error);
+    ASSERT_EQ(layout.exif.size(), 3);
+    EXPECT_EQ(bytes.mid(layout.exif[0].offset, layout.exif[0].size), tiff + "1");
+    EXPECT_EQ(bytes.mid(layout.exif[1].offset, layout.exif[1].size), tiff + "2");
+    EXPECT_EQ(bytes.mid(layout.exif[2].offset, layout.exif[2].size), tiff + "4");
+    ASSERT_EQ(layout.xmp.size(), 1);
+    EXPECT_EQ(bytes.mid(layout.xmp[0].offset, layout.xmp[0].size), xmp);
+    EXPECT_FALSE(layout.pixelSize.has_value());
+    const ContainerPlan plan = bmffContainer().plan(bytes, editorFor(setEdit(1, 2)));
+    EXPECT_FALSE(plan.error.isEmpty());
+    EXPECT_TRUE(plan.changes.isEmpty());
+    // A Canon box cut short is said so.
+    QByteArray cut = bytes;
+    cut.replace(cut.indexOf("CMT4") - 4, 4, be(0x7FFF, 4));
+    EXPECT_FALSE(bmffContainer().layout(MemorySource(cut)).error.isEmpty());
 }
 
 // ---- Hostile files --------------------------------------------------------------------------

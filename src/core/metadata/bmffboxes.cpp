@@ -52,7 +52,7 @@ constexpr int kMaxBoxes = 10000;   // top-level boxes, and boxes in one parent
 constexpr int kMaxEntries = 65536; // items, references, associations
 
 QString damaged(const char* what) {
-    return QStringLiteral("structure HEIF endommagée (%1)").arg(QLatin1String(what));
+    return QStringLiteral("structure endommagée (%1)").arg(QLatin1String(what));
 }
 
 // The child boxes of [from, to) in `bytes` (whose first byte is at `base` in the file).
@@ -97,6 +97,7 @@ bool parseIinf(BmffMeta& meta, const BmffBox& box) {
     if (!r.ok()) return false;
     QVector<BmffBox> entries;
     if (!childBoxes(meta.bytes, r.at(), local(meta, box.end()), meta.box.offset, entries)) return false;
+    meta.iinfOpen = !entries.isEmpty() && entries.last().toEnd;
     for (const BmffBox& entry : entries) {
         if (entry.type != fourCC("infe")) continue;
         ItemInfo info;
@@ -156,6 +157,7 @@ bool parseIref(BmffMeta& meta, const BmffBox& box) {
     if (!r.ok()) return false;
     QVector<BmffBox> refs;
     if (!childBoxes(meta.bytes, r.at(), local(meta, box.end()), meta.box.offset, refs)) return false;
+    meta.irefOpen = !refs.isEmpty() && refs.last().toEnd;
     const int idSize = meta.irefVersion == 0 ? 2 : 4;
     for (const BmffBox& ref : refs) {
         FieldReader f(meta.bytes, local(meta, ref.payload()), local(meta, ref.end()));
@@ -428,6 +430,24 @@ BmffFile parseBmff(const ByteSource& file) {
     }
     if (out.boxes.isEmpty()) out.error = damaged("vide");
     return out;
+}
+
+std::optional<QVector<BmffBox>> readChildBoxes(const ByteSource& file, qint64 from, qint64 to) {
+    QVector<BmffBox> out;
+    to = std::min(to, file.size());
+    for (qint64 at = from; at < to;) {
+        BmffBox box;
+        if (out.size() >= kMaxBoxes || !parseBoxHeader(file.read(at, 32), 0, to - at, at, box))
+            return std::nullopt;
+        out.append(box);
+        at = box.end();
+    }
+    return out;
+}
+
+QByteArray boxUserType(const ByteSource& file, const BmffBox& box) {
+    if (box.type != fourCC("uuid")) return {};
+    return file.read(box.payload() - 16, 16);
 }
 
 QVector<quint32> exifItems(const BmffMeta& meta) {

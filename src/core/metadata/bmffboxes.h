@@ -87,7 +87,9 @@ struct BmffMeta {
     QVector<ItemReference> references;
     qint64 idatPayload = -1, idatSize = 0; // the idat box's data, in the file
     quint32 largestId = 0;                 // of the items and entity groups
-    std::optional<QSize> primarySize;      // the primary item's ispe
+    // The last box of iinf or iref has size 0 (to the end of its parent): nothing can follow it.
+    bool iinfOpen = false, irefOpen = false;
+    std::optional<QSize> primarySize; // the primary item's ispe
     const BmffBox* child(quint32 type) const;
     const ItemInfo* info(quint32 id) const;
 };
@@ -103,6 +105,11 @@ struct BmffFile {
 // Walks the top-level boxes and reads `meta` (at most `kMaxMetaSize` bytes).
 inline constexpr qint64 kMaxMetaSize = 64 * 1024 * 1024;
 BmffFile parseBmff(const ByteSource& file);
+
+// The boxes in [from, to) of the file, read header by header; nothing when one does not fit.
+std::optional<QVector<BmffBox>> readChildBoxes(const ByteSource& file, qint64 from, qint64 to);
+// A 'uuid' box's extended type (16 bytes).
+QByteArray boxUserType(const ByteSource& file, const BmffBox& box);
 
 // The items whose data is the Exif block (item type 'Exif') or an XMP packet ('mime' item of type
 // application/rdf+xml), those describing the primary item first.

@@ -317,6 +317,9 @@ QString HeifEditor::place() {
         edit.appendAt = m_appended.size();
         m_appended += edit.data;
     }
+    // A last box sized "to the end of the file" would take in a new mdat.
+    if (!m_appended.isEmpty() && last.toEnd && !m_growLastMdat)
+        return refusal(QStringLiteral("structure inhabituelle"));
     return QString();
 }
 
@@ -399,11 +402,16 @@ QString HeifEditor::build(ContainerPlan& plan) {
     m_growth.clear();
     if (adding) {
         if (!m_meta.primary) return refusal(QStringLiteral("pas d'image principale"));
+        // 16-bit ids, so that iloc, iinf and iref keep their versions.
+        if (m_meta.largestId >= 0xFFFF || *m_meta.primary > 0xFFFF || m_meta.iinfCount >= 0xFFFF)
+            return refusal(QStringLiteral("trop d'éléments pour en ajouter un"));
+        if (m_meta.iinfCount != quint32(m_meta.infos.size()))
+            return refusal(QStringLiteral("iinf inhabituel"));
         m_newId = m_meta.largestId + 1;
-        if (m_newId > 0xFFFF || *m_meta.primary > 0xFFFF)
-            return refusal(QStringLiteral("trop d'éléments pour en ajouter un"));
-        if (m_meta.iinfVersion == 0 && m_meta.iinfCount >= 0xFFFF)
-            return refusal(QStringLiteral("trop d'éléments pour en ajouter un"));
+        // A box sized "to the end of its parent" would take in what is added after it.
+        if (m_meta.iinfOpen || m_meta.irefOpen ||
+            (!m_meta.child(fourCC("iref")) && !m_meta.children.isEmpty() && m_meta.children.last().toEnd))
+            return refusal(QStringLiteral("structure inhabituelle"));
         for (ItemEdit& edit : m_edits)
             if (edit.added) edit.id = m_newId;
         IlocItem item;
@@ -625,6 +633,43 @@ QString HeifEditor::build(ContainerPlan& plan) {
     return QString();
 }
 
+// A CR3 keeps its Exif in four TIFF blocks of its own in a Canon box of moov: CMT1 (the main
+// directory), CMT2 (the Exif directory), CMT3 (the maker note) and CMT4 (the GPS directory as the
+// block's first directory); its XMP packet in a box of its own at the top.
+ContainerLayout cr3Layout(const ByteSource& file, const BmffFile& parsed) {
+    static const QByteArray kCanonBox = QByteArray::fromHex("85c0b687820f11e08111f4ce462b6a48");
+    static const QByteArray kXmpBox = QByteArray::fromHex("be7acfcb97a942e89c71999491e3afac");
+    ContainerLayout out;
+    for (const BmffBox& box : parsed.boxes) {
+        if (box.type == fourCC("uuid") && boxUserType(file, box) == kXmpBox && box.end() <= file.size())
+            out.xmp.append(ByteRange{box.payload(), box.end() - box.payload()});
+        if (box.type != fourCC("moov") || !out.exif.isEmpty()) continue;
+        const auto children = readChildBoxes(file, box.payload(), box.end());
+        if (!children) {
+            out.error = QStringLiteral("structure endommagée (moov)");
+            return out;
+        }
+        for (const BmffBox& child : *children) {
+            if (child.type != fourCC("uuid") || boxUserType(file, child) != kCanonBox) continue;
+            const auto blocks = readChildBoxes(file, child.payload(), child.end());
+            if (!blocks) {
+                out.error = QStringLiteral("structure endommagée (CR3)");
+                return out;
+            }
+            for (const quint32 type : {fourCC("CMT1"), fourCC("CMT2"), fourCC("CMT4")})
+                for (const BmffBox& block : *blocks) {
+                    if (block.type != type) continue;
+                    const QByteArray head = file.read(block.payload(), 4);
+                    if (head == QByteArrayLiteral("II*\0") || head == QByteArrayLiteral("MM\0*"))
+                        out.exif.append(ByteRange{block.payload(), block.end() - block.payload()});
+                    break;
+                }
+            break;
+        }
+    }
+    return out;
+}
+
 class BmffContainer final : public PhotoContainer {
 public:
     ContainerKind kind() const override { return ContainerKind::IsoBmff; }
@@ -637,9 +682,8 @@ public:
             return out;
         }
         if (!parsed.meta) {
-            // A CR3 keeps its Exif in several blocks of its own: the full reader reads them.
-            out.error = parsed.cr3 ? QStringLiteral("CR3 : métadonnées lues par le lecteur complet")
-                                   : refusal(QStringLiteral("pas de boîte meta"));
+            if (parsed.cr3) return cr3Layout(file, parsed);
+            out.error = refusal(QStringLiteral("pas de boîte meta"));
             return out;
         }
         const BmffMeta& meta = *parsed.meta;
