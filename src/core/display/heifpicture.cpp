@@ -265,9 +265,12 @@ std::optional<QSize> derivedCanvas(const FileSource& file) {
     return unknown;
 }
 
-// The most memory libheif takes for a pixel while decoding: the coded planes (up to 4:4:4 at 16 bits,
-// 6 bytes), their RGB conversion (3 bytes) and our copy (4 bytes).
-constexpr std::int64_t kHeifBytesPerPixel = 6 + 3 + 4;
+// The most memory a pixel takes while decoding: the coded planes (three samples of one byte, or two
+// above 8 bits, at most: 4:4:4), their RGB conversion (3 bytes) and our copy (4 bytes).
+std::int64_t bytesPerPixel(const heif_image_handle* handle) {
+    const std::int64_t sample = heif_image_handle_get_luma_bits_per_pixel(handle) > 8 ? 2 : 1;
+    return 3 * sample + 3 + 4;
+}
 
 } // namespace
 
@@ -290,9 +293,10 @@ QImage decodeHeif(int fd, const CancelFlag* cancel) {
     // The size as shown, after the turn.
     const std::int64_t width = heif_image_handle_get_width(handle.get());
     const std::int64_t height = heif_image_handle_get_height(handle.get());
-    const auto withinBudget = [](std::int64_t w, std::int64_t h) {
+    const std::int64_t pixelBytes = bytesPerPixel(handle.get());
+    const auto withinBudget = [pixelBytes](std::int64_t w, std::int64_t h) {
         return w > 0 && h > 0 && w * h <= kMaxWholePicturePixels &&
-               w * h * kHeifBytesPerPixel <= kMaxWholePictureMemory;
+               w * h * pixelBytes <= kMaxWholePictureMemory;
     };
     if (!withinBudget(width, height)) return {};
     if (const auto canvas = derivedCanvas(FileSource(fd));

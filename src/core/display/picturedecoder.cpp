@@ -105,8 +105,24 @@ QImage opaque(QImage image) {
 // TIFF, PNG, WebP: the first picture of the file, as stored (no turn from its orientation, as for JPEG
 // pictures). The size is read from the header and checked before any pixel is decoded.
 QImage decodeWithPlugin(int fd, const CancelFlag* cancel) {
+    // Only the plugin of the format the file's first bytes name, never another that would take it.
+    QByteArray format;
+    switch (sniffContainer(FileSource(fd).read(0, kSniffBytes))) {
+    case ContainerKind::Tiff:
+        format = "tiff";
+        break;
+    case ContainerKind::Png:
+        format = "png";
+        break;
+    case ContainerKind::WebP:
+        format = "webp";
+        break;
+    default:
+        return {};
+    }
     DescriptorDevice device(fd, cancel);
-    QImageReader reader(&device);
+    QImageReader reader(&device, format);
+    reader.setDecideFormatFromContent(false);
     reader.setAutoTransform(false);
     reader.setAllocationLimit(int(kMaxWholePictureMemory / (1024 * 1024)));
     const QSize natural = reader.size();
