@@ -3,9 +3,11 @@
 // files through the JPEG pictures they embed, TIFF, PNG and WebP, made here with ImageMagick and
 // libheif's encoder (a row is skipped when its tool is missing); and hostile files of each format,
 // which are refused or shown within a second and without hundreds of megabytes.
+#include "childcost.h"
 #include "display/picturedecoder.h"
 #include "files/jpeghead.h"
 #include "fixtures.h"
+#include "metadata/metadataengine.h"
 #include "metadata/photocontainer.h"
 #include "tiffbuilder.h"
 
@@ -22,10 +24,6 @@
 #include <atomic>
 #include <cstdio>
 #include <functional>
-
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 using namespace vantorel;
 using namespace vantorel::test;
@@ -372,43 +370,17 @@ TEST_F(PictureFormats, ARawFileWithoutJpegShowsNothingAndAMissingFileNothing) {
 // ---------------------------------------------------------------------------------------------------------
 // Hostile files: each is decoded in a child process, whose time and memory are measured.
 
-struct ChildCost {
-    bool exited = false;
-    bool preview = false;
-    bool viewer = false;
-    double cpuSeconds = 0;
-    double peakMegabytes = 0;
-};
-
+// Both decoders in a child process. The metadata module is loaded before, so that its loading is not
+// counted.
 ChildCost decodeInChild(const QString& path) {
-    // The metadata module is loaded before the fork, so that its loading is not counted.
-    whole(QStringLiteral("/nonexistent.dng"));
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        const bool shownSmall = !preview(path).isNull();
-        const bool shownWhole = !decodePictureForShowing(path, [](QSize n) {
-                                     return n.scaled(1918, 1078, Qt::KeepAspectRatio);
-                                 }).image.isNull();
-        ::_exit((shownSmall ? 1 : 0) | (shownWhole ? 2 : 0));
-    }
-    ChildCost cost;
-    int status = 0;
-    rusage usage{};
-    if (pid < 0 || ::wait4(pid, &status, 0, &usage) != pid || !WIFEXITED(status)) return cost;
-    cost.exited = true;
-    cost.preview = WEXITSTATUS(status) & 1;
-    cost.viewer = WEXITSTATUS(status) & 2;
-    cost.cpuSeconds = double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-                      double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-    cost.peakMegabytes = double(usage.ru_maxrss) / 1024;
-    return cost;
+    metadataEngine();
+    return vantorel::test::decodeInChild([&] { return !preview(path).isNull(); },
+                                         [&] {
+                                             return !decodePictureForShowing(path, [](QSize n) {
+                                                         return n.scaled(1918, 1078, Qt::KeepAspectRatio);
+                                                     }).image.isNull();
+                                         });
 }
-
-#if defined(__SANITIZE_ADDRESS__)
-constexpr bool kSanitized = true;
-#else
-constexpr bool kSanitized = false;
-#endif
 
 quint32 crc32(const QByteArray& bytes) {
     quint32 crc = 0xFFFFFFFFu;
