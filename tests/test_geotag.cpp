@@ -455,19 +455,31 @@ TEST_F(CopyFailures, ACopyThatAppearsMeanwhileIsNotReplacedUnlessAsked) {
     EXPECT_NE(fileBytes(target), "theirs");
 }
 
-TEST_F(CopyFailures, SourcesThatAreNoJpegAreRefused) {
+TEST_F(CopyFailures, SourcesThatCannotBeWrittenAreRefused) {
     QFile text(dir.filePath("notes.jpg"));
     ASSERT_TRUE(text.open(QIODevice::WriteOnly));
     text.write("plain text");
     text.close();
-    const QString png = dir.filePath("pic.jpg");
-    QImage(8, 8, QImage::Format_RGB32).save(png, "PNG");
-    for (const QString& path : {dir.filePath("notes.jpg"), png, dir.filePath("absent.jpg"), dir.path()}) {
+    // A RAW file of a structure of its own: read, never edited.
+    QFile raw(dir.filePath("camera.raf"));
+    ASSERT_TRUE(raw.open(QIODevice::WriteOnly));
+    raw.write(QByteArray("FUJIFILMCCD-RAW 0201FF383501") + QByteArray(200, '\0'));
+    raw.close();
+    for (const QString& path :
+         {dir.filePath("notes.jpg"), dir.filePath("camera.raf"), dir.filePath("absent.jpg"), dir.path()}) {
         SCOPED_TRACE(path.toStdString());
         EXPECT_FALSE(writeGeotagCopy(path, copyPathFor(path, kGeotaggedPrefix), position).ok);
         EXPECT_FALSE(writeGeotagCopy(path, copyPathFor(path, kErasedPrefix), std::nullopt).ok);
         EXPECT_FALSE(QFileInfo::exists(copyPathFor(path, kGeotaggedPrefix)));
     }
+    EXPECT_TRUE(writeGeotagCopy(dir.filePath("camera.raf"),
+                                copyPathFor(dir.filePath("camera.raf"), kGeotaggedPrefix), position)
+                    .error.contains(QStringLiteral("RAW")));
+    // A PNG, whatever its name, gets a PNG copy.
+    const QString png = dir.filePath("pic.jpg");
+    QImage(8, 8, QImage::Format_RGB32).save(png, "PNG");
+    ASSERT_TRUE(writeGeotagCopy(png, copyPathFor(png, kGeotaggedPrefix), position).ok);
+    EXPECT_TRUE(fileBytes(copyPathFor(png, kGeotaggedPrefix)).startsWith("\x89PNG"));
 }
 
 TEST_F(CopyFailures, TheCopyKeepsPermissionsAndModificationTime) {

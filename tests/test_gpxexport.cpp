@@ -189,6 +189,24 @@ TEST(BuildGpx, HostileNamesAreEscapedAndTheFileStaysValid) {
     EXPECT_EQ(schemaErrors(out), "");
 }
 
+// A waypoint is named by its file without the extension: the last four characters (".jpeg" keeps
+// its dot), and a whole four-letter extension of the other photos read.
+TEST(BuildGpx, WaypointNamesDropTheExtension) {
+    const struct {
+        const char* file;
+        const char* name;
+    } cases[] = {{"a.jpg", "a"},  {"b.JPG", "b"},   {"c.jpeg", "c."},       {"d.heic", "d"}, {"e.HEIF", "e"},
+                 {"f.avif", "f"}, {"g.webp", "g"},  {"h.tiff", "h"},        {"i.png", "i"},  {"j.cr3", "j"},
+                 {"k.dng", "k"},  {"l.text", "l."}, {"m.tar.heic", "m.tar"}};
+    QList<QStringList> rows;
+    for (const auto& c : cases)
+        rows.append(row(QString::fromUtf8(c.file), "1,00000", "2,00000"));
+    const auto read = readBack(buildGpx(tableOf(rows), int(rows.size()), GpxTimes()).bytes);
+    ASSERT_EQ(read.size(), std::size(cases));
+    for (size_t i = 0; i < std::size(cases); ++i)
+        EXPECT_EQ(read[i].name, QString::fromUtf8(cases[i].name)) << cases[i].file;
+}
+
 class GpxExportTest : public ::testing::Test {
 protected:
     QTemporaryDir dir;

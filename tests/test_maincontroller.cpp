@@ -122,6 +122,24 @@ TEST_F(ControllerTest, DroppedFolderOrMissingFileIsListedAndShownAsNotGeotagged)
     EXPECT_TRUE(m.Image1.isNull());
 }
 
+// A kind of photo that no reader can read is said so, not shown as a photo without position, and is
+// not offered to be placed on the map.
+TEST_F(ControllerTest, PhotoOfAFormatNotReadIsSaidSo) {
+    const QString box = path("broken.heic");
+    QFile file(box);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(QByteArray("\0\0\0\x18"
+                          "ftypheic\0\0\0\0mif1heic"
+                          "\0\0\0\x10meta broken",
+                          39));
+    file.close();
+    c.HandleDroppedFiles({box});
+    EXPECT_EQ(m.SG1.cell(CoordName, 0), QString::fromUtf8("Format non pris en charge"));
+    EXPECT_EQ(m.SG1.fontColor, Qt::red);
+    EXPECT_EQ(fake.boxes.messages, QStringList({"Format non pris en charge"}));
+    EXPECT_FALSE(c.canPlaceOnMap());
+}
+
 // « Placer sur la carte » is for a photo without position, not for a folder or a missing file.
 TEST_F(ControllerTest, OnlyAPhotoThatOpensIsPlacedOnTheMap) {
     struct Case {

@@ -3,6 +3,7 @@
 
 #include "controller/maincontrols.h"
 #include "files/pathnames.h"
+#include "files/photoextensions.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -18,7 +19,9 @@ namespace vantorel {
 namespace {
 
 const QString kOpenTitle = QStringLiteral("Ouvrir");
-const QString kOpenFilter = QStringLiteral("Fichiers Jpg (*.jpg *.JPG *.jpeg *.JPEG);;*.* (*)");
+// The JPEG filter first, then every photo read, then every file.
+const QString kOpenFilter = QStringLiteral("Fichiers Jpg (*.jpg *.JPG *.jpeg *.JPEG);;") + allPhotosFilter() +
+                            QStringLiteral(";;*.* (*)");
 const QString kSaveTitle = QStringLiteral("Enregistrer sous");
 const QString kGpxFilter = QStringLiteral("Gpx (*.gpx *.GPX)");
 

@@ -3,6 +3,7 @@
 #include "commands.h"
 
 #include "metadata/exiflisting.h"
+#include "metadata/unreadablephoto.h"
 #include "text/escape.h"
 
 #include <QFileInfo>
@@ -16,8 +17,13 @@ int runExif(QStringList photos, QTextStream& out, QTextStream& err) {
         err << QStringLiteral("exif : indiquer une seule photo\n");
         return 2;
     }
-    const ExifListing listing = listExifItems(QFileInfo(photos.first()).absoluteFilePath());
-    if (!listing.opened) err << QString::fromLatin1(kErrorRet1) << u'\n';
+    const QString path = QFileInfo(photos.first()).absoluteFilePath();
+    const ExifListing listing = listExifItems(path);
+    if (!listing.opened)
+        err << (listing.error == FileOpenError::UnsupportedFormat
+                    ? unreadablePhotoMessage(path, listing.error)
+                    : QString::fromLatin1(kErrorRet1))
+            << u'\n';
     // As in the window's grid, a photo without items still has its one empty row.
     if (listing.rows.isEmpty()) out << QStringLiteral("\t\t\n");
     for (const ExifRow& row : listing.rows)

@@ -18,8 +18,8 @@ namespace {
 const char* const kHelp =
     "Usage : vantorel-cli COMMANDE [OPTIONS] PHOTO...\n"
     "\n"
-    "Lit le géocodage GPS de photos JPEG sans ouvrir de fenêtre, ou en écrit une copie. Les photos ne sont\n"
-    "jamais modifiées.\n"
+    "Lit le géocodage GPS de photos sans ouvrir de fenêtre, ou en écrit une copie. Les photos ne sont\n"
+    "jamais modifiées. Lues : JPEG, HEIC, AVIF, RAW et DNG, TIFF, PNG, WebP ; copies : JPEG.\n"
     "\n"
     "Commandes :\n"
     "  coords PHOTO...   Coordonnées GPS de chaque photo, dans l'ordre donné, une ligne par photo :\n"
@@ -29,12 +29,15 @@ const char* const kHelp =
     "                    Les messages sur les références Nord-Sud et Est-Ouest absentes vont sur la\n"
     "                    sortie d'erreur.\n"
     "                    Une photo illisible (absente, dossier, tube, lien cassé, lecture non\n"
-    "                    autorisée, nom trop long) ne donne aucune ligne : un message la nomme sur\n"
-    "                    la sortie d'erreur, les autres photos sont lues, code de sortie 1.\n"
+    "                    autorisée, nom trop long, format non pris en charge) ne donne aucune\n"
+    "                    ligne : un message la nomme sur la sortie d'erreur, les autres photos\n"
+    "                    sont lues, code de sortie 1.\n"
     "  exif PHOTO        Toutes les informations Exif de la photo : nom, type et valeur, une ligne\n"
     "                    par information.\n"
     "                    Une photo sans information donne une ligne vide. Code de sortie 1 si la\n"
-    "                    photo ne peut pas être ouverte (« Erreur ret1 » sur la sortie d'erreur).\n"
+    "                    photo ne peut pas être ouverte (« Erreur ret1 » sur la sortie d'erreur ;\n"
+    "                    « format non pris en charge » pour une sorte de photo qu'aucun lecteur ne\n"
+    "                    lit). Une photo qui n'est pas un JPEG finit par sa taille en pixels.\n"
     "  poi PHOTO...      Table des points d'intérêt des photos géocodées, une ligne par photo, dix\n"
     "                    colonnes : nom, latitude, longitude, latitude et longitude signées, chemin,\n"
     "                    référence et valeur d'altitude, largeur, hauteur.\n"
@@ -141,8 +144,8 @@ const char* const kHelp =
 const char* const kHelpEnglish =
     "Usage: vantorel-cli COMMAND [OPTIONS] PHOTO...\n"
     "\n"
-    "Reads the GPS geotag of JPEG photos without opening a window, or writes a copy of them. The photos\n"
-    "are never modified.\n"
+    "Reads the GPS geotag of photos without opening a window, or writes a copy of them. The photos are\n"
+    "never modified. Read: JPEG, HEIC, AVIF, RAW and DNG, TIFF, PNG, WebP; copies: JPEG.\n"
     "\n"
     "Commands:\n"
     "  coords PHOTO...   GPS coordinates of each photo, in the given order, one line per photo: full\n"
@@ -152,11 +155,13 @@ const char* const kHelpEnglish =
     "                    Messages about missing North-South and East-West references go to standard\n"
     "                    error.\n"
     "                    An unreadable photo (missing, folder, pipe, broken link, read not\n"
-    "                    permitted, name too long) gives no line: a message names it on standard\n"
-    "                    error, the other photos are read, exit code 1.\n"
+    "                    permitted, name too long, format not supported) gives no line: a message\n"
+    "                    names it on standard error, the other photos are read, exit code 1.\n"
     "  exif PHOTO        Every Exif item of the photo: name, type and value, one line per item.\n"
     "                    A photo without items gives an empty line. Exit code 1 if the photo cannot\n"
-    "                    be opened (« Erreur ret1 » on standard error).\n"
+    "                    be opened (« Erreur ret1 » on standard error; « format non pris en\n"
+    "                    charge » for a kind of photo no reader reads). A photo that is no JPEG\n"
+    "                    ends with its size in pixels.\n"
     "  poi PHOTO...      Table of the points of interest of the geotagged photos, one line per\n"
     "                    photo, ten columns: name, latitude, longitude, signed latitude and\n"
     "                    longitude, path, altitude reference and value, width, height.\n"
@@ -257,8 +262,8 @@ const char* const kHelpEnglish =
     "  vantorel-cli gpx -o photos.gpx ~/Photos/*.jpg\n"
     "                    The GPX file of the geotagged photos of a folder.\n";
 
-const char* const kSummary = "lit et réécrit le géocodage GPS de photos JPEG sans fenêtre";
-const char* const kSummaryEnglish = "read and rewrite the GPS geotag of JPEG photos without a window";
+const char* const kSummary = "lit et réécrit le géocodage GPS de photos sans fenêtre";
+const char* const kSummaryEnglish = "read and rewrite the GPS geotag of photos without a window";
 
 // Where the descriptions start in the help's list of commands.
 constexpr int kDescriptionColumn = 20;

@@ -36,6 +36,8 @@ const QString kCoordHeaderGeotagged =
     QStringLiteral("\"Photo géocodée\",Latitude,Longitude,Lati,Longi,File_name");
 const QString kCoordHeaderNotGeotagged =
     QStringLiteral("\"Cette photo n'est pas géocodée\",,,Lati,Longi,File_name");
+const QString kCoordHeaderUnsupported =
+    QStringLiteral("\"Format non pris en charge\",,,Lati,Longi,File_name");
 const QString kExifHeader = QStringLiteral("\"Tag Exif\",Type,Valeur,,");
 const QString kNoInternet =
     QStringLiteral("Pas de connexion internet détectée\nLes cartes GoogleMaps ne s'afficheront pas.");
@@ -479,7 +481,9 @@ void MainController::BitBtn1Click() {
     m_platform.pump.processMessages();
 
     if (!r.geotagged) {
-        c.SG1.setRowCommaText(0, kCoordHeaderNotGeotagged);
+        // A photo no reader can read is not said to have no position.
+        c.SG1.setRowCommaText(0, r.readError == FileOpenError::UnsupportedFormat ? kCoordHeaderUnsupported
+                                                                                 : kCoordHeaderNotGeotagged);
         c.SG1.setRowCount(2);
         c.SG1.fontColor = Qt::red;
         c.BitBtn23Enabled = false;
@@ -506,7 +510,7 @@ void MainController::BitBtn4Click() {
         c.SG2.clearCells(ExifName, ExifValue, 1);
         c.SG2.setRowCount(2);
         const ExifListing listing = listExifItems(*openedPhoto(m_state.CurrentPhotoPath));
-        if (!listing.opened) m_platform.boxes.showMessage(QString::fromLatin1(kErrorRet1));
+        if (!listing.opened) m_platform.boxes.showMessage(listing.failureMessage());
         c.SG2.setRowCount(std::max<int>(2, int(listing.rows.size()) + 1));
         for (int i = 0; i < listing.rows.size(); ++i) {
             c.SG2.setCell(ExifName, i + 1, listing.rows[i].name);

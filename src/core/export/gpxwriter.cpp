@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "gpxwriter.h"
 
+#include "files/photoextensions.h"
 #include "metadata/imageproperties.h"
 #include "metadata/rationals.h"
 #include "tables/gridcolumns.h"
@@ -155,10 +156,16 @@ bool appendGpxWaypoint(QByteArray& out, const StringGrid& SG0, int row, const QS
         appendUtf8(out, time);
         out += "</time>\r\n";
     }
-    // The file name without its extension (the last four characters, ".jpg").
+    // The file name without its extension (the last four characters, ".jpg"; those of ".jpeg" keep
+    // its dot). The four-letter extensions of the other photos go whole: "IMG_0001.heic" is "IMG_0001".
     const QString name = SG0.cell(PoiName, row);
+    qsizetype cut = 4;
+    if (const qsizetype dot = name.lastIndexOf(u'.'); dot >= 0 && name.size() - dot == 5) {
+        const QString extension = name.mid(dot + 1).toLower();
+        if (extension != QLatin1String("jpeg") && photoExtensions().contains(extension)) cut = 5;
+    }
     out += "\t<name>";
-    appendUtf8(out, xmlEscape(name.left(std::max<qsizetype>(0, name.size() - 4))));
+    appendUtf8(out, xmlEscape(name.left(std::max<qsizetype>(0, name.size() - cut))));
     out += "</name>\r\n\t<desc>";
     appendUtf8(out, xmlEscape(SG0.cell(PoiPath, row)));
     out += "</desc>\r\n</wpt>\r\n";

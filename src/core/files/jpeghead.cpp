@@ -129,7 +129,12 @@ JpegHead readJpegHead(int fd, bool skipOtherSegments) {
     buf = headBuffers().take(kFirstRead, 2 * kUsualHead, HeadBuffers::Pick::Smallest);
     if (buf.capacity() < kFirstRead) buf.reserve(kUsualHead);
     readTo(fd, buf, kFirstRead);
-    if (buf.size() < 4 || !isJpegStart(buf)) return {};
+    if (buf.size() < 4 || !isJpegStart(buf)) {
+        JpegHead other;
+        other.otherStart = buf.left(kOtherStartBytes);
+        headBuffers().give(std::move(buf));
+        return other;
+    }
     JpegSegmentWalker walker;
     JpegSegment segment;
     bool exifSeen = false;
@@ -179,7 +184,7 @@ std::shared_ptr<const OpenedPhoto> OpenedPhoto::open(const QString& path, Readin
     photo->m_fd = openRegularFile(path, &photo->m_openError);
     if (photo->m_fd < 0) return photo;
     photo->m_head = readJpegHead(photo->m_fd, reading == Reading::GpsItems);
-    if (reading == Reading::GpsItems) {
+    if (reading == Reading::GpsItems && photo->m_head.otherStart.isEmpty()) {
         ::close(photo->m_fd);
         photo->m_fd = -1;
     }

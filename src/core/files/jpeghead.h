@@ -21,7 +21,11 @@ struct JpegHead {
     QByteArray exifAlone;
     // Ranges of `bytes` (offset, length) left unread, as zeros.
     QVector<std::pair<qint64, qint64>> unread;
+    // For a file that does not start as a JPEG: its first bytes (at most kOtherStartBytes), which
+    // tell what else it is. Empty for a JPEG.
+    QByteArray otherStart;
 };
+inline constexpr qsizetype kOtherStartBytes = 64;
 
 // Reads the head from a descriptor (left open, its position unused). On a cold disk a photo costs what
 // is read of it: one small read covers most heads (in whole pages), a longer Exif segment is read to its
@@ -42,6 +46,7 @@ public:
     enum class Reading {
         Whole,   // the head read in full, the descriptor kept for the picture's decoder
         GpsItems // the head read as readJpegHead's skipOtherSegments does, the descriptor closed after
+                 // for a JPEG (kept for a file of another kind: its metadata lie elsewhere)
     };
     // Never null; a file that could not be opened gives opened() false and the reason.
     static std::shared_ptr<const OpenedPhoto> open(const QString& path, Reading reading = Reading::Whole);
@@ -51,7 +56,7 @@ public:
 
     const QString& path() const { return m_path; }
     bool opened() const { return m_openError == FileOpenError::None; }
-    // -1 once closed (Reading::GpsItems) or when the file could not be opened.
+    // -1 once closed (Reading::GpsItems of a JPEG) or when the file could not be opened.
     int fd() const { return m_fd; }
     FileOpenError openError() const { return m_openError; }
     const JpegHead& head() const { return m_head; }

@@ -18,6 +18,7 @@ const QString kNotRegular =
 const QString kDenied = QStringLiteral("lecture non autorisée");
 const QString kNameTooLong = QStringLiteral("nom trop long");
 const QString kNameUnreadable = QStringLiteral("le nom du fichier ne peut pas être lu");
+const QString kUnsupportedFormat = QStringLiteral("format non pris en charge");
 const QString kOther = QStringLiteral("lecture impossible");
 
 FileOpenError errorOfErrno(int error, const QString& path) {
@@ -76,6 +77,8 @@ QString fileOpenErrorText(FileOpenError error) {
         return kNameTooLong;
     case FileOpenError::NameUnreadable:
         return kNameUnreadable;
+    case FileOpenError::UnsupportedFormat:
+        return kUnsupportedFormat;
     case FileOpenError::None:
     case FileOpenError::Other:
         break;

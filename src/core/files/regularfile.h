@@ -18,6 +18,7 @@ enum class FileOpenError {
     NameTooLong,    // the path or one of its names is longer than the system accepts
     NameUnreadable, // a name that reached the program without its bytes (shown with U+FFFD)
     Other,
+    UnsupportedFormat, // opened, a kind of photo the readers know of, but none of them can read it
 };
 
 // A read-only descriptor for a regular file, or -1 (missing, unreadable, folder, pipe, device),

@@ -9,6 +9,7 @@
 #include "files/pathnames.h"
 #include "files/regularfile.h"
 #include "metadata/imageproperties.h"
+#include "metadata/photocontainer.h"
 #include "text/numberformat.h"
 
 #include <QFile>
@@ -127,6 +128,49 @@ QString positionLeft(const QByteArray& copy, LocationErase erase, std::pair<doub
     return {};
 }
 
+// The edit of a photo in another container than JPEG: its Exif blocks through the GPS directory
+// editor, its XMP packets through the XMP editor, as in a JPEG's segments.
+LocationPlan planContainerEdit(const PhotoContainer& container, const QByteArray& file,
+                               const LocationEdit& edit) {
+    LocationPlan plan;
+    const GpsDirectoryEdit gpsEdit = gpsDirectoryEditFor(edit);
+    const LocationMetadataEdit metadataEdit = metadataEditFor(edit);
+    BlockEditor editor;
+    editor.exif = [&](const QByteArray& tiff, QString& error) -> std::optional<QByteArray> {
+        if (tiff.isEmpty()) {
+            if (edit.erase == LocationErase::None && edit.addPosition && !edit.gpsItems.isEmpty())
+                return newGpsBlock(edit.gpsItems);
+            return QByteArray();
+        }
+        GpsDirectoryEditResult r = editGpsDirectory(tiff, gpsEdit);
+        if (!r.block) {
+            error = r.error;
+            return std::nullopt;
+        }
+        plan.removed.exifGps += r.removedItems;
+        plan.oldPositions += r.oldPositions;
+        return r.block;
+    };
+    editor.xmp = [&](const QByteArray& packet, QString& error) -> std::optional<QByteArray> {
+        MetadataBlockEdit r = editXmpPacket(packet, metadataEdit);
+        if (!r.bytes) {
+            error = r.error;
+            return std::nullopt;
+        }
+        plan.removed.xmp += r.removed;
+        plan.oldPositions += r.oldValues;
+        return r.changed ? r.bytes : packet;
+    };
+    ContainerPlan containerPlan = container.plan(file, editor);
+    if (!containerPlan.error.isEmpty()) {
+        plan = LocationPlan();
+        plan.error = containerPlan.error;
+        return plan;
+    }
+    plan.changes = std::move(containerPlan.changes);
+    return plan;
+}
+
 CopyResult writeCopy(const QString& source, const QString& target, const LocationEdit& edit,
                      const AtomicWriteOptions& extra) {
     CopyResult result;
@@ -140,18 +184,41 @@ CopyResult writeCopy(const QString& source, const QString& target, const Locatio
         ~Closer() { ::close(fd); }
     } closer{fd};
     struct stat st {};
-    const JpegHead head = ::fstat(fd, &st) == 0 ? readJpegHead(fd) : JpegHead();
-    if (head.bytes.isEmpty()) {
-        result.error = QStringLiteral("%1 n'est pas un fichier JPEG").arg(source);
-        return result;
-    }
-    // The whole file: other pictures may follow the first one's end.
-    const auto file = readWholeFile(fd);
-    if (!file || !file->startsWith(head.bytes)) {
+    if (::fstat(fd, &st) != 0) {
         result.error = QStringLiteral("%1 ne peut pas être lu").arg(source);
         return result;
     }
-    const LocationPlan plan = planFileLocationEdit(*file, head.bytes, edit);
+    const ContainerKind kind = sniffContainer(FileSource(fd).read(0, kSniffBytes));
+    const PhotoContainer* container = photoContainer(kind);
+    const bool jpeg = kind == ContainerKind::Jpeg || !container;
+    JpegHead head;
+    if (jpeg) {
+        head = readJpegHead(fd);
+        if (head.bytes.isEmpty()) {
+            result.error =
+                kind == ContainerKind::OtherRaw
+                    ? QStringLiteral("%1 : ce format RAW ne peut pas être modifié sans risque").arg(source)
+                    : QStringLiteral("%1 n'est pas un fichier JPEG").arg(source);
+            return result;
+        }
+    }
+    // The whole file: other pictures may follow the first one's end.
+    const auto file = readWholeFile(fd);
+    if (!file) {
+        result.error = QStringLiteral("%1 ne peut pas être lu").arg(source);
+        return result;
+    }
+    LocationPlan plan;
+    if (jpeg) {
+        if (!file->startsWith(head.bytes)) {
+            result.error = QStringLiteral("%1 ne peut pas être lu").arg(source);
+            return result;
+        }
+        plan = planFileLocationEdit(*file, head.bytes, edit);
+    } else {
+        plan = planContainerEdit(*container, *file, edit);
+        if (!plan.error.isEmpty()) plan.error = containerName(kind) + QStringLiteral(" : ") + plan.error;
+    }
     if (!plan.error.isEmpty()) {
         result.error = plan.error;
         return result;

@@ -96,6 +96,13 @@ void scanText(const QByteArray& file, QVector<FoundPosition>& out) {
                 const qint64 end = file.indexOf('<', close);
                 if (end < 0 || end - close > 400) continue;
                 value = file.mid(close + 1, end - close - 1).trimmed();
+            } else if (at < file.size() && file[at] == '\0') {
+                // A PNG text chunk's keyword, its text after the NUL ("exif:GPSLatitude\0 48/1, ...").
+                qint64 end = at + 1;
+                while (end < file.size() && end - at <= 400 && uchar(file[end]) >= 0x20)
+                    ++end;
+                value = file.mid(at + 1, end - at - 1).trimmed();
+                if (value.isEmpty()) value = "?"; // a position whose text cannot be read
             } else {
                 while (at < file.size() &&
                        (file[at] == ' ' || file[at] == '\t' || file[at] == '\n' || file[at] == '\r'))
@@ -241,9 +248,12 @@ QVector<FlirGpsRecord> flirGpsRecords(const QByteArray& fff) {
 
 QVector<FoundPosition> findPositions(const QByteArray& file) {
     QVector<FoundPosition> out;
+    // A TIFF file (or a RAW file built on one) is one block, whose directories may lie anywhere in it.
+    const bool tiffFile = TiffBlock::parse(file.left(8)).has_value();
+    if (tiffFile) scanTiff(file, out);
     for (const char* header : {"II\x2A\x00", "MM\x00\x2A"}) {
         const QByteArray mark(header, 4);
-        for (qint64 at = file.indexOf(mark); at >= 0; at = file.indexOf(mark, at + 1))
+        for (qint64 at = file.indexOf(mark, tiffFile ? 1 : 0); at >= 0; at = file.indexOf(mark, at + 1))
             scanTiff(file.mid(at, kMaxTiffBlock), out);
     }
     scanText(file, out);

@@ -20,7 +20,8 @@ struct FoundPosition {
 };
 
 // Every latitude and longitude in the file: the GPS directory of every TIFF block found anywhere
-// in it (Exif segments, thumbnails, other pictures, Photoshop resources) hanging from its main
+// in it (Exif segments, PNG and WebP chunks, thumbnails, other pictures, Photoshop resources, the
+// whole file when it is a TIFF or a RAW file built on one) hanging from its main
 // directory, its second (thumbnail) directory or its Exif directory; every XMP-style property
 // whose local name is a latitude or longitude, in any namespace and wherever its text lies
 // (XMP, extended XMP, Photoshop's XMP, trailing data); the GPS record of a thermal camera's FFF

@@ -200,13 +200,22 @@ ExifListing listExifItems(const OpenedPhoto& photo) {
     ExifListing listing;
     ImageProperties picture;
     listing.opened = picture.open(photo);
+    listing.error = picture.openError();
     if (!listing.opened) return listing;
     const QVector<PropertyItem> items = picture.allItems();
-    listing.rows.reserve(items.size());
+    listing.rows.reserve(items.size() + 1);
     for (const PropertyItem& item : items)
         listing.rows.append(
             ExifRow{TagName(item.id), TypeName(item.type), formatPropertyValue(item, &listing)});
+    if (const auto size = picture.pixelSize())
+        listing.rows.append(ExifRow{QString::fromUtf8(kPixelSizeRowName), QString(),
+                                    QStringLiteral(" %1 x %2").arg(size->width()).arg(size->height())});
     return listing;
+}
+
+QString ExifListing::failureMessage() const {
+    if (error == FileOpenError::UnsupportedFormat) return QStringLiteral("Format non pris en charge");
+    return QString::fromLatin1(kErrorRet1);
 }
 
 float viewDirectionFromRows(const StringGrid& sg2) {

@@ -4,6 +4,7 @@
 // copies the rows into its grid SG2 and reads the later passes back from that grid.
 #pragma once
 
+#include "files/regularfile.h"
 #include "propertyitem.h"
 
 #include <QString>
@@ -22,7 +23,9 @@ struct ExifRow {
 };
 
 struct ExifListing {
-    bool opened = false;       // false: the picture could not be opened; caller shows "Erreur ret1"
+    bool opened = false; // false: the picture could not be opened; caller shows failureMessage()
+    // Why it could not: UnsupportedFormat for a kind of photo no reader reads.
+    FileOpenError error = FileOpenError::None;
     QVector<ExifRow> rows;     // one per property item, in ImageProperties::allItems() order
     float focalLength = 10.0f; // SharedState::FocalLength: "ExifFocalLength" of one unsigned rational, mm
     QString cameraModel;       // SharedState::CameraModel: the whole "EquipModel" text
@@ -30,11 +33,19 @@ struct ExifListing {
     // An ASCII "GpsImgDirRef" was met: the declination controls then follow directionIsMagnetic.
     bool directionRefSeen = false;
     bool landscape = true; // SharedState::Landscape: from "Orientation"
+
+    // The message for a picture that could not be opened: "Erreur ret1", or « Format non pris en
+    // charge » for a kind of photo no reader reads.
+    QString failureMessage() const;
 };
+
+// The name of the row a photo that is no JPEG gets after its items, with its size in pixels from
+// its format's header (a JPEG's is in its Exif items and the POI table).
+inline constexpr char kPixelSizeRowName[] = "Taille en pixels";
 
 // Lists every item of the photo at `path`. A photo that opens but yields no items (no metadata,
 // or metadata that cannot be read) gives `opened` and no rows: the grid then shows its one empty
-// row and no message.
+// row and no message. A photo that is no JPEG ends with its size row when its size is known.
 ExifListing listExifItems(const QString& path);
 // The same from a photo already opened.
 ExifListing listExifItems(const OpenedPhoto& photo);

@@ -12,8 +12,12 @@ std::optional<QVector<PropertyItem>> readGpsDirectory(const QByteArray& jpegHead
     if (!exif) return std::nullopt;
     if (exif->tiffOffset < 0) return QVector<PropertyItem>(); // no Exif segment: no GPS directory
     // The block is read where it lies in the head, without a copy.
-    const auto tiff = TiffBlock::parse(
+    return readTiffGpsDirectory(
         QByteArray::fromRawData(jpegHead.constData() + exif->tiffOffset, qsizetype(exif->tiffSize)));
+}
+
+std::optional<QVector<PropertyItem>> readTiffGpsDirectory(const QByteArray& tiffBlock) {
+    const auto tiff = TiffBlock::parse(tiffBlock);
     if (!tiff) return std::nullopt;
     const auto ifd0 = tiff->directory(tiff->firstDirectory());
     if (!ifd0) return std::nullopt;

@@ -32,8 +32,27 @@ quint32 thumbnailPropertyId(quint32 tiffId) {
     return tiffId;
 }
 
+namespace {
+
+// How much of a large TIFF block (a TIFF or RAW file is one) the quick GPS reader reads: cameras put
+// their directories before the picture data; a file that keeps them further is read in full by
+// the full reader.
+constexpr qint64 kGpsWindow = 256 * 1024;
+// The largest Exif block read into memory for the full reader.
+constexpr qint64 kMaxExifBlock = 16 * 1024 * 1024;
+
+} // namespace
+
 struct ImageProperties::Impl {
+    ~Impl() { closeFile(); }
     QString path;
+    ContainerKind kind = ContainerKind::Unknown;
+    // A photo of another kind than JPEG: its own descriptor (the opened photo's, duplicated), which
+    // the full reader reads through, and its size from its header.
+    int fd = -1;
+    std::optional<QSize> pixelSize;
+    ByteRange exifBlock;         // its first Exif block, when its container could be walked
+    bool imageFromBlock = false; // the full reader read that block alone
     QByteArray head;
     QByteArray exifAlone; // the Exif segment as a JPEG of its own, when the whole file cannot be read
     QVector<std::pair<qint64, qint64>> unread; // parts of the head not read (Scope::Gps)
@@ -52,13 +71,67 @@ struct ImageProperties::Impl {
     }
     std::unique_ptr<ExifPicture> read(const QByteArray& bytes) const {
         const MetadataEngine* engine = metadataEngine();
-        return engine ? engine->read(encodePath(path), bytes) : nullptr;
+        if (!engine) return nullptr;
+        // The file opened, even when its name has been given to another file since.
+        if (bytes.isEmpty() && fd >= 0)
+            return engine->read(QByteArray("/proc/self/fd/") + QByteArray::number(fd), {});
+        return engine->read(encodePath(path), bytes);
     }
+    void closeFile() {
+        if (fd >= 0) ::close(fd);
+        fd = -1;
+    }
+    bool openOther(const OpenedPhoto& photo, Scope scope);
 };
+
+bool ImageProperties::Impl::openOther(const OpenedPhoto& photo, Scope scope) {
+    fd = ::fcntl(photo.fd(), F_DUPFD_CLOEXEC, 0);
+    if (fd < 0) {
+        openError = FileOpenError::Other;
+        return false;
+    }
+    if (const PhotoContainer* container = photoContainer(kind)) {
+        const FileSource source(fd);
+        const ContainerLayout layout = container->layout(source);
+        if (layout.error.isEmpty()) {
+            pixelSize = layout.pixelSize;
+            if (!layout.exif.isEmpty()) exifBlock = layout.exif.first();
+            if (scope == Scope::Gps && !layout.exif.isEmpty()) {
+                const ByteRange first = layout.exif.first();
+                const bool whole = first.size <= kGpsWindow;
+                const QByteArray block = source.read(first.offset, std::min(first.size, kGpsWindow));
+                auto items = readTiffGpsDirectory(block);
+                // No GPS directory in a block read in part, or in the first of several blocks (a CR3
+                // keeps its GPS directory in a block of its own), is left to the full reader.
+                if (items && (!items->isEmpty() || (whole && layout.exif.size() == 1)))
+                    gpsItems = std::move(items);
+            } else if (scope == Scope::Gps && kind != ContainerKind::Png) {
+                // No Exif block: no GPS items (a PNG may also keep its Exif in a text chunk, which
+                // the full reader finds).
+                gpsItems = QVector<PropertyItem>();
+            }
+            if (gpsItems) return true;
+        }
+    }
+    if (loadFully()) return true;
+    openError = FileOpenError::UnsupportedFormat;
+    return false;
+}
 
 bool ImageProperties::Impl::loadFully() {
     // A JPEG is parsed from the bytes already read; other pictures from the file.
     image = read(head);
+    // A photo of another kind whose Exif block the full reader did not find in the file (exiv2
+    // 0.27 misreads the item locations of many HEIF files) is read from that block.
+    if (fd >= 0 && exifBlock.valid() && (!image || image->empty()) && exifBlock.size <= kMaxExifBlock) {
+        const QByteArray block = FileSource(fd).read(exifBlock.offset, exifBlock.size);
+        if (block.size() == exifBlock.size) {
+            if (auto fromBlock = read(block)) {
+                image = std::move(fromBlock);
+                imageFromBlock = true;
+            }
+        }
+    }
     if (image || loadExifAlone()) return true;
     loadFailed = true;
     return false;
@@ -84,12 +157,21 @@ bool ImageProperties::open(const OpenedPhoto& photo, Scope scope) {
     d->image.reset();
     d->gpsItems.reset();
     d->loadFailed = false;
+    d->closeFile();
+    d->pixelSize.reset();
+    d->exifBlock = ByteRange();
+    d->imageFromBlock = false;
     d->path = photo.path();
     d->openError = photo.openError();
     d->head = photo.head().bytes;
     d->exifAlone = photo.head().exifAlone;
     d->unread = photo.head().unread;
+    // A file that starts as a JPEG is read as one, even when its head cannot be walked.
+    const QByteArray& start = photo.head().otherStart;
+    d->kind = start.isEmpty() ? ContainerKind::Jpeg : sniffContainer(start);
     if (!photo.opened()) return false;
+    if (d->kind != ContainerKind::Jpeg && d->kind != ContainerKind::Unknown && photo.fd() >= 0)
+        return d->openOther(photo, scope);
     if (scope == Scope::Gps && !(d->head.isEmpty() && d->exifAlone.isEmpty())) {
         d->gpsItems = readGpsDirectory(d->head.isEmpty() ? d->exifAlone : d->head);
         if (d->gpsItems) return true;
@@ -99,6 +181,19 @@ bool ImageProperties::open(const OpenedPhoto& photo, Scope scope) {
 
 FileOpenError ImageProperties::openError() const {
     return d->openError;
+}
+
+ContainerKind ImageProperties::kind() const {
+    return d->kind;
+}
+
+std::optional<QSize> ImageProperties::pixelSize() const {
+    if (d->kind == ContainerKind::Jpeg) return std::nullopt;
+    if (d->pixelSize) return d->pixelSize;
+    // The full reader's size of a HEIF file is often a tile's, and that of a block read alone no picture's.
+    if (d->kind == ContainerKind::IsoBmff || !d->full() || d->imageFromBlock) return std::nullopt;
+    if (const auto size = d->image->pixelSize()) return QSize(size->first, size->second);
+    return std::nullopt;
 }
 
 const QByteArray& ImageProperties::jpegHead() const {

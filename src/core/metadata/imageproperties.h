@@ -7,8 +7,10 @@
 #include "files/jpeghead.h"
 #include "files/regularfile.h"
 #include "metadataengine.h"
+#include "photocontainer.h"
 #include "propertyitem.h"
 
+#include <QSize>
 #include <QString>
 #include <QVector>
 #include <memory>
@@ -32,6 +34,9 @@ public:
     // every later read then finds no items.
     // A JPEG cut short after its whole Exif segment (inside a later XMP segment, say), or whose
     // metadata exiv2 refuses, is read from its Exif segment alone.
+    // A photo of another kind (TIFF, RAW, PNG, WebP, HEIF) is read by the full reader; with
+    // Scope::Gps its GPS items come from its first Exif block when its container can be walked.
+    // One that no reader can read fails with FileOpenError::UnsupportedFormat.
     bool open(const QString& path, Scope scope = Scope::All);
     // The same from a photo already opened, its head already read: nothing is read from disk.
     bool open(const OpenedPhoto& photo, Scope scope = Scope::All);
@@ -39,6 +44,15 @@ public:
     // Why the last open could not read the file at all; None when it was read, a picture or not
     // (a photo that could not be read is not a photo without GPS).
     FileOpenError openError() const;
+
+    // The kind of file that was opened: Jpeg for a file that starts as one (read as always, even
+    // when its head cannot be walked), Unknown for a file no reader knows of by its first bytes.
+    ContainerKind kind() const;
+
+    // The picture's width and height for a file that is no JPEG, from its format's own header (or
+    // as the full reader found it); nothing for a JPEG, whose size is its frame header's
+    // (jpegFrameSize of jpegHead()), and when it is not known.
+    std::optional<QSize> pixelSize() const;
 
     // For a JPEG file: its bytes up to and including the header of the first scan, read once for
     // the metadata and enough for the picture's size. Empty otherwise. With Scope::Gps the payloads

@@ -12,6 +12,7 @@
 #include <QVector>
 #include <memory>
 #include <optional>
+#include <utility>
 
 namespace vantorel {
 
@@ -44,6 +45,8 @@ public:
     // Every item in file order with its directory; ids are the tags as stored.
     virtual QVector<std::pair<ExifGroup, PropertyItem>> all() const = 0;
     virtual bool empty() const = 0;
+    // The picture's width and height as the file's own header gives them, when known.
+    virtual std::optional<std::pair<int, int>> pixelSize() const = 0;
     // Adds or replaces an item (GPS ids to the GPS directory, ids only the Exif directory knows to
     // it, others to the main image's). False when the bytes make no value of that type.
     virtual bool set(const PropertyItem& item) = 0;

@@ -39,8 +39,11 @@ QVector<int> TiffDirectory::indexesOf(quint16 tag) const {
 
 std::optional<TiffBlock> TiffBlock::parse(const QByteArray& bytes) {
     if (bytes.size() < 8) return std::nullopt;
-    if (bytes.startsWith(QByteArrayLiteral("II\x2A\x00"))) return TiffBlock(bytes, false);
-    if (bytes.startsWith(QByteArrayLiteral("MM\x00\x2A"))) return TiffBlock(bytes, true);
+    // Olympus ("IIRO", "IIRS", "MMOR") and Panasonic ("IIU\0") RAW files change only the magic number.
+    for (const char* magic : {"II\x2A\x00", "IIRO", "IIRS", "IIU\x00"})
+        if (bytes.startsWith(QByteArray(magic, 4))) return TiffBlock(bytes, false);
+    for (const char* magic : {"MM\x00\x2A", "MMOR"})
+        if (bytes.startsWith(QByteArray(magic, 4))) return TiffBlock(bytes, true);
     return std::nullopt;
 }
 

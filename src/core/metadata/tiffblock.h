@@ -45,7 +45,8 @@ struct TiffDirectory {
 
 class TiffBlock {
 public:
-    // Nothing when the bytes do not start with a TIFF header ("II*\0" or "MM\0*").
+    // Nothing when the bytes do not start with a TIFF header ("II*\0" or "MM\0*", or the magic
+    // numbers of the RAW files built on TIFF: "IIRO", "IIRS", "MMOR", "IIU\0").
     static std::optional<TiffBlock> parse(const QByteArray& bytes);
 
     const QByteArray& bytes() const { return m_bytes; }

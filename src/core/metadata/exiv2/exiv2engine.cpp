@@ -41,6 +41,10 @@ void initExiv2() {
         Exiv2::LogMsg::setHandler(exiv2Log);
         Exiv2::LogMsg::setLevel(Exiv2::LogMsg::warn);
         Exiv2::XmpParser::initialize(lockXmp, nullptr);
+#if defined(EXV_ENABLE_BMFF) && EXIV2_TEST_VERSION(0, 27, 4)
+        // The box files (HEIC, AVIF, CR3, JPEG XL) are read only when asked for.
+        Exiv2::enableBMFF(true);
+#endif
     });
 }
 
@@ -130,6 +134,16 @@ public:
     }
 
     bool empty() const override { return m_image->exifData().empty(); }
+
+    std::optional<std::pair<int, int>> pixelSize() const override {
+        try {
+            const int width = int(m_image->pixelWidth()), height = int(m_image->pixelHeight());
+            if (width > 0 && height > 0) return std::make_pair(width, height);
+        } catch (const std::exception& e) {
+            qCDebug(lcExiv2) << e.what();
+        }
+        return std::nullopt;
+    }
 
     bool set(const PropertyItem& item) override {
         try {
