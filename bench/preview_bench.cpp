@@ -1,13 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Decodes one file as the window does, once, and exits: timed as a whole process against djpeg by
-// bench/preview_bench.sh.
+// Decodes one file as the window does (a JPEG picture, or any other format the window shows), once, and
+// exits: timed as a whole process against djpeg by bench/preview_bench.sh.
 //   preview_bench FILE                  the preview (272 x 353)
 //   preview_bench --viewer WxH FILE     the full-size viewer on a WxH screen, as painted
 //   preview_bench --in-process WxH FILE [RUNS]
 //       both inside this process, taking turns: the viewer's decode against libjpeg decoding at 1/2 as
 //       djpeg -scale 1/2 does (default settings, RGB rows into one reused row); medians in ms
-#include "display/jpegdecoder.h"
+#include "display/picturedecoder.h"
 #include "display/viewergeometry.h"
+#include "files/jpeghead.h"
 
 #include <QElapsedTimer>
 #include <QString>
@@ -28,7 +29,7 @@ QSize parseSize(const char* text) {
 }
 
 QImage viewerDecode(const QString& path, QSize screen) {
-    return vantorel::decodeForShowing(
+    return vantorel::decodePictureForShowing(
                path, [screen](QSize natural) { return vantorel::viewerPictureSize(natural, screen); })
         .image;
 }
@@ -117,7 +118,8 @@ int main(int argc, char** argv) {
     }
     const QString path = QString::fromLocal8Bit(argv[first]);
     const QImage image =
-        screen.isEmpty() ? vantorel::decodePreview(path, QSize(272, 353)) : viewerDecode(path, screen);
+        screen.isEmpty() ? vantorel::decodePicturePreview(*vantorel::OpenedPhoto::open(path), QSize(272, 353))
+                         : viewerDecode(path, screen);
     if (image.isNull()) {
         std::fprintf(stderr, "cannot decode %s\n", argv[first]);
         return 1;

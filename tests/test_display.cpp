@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Picture decoding for the preview and the viewer, the ".JPG" test and the viewer's placement.
+#include "childcost.h"
 #include "display/jpegdecoder.h"
 #include "display/pictureloader.h"
 #include "display/viewergeometry.h"
@@ -440,42 +441,15 @@ TEST_F(DecoderTest, AbsurdDimensionsAreRefusedQuickly) {
     EXPECT_LT(timer.elapsed(), 20000);
 }
 
-// What a decode in a child process cost: whether each decoder gave a picture, CPU time, peak memory.
-struct ChildCost {
-    bool exited = false;
-    bool preview = false;
-    bool viewer = false;
-    double cpuSeconds = 0;
-    double peakMegabytes = 0;
-};
-
+// Both decoders in a child process.
 ChildCost decodeInChild(const QString& path) {
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        const bool preview = !decodePreview(path, kPreviewBox).isNull();
-        const bool viewer = !decodeForShowing(path, [](QSize n) {
-                                 return n.scaled(1918, 1078, Qt::KeepAspectRatio);
-                             }).image.isNull();
-        ::_exit((preview ? 1 : 0) | (viewer ? 2 : 0));
-    }
-    ChildCost cost;
-    int status = 0;
-    rusage usage{};
-    if (pid < 0 || ::wait4(pid, &status, 0, &usage) != pid || !WIFEXITED(status)) return cost;
-    cost.exited = true;
-    cost.preview = WEXITSTATUS(status) & 1;
-    cost.viewer = WEXITSTATUS(status) & 2;
-    cost.cpuSeconds = double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-                      double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-    cost.peakMegabytes = double(usage.ru_maxrss) / 1024;
-    return cost;
+    return vantorel::test::decodeInChild([&] { return !decodePreview(path, kPreviewBox).isNull(); },
+                                         [&] {
+                                             return !decodeForShowing(path, [](QSize n) {
+                                                         return n.scaled(1918, 1078, Qt::KeepAspectRatio);
+                                                     }).image.isNull();
+                                         });
 }
-
-#if defined(__SANITIZE_ADDRESS__)
-constexpr bool kSanitized = true; // shadow memory and slower code: costs are not measured
-#else
-constexpr bool kSanitized = false;
-#endif
 
 TEST_F(DecoderTest, HostileFilesDecodeOrAreRefusedWithinOneSecondAnd300MB) {
     for (const HostileJpeg& c : hostileJpegs()) {

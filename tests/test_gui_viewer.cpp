@@ -80,6 +80,39 @@ TEST_F(ViewerTest, SmallerPictureAtItsOwnSizeCentred) {
     EXPECT_EQ(showMain.count(), 0);
 }
 
+// The other formats open the viewer as a ".JPG" photo does, whatever their name; a JPEG picture named
+// ".jpeg" still does not.
+TEST_F(ViewerTest, PhotosOfOtherFormatsOpenAtTheirSize) {
+    struct Case {
+        const char* name;
+        const char* format;
+        QSize size;
+        QRect window;
+    };
+    const Case cases[] = {{"p.png", "PNG", {800, 600}, {560, 240, 800, 600}},
+                          {"p.tif", "TIFF", {640, 480}, {640, 300, 640, 480}},
+                          {"p.webp", "WEBP", {2000, 1000}, kScreen},
+                          {"png.jpg", "PNG", {400, 300}, {760, 390, 400, 300}}};
+    int opened = 0;
+    for (const Case& c : cases) {
+        QImage image(c.size, QImage::Format_RGB32);
+        image.fill(QColor(40, 120, 200));
+        const QString path = dir.filePath(QString::fromLatin1(c.name));
+        ASSERT_TRUE(image.save(path, c.format)) << c.name;
+        open(path);
+        EXPECT_TRUE(viewer.isVisible()) << c.name;
+        EXPECT_EQ(viewer.geometry(), c.window) << c.name;
+        EXPECT_EQ(hideMain.count(), ++opened) << c.name;
+        viewer.hide();
+    }
+    QImage image(QSize(300, 200), QImage::Format_RGB32);
+    image.fill(Qt::red);
+    const QString jpeg = dir.filePath("j.jpeg");
+    ASSERT_TRUE(image.save(jpeg, "JPG"));
+    open(jpeg);
+    EXPECT_EQ(hideMain.count(), opened);
+}
+
 TEST_F(ViewerTest, PictureAsLargeAsTheScreenCoversItDrawnAtTopLeft) {
     for (const QSize size : {QSize(4000, 3000), QSize(1920, 600)}) {
         open(photo(qPrintable(QStringLiteral("big%1.JPG").arg(size.width())), size));

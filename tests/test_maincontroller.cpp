@@ -79,6 +79,28 @@ TEST_F(ControllerTest, DropAddsSortedEntriesAndShowsTheLastDropped) {
     EXPECT_TRUE(fake.boxes.messages.isEmpty());
 }
 
+// Photos of the other formats get their preview whatever their name; a JPEG picture only from a ".JPG"
+// file, as ever.
+TEST_F(ControllerTest, PreviewOfEveryFormatAndOfJpegPicturesOnlyFromDotJpg) {
+    struct Case {
+        const char* name;
+        const char* format;
+        bool shown;
+    };
+    const Case cases[] = {{"p.png", "PNG", true},    {"p.tif", "TIFF", true},  {"p.webp", "WEBP", true},
+                          {"png.jpeg", "PNG", true}, {"j.jpeg", "JPG", false}, {"j.JPG", "JPG", true},
+                          {"p.bmp", "BMP", false}};
+    for (const Case& k : cases) {
+        QImage image(QSize(300, 200), QImage::Format_RGB32);
+        image.fill(QColor(40, 120, 200));
+        const QString photo = path(k.name);
+        ASSERT_TRUE(image.save(photo, k.format)) << k.name;
+        c.HandleDroppedFiles({photo});
+        EXPECT_EQ(m.Image1.isNull(), !k.shown) << k.name;
+        if (k.shown) EXPECT_EQ(m.Image1.size(), QSize(272, 181)) << k.name;
+    }
+}
+
 TEST_F(ControllerTest, DropWithoutAddingReplacesAndSameFileTwiceSelectsTheFirst) {
     c.HandleDroppedFiles({plain});
     m.CheckBox1 = false;

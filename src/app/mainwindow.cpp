@@ -5,7 +5,7 @@
 
 #include "browserplaceholder.h"
 #include "desktopservices.h"
-#include "display/jpegdecoder.h"
+#include "display/picturedecoder.h"
 #include "display/pictureloader.h"
 #include "files/pathnames.h"
 #include "lazybrowser.h"
@@ -648,7 +648,7 @@ void MainWindow::wirePreview() {
             }
             // The worker decodes from the descriptor the selection opened; it is closed when the decode ends.
             m_previewLoader->start([photo = std::move(photo), box](const CancelFlag& cancel) {
-                return DecodedPicture{decodePreview(*photo, box, &cancel), QSize()};
+                return DecodedPicture{decodePicturePreview(*photo, box, &cancel), QSize()};
             });
         });
     connect(m_previewLoader, &PictureLoader::decoded, this, [this](quint64, const DecodedPicture& picture) {

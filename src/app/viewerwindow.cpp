@@ -2,7 +2,7 @@
 // The full-size viewer: loading and placing the picture, closing, dragging.
 #include "viewerwindow.h"
 
-#include "display/jpegdecoder.h"
+#include "display/picturedecoder.h"
 #include "display/pictureloader.h"
 #include "display/viewergeometry.h"
 
@@ -120,7 +120,7 @@ QRect ViewerWindow::screenArea() const {
 
 void ViewerWindow::showFor(const QString& mainCaption) {
     // Before any photo the caption is the program's title, which is not a photo: shown as it was.
-    if (!isJpgExtension(mainCaption) || !QFileInfo(mainCaption).isFile()) {
+    if (pictureFormatOf(mainCaption) == PictureFormat::None || !QFileInfo(mainCaption).isFile()) {
         loader_->cancel();
         showBeside();
         return;
@@ -130,7 +130,7 @@ void ViewerWindow::showFor(const QString& mainCaption) {
     loadingScreen_ = screenArea();
     const QSize screen = loadingScreen_.size();
     loader_->start([path = mainCaption, screen](const CancelFlag& cancel) {
-        return decodeForShowing(
+        return decodePictureForShowing(
             path, [screen](QSize natural) { return viewerPictureSize(natural, screen); }, &cancel);
     });
 }

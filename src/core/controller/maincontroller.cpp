@@ -4,7 +4,7 @@
 
 #include <QSet>
 
-#include "display/jpegdecoder.h"
+#include "display/picturedecoder.h"
 #include "export/gpxwriter.h"
 #include "files/atomicfile.h"
 #include "files/regularfile.h"
@@ -532,12 +532,14 @@ void MainController::BitBtn4Click() {
 void MainController::BitBtn7Click() {
     const QString path = m_controls.SG1.cell(CoordPath, 1);
     m_controls.Image1 = QImage();
-    const auto shown = isJpgExtension(path) ? openedPhoto(path) : nullptr;
+    // A ".JPG" file as ever, and the photos of the other formats the program shows, whatever their name.
+    auto shown = openedPhoto(path);
+    if (pictureFormatOf(*shown) == PictureFormat::None) shown.reset();
     ++m_previewRequest;
     if (m_previewDecoder)
         m_previewDecoder(m_previewRequest, shown, kPreviewSize);
     else if (shown)
-        m_controls.Image1 = decodePreview(*shown, kPreviewSize);
+        m_controls.Image1 = decodePicturePreview(*shown, kPreviewSize);
 }
 
 void MainController::previewDecoded(quint64 request, const QImage& picture) {

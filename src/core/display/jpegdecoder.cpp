@@ -105,7 +105,8 @@ struct Decoder {
     std::vector<JOCTET> buffer;
     int fd = -1;
     bool ownsFd = true;
-    QByteArray prefix; // the file's start, already read
+    QByteArray prefix;     // the file's start, already read
+    bool inMemory = false; // the whole file is `prefix`, there is no descriptor
     bool created = false;
     QImage image;
     std::vector<JSAMPLE> cmykLines;
@@ -509,11 +510,20 @@ std::unique_ptr<Decoder> decoderFor(const OpenedPhoto& photo) {
     return d;
 }
 
+// A file's bytes in memory: the source's reads after them find the end of the file.
+std::unique_ptr<Decoder> decoderOfBytes(const QByteArray& bytes) {
+    auto d = std::make_unique<Decoder>();
+    d->prefix = bytes;
+    d->ownsFd = false;
+    d->inMemory = true;
+    return d;
+}
+
 DecodedPicture decode(std::unique_ptr<Decoder> d, const Planner& planFor, const CancelFlag* cancel) {
-    if (d->fd < 0) return {};
+    if (d->fd < 0 && !d->inMemory) return {};
     d->cancel = cancel;
     // The picture data is read from start to end (the head's reader may have told the kernel otherwise).
-    ::posix_fadvise(d->fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+    if (d->fd >= 0) ::posix_fadvise(d->fd, 0, 0, POSIX_FADV_SEQUENTIAL);
 
     if (setjmp(d->error.jump)) return {};
     d->start(kDecodeBufferSize);
@@ -629,14 +639,44 @@ QImage decodePreview(const OpenedPhoto& photo, QSize box, const CancelFlag* canc
     return decode(decoderFor(photo), previewPlan(box), cancel).image;
 }
 
-DecodedPicture decodeForShowing(const QString& path, const std::function<QSize(QSize natural)>& shownSize,
-                                const CancelFlag* cancel) {
-    const auto plan = [&shownSize](QSize natural) {
+namespace {
+
+Planner showingPlan(const std::function<QSize(QSize natural)>& shownSize) {
+    return [&shownSize](QSize natural) {
         const QSize shown = shownSize(natural);
         const int scale = showingScaleEighths(natural, shown);
         return Plan{scale, shown, scale < 8};
     };
-    return decode(decoderFor(path), plan, cancel);
+}
+
+} // namespace
+
+DecodedPicture decodeForShowing(const QString& path, const std::function<QSize(QSize natural)>& shownSize,
+                                const CancelFlag* cancel) {
+    return decode(decoderFor(path), showingPlan(shownSize), cancel);
+}
+
+QImage decodePreviewOfBytes(const QByteArray& jpeg, QSize box, const CancelFlag* cancel) {
+    if (box.isEmpty() || jpeg.isEmpty()) return {};
+    return decode(decoderOfBytes(jpeg), previewPlan(box), cancel).image;
+}
+
+DecodedPicture decodeBytesForShowing(const QByteArray& jpeg,
+                                     const std::function<QSize(QSize natural)>& shownSize,
+                                     const CancelFlag* cancel) {
+    if (jpeg.isEmpty()) return {};
+    return decode(decoderOfBytes(jpeg), showingPlan(shownSize), cancel);
+}
+
+QSize fittedSize(QSize natural, QSize box) {
+    return fitted(natural, box);
+}
+
+QImage scaledPicture(QImage image, QSize target) {
+    if (image.isNull() || target.isEmpty() || area(target) > kMaxOutputPixels) return {};
+    if (image.format() != QImage::Format_RGB32) image = image.convertToFormat(QImage::Format_RGB32);
+    if (image.isNull() || image.size() == target) return image;
+    return scaledOnce(std::move(image), target);
 }
 
 std::optional<QSize> jpegSize(const QString& path) {

@@ -69,6 +69,20 @@ int previewScaleEighths(QSize natural, QSize box);
 // smallest whose output covers it; 8 when none does.
 int showingScaleEighths(QSize natural, QSize shown);
 
+// The same from a JPEG file's bytes in memory (a RAW file's embedded preview).
+QImage decodePreviewOfBytes(const QByteArray& jpeg, QSize box, const CancelFlag* cancel = nullptr);
+DecodedPicture decodeBytesForShowing(const QByteArray& jpeg,
+                                     const std::function<QSize(QSize natural)>& shownSize,
+                                     const CancelFlag* cancel = nullptr);
+
+// Shared with the decoders of the other formats, which decode a picture whole:
+// `natural` fitted into `box` keeping its proportions, never thinner than one pixel;
+QSize fittedSize(QSize natural, QSize box);
+// `image` (Format_RGB32) at exactly `target` pixels, scaled as a JPEG picture decoded larger is: halved
+// by 2x2 averages while that stays at or above the target, then filtered bilinearly; null when the
+// memory for it cannot be had.
+QImage scaledPicture(QImage image, QSize target);
+
 // Width and height from the frame header only. None when the file is not a JPEG picture libjpeg accepts,
 // including a height of 0 (left to a DNL marker, which libjpeg does not support).
 std::optional<QSize> jpegSize(const QString& path);

@@ -67,6 +67,10 @@ public:
                                             const LocationMetadataEdit& edit) const = 0;
     virtual MetadataBlockEdit editPhotoshopBlock(const QByteArray& resources,
                                                  const LocationMetadataEdit& edit) const = 0;
+    // The bytes of the largest JPEG picture the file at `localPath` embeds (a camera RAW file's
+    // preview, a thumbnail): the one with the most pixels, then the most bytes. Empty when it
+    // embeds none, cannot be read, or when that picture takes more than `maxBytes`.
+    virtual QByteArray largestJpegPreview(const QByteArray& localPath, qint64 maxBytes) const = 0;
 };
 
 // Changed whenever the classes above change: a module built from other sources is not used.

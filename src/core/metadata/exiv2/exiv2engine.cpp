@@ -453,6 +453,32 @@ MetadataBlockEdit editPhotoshop(const QByteArray& resources) {
     }
 }
 
+// See MetadataEngine::largestJpegPreview. The pictures are measured from their listing; only the
+// one chosen is copied out of the file.
+QByteArray largestJpeg(const QByteArray& path, qint64 maxBytes) {
+    try {
+        auto image = Exiv2::ImageFactory::open(path.toStdString());
+        if (!image.get()) return {};
+        image->readMetadata();
+        const Exiv2::PreviewManager previews(*image);
+        const Exiv2::PreviewPropertiesList list = previews.getPreviewProperties();
+        const Exiv2::PreviewProperties* best = nullptr;
+        const auto pixels = [](const Exiv2::PreviewProperties& p) { return quint64(p.width_) * p.height_; };
+        for (const Exiv2::PreviewProperties& p : list) {
+            if (p.mimeType_ != "image/jpeg" || p.size_ == 0 || qint64(p.size_) > maxBytes) continue;
+            if (!best || pixels(p) > pixels(*best) || (pixels(p) == pixels(*best) && p.size_ > best->size_))
+                best = &p;
+        }
+        if (!best) return {};
+        const Exiv2::PreviewImage preview = previews.getPreviewImage(*best);
+        return QByteArray(reinterpret_cast<const char*>(preview.pData()), qsizetype(preview.size()));
+    } catch (const std::exception& e) {
+        qCDebug(lcExiv2) << path << e.what();
+    } catch (...) {
+    }
+    return {};
+}
+
 class Exiv2Engine final : public MetadataEngine {
 public:
     std::unique_ptr<ExifPicture> read(const QByteArray& localPath, const QByteArray& bytes) const override {
@@ -468,6 +494,9 @@ public:
                                          const LocationMetadataEdit& edit) const override {
         Q_UNUSED(edit);
         return editPhotoshop(resources);
+    }
+    QByteArray largestJpegPreview(const QByteArray& localPath, qint64 maxBytes) const override {
+        return largestJpeg(localPath, maxBytes);
     }
 };
 
