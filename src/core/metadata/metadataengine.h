@@ -8,6 +8,7 @@
 #include "propertyitem.h"
 
 #include <QByteArray>
+#include <QPair>
 #include <QString>
 #include <QVector>
 #include <memory>
@@ -64,10 +65,14 @@ public:
                                             const LocationMetadataEdit& edit) const = 0;
     virtual MetadataBlockEdit editPhotoshopBlock(const QByteArray& resources,
                                                  const LocationMetadataEdit& edit) const = 0;
+    // See setXmpProperties in imageproperties.h.
+    virtual MetadataBlockEdit
+    setXmpProperties(const QByteArray& packet,
+                     const QVector<QPair<QByteArray, QString>>& properties) const = 0;
 };
 
 // Changed whenever the classes above change: a module built from other sources is not used.
-constexpr int kMetadataEngineInterface = 1;
+constexpr int kMetadataEngineInterface = 2;
 
 // The engine, the module loaded on the first call (from any thread); nullptr, with a warning
 // naming the module once, when it cannot be loaded.
