@@ -53,7 +53,8 @@ struct CopyChoice {
 };
 
 // Writes the copy of `photo` into `batch` (its result at `key` in the results), or keeps the one
-// that exists. A photo whose own file is never written gets a sidecar instead.
+// that exists. A photo whose own file is never written gets a sidecar instead (found out when its
+// copy fails: no other photo pays for the look).
 PhotoCopy stageOne(const QString& photo, const std::optional<GpsPosition>& position, const CopyChoice& choice,
                    DurableBatch& batch, qint64 key, CopyResult& result) {
     PhotoCopy p;
@@ -62,9 +63,11 @@ PhotoCopy stageOne(const QString& photo, const std::optional<GpsPosition>& posit
     AtomicWriteOptions options;
     options.batch = &batch;
     options.batchKey = key;
-    p.sidecar = choice.sidecar || photoTakesSidecarOnly(p.source);
-    if (p.sidecar) {
+    const auto sidecar = [&] {
+        p.sidecar = true;
+        p.kept = false;
         if (!position) {
+            result.ok = false;
             result.error = QStringLiteral("%1 : %2").arg(p.source, kSidecarCannotErase);
             return p;
         }
@@ -72,7 +75,8 @@ PhotoCopy stageOne(const QString& photo, const std::optional<GpsPosition>& posit
         p.existed = copyExists(p.target);
         result = writeSidecar(p.source, p.target, *position, choice.force, options);
         return p;
-    }
+    };
+    if (choice.sidecar) return sidecar();
     p.existed = copyExists(p.target);
     if (!choice.force && p.existed) {
         p.kept = true;
@@ -82,6 +86,7 @@ PhotoCopy stageOne(const QString& photo, const std::optional<GpsPosition>& posit
     options.replace = choice.force;
     result = choice.allLocation ? writeCopyWithoutLocation(p.source, p.target, options)
                                 : writeGeotagCopy(p.source, p.target, position, options);
+    if (!result.ok && photoTakesSidecarOnly(p.source)) return sidecar();
     return p;
 }
 

@@ -273,7 +273,7 @@ bool AtomicFileWriter::copyFrom(int fd, qint64 offset, qint64 size) {
 
 bool AtomicFileWriter::commit() {
     if (m_fd < 0) return fail(m_error.isEmpty() ? QStringLiteral("fichier non ouvert") : m_error);
-    const mode_t mode = m_options.mode.value_or(defaultMode());
+    const mode_t mode = m_options.mode ? *m_options.mode : defaultMode(); // the umask asked only when needed
     // Before the mode: a change of group clears the set-group-id bit.
     if (m_options.group) (void)::fchown(m_fd, uid_t(-1), *m_options.group);
     if (::fchmod(m_fd, mode & 07777) != 0) {

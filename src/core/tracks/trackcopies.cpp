@@ -173,17 +173,20 @@ TrackCopyRun writeTrackCopies(const QVector<PhotoOnTrack>& photos, const std::fu
         own.batchKey = i;
         const GpsPosition position =
             trackGpsPosition(*photo.placement.position, *photo.placement.utcMs, photo.time.hasGpsVersion);
-        if (choice.sidecar || photoTakesSidecarOnly(photo.path)) {
+        const auto sidecar = [&] {
             targets[i] = sidecarPathFor(photo.path, choice.naming);
             outcomes[i] = writeSidecar(photo.path, targets[i], position, choice.replaceExisting, own);
-            return;
-        }
+        };
+        if (choice.sidecar) return sidecar();
         targets[i] = copyPathFor(photo.path, kGeotaggedPrefix);
         if (!choice.replaceExisting && copyExists(targets[i])) {
             kept[i] = true;
             return;
         }
         outcomes[i] = writeGeotagCopy(photo.path, targets[i], position, own);
+        // A photo whose own file is never written: found out when its copy fails, so that no other
+        // photo pays for the look.
+        if (!outcomes[i].ok && photoTakesSidecarOnly(photo.path)) sidecar();
     };
     const int workers = std::clamp(threads, 1, 64);
     bool cancelled = advance && !advance(0);
