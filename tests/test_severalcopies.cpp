@@ -319,6 +319,10 @@ TEST_F(SeveralCopies, ARawOfItsOwnStructureTakesASidecarAndCannotBeErased) {
     EXPECT_TRUE(fake.boxes.errors[0].contains(kSidecarCannotErase)) << fake.boxes.errors[0].toStdString();
     EXPECT_FALSE(QFileInfo::exists(copyPathFor(raw.fileName(), kErasedPrefix)));
     EXPECT_EQ(fileBytes(raw.fileName()), before);
+    // From a track, the RAW's sidecar joins no list either.
+    c.addTrackCopies({sidecarPathFor(raw.fileName()), dir.filePath("#p.jpg")});
+    EXPECT_TRUE(m.ListBox1.contains(dir.filePath("#p.jpg")));
+    EXPECT_FALSE(m.ListBox1.contains(sidecarPathFor(raw.fileName())));
 }
 
 } // namespace

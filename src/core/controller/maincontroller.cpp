@@ -461,8 +461,9 @@ void MainController::writeCopy(bool withPosition) {
 void MainController::addTrackCopies(const QStringList& copies) {
     const QSet<QString> present(m_controls.ListBox1.begin(), m_controls.ListBox1.end());
     QStringList added;
+    // A RAW's sidecar is written beside it, but is no photo for the list.
     for (const QString& copy : copies)
-        if (!present.contains(copy)) added << copy;
+        if (!present.contains(copy) && !copy.endsWith(QLatin1String(".xmp"))) added << copy;
     addManyToList(added);
     showEntryCount();
 }
