@@ -101,5 +101,73 @@ with tempfile.TemporaryDirectory() as tmp:
         now = read(erased)
         check("erase killed: no copy or a whole one", now is None or now == reference, f"attempt {attempt}")
 
+    # A batch: the copies of many large photos in one call are flushed to disk together, then
+    # named. Killed anywhere in it, every copy is the old one, the new one, or (first copies) absent.
+    # Large JPEGs: the sample followed by 24 MB of other data, which a copy carries whole.
+    batch_dir = os.path.join(tmp, "batch")
+    os.mkdir(batch_dir)
+    trailer = bytes(range(256)) * (24 * 1024 * 1024 // 256)
+    with open(source, "rb") as f:
+        head = f.read()
+    photos = []
+    for i in range(6):
+        photo = os.path.join(batch_dir, f"p{i}.jpg")
+        with open(photo, "wb") as f:
+            f.write(head + trailer + bytes([i]) * 1024)
+        photos.append(photo)
+    copies = [os.path.join(batch_dir, "#" + os.path.basename(p)) for p in photos]
+
+    def write_batch(position, *extra):
+        return subprocess.run([cli, "write", "--at", position, *extra, *photos], env=env,
+                              capture_output=True, timeout=600)
+
+    start = time.monotonic()
+    check("batch write exits 0", write_batch("10.5, 20.25").returncode == 0)
+    batch_whole = time.monotonic() - start
+    first = [read(c) for c in copies]
+    check("batch write --force exits 0", write_batch("30.5, -40.75", "--force").returncode == 0)
+    second = [read(c) for c in copies]
+    check("the batch's copies are whole and differ",
+          all(a and b and a != b and len(a) > 24 * 1024 * 1024 for a, b in zip(first, second)))
+    outcomes = {"whole": 0, "absent": 0}
+    attempts = 8
+    for attempt in range(attempts):
+        if attempt % 3 == 0:  # first copies: none there before
+            for c in copies:
+                if os.path.exists(c):
+                    os.unlink(c)
+        before = [read(c) for c in copies]
+        position = "10.5, 20.25" if attempt % 2 else "30.5, -40.75"
+        child = subprocess.Popen([cli, "write", "--at", position, "--force", *photos], env=env,
+                                 stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        time.sleep(rng.uniform(0, batch_whole * 1.1))
+        child.send_signal(signal.SIGKILL)
+        child.wait()
+        for i, c in enumerate(copies):
+            now = read(c)
+            # An existing copy is replaced whole or stays; a new one is whole or absent.
+            if now is None and before[i] is None:
+                outcomes["absent"] += 1
+            elif now is not None and now in (first[i], second[i]):
+                outcomes["whole"] += 1
+            else:
+                check("killed batch left whole copies", False,
+                      f"attempt {attempt}, copy {i}: {None if now is None else len(now)} bytes")
+    check("every copy of the killed batches was whole or absent",
+          sum(outcomes.values()) == attempts * len(copies), str(outcomes))
+    # One photo that cannot be written does not lose the others.
+    unreadable = os.path.join(batch_dir, "broken.jpg")
+    with open(unreadable, "wb") as f:
+        f.write(b"\xff\xd8\xff\xe1\x00\x10Exif\x00\x00MM\x00*")
+    for c in copies:
+        if os.path.exists(c):
+            os.unlink(c)
+    r = subprocess.run([cli, "write", "--at", "1, 2", photos[0], unreadable, photos[1]], env=env,
+                       capture_output=True, timeout=600)
+    lines = r.stdout.decode().splitlines()
+    check("a batch with a broken photo writes the others",
+          r.returncode == 1 and [line.split("\t")[1] for line in lines] == ["écrite", "échec", "écrite"]
+          and read(copies[0]) is not None and read(copies[1]) is not None, r.stdout.decode())
+
 print(f"{passed} passed, {failed} failed")
 sys.exit(1 if failed else 0)

@@ -120,6 +120,111 @@ TEST(AtomicFile, FailuresLeaveTheOldFileAndNoTemporary) {
     EXPECT_EQ(entries(dir.path()), QStringList{"data.gpx"});
 }
 
+// Files handed to a batch by their writers: none has its name before the batch's flush, each then
+// has it (or fails alone, the others written), and a batch dropped unflushed leaves nothing.
+TEST(DurableBatch, NamesEveryFileAtTheFlushAndFailsEachAlone) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(QDir(dir.path()).mkdir("other"));
+    const QString old = dir.filePath("#old.jpg"), taken = dir.filePath("#taken.jpg");
+    const QString blocked = dir.filePath("#blocked.jpg"), refused = dir.filePath("#refused.jpg");
+    const QString fresh = dir.filePath("other/#fresh.jpg");
+    writePlain(old, "old copy");
+    ASSERT_TRUE(QDir(dir.path()).mkdir("#blocked.jpg")); // a folder with something in it
+    writePlain(blocked + "/inside", "x");
+    DurableBatch batch;
+    EXPECT_FALSE(batch.full());
+    struct Case {
+        QString target;
+        bool replace, refuse;
+        bool ok, exists;
+    } cases[] = {
+        {old, true, false, true, false},      // replaces the old copy
+        {fresh, true, false, true, false},    // another folder
+        {taken, false, false, false, true},   // a file takes the name before the flush
+        {blocked, true, false, false, false}, // cannot be renamed over
+        {refused, true, true, false, false},  // does not read back: never handed
+    };
+    for (qsizetype i = 0; i < std::size(cases); ++i) {
+        AtomicWriteOptions options;
+        options.batch = &batch;
+        options.batchKey = 10 + i;
+        options.replace = cases[i].replace;
+        options.mode = 0640;
+        options.modified = timespec{1000000000, 0};
+        if (cases[i].refuse)
+            options.verify = [](const QString&, QString& why) {
+                why = QStringLiteral("relecture");
+                return false;
+            };
+        AtomicFileWriter writer(cases[i].target, options);
+        ASSERT_TRUE(writer.open());
+        ASSERT_TRUE(writer.write("copy " + QByteArray::number(i)));
+        EXPECT_EQ(writer.commit(), !cases[i].refuse);
+    }
+    writePlain(taken, "someone else's");
+    EXPECT_EQ(batch.pending(), 4);
+    // Nothing has its name yet.
+    EXPECT_EQ(readAll(old), "old copy");
+    EXPECT_FALSE(QFileInfo::exists(fresh));
+    EXPECT_EQ(readAll(taken), "someone else's");
+
+    const QVector<DurableBatch::Outcome> outcomes = batch.flush();
+    ASSERT_EQ(outcomes.size(), 4);
+    for (qsizetype i = 0; i < outcomes.size(); ++i) {
+        SCOPED_TRACE(cases[i].target.toStdString());
+        EXPECT_EQ(outcomes[i].key, 10 + i);
+        EXPECT_EQ(outcomes[i].ok, cases[i].ok);
+        EXPECT_EQ(outcomes[i].exists, cases[i].exists);
+        EXPECT_EQ(outcomes[i].error.isEmpty(), cases[i].ok);
+    }
+    EXPECT_EQ(readAll(old), "copy 0");
+    EXPECT_EQ(readAll(fresh), "copy 1");
+    EXPECT_EQ(readAll(taken), "someone else's");
+    struct stat st {};
+    ASSERT_EQ(::stat(QFile::encodeName(fresh).constData(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0640u);
+    EXPECT_EQ(st.st_mtim.tv_sec, 1000000000);
+    // No temporary is left anywhere.
+    EXPECT_EQ(entries(dir.path()), QStringList({"#blocked.jpg", "#old.jpg", "#taken.jpg", "other"}));
+    EXPECT_EQ(entries(dir.filePath("other")), QStringList{"#fresh.jpg"});
+    EXPECT_EQ(batch.pending(), 0);
+    EXPECT_TRUE(batch.flush().isEmpty());
+
+    // A batch dropped before its flush (a crash's outcome, or a command stopped): no copy appears.
+    {
+        DurableBatch dropped;
+        AtomicWriteOptions options;
+        options.batch = &dropped;
+        AtomicFileWriter writer(dir.filePath("#never.jpg"), options);
+        ASSERT_TRUE(writer.open() && writer.write("never") && writer.commit());
+        EXPECT_EQ(entries(dir.path()).filter(".part").size(), 1);
+    }
+    EXPECT_EQ(entries(dir.path()), QStringList({"#blocked.jpg", "#old.jpg", "#taken.jpg", "other"}));
+}
+
+// A batch holds at most a share of the descriptors the process may open.
+TEST(DurableBatch, FillsUpAndFlushesAgain) {
+    QTemporaryDir dir;
+    DurableBatch batch;
+    const qsizetype room = batch.room();
+    ASSERT_GE(room, 8);
+    ASSERT_LE(room, 256);
+    for (qsizetype i = 0; i < room; ++i) {
+        AtomicWriteOptions options;
+        options.batch = &batch;
+        options.batchKey = i;
+        AtomicFileWriter writer(dir.filePath(QStringLiteral("#%1.jpg").arg(i)), options);
+        ASSERT_TRUE(writer.open() && writer.write("x") && writer.commit());
+    }
+    EXPECT_TRUE(batch.full());
+    EXPECT_EQ(batch.room(), 0);
+    const auto outcomes = batch.flush();
+    EXPECT_EQ(outcomes.size(), room);
+    EXPECT_TRUE(std::all_of(outcomes.begin(), outcomes.end(), [](const auto& o) { return o.ok; }));
+    EXPECT_EQ(entries(dir.path()).size(), room);
+    EXPECT_FALSE(batch.full());
+}
+
 TEST(AtomicFile, CopiesARangeOfAnotherFile) {
     QTemporaryDir dir;
     QByteArray source(3 * 1024 * 1024 + 17, '\0');

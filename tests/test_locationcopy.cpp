@@ -601,3 +601,34 @@ TEST(LocationCopies, PlantedPositionsAreCleanedOrRefused) {
 }
 
 } // namespace
+
+// The scan a copy's read-back relies on finds positions at the very edges of the bytes: a TIFF
+// block of either byte order at the first byte or right at the end, and XMP coordinates in any
+// case, as attributes or elements, the last one closing the bytes.
+TEST(PositionScan, FindsPositionsAtTheEdgesInBothByteOrdersAndAnyCase) {
+    const auto block = [](bool big) {
+        TiffBuilder b(big);
+        b.gps = b.position('N', 48, 30, 'W', 2, 15);
+        return b.build();
+    };
+    struct Case {
+        const char* name;
+        QByteArray bytes;
+        int found;
+    } cases[] = {
+        {"little-endian block first", block(false) + QByteArray(100, '*'), 2},
+        {"big-endian block first", block(true) + "MM*", 2},
+        {"both, behind data full of stars", QByteArray(5000, '*') + block(true) + "II*" + block(false), 4},
+        {"a header cut at the end", "xxII*", 0},
+        {"upper-case attributes", "<x exif:GPSLATITUDE=\"48,30.0N\" exif:GPSLONGITUDE='2,15.0W'/>", 2},
+        {"elements, the last closing the bytes",
+         "<exif:GPSLatitude>48,30.0N</exif:GPSLatitude><drone:Longtitude>2.25</drone:Longtitude>", 2},
+        {"words that only end alike", "<x a:altitude=\"3\" b:gratitude=\"4\" c:itude=\"5\"/>", 0},
+    };
+    for (const Case& c : cases) {
+        const QVector<FoundPosition> found = findPositions(c.bytes);
+        EXPECT_EQ(found.size(), c.found) << c.name;
+        for (const FoundPosition& f : found)
+            EXPECT_NEAR(f.degrees, f.latitude ? 48.5 : 2.25, 1e-9) << c.name << " " << f.where.toStdString();
+    }
+}

@@ -7,6 +7,7 @@
 #include "doubles.h"
 #include "fixtures.h"
 #include "geotag/geotagcopy.h"
+#include "geotag/xmpsidecar.h"
 #include "metadata/gpscoordinates.h"
 
 #include <QFile>
@@ -257,6 +258,71 @@ TEST_F(SeveralCopies, OneSelectedPhotoOrUnreadableFieldsKeepTheOnePhotoCommand) 
                   "\n\nLe fichier source d'origine n'a pas été modifié");
     EXPECT_EQ(fake.boxes.questions.size(), 2); // the one-photo question, about the one copy
     EXPECT_FALSE(QFileInfo::exists(copyOf(0)));
+}
+
+// The window's « XMP annexe » choice: sidecars for the selected photos, edited when they exist,
+// no copy, the photos untouched; one photo or several.
+TEST_F(SeveralCopies, TheSidecarChoiceWritesSidecarsAndNoCopy) {
+    listPhotos(3);
+    m.writeSidecar = true;
+    QFile earlier(sidecarPathFor(photos[2]));
+    ASSERT_TRUE(earlier.open(QIODevice::WriteOnly));
+    earlier.write(
+        newSidecarText(photos[2], GpsPosition{"N", "E", DegreesToRationals(1), DegreesToRationals(2), {}})
+            .replace("exif:GPSVersionID", "xmpMM:DocumentID=\"xmp.did:1234\"\n   exif:GPSVersionID"));
+    earlier.close();
+    c.BitBtn5Click();
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_FALSE(QFileInfo::exists(copyOf(i))) << i;
+        const QByteArray sidecar = fileBytes(sidecarPathFor(photos[i]));
+        EXPECT_TRUE(sidecar.contains("33,30.0000S")) << sidecar.toStdString();
+        EXPECT_TRUE(sidecar.contains("151,15.0000E")) << sidecar.toStdString();
+        EXPECT_FALSE(m.ListBox1.contains(sidecarPathFor(photos[i])));
+    }
+    EXPECT_TRUE(fileBytes(sidecarPathFor(photos[2])).contains("xmp.did:1234")) << "its other properties kept";
+    expectSourcesUnchanged();
+    EXPECT_TRUE(fake.boxes.questions.isEmpty());
+    ASSERT_EQ(fake.boxes.confirmations.size(), 1);
+    const QString summary = fake.boxes.confirmations[0];
+    EXPECT_TRUE(summary.startsWith("Fichiers XMP annexes écrits : 2\n" + sidecarPathFor(photos[0])))
+        << summary.toStdString();
+    EXPECT_TRUE(
+        summary.contains("modifiés, leurs autres propriétés gardées : 1\n" + sidecarPathFor(photos[2])));
+    EXPECT_TRUE(summary.endsWith("Les photos n'ont pas été modifiées"));
+
+    // One photo shown, the choice still on: its sidecar alone.
+    m.ListBox1Selection = {};
+    QFile::remove(sidecarPathFor(photos[2]));
+    c.BitBtn5Click();
+    EXPECT_TRUE(QFileInfo::exists(sidecarPathFor(photos[2])));
+    EXPECT_FALSE(QFileInfo::exists(copyOf(2)));
+    EXPECT_EQ(fake.boxes.confirmations.size(), 2);
+}
+
+// A photo whose own file is never written: « Ecrit » gives its sidecar, « Efface » is refused with why.
+TEST_F(SeveralCopies, ARawOfItsOwnStructureTakesASidecarAndCannotBeErased) {
+    c.FormCreate();
+    QFile raw(dir.filePath("DSCF1.RAF"));
+    ASSERT_TRUE(raw.open(QIODevice::WriteOnly));
+    raw.write("FUJIFILMCCD-RAW 0201FF383501" + QByteArray(2000, '\x11'));
+    raw.close();
+    const QByteArray before = fileBytes(raw.fileName());
+    m.caption = raw.fileName();
+    m.Edit7 = "-33,5";
+    m.Edit8 = "151,25";
+    c.BitBtn5Click();
+    EXPECT_TRUE(fileBytes(sidecarPathFor(raw.fileName())).contains("33,30.0000S"));
+    EXPECT_FALSE(QFileInfo::exists(copyPathFor(raw.fileName(), kGeotaggedPrefix)));
+    ASSERT_EQ(fake.boxes.confirmations.size(), 1);
+    c.BitBtn23Click();
+    ASSERT_EQ(fake.boxes.errors.size(), 1);
+    EXPECT_TRUE(fake.boxes.errors[0].contains(kSidecarCannotErase)) << fake.boxes.errors[0].toStdString();
+    EXPECT_FALSE(QFileInfo::exists(copyPathFor(raw.fileName(), kErasedPrefix)));
+    EXPECT_EQ(fileBytes(raw.fileName()), before);
+    // From a track, the RAW's sidecar joins no list either.
+    c.addTrackCopies({sidecarPathFor(raw.fileName()), dir.filePath("#p.jpg")});
+    EXPECT_TRUE(m.ListBox1.contains(dir.filePath("#p.jpg")));
+    EXPECT_FALSE(m.ListBox1.contains(sidecarPathFor(raw.fileName())));
 }
 
 } // namespace

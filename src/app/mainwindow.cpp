@@ -360,6 +360,11 @@ void MainWindow::buildWidgets(bool webEngine) {
                                 "XMP et IPTC"),
                  {736, 639, 152, 17});
     BitBtn9 = button(this, "BitBtn9", QStringLiteral("Masquer"), QString(), {892, 635, 75, 25});
+    writeSidecarBox =
+        checkBox(this, "writeSidecarBox", QStringLiteral("XMP annexe"),
+                 QStringLiteral("Écrire la position dans un fichier XMP annexe (NOM.EXT.xmp) au "
+                                "lieu d'une copie : la photo n'est pas modifiée"),
+                 {12, 639, 124, 17});
 }
 
 void MainWindow::wire() {
@@ -420,6 +425,7 @@ void MainWindow::wire() {
         });
     });
     connect(eraseAllLocationBox, &QCheckBox::toggled, this, [m](bool on) { m->eraseAllLocation = on; });
+    connect(writeSidecarBox, &QCheckBox::toggled, this, [m](bool on) { m->writeSidecar = on; });
     // Several photos can be erased together even when the one shown has no position.
     connect(ListBox1->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             [this] { BitBtn23->setEnabled(eraserEnabled()); });

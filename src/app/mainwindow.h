@@ -152,6 +152,7 @@ private:
     QPushButton* BitBtn5 = nullptr;
     QPushButton* BitBtn23 = nullptr;
     QCheckBox* eraseAllLocationBox = nullptr; // the eraser's second mode
+    QCheckBox* writeSidecarBox = nullptr;     // the writer's second mode: an XMP sidecar, no copy
     QPushButton* BitBtn9 = nullptr;
     QPushButton* PlaceOnMapButton = nullptr; // « Placer sur la carte »
     ViewerWindow* m_viewer = nullptr;

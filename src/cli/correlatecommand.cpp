@@ -21,6 +21,8 @@ struct Options {
     CorrelationSettings settings;
     bool dryRun = false;
     bool force = false; // existing "#" copies are replaced
+    bool sidecar = false;
+    SidecarName naming = SidecarName::WithExtension;
 };
 
 // Reads the options; an empty text when they are sound, else what is wrong.
@@ -46,6 +48,14 @@ QString parseOptions(const QStringList& args, Options& o) {
         }
         if (arg == QLatin1String("--force")) {
             o.force = true;
+            continue;
+        }
+        if (arg == QLatin1String("--sidecar")) {
+            o.sidecar = true;
+            continue;
+        }
+        if (arg == QLatin1String("--short-sidecar-name")) {
+            o.naming = SidecarName::WithoutExtension;
             continue;
         }
         QString value;
@@ -107,6 +117,8 @@ int runCorrelate(const QStringList& args, QTextStream& out, QTextStream& err) {
     placePhotos(photos, track.fixes, o.settings);
     TrackCopyChoice choice;
     choice.replaceExisting = o.force;
+    choice.sidecar = o.sidecar;
+    choice.naming = o.naming;
     const TrackCopyRun run =
         o.dryRun ? TrackCopyRun{} : writeTrackCopies(photos, {}, kTrackCopyThreads, choice);
     int exitCode = AllPlaced;
@@ -116,7 +128,9 @@ int runCorrelate(const QStringList& args, QTextStream& out, QTextStream& err) {
         QString status, copy;
         switch (p.status) {
         case PlacementStatus::Placed:
-            copy = copyPathFor(path, kGeotaggedPrefix);
+            copy = !o.dryRun                                  ? run.targets[i]
+                   : o.sidecar || photoTakesSidecarOnly(path) ? sidecarPathFor(path, o.naming)
+                                                              : copyPathFor(path, kGeotaggedPrefix);
             // A time read in a repeated hour is said instead of a plain success.
             status = p.ambiguousTime ? QStringLiteral("ambiguous-time") : QStringLiteral("would-write");
             if (o.dryRun) break;

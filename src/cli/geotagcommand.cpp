@@ -5,6 +5,7 @@
 
 #include "files/regularfile.h"
 #include "geotag/geotagcopy.h"
+#include "geotag/xmpsidecar.h"
 #include "text/numberformat.h"
 #include "text/positiontext.h"
 
@@ -35,33 +36,77 @@ GpsPosition positionOf(const PositionReading& at) {
             {}};
 }
 
-// One photo's copy. With `table`, one line per photo: path, result, copy path; otherwise the copy's
-// path alone, as for a single photo.
-int writeOne(const QString& photo, const std::optional<GpsPosition>& position, bool force, bool allLocation,
-             bool table, QTextStream& out, QTextStream& err) {
-    const QString source = QFileInfo(photo).absoluteFilePath();
-    const QString target = copyPathFor(source, position ? kGeotaggedPrefix : kErasedPrefix);
-    const auto line = [&](const QString& result) {
-        out << escapeCell(source) << u'\t' << result << u'\t' << escapeCell(target) << u'\n';
+// One photo's copy (or sidecar): where it goes, and whether an existing copy keeps its place.
+struct PhotoCopy {
+    QString source, target;
+    bool existed = false;
+    bool kept = false;
+    bool sidecar = false;
+};
+
+// How the copies are written.
+struct CopyChoice {
+    bool force = false;       // an existing copy is replaced (a sidecar that is no XMP too)
+    bool allLocation = false; // erase: everything that locates the photo
+    bool sidecar = false;     // the position goes to an XMP sidecar, the photo untouched
+    SidecarName naming = SidecarName::WithExtension;
+};
+
+// Writes the copy of `photo` into `batch` (its result at `key` in the results), or keeps the one
+// that exists. A photo whose own file is never written gets a sidecar instead (found out when its
+// copy fails: no other photo pays for the look).
+PhotoCopy stageOne(const QString& photo, const std::optional<GpsPosition>& position, const CopyChoice& choice,
+                   DurableBatch& batch, qint64 key, CopyResult& result) {
+    PhotoCopy p;
+    p.source = QFileInfo(photo).absoluteFilePath();
+    p.target = copyPathFor(p.source, position ? kGeotaggedPrefix : kErasedPrefix);
+    AtomicWriteOptions options;
+    options.batch = &batch;
+    options.batchKey = key;
+    const auto sidecar = [&] {
+        p.sidecar = true;
+        p.kept = false;
+        if (!position) {
+            result.ok = false;
+            result.error = QStringLiteral("%1 : %2").arg(p.source, kSidecarCannotErase);
+            return p;
+        }
+        p.target = sidecarPathFor(p.source, choice.naming);
+        p.existed = copyExists(p.target);
+        result = writeSidecar(p.source, p.target, *position, choice.force, options);
+        return p;
     };
-    const bool existed = copyExists(target);
-    if (!force && existed) {
-        err << escapeCell(target) << QStringLiteral(" existe déjà (--force pour le remplacer)\n");
-        if (table) line(QStringLiteral("gardée"));
-        return CopyExists;
+    if (choice.sidecar) return sidecar();
+    p.existed = copyExists(p.target);
+    if (!choice.force && p.existed) {
+        p.kept = true;
+        return p;
     }
     // Without --force, a copy that appears meanwhile is not replaced either.
-    AtomicWriteOptions options;
-    options.replace = force;
-    const CopyResult r = allLocation ? writeCopyWithoutLocation(source, target, options)
-                                     : writeGeotagCopy(source, target, position, options);
-    if (!r.ok && r.exists) { // another writer was first
-        err << escapeCell(target) << QStringLiteral(" existe déjà (--force pour le remplacer)\n");
+    options.replace = choice.force;
+    result = choice.allLocation ? writeCopyWithoutLocation(p.source, p.target, options)
+                                : writeGeotagCopy(p.source, p.target, position, options);
+    if (!result.ok && photoTakesSidecarOnly(p.source)) return sidecar();
+    return p;
+}
+
+// What became of one photo's copy. With `table`, one line per photo: path, result, copy path;
+// otherwise the copy's path alone, as for a single photo.
+int reportOne(const PhotoCopy& p, const CopyResult& r, bool allLocation, bool table, QTextStream& out,
+              QTextStream& err) {
+    const auto line = [&](const QString& result) {
+        out << escapeCell(p.source) << u'\t' << result << u'\t' << escapeCell(p.target) << u'\n';
+    };
+    if (p.kept || (!r.ok && r.exists)) { // kept, or another writer was first
+        err << escapeCell(p.target)
+            << (p.sidecar ? QStringLiteral(
+                                " existe et n'est pas un fichier XMP lisible (--force pour le remplacer)\n")
+                          : QStringLiteral(" existe déjà (--force pour le remplacer)\n"));
         if (table) line(QStringLiteral("gardée"));
         return CopyExists;
     }
     if (!r.ok) {
-        const QString unreadable = unreadableFileReason(source); // named as the readers name it
+        const QString unreadable = unreadableFileReason(p.source); // named as the readers name it
         err << kCoordinatesNotWritten << QStringLiteral("\n")
             << escapeCell(unreadable.isEmpty() ? r.error : unreadable) << u'\n';
         if (table) line(QStringLiteral("échec"));
@@ -69,17 +114,28 @@ int writeOne(const QString& photo, const std::optional<GpsPosition>& position, b
     }
     if (allLocation) err << removalsSummary(r.removed) << u'\n';
     if (table)
-        line(existed ? QStringLiteral("remplacée") : QStringLiteral("écrite"));
+        line(p.sidecar && p.existed ? QStringLiteral("modifiée")
+             : p.existed            ? QStringLiteral("remplacée")
+                                    : QStringLiteral("écrite"));
     else
-        out << escapeCell(target) << u'\n';
+        out << escapeCell(p.target) << u'\n';
     return Written;
 }
 
 int writeCopies(const QString& name, const QStringList& args, bool withPosition, QTextStream& out,
                 QTextStream& err) {
     QStringList rest = args;
-    const bool force = takeOption(rest, QStringLiteral("--force"));
-    const bool allLocation = !withPosition && takeOption(rest, QStringLiteral("--all-location"));
+    CopyChoice choice;
+    choice.force = takeOption(rest, QStringLiteral("--force"));
+    choice.allLocation = !withPosition && takeOption(rest, QStringLiteral("--all-location"));
+    choice.sidecar = takeOption(rest, QStringLiteral("--sidecar"));
+    if (takeOption(rest, QStringLiteral("--short-sidecar-name")))
+        choice.naming = SidecarName::WithoutExtension;
+    if (choice.sidecar && !withPosition) {
+        err << name << QStringLiteral(" : --sidecar : ") << kSidecarCannotErase << u'\n';
+        return BadArguments;
+    }
+    const bool allLocation = choice.allLocation;
     std::optional<GpsPosition> position;
     const qsizetype at = optionIndex(rest, QStringLiteral("--at"));
     if (at < 0) dropEndOfOptions(rest);
@@ -117,9 +173,22 @@ int writeCopies(const QString& name, const QStringList& args, bool withPosition,
         err << name << QStringLiteral(" : indiquer au moins une photo\n");
         return BadArguments;
     }
+    // The copies are flushed to disk together, a batch at a time; each line is printed once its
+    // copy has its name.
     int code = Written;
-    for (const QString& photo : rest)
-        code = worse(code, writeOne(photo, position, force, allLocation, table, out, err));
+    DurableBatch batch;
+    QVector<PhotoCopy> copies;
+    QVector<CopyResult> results;
+    for (qsizetype i = 0; i < rest.size(); ++i) {
+        results.append(CopyResult());
+        copies.append(stageOne(rest[i], position, choice, batch, results.size() - 1, results.last()));
+        if (i + 1 < rest.size() && !batch.full()) continue;
+        settleCopies(batch, results);
+        for (qsizetype j = 0; j < copies.size(); ++j)
+            code = worse(code, reportOne(copies[j], results[j], allLocation, table, out, err));
+        copies.clear();
+        results.clear();
+    }
     return code;
 }
 

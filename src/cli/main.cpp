@@ -10,6 +10,7 @@
 #include <QStringList>
 #include <QTextStream>
 #include <cstdio>
+#include <malloc.h>
 
 using vantorel::cli::Arguments;
 
@@ -42,27 +43,33 @@ const char* const kHelp =
     "                    colonnes : nom, latitude, longitude, latitude et longitude signées, chemin,\n"
     "                    référence et valeur d'altitude, largeur, hauteur.\n"
     "                    Une photo illisible est nommée sur la sortie d'erreur, code de sortie 1.\n"
-    "  write PHOTO LATITUDE LONGITUDE [--force]\n"
+    "  write PHOTO LATITUDE LONGITUDE [--force] [--sidecar] [--short-sidecar-name]\n"
     "                    Écrit à côté de la photo la copie « # » + nom, géocodée à cette position\n"
     "                    (degrés décimaux signés, avec un point ou le séparateur de la langue ; sud\n"
     "                    et ouest négatifs). Seules les informations GPS de position changent ; la\n"
     "                    photo source n'est pas modifiée. Affiche le chemin de la copie.\n"
-    "  write --at POSITION PHOTO... [--force]\n"
+    "  write --at POSITION PHOTO... [--force] [--sidecar] [--short-sidecar-name]\n"
     "                    Écrit la copie « # » + nom de chaque photo à la même position, donnée comme\n"
     "                    on l'écrit : « 48.8584, 2.2945 », « 48,8584; 2,2945 », « 48°51'30.2\"N\n"
     "                    2°17'40.2\"E », « N 48°  51,503' E 2°  17,672' », geo:48.8584,2.2945, lien\n"
     "                    OpenStreetMap, Google Maps ou Apple Maps (voir parse).\n"
+    "                    --sidecar : écrit la position dans un fichier XMP annexe NOM.EXT.xmp à côté\n"
+    "                    de la photo, sans copie ; un fichier XMP existant est modifié, ses autres\n"
+    "                    propriétés gardées (s'il n'est pas lisible, seul --force le remplace).\n"
+    "                    Les RAW qui ne peuvent pas être réécrits sans risque (CR3, RAF...) ont\n"
+    "                    toujours un fichier XMP annexe. --short-sidecar-name : NOM.xmp.\n"
     "  erase PHOTO... [--force] [--all-location]\n"
     "                    Écrit la copie « ~ » + nom, sans les informations GPS de position.\n"
     "                    Avec --all-location : sans rien de ce qui situe la photo (tout le GPS,\n"
     "                    les lieux XMP et IPTC) ; ce qui a été retiré s'affiche sur la sortie d'erreur.\n"
+    "                    Refusé pour les RAW à fichier XMP annexe : il ne peut pas retirer une position.\n"
     "                    Sans --force, une copie existante n'est jamais remplacée. Codes de sortie :\n"
     "                    0 copie écrite, 1 copie non écrite (photo illisible ou écriture en échec,\n"
     "                    l'ancienne copie reste intacte), 3 la copie existe déjà, 4 coordonnées\n"
     "                    illisibles ou hors limites.\n"
     "                    Avec --at ou plusieurs photos, une ligne par photo : chemin, résultat\n"
-    "                    (écrite, remplacée, gardée, échec) et chemin de la copie ; le code le plus\n"
-    "                    grave l'emporte (1, puis 3, puis 0).\n"
+    "                    (écrite, remplacée, modifiée, gardée, échec) et chemin de la copie ; le code\n"
+    "                    le plus grave l'emporte (1, puis 3, puis 0).\n"
     "  parse TEXTE       Position lue dans le texte (comme write --at) : latitude et longitude\n"
     "                    signées en degrés décimaux, séparées par une tabulation. Un texte ambigu ou\n"
     "                    hors limites est refusé avec la raison sur la sortie d'erreur, code 4.\n"
@@ -86,6 +93,7 @@ const char* const kHelp =
     "                    sortie 1 si aucune photo n'est géocodée. Lit vantorel.ini comme map.\n"
     "  correlate --track FICHIER [--track FICHIER...] [--tz FUSEAU] [--clock-error DURÉE]\n"
     "            [--max-gap SECONDES] [--max-distance SECONDES] [--replace] [--force] [--dry-run]\n"
+    "            [--sidecar] [--short-sidecar-name]\n"
     "            PHOTO...\n"
     "                    Place chaque photo sur les traces GPS (GPX 1.0 ou 1.1, NMEA ; KML, TCX, FIT,\n"
     "                    IGC... avec gpsbabel) d'après son heure de prise de vue, et écrit sa copie\n"
@@ -101,6 +109,8 @@ const char* const kHelp =
     "                    ou entre deux segments, le point le plus proche dans --max-distance (1800 s ;\n"
     "                    0 : jamais). --replace : place aussi les photos déjà géocodées.\n"
     "                    Sans --force, une copie « # » existante n'est jamais remplacée (état kept).\n"
+    "                    --sidecar, --short-sidecar-name : fichiers XMP annexes au lieu des copies,\n"
+    "                    comme pour write.\n"
     "                    --dry-run : n'écrit rien.\n"
     "                    Une ligne par photo : chemin, état (written, would-write, ambiguous-time,\n"
     "                    kept, no-time, outside-track, already-geotagged, failed), latitude et\n"
@@ -166,27 +176,34 @@ const char* const kHelpEnglish =
     "                    photo, ten columns: name, latitude, longitude, signed latitude and\n"
     "                    longitude, path, altitude reference and value, width, height.\n"
     "                    An unreadable photo is named on standard error, exit code 1.\n"
-    "  write PHOTO LATITUDE LONGITUDE [--force]\n"
+    "  write PHOTO LATITUDE LONGITUDE [--force] [--sidecar] [--short-sidecar-name]\n"
     "                    Writes beside the photo the copy « # » + name, geotagged at this position\n"
     "                    (signed decimal degrees, with a point or the language's separator; south\n"
     "                    and west negative). Only the GPS position items change; the source photo\n"
     "                    is not modified. Prints the copy's path.\n"
-    "  write --at POSITION PHOTO... [--force]\n"
+    "  write --at POSITION PHOTO... [--force] [--sidecar] [--short-sidecar-name]\n"
     "                    Writes the copy « # » + name of each photo at the same position, given as\n"
     "                    people write it: « 48.8584, 2.2945 », « 48,8584; 2,2945 », « 48°51'30.2\"N\n"
     "                    2°17'40.2\"E », « N 48°  51,503' E 2°  17,672' », geo:48.8584,2.2945, an\n"
     "                    OpenStreetMap, Google Maps or Apple Maps link (see parse).\n"
+    "                    --sidecar: writes the position into an XMP sidecar NAME.EXT.xmp beside the\n"
+    "                    photo, without a copy; an existing XMP file is edited, its other properties\n"
+    "                    kept (if it cannot be read, only --force replaces it). The RAW files that\n"
+    "                    cannot be rewritten safely (CR3, RAF...) always get an XMP sidecar.\n"
+    "                    --short-sidecar-name: NAME.xmp.\n"
     "  erase PHOTO... [--force] [--all-location]\n"
     "                    Writes the copy « ~ » + name, without the GPS position items.\n"
     "                    With --all-location: without anything that places the photo (all of the\n"
     "                    GPS, the XMP and IPTC places); what was removed is printed on standard error.\n"
+    "                    Refused for the RAW files given XMP sidecars: a sidecar cannot take a\n"
+    "                    position out.\n"
     "                    Without --force, an existing copy is never replaced. Exit codes:\n"
     "                    0 copy written, 1 copy not written (unreadable photo or failed write, the\n"
     "                    old copy stays intact), 3 the copy already exists, 4 coordinates\n"
     "                    unreadable or out of range.\n"
     "                    With --at or several photos, one line per photo: path, result\n"
-    "                    (écrite, remplacée, gardée, échec) and the copy's path; the most serious\n"
-    "                    code wins (1, then 3, then 0).\n"
+    "                    (écrite, remplacée, modifiée, gardée, échec) and the copy's path; the most\n"
+    "                    serious code wins (1, then 3, then 0).\n"
     "  parse TEXT        Position read from the text (as write --at): signed latitude and\n"
     "                    longitude in decimal degrees, separated by a tab. An ambiguous or out of\n"
     "                    range text is refused with the reason on standard error, code 4.\n"
@@ -210,6 +227,7 @@ const char* const kHelpEnglish =
     "                    photo is geotagged. Reads vantorel.ini as map does.\n"
     "  correlate --track FILE [--track FILE...] [--tz ZONE] [--clock-error DURATION]\n"
     "            [--max-gap SECONDS] [--max-distance SECONDS] [--replace] [--force] [--dry-run]\n"
+    "            [--sidecar] [--short-sidecar-name]\n"
     "            PHOTO...\n"
     "                    Places each photo on the GPS tracks (GPX 1.0 or 1.1, NMEA; KML, TCX, FIT,\n"
     "                    IGC... with gpsbabel) from the time it was taken, and writes its copy\n"
@@ -225,6 +243,8 @@ const char* const kHelpEnglish =
     "                    or between two segments, the nearest point within --max-distance (1800 s;\n"
     "                    0: never). --replace: also places the photos already geotagged.\n"
     "                    Without --force, an existing « # » copy is never replaced (state kept).\n"
+    "                    --sidecar, --short-sidecar-name: XMP sidecars instead of copies, as for\n"
+    "                    write.\n"
     "                    --dry-run: writes nothing.\n"
     "                    One line per photo: path, state (written, would-write, ambiguous-time,\n"
     "                    kept, no-time, outside-track, already-geotagged, failed), latitude and\n"
@@ -379,6 +399,11 @@ int main(int argc, char** argv) {
     // does not pay its start-up.
     // The application sees the program's name alone: it would take out of argv the words it knows
     // (its own options) while the commands read argv, and none of them is an option here.
+    // A command reads and writes photo after photo, in buffers of much the same sizes: the memory
+    // one photo freed is kept for the next, instead of going back to the system at each free and
+    // coming back page by page (a fault per page, and the other cores' TLBs flushed at each shrink).
+    mallopt(M_TRIM_THRESHOLD, 256 << 20);
+    mallopt(M_MMAP_THRESHOLD, 32 << 20);
     int programNameOnly = 1;
     QCoreApplication app(programNameOnly, argv);
     QCoreApplication::setApplicationName(QStringLiteral("vantorel-cli"));

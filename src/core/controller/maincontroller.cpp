@@ -9,6 +9,7 @@
 #include "files/atomicfile.h"
 #include "files/regularfile.h"
 #include "geotag/geotagcopy.h"
+#include "geotag/xmpsidecar.h"
 #include "maps/browsercodes.h"
 #include "maps/mappagefile.h"
 #include "maps/overviewpage.h"
@@ -386,7 +387,10 @@ void MainController::BitBtn9Click() {
 }
 
 void MainController::BitBtn5Click() {
-    if (const QStringList several = severalSelected(); several.size() > 1)
+    const QStringList several = severalSelected();
+    if (m_controls.writeSidecar)
+        writeSidecars(several.size() > 1 ? several : QStringList{m_controls.caption});
+    else if (several.size() > 1)
         writeSeveralCopies(true, several);
     else
         writeCopy(true);
@@ -418,6 +422,12 @@ void MainController::writeCopy(bool withPosition) {
     MainControls& c = m_controls;
     std::optional<GpsPosition> position;
     if (!copyFields(withPosition, position)) return;
+    // A photo whose own file is never written: its position goes to a sidecar, and none can be erased.
+    if (photoTakesSidecarOnly(m_state.CurrentPhotoPath)) {
+        if (withPosition) return writeSidecars({m_state.CurrentPhotoPath});
+        m_platform.boxes.error(kCoordinatesNotWritten + QLatin1Char('\n') + kSidecarCannotErase);
+        return;
+    }
     const QString target =
         copyPathFor(m_state.CurrentPhotoPath, withPosition ? kGeotaggedPrefix : kErasedPrefix);
     const bool replacing = copyExists(target);
@@ -453,8 +463,9 @@ void MainController::writeCopy(bool withPosition) {
 void MainController::addTrackCopies(const QStringList& copies) {
     const QSet<QString> present(m_controls.ListBox1.begin(), m_controls.ListBox1.end());
     QStringList added;
+    // A RAW's sidecar is written beside it, but is no photo for the list.
     for (const QString& copy : copies)
-        if (!present.contains(copy)) added << copy;
+        if (!present.contains(copy) && !copy.endsWith(QLatin1String(".xmp"))) added << copy;
     addManyToList(added);
     showEntryCount();
 }

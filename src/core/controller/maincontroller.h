@@ -125,6 +125,8 @@ private:
     bool copyFields(bool withPosition, std::optional<GpsPosition>& position);
     // The copies of every selected photo at once: one question, one summary (severalcopies.cpp).
     void writeSeveralCopies(bool withPosition, const QStringList& selected);
+    // The XMP sidecars of `photos` at the fields' position (severalcopies.cpp).
+    void writeSidecars(const QStringList& photos);
     // The paths of the entries selected together, when there are several.
     QStringList severalSelected() const;
     // The position of the coordinate fields, kept for the next placing map once it was written.

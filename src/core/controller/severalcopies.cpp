@@ -3,6 +3,7 @@
 
 #include "files/regularfile.h"
 #include "geotag/geotagcopy.h"
+#include "geotag/xmpsidecar.h"
 #include "maincontroller.h"
 #include "metadata/gpscoordinates.h"
 
@@ -101,9 +102,12 @@ void MainController::writeSeveralCopies(bool withPosition, const QStringList& se
     const QChar prefix = withPosition ? kGeotaggedPrefix : kErasedPrefix;
     QStringList targets, existing;
     QSet<QString> existingSet;
+    // The photos whose own file is never written get sidecars (edited, never asked about).
+    QVector<bool> sidecars;
     for (const QString& source : sources) {
-        targets << copyPathFor(source, prefix);
-        if (copyExists(targets.last())) {
+        sidecars << photoTakesSidecarOnly(source);
+        targets << (sidecars.last() ? sidecarPathFor(source) : copyPathFor(source, prefix));
+        if (!sidecars.last() && copyExists(targets.last())) {
             existing << targets.last();
             existingSet.insert(targets.last());
         }
@@ -121,36 +125,122 @@ void MainController::writeSeveralCopies(bool withPosition, const QStringList& se
     }
     const bool showProgress = sources.size() > kFewPhotos;
     if (showProgress) m_platform.progress.start(severalProgressLabel(withPosition), int(sources.size()));
+    // The copies are flushed to disk together, a batch at a time: each takes its name only then,
+    // and is listed then.
+    DurableBatch batch;
+    QVector<CopyResult> results;
+    QVector<int> waiting; // the photos whose copies are in the batch, by index
+    const auto settle = [&] {
+        settleCopies(batch, results);
+        for (qsizetype k = 0; k < waiting.size(); ++k) {
+            const QString& target = targets[waiting[k]];
+            const CopyResult& r = results[k];
+            if (!r.ok) {
+                report.failed.append({target, r.error});
+                continue;
+            }
+            report.removed.exifGps += r.removed.exifGps;
+            report.removed.xmp += r.removed.xmp;
+            report.removed.iptc += r.removed.iptc;
+            (existingSet.contains(target) ? report.replaced : report.written) << target;
+            if (!sidecars[waiting[k]] && !c.ListBox1.contains(target)) addToList(target);
+        }
+        results.clear();
+        waiting.clear();
+    };
     for (int i = 0; i < sources.size(); ++i) {
         if (showProgress && !m_platform.progress.advance(i)) {
             report.notDone = int(sources.size()) - i;
             break;
         }
         const QString& target = targets[i];
-        const bool existed = existingSet.contains(target);
-        if (existed && !replace) {
+        if (existingSet.contains(target) && !replace) {
             report.kept << target;
             continue;
         }
         // As for one photo, an old copy stays in place until the new one reads back right.
-        const CopyResult r = report.allLocation ? writeCopyWithoutLocation(sources[i], target)
-                                                : writeGeotagCopy(sources[i], target, position);
-        if (!r.ok) {
-            report.failed.append({target, r.error});
-        } else {
-            report.removed.exifGps += r.removed.exifGps;
-            report.removed.xmp += r.removed.xmp;
-            report.removed.iptc += r.removed.iptc;
-            (existed ? report.replaced : report.written) << target;
-            if (!c.ListBox1.contains(target)) addToList(target);
+        AtomicWriteOptions options;
+        options.batch = &batch;
+        options.batchKey = results.size();
+        if (sidecars[i] && !withPosition) {
+            report.failed.append({sources[i], kSidecarCannotErase});
+            continue;
         }
+        results.append(sidecars[i]          ? writeSidecar(sources[i], target, *position, false, options)
+                       : report.allLocation ? writeCopyWithoutLocation(sources[i], target, options)
+                                            : writeGeotagCopy(sources[i], target, position, options));
+        waiting.append(i);
+        if (batch.full()) settle();
         m_platform.pump.processMessages();
     }
+    settle();
     if (showProgress) m_platform.progress.finish();
     if (withPosition && !(report.written.isEmpty() && report.replaced.isEmpty())) rememberFieldsPosition();
     showEntryCount();
     const QString summary = severalCopiesSummary(report);
     if (report.failed.isEmpty())
+        m_platform.boxes.confirmation(summary);
+    else
+        m_platform.boxes.error(summary);
+}
+
+QString sidecarsSummary(const QStringList& written, const QStringList& edited,
+                        const QList<QPair<QString, QString>>& failed) {
+    QStringList parts;
+    if (!written.isEmpty()) parts << listed(QStringLiteral("Fichiers XMP annexes écrits : "), written);
+    if (!edited.isEmpty())
+        parts << listed(QStringLiteral("Fichiers XMP annexes modifiés, leurs autres propriétés gardées : "),
+                        edited);
+    if (!failed.isEmpty()) {
+        QStringList lines;
+        for (const auto& [path, why] : failed)
+            lines << path + QStringLiteral(" : ") + why;
+        parts << listed(QStringLiteral("Non écrits : "), lines);
+    }
+    if (parts.isEmpty()) parts << QStringLiteral("Aucun fichier XMP annexe");
+    return parts.join(QStringLiteral("\n\n")) + QStringLiteral("\n\nLes photos n'ont pas été modifiées");
+}
+
+void MainController::writeSidecars(const QStringList& photos) {
+    std::optional<GpsPosition> position;
+    if (!copyFields(true, position)) return;
+    QStringList written, edited;
+    QList<QPair<QString, QString>> failed;
+    const bool showProgress = photos.size() > kFewPhotos;
+    if (showProgress)
+        m_platform.progress.start(QStringLiteral("Écriture des fichiers XMP annexes…"), int(photos.size()));
+    DurableBatch batch;
+    QVector<CopyResult> results;
+    QStringList sidecars;
+    QVector<bool> existed;
+    const auto settle = [&] {
+        settleCopies(batch, results);
+        for (qsizetype k = 0; k < results.size(); ++k) {
+            if (!results[k].ok)
+                failed.append({sidecars[k], results[k].error});
+            else
+                (existed[k] ? edited : written) << sidecars[k];
+        }
+        results.clear();
+        sidecars.clear();
+        existed.clear();
+    };
+    for (int i = 0; i < photos.size(); ++i) {
+        if (showProgress && !m_platform.progress.advance(i)) break;
+        AtomicWriteOptions options;
+        options.batch = &batch;
+        options.batchKey = results.size();
+        sidecars << sidecarPathFor(photos[i]);
+        existed << copyExists(sidecars.last());
+        results.append(writeSidecar(photos[i], sidecars.last(), *position, false, options));
+        if (batch.full()) settle();
+        m_platform.pump.processMessages();
+    }
+    settle();
+    if (showProgress) m_platform.progress.finish();
+    if (!written.isEmpty() || !edited.isEmpty()) rememberFieldsPosition();
+    const QString summary = sidecarsSummary(written, edited, failed);
+    if (failed.isEmpty())
         m_platform.boxes.confirmation(summary);
     else
         m_platform.boxes.error(summary);

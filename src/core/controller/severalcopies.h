@@ -31,5 +31,8 @@ struct SeveralCopiesReport {
 QString severalOverwriteQuestion(const QStringList& existing);
 QString severalProgressLabel(bool withPosition);
 QString severalCopiesSummary(const SeveralCopiesReport& report);
+// What became of the XMP sidecars of several photos (or one): written, edited, failed (path, why).
+QString sidecarsSummary(const QStringList& written, const QStringList& edited,
+                        const QList<QPair<QString, QString>>& failed);
 
 } // namespace vantorel

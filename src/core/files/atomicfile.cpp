@@ -18,6 +18,7 @@
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -152,6 +153,7 @@ bool AtomicFileWriter::open() {
     // "name.part" beside the target. O_EXCL never opens an existing file or follows a link.
     // Temporaries of this target that a killed writer left are removed first.
     removeStaleTemporaries(m_target);
+    if (m_options.batch && m_options.durable) m_options.batch->watch(folderOf(m_target));
     for (int attempt = 0; attempt < 8; ++attempt) {
         const QString candidate = attempt == 0 ? m_target + QStringLiteral(".part")
                                                : m_target + QStringLiteral(".%1.part")
@@ -271,20 +273,42 @@ bool AtomicFileWriter::copyFrom(int fd, qint64 offset, qint64 size) {
 
 bool AtomicFileWriter::commit() {
     if (m_fd < 0) return fail(m_error.isEmpty() ? QStringLiteral("fichier non ouvert") : m_error);
-    const mode_t mode = m_options.mode.value_or(defaultMode());
+    const mode_t mode = m_options.mode ? *m_options.mode : defaultMode(); // the umask asked only when needed
     // Before the mode: a change of group clears the set-group-id bit.
     if (m_options.group) (void)::fchown(m_fd, uid_t(-1), *m_options.group);
     if (::fchmod(m_fd, mode & 07777) != 0) {
         const int err = errno;
         return fail(QStringLiteral("droits de %1 : %2").arg(m_tempPath, systemError(err)));
     }
-    if (m_options.durable && ::fsync(m_fd) != 0) {
+    DurableBatch* const batch = m_options.durable ? m_options.batch : nullptr;
+    if (m_options.durable && !batch && ::fsync(m_fd) != 0) {
         const int err = errno;
         return fail(QStringLiteral("écriture de %1 : %2").arg(m_tempPath, systemError(err)));
     }
     if (m_options.modified) {
         const timespec times[2] = {*m_options.modified, *m_options.modified};
         ::futimens(m_fd, times);
+    }
+    if (batch) {
+        // The batch flushes the file and renames it; its descriptor stays open until then, so that
+        // a failure to write its bytes back is heard.
+        if (m_options.verify) {
+            QString why;
+            if (!m_options.verify(m_tempPath, why))
+                return fail(why.isEmpty() ? QStringLiteral("le fichier écrit ne se relit pas") : why);
+        }
+        struct stat st {};
+        if (::fstat(m_fd, &st) != 0) {
+            const int err = errno;
+            return fail(QStringLiteral("écriture de %1 : %2").arg(m_tempPath, systemError(err)));
+        }
+        // The disk starts on its bytes now, while the next files are made; the batch's flush waits
+        // for what is left.
+        ::sync_file_range(m_fd, 0, 0, SYNC_FILE_RANGE_WRITE);
+        batch->hand({m_options.batchKey, m_fd, st.st_dev, m_tempPath, m_target, m_options.replace});
+        m_fd = -1;
+        m_tempPath.clear();
+        return true;
     }
     const int fd = m_fd;
     m_fd = -1;
@@ -324,6 +348,104 @@ void AtomicFileWriter::discard() {
         ::unlink(localName(m_tempPath).constData());
         m_tempPath.clear();
     }
+}
+
+DurableBatch::DurableBatch() {
+    // Each waiting file holds a descriptor: a quarter of what the process may open, at most 256.
+    rlimit files{};
+    const rlim_t soft = ::getrlimit(RLIMIT_NOFILE, &files) == 0 ? files.rlim_cur : 1024;
+    m_limit = qsizetype(std::clamp<rlim_t>(soft / 4, 8, 256));
+}
+
+DurableBatch::~DurableBatch() {
+    for (const Pending& p : std::as_const(m_pending)) {
+        ::close(p.fd);
+        ::unlink(localName(p.temp).constData());
+    }
+    for (int fd : std::as_const(m_fileSystems))
+        ::close(fd);
+}
+
+bool DurableBatch::full() const {
+    const QMutexLocker lock(&m_mutex);
+    return m_pending.size() >= m_limit;
+}
+
+qsizetype DurableBatch::room() const {
+    const QMutexLocker lock(&m_mutex);
+    return std::max<qsizetype>(0, m_limit - m_pending.size());
+}
+
+qsizetype DurableBatch::pending() const {
+    const QMutexLocker lock(&m_mutex);
+    return m_pending.size();
+}
+
+void DurableBatch::watch(const QString& folder) {
+    struct stat st {};
+    if (::stat(localName(folder).constData(), &st) != 0) return;
+    const QMutexLocker lock(&m_mutex);
+    if (m_fileSystems.contains(st.st_dev)) return;
+    const int fd = ::open(localName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) m_fileSystems.insert(st.st_dev, fd);
+}
+
+void DurableBatch::hand(Pending pending) {
+    const QMutexLocker lock(&m_mutex);
+    m_pending.append(std::move(pending));
+}
+
+QVector<DurableBatch::Outcome> DurableBatch::flush() {
+    QVector<Pending> files;
+    QHash<dev_t, int> fileSystems;
+    {
+        const QMutexLocker lock(&m_mutex);
+        files.swap(m_pending);
+        fileSystems = m_fileSystems;
+    }
+    QVector<Outcome> outcomes(files.size());
+    // Every file system once; where its flush fails (or was not watched), each file alone, so that
+    // only the files that could not be written fail.
+    QSet<dev_t> flushed;
+    if (files.size() > 1)
+        for (auto it = fileSystems.cbegin(); it != fileSystems.cend(); ++it)
+            if (::syncfs(it.value()) == 0) flushed.insert(it.key());
+    QSet<QString> folders;
+    for (qsizetype i = 0; i < files.size(); ++i) {
+        const Pending& p = files[i];
+        Outcome& o = outcomes[i];
+        o.key = p.key;
+        int err = 0;
+        if (!flushed.contains(p.device) && ::fsync(p.fd) != 0) err = errno;
+        // A descriptor that hears of a failed write-back only now: the bytes are not on disk.
+        if (::close(p.fd) != 0 && !err && errno != EINTR) err = errno;
+        if (err) {
+            o.error = QStringLiteral("écriture de %1 : %2").arg(p.temp, systemError(err));
+            ::unlink(localName(p.temp).constData());
+            continue;
+        }
+        if (!p.replace) {
+            if (!renameWithoutReplacing(localName(p.temp), localName(p.target))) {
+                err = errno;
+                o.exists = err == EEXIST;
+                o.error = o.exists
+                              ? QStringLiteral("%1 existe déjà").arg(p.target)
+                              : QStringLiteral("impossible de créer %1 : %2").arg(p.target, systemError(err));
+            }
+        } else if (::rename(localName(p.temp).constData(), localName(p.target).constData()) != 0) {
+            err = errno;
+            o.error = QStringLiteral("impossible de remplacer %1 : %2").arg(p.target, systemError(err));
+        }
+        if (err) {
+            ::unlink(localName(p.temp).constData());
+            continue;
+        }
+        o.ok = true;
+        folders.insert(folderOf(p.target));
+    }
+    for (const QString& folder : std::as_const(folders))
+        syncFolder(folder);
+    return outcomes;
 }
 
 bool writeFileAtomically(const QString& target, const QByteArray& bytes, QString* error,

@@ -5,13 +5,18 @@
 #pragma once
 
 #include <QByteArray>
+#include <QHash>
+#include <QMutex>
 #include <QString>
+#include <QVector>
 #include <functional>
 #include <optional>
 #include <sys/types.h>
 #include <time.h>
 
 namespace vantorel {
+
+class DurableBatch;
 
 struct AtomicWriteOptions {
     // Permission bits of the new file; by default those of a new file (0666 less the umask).
@@ -38,6 +43,11 @@ struct AtomicWriteOptions {
     // Called from the thread that writes, before each piece of copyFrom, with the bytes of the
     // range done so far and its size; returning false abandons the write (cancelled).
     std::function<bool(qint64 done, qint64 total)> copyProgress;
+    // With a batch (and durable): commit() leaves the complete, verified temporary file to the
+    // batch, which flushes it with the others and gives it its name (see DurableBatch); `batchKey`
+    // tells its outcome from the others'.
+    DurableBatch* batch = nullptr;
+    qint64 batchKey = -1;
 };
 
 // Streams a new file to a temporary name beside `target` and puts it in place on commit().
@@ -57,7 +67,8 @@ public:
     // Appends `size` bytes of the file `fd` from `offset` (in the kernel where it can), leaving
     // the source's holes as holes; fewer bytes than asked (the source shrank) is a failure.
     bool copyFrom(int fd, qint64 offset, qint64 size);
-    // Flushes, verifies, renames over the target and flushes the folder.
+    // Flushes, verifies, renames over the target and flushes the folder. With a batch: verifies
+    // and hands the temporary file to the batch, whose flush() does the rest.
     bool commit();
     // Drops the temporary file; the target is left as it was.
     void discard();
@@ -74,6 +85,56 @@ private:
     QString m_error;
     int m_fd = -1;
     qint64 m_written = 0;
+};
+
+// The files of one command over many photos, flushed to disk together instead of one by one:
+// each writer given the batch writes and verifies its temporary file; flush() then flushes all of
+// them at once (one syncfs per file system), renames each over its target, and flushes each
+// folder once. A file never takes its name before its bytes are on disk, so a crash leaves each
+// one whole or absent; a failure of one (its flush, its rename) leaves the others written.
+// Writers may hand their files from several threads; flush() takes those handed so far.
+class DurableBatch {
+public:
+    struct Outcome {
+        qint64 key = -1;     // the writer's AtomicWriteOptions::batchKey
+        bool ok = false;     // on disk under its name
+        bool exists = false; // not written: something took the name meanwhile (replace off)
+        QString error;       // why it failed, naming the file
+    };
+
+    DurableBatch();
+    // Temporary files never flushed are removed: their targets stay as they were.
+    ~DurableBatch();
+    DurableBatch(const DurableBatch&) = delete;
+    DurableBatch& operator=(const DurableBatch&) = delete;
+
+    // Whether so many files wait (each holds a descriptor) that they should be flushed now.
+    bool full() const;
+    // How many more files may wait before it is full.
+    qsizetype room() const;
+    qsizetype pending() const;
+    // One outcome per file handed since the last flush, in the order they were handed. A single
+    // file is flushed alone (fsync), as a file system's flush would also wait for others' writes.
+    QVector<Outcome> flush();
+
+private:
+    friend class AtomicFileWriter;
+    struct Pending {
+        qint64 key = -1;
+        int fd = -1;
+        dev_t device = 0;
+        QString temp, target;
+        bool replace = true;
+    };
+    // Before a file's bytes are written: a descriptor on its folder's file system, through which
+    // the flush hears of any failure to write them back.
+    void watch(const QString& folder);
+    void hand(Pending pending);
+
+    mutable QMutex m_mutex;
+    QVector<Pending> m_pending;
+    QHash<dev_t, int> m_fileSystems;
+    qsizetype m_limit = 0;
 };
 
 // Writes `bytes` as the whole of `target` through an AtomicFileWriter. On failure `error` (when

@@ -323,4 +323,15 @@ CopyResult writeCopyWithoutLocation(const QString& source, const QString& target
     return writeCopy(source, target, edit, extra);
 }
 
+void settleCopies(DurableBatch& batch, QVector<CopyResult>& results) {
+    for (const DurableBatch::Outcome& o : batch.flush()) {
+        if (o.key < 0 || o.key >= results.size() || o.ok) continue;
+        CopyResult& r = results[o.key];
+        r.ok = false;
+        r.error = o.error;
+        r.exists = o.exists;
+        r.removed = {};
+    }
+}
+
 } // namespace vantorel

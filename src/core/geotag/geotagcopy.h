@@ -86,4 +86,9 @@ CopyResult writeGeotagCopy(const QString& source, const QString& target,
 CopyResult writeCopyWithoutLocation(const QString& source, const QString& target,
                                     const AtomicWriteOptions& extra = {});
 
+// Flushes the copies that writers handed to `batch` (AtomicWriteOptions::batch, with the index of
+// each copy's result in `results` as batchKey): each such result takes the outcome of its flush
+// and rename.
+void settleCopies(DurableBatch& batch, QVector<CopyResult>& results);
+
 } // namespace vantorel

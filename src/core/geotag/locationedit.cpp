@@ -4,6 +4,7 @@
 #include "gpsdirectoryedit.h"
 #include "positionscan.h"
 
+#include "files/bytesearch.h"
 #include "metadata/tiffblock.h"
 
 #include <algorithm>
@@ -276,7 +277,7 @@ LocationPlan planFileLocationEdit(const QByteArray& file, const QByteArray& head
                 starts.append(index->base + offset);
     // A JPEG right after the end of the first picture (the first end-of-image marker after the
     // head: inside the picture data a 0xFF is always followed by 0x00 or a restart marker).
-    if (const qint64 eoi = file.indexOf(QByteArray("\xFF\xD9", 2), head.size()); eoi >= 0)
+    if (const qint64 eoi = findBytes(file, "\xFF\xD9", 2, head.size()); eoi >= 0)
         if (file.mid(eoi + 2, 3) == QByteArray("\xFF\xD8\xFF", 3) && !starts.contains(eoi + 2))
             starts.append(eoi + 2);
     std::sort(starts.begin(), starts.end());

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "positionscan.h"
 
+#include "files/bytesearch.h"
 #include "files/jpegsegments.h"
 #include "metadata/rationals.h"
 #include "metadata/tiffblock.h"
@@ -14,6 +15,17 @@ namespace {
 
 constexpr double kNotANumber = std::numeric_limits<double>::quiet_NaN();
 constexpr qint64 kMaxTiffBlock = 1 << 20; // an Exif block fits in a segment; a thumbnail's too
+
+// The bytes with ASCII capitals made small, as QByteArray::toLower does, in a loop the compiler
+// makes wide.
+QByteArray asciiLower(const QByteArray& bytes) {
+    QByteArray lower(bytes.size(), Qt::Uninitialized);
+    const auto* from = reinterpret_cast<const uchar*>(bytes.constData());
+    auto* to = reinterpret_cast<uchar*>(lower.data());
+    for (qsizetype i = 0; i < bytes.size(); ++i)
+        to[i] = uchar(from[i] + ((uchar(from[i] - 'A') < 26) << 5));
+    return lower;
+}
 
 bool isNameChar(char c) {
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' ||
@@ -69,26 +81,25 @@ void scanTiff(const QByteArray& bytes, QVector<FoundPosition>& out) {
 // latitude or a longitude: GPSLatitude, GpsLatitude, Latitude, GPSDestLongitude...
 void scanText(const QByteArray& file, QVector<FoundPosition>& out) {
     // Lowered a piece at a time (a large TIFF is tens of megabytes), each piece overlapping the
-    // next by more than a word; a hit is taken in the piece where it starts.
+    // next by more than a word; a hit is taken in the piece where it starts. The three words end
+    // alike: one search for their end, then which word (if any) it ends.
     constexpr qint64 kPiece = 4 << 20, kOverlap = 16;
     const char* const words[] = {"latitude", "longitude", "longtitude"};
     QVector<qint64> hits[3];
     QByteArray lower;
     for (qint64 from = 0; from < file.size(); from += kPiece) {
         const qint64 n = std::min(kPiece + kOverlap, file.size() - from);
-        lower.resize(n);
-        const char* in = file.constData() + from;
-        char* low = lower.data();
-        for (qint64 i = 0; i < n; ++i)
-            low[i] = in[i] >= 'A' && in[i] <= 'Z' ? char(in[i] + ('a' - 'A')) : in[i];
-        for (int w = 0; w < 3; ++w)
-            for (const char* at = low; at < low + n;) {
-                const auto* found = static_cast<const char*>(
-                    ::memmem(at, size_t(low + n - at), words[w], std::strlen(words[w])));
-                if (!found || found - low >= kPiece) break;
-                hits[w].append(from + (found - low));
-                at = found + 1;
+        lower = asciiLower(QByteArray::fromRawData(file.constData() + from, n));
+        for (qint64 tail = findBytes(lower, "itude", 5); tail >= 0;
+             tail = findBytes(lower, "itude", 5, tail + 5)) {
+            for (int w = 0; w < 3; ++w) {
+                const qint64 before = qint64(std::strlen(words[w])) - 5;
+                const qint64 hit = tail - before;
+                if (hit < 0 || hit >= kPiece) continue;
+                if (std::memcmp(lower.constData() + hit, words[w], size_t(before)) != 0) continue;
+                hits[w].append(from + hit);
             }
+        }
     }
     for (int w = 0; w < 3; ++w)
         for (const qint64 hit : hits[w]) {
@@ -274,11 +285,19 @@ QVector<FoundPosition> findPositions(const QByteArray& file) {
     // A TIFF file (or a RAW file built on one) is one block, whose directories may lie anywhere in it.
     const bool tiffFile = TiffBlock::parse(file.left(8)).has_value();
     if (tiffFile) scanTiff(file, out);
-    for (const char* header : {"II\x2A\x00", "MM\x00\x2A"}) {
-        const QByteArray mark(header, 4);
-        for (qint64 at = file.indexOf(mark, tiffFile ? 1 : 0); at >= 0; at = file.indexOf(mark, at + 1))
-            scanTiff(file.mid(at, kMaxTiffBlock), out);
+    // Both byte orders' headers hold a '*' (0x2A): found by memchr, which the picture data makes
+    // stop rarely; the little-endian blocks first, then the big-endian ones.
+    QVector<qint64> bigEndian;
+    for (qint64 star = findByte(file, '\x2A'); star >= 0; star = findByte(file, '\x2A', star + 1)) {
+        if (star >= 2 && star + 1 < file.size() && file[star - 2] == 'I' && file[star - 1] == 'I' &&
+            file[star + 1] == '\0' && !(tiffFile && star == 2))
+            scanTiff(file.mid(star - 2, kMaxTiffBlock), out);
+        if (star >= 3 && file[star - 3] == 'M' && file[star - 2] == 'M' && file[star - 1] == '\0' &&
+            !(tiffFile && star == 3))
+            bigEndian.append(star - 3);
     }
+    for (qint64 at : bigEndian)
+        scanTiff(file.mid(at, kMaxTiffBlock), out);
     scanText(file, out);
     scanFlir(file, out);
     return out;

@@ -344,6 +344,12 @@ MetadataBlockEdit editXmpPacket(const QByteArray& packet, const LocationMetadata
     return engine ? engine->editXmpPacket(packet, edit) : withoutEngine();
 }
 
+MetadataBlockEdit setXmpProperties(const QByteArray& packet,
+                                   const QVector<QPair<QByteArray, QString>>& properties) {
+    const MetadataEngine* engine = metadataEngine();
+    return engine ? engine->setXmpProperties(packet, properties) : withoutEngine();
+}
+
 MetadataBlockEdit editPhotoshopBlock(const QByteArray& resources, const LocationMetadataEdit& edit) {
     // Only places are taken out of a Photoshop block, and only when everything that locates goes.
     if (edit.erase != LocationMetadataEdit::Erase::Everything) return unchanged(resources);

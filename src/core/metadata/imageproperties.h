@@ -97,6 +97,11 @@ private:
 
 // An XMP packet (what follows the XMP segment's namespace), rewritten only when it changes.
 MetadataBlockEdit editXmpPacket(const QByteArray& packet, const LocationMetadataEdit& edit);
+// An XMP packet (a sidecar's whole text; empty: a new one) with each of `properties` set to its
+// text (keys as "Xmp.exif.GPSLatitude"), or taken out where the text is empty; every other
+// property is kept. Nothing (with the reason) when the packet cannot be read as XMP.
+MetadataBlockEdit setXmpProperties(const QByteArray& packet,
+                                   const QVector<QPair<QByteArray, QString>>& properties);
 // A Photoshop block (what follows "Photoshop 3.0\0"): with Erase::Everything its IPTC places go,
 // the IPTC digest following the new data; otherwise it stays.
 MetadataBlockEdit editPhotoshopBlock(const QByteArray& resources, const LocationMetadataEdit& edit);

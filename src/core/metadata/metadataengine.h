@@ -8,6 +8,7 @@
 #include "propertyitem.h"
 
 #include <QByteArray>
+#include <QPair>
 #include <QString>
 #include <QVector>
 #include <memory>
@@ -71,10 +72,14 @@ public:
     // preview, a thumbnail): the one with the most pixels, then the most bytes. Empty when it
     // embeds none, cannot be read, or when that picture takes more than `maxBytes`.
     virtual QByteArray largestJpegPreview(const QByteArray& localPath, qint64 maxBytes) const = 0;
+    // See setXmpProperties in imageproperties.h.
+    virtual MetadataBlockEdit
+    setXmpProperties(const QByteArray& packet,
+                     const QVector<QPair<QByteArray, QString>>& properties) const = 0;
 };
 
 // Changed whenever the classes above change: a module built from other sources is not used.
-constexpr int kMetadataEngineInterface = 2;
+constexpr int kMetadataEngineInterface = 3;
 
 // The engine, the module loaded on the first call (from any thread); nullptr, with a warning
 // naming the module once, when it cannot be loaded.

@@ -50,9 +50,9 @@ TrackCopyRun summed(const QVector<PhotoOnTrack>& photos, const QVector<bool>& ch
             ++run.skipped;
             ++run.skippedBy[int(status)];
         } else if (run.kept[i]) {
-            run.keptCopies << copyPathFor(photos[i].path, kGeotaggedPrefix);
+            run.keptCopies << run.targets[i];
         } else if (run.outcomes[i].ok) {
-            run.written << copyPathFor(photos[i].path, kGeotaggedPrefix);
+            run.written << run.targets[i];
         } else if (!run.outcomes[i].error.isEmpty()) {
             run.failures
                 << QStringLiteral("« %1 » : %2").arg(fileNameOf(photos[i].path), run.outcomes[i].error);
@@ -68,6 +68,7 @@ QStringList existingTrackCopies(const QVector<PhotoOnTrack>& photos, const QVect
     QStringList existing;
     for (qsizetype i = 0; i < photos.size(); ++i) {
         if (!chosen[i] || photos[i].placement.status != PlacementStatus::Placed) continue;
+        if (photoTakesSidecarOnly(photos[i].path)) continue; // its sidecar is edited, never kept
         const QString copy = copyPathFor(photos[i].path, kGeotaggedPrefix);
         if (copyExists(copy)) existing << copy;
     }
@@ -155,67 +156,90 @@ TrackCopyRun writeTrackCopies(const QVector<PhotoOnTrack>& photos, const std::fu
     const QVector<bool> chosen = chosenRows(total, choice.rows);
     run.outcomes.resize(total);
     run.kept.resize(total);
+    run.targets.resize(total);
     // Each thread writes its own photos' slots.
     CopyResult* const outcomes = run.outcomes.data();
     bool* const kept = run.kept.data();
+    QString* const targets = run.targets.data();
+    // The copies are flushed to disk together, a batch at a time: each takes its name only then.
+    DurableBatch batch;
     AtomicWriteOptions options;
     options.replace = choice.replaceExisting;
+    options.batch = &batch;
     const auto writeOne = [&](int i) {
         const PhotoOnTrack& photo = photos[i];
         if (!chosen[i] || photo.placement.status != PlacementStatus::Placed) return;
-        const QString target = copyPathFor(photo.path, kGeotaggedPrefix);
-        if (!choice.replaceExisting && copyExists(target)) {
+        AtomicWriteOptions own = options;
+        own.batchKey = i;
+        const GpsPosition position =
+            trackGpsPosition(*photo.placement.position, *photo.placement.utcMs, photo.time.hasGpsVersion);
+        const auto sidecar = [&] {
+            targets[i] = sidecarPathFor(photo.path, choice.naming);
+            outcomes[i] = writeSidecar(photo.path, targets[i], position, choice.replaceExisting, own);
+        };
+        if (choice.sidecar) return sidecar();
+        targets[i] = copyPathFor(photo.path, kGeotaggedPrefix);
+        if (!choice.replaceExisting && copyExists(targets[i])) {
             kept[i] = true;
             return;
         }
-        outcomes[i] = writeGeotagCopy(
-            photo.path, target,
-            trackGpsPosition(*photo.placement.position, *photo.placement.utcMs, photo.time.hasGpsVersion),
-            options);
+        outcomes[i] = writeGeotagCopy(photo.path, targets[i], position, own);
+        // A photo whose own file is never written: found out when its copy fails, so that no other
+        // photo pays for the look.
+        if (!outcomes[i].ok && photoTakesSidecarOnly(photo.path)) sidecar();
     };
+    const int workers = std::clamp(threads, 1, 64);
     bool cancelled = advance && !advance(0);
-    if (std::clamp(threads, 1, 64) == 1) {
-        for (int i = 0; i < total && !cancelled; ++i) {
-            writeOne(i);
-            cancelled = advance && !advance(i + 1) && i + 1 < total;
+    int done = 0;
+    // A batch's photos are written on the threads; once they are all done, the batch is flushed.
+    while (!cancelled && done < total) {
+        const int end = int(std::min<qint64>(total, done + std::max<qsizetype>(1, batch.room())));
+        std::mutex mutex;
+        std::condition_variable progressed;
+        int next = done, finished = done;
+        bool stop = false;
+        const auto work = [&] {
+            std::unique_lock lock(mutex);
+            while (!stop && next < end) {
+                const int i = next++;
+                lock.unlock();
+                writeOne(i);
+                lock.lock();
+                ++finished;
+                progressed.notify_all();
+            }
+        };
+        std::vector<std::thread> team;
+        for (int t = 0; workers > 1 && t < workers && t < end - done; ++t)
+            team.emplace_back(work);
+        if (team.empty()) {
+            // One thread: the caller's own, reporting after each photo.
+            for (int i = done; i < end && !cancelled; ++i) {
+                writeOne(i);
+                next = finished = i + 1;
+                cancelled = advance && !advance(i + 1) && i + 1 < total;
+            }
+        } else {
+            // The caller reports the progress and takes the answer to stop.
+            std::unique_lock lock(mutex);
+            int reported = done;
+            for (;;) {
+                const bool over = finished == next && (stop || next == end);
+                if (over && reported == finished) break;
+                progressed.wait(lock, [&] { return finished != reported; });
+                reported = finished;
+                lock.unlock();
+                const bool go = !advance || advance(reported);
+                lock.lock();
+                if (!go && !stop && next < total) stop = cancelled = true;
+            }
         }
-        return summed(photos, chosen, std::move(run), cancelled);
+        for (std::thread& t : team)
+            t.join();
+        done = next;
+        // What was written before a cancel stays.
+        settleCopies(batch, run.outcomes);
     }
-    std::mutex mutex;
-    std::condition_variable progressed;
-    int next = 0, finished = 0;
-    bool stop = cancelled;
-    const auto work = [&] {
-        std::unique_lock lock(mutex);
-        while (!stop && next < total) {
-            const int i = next++;
-            lock.unlock();
-            writeOne(i);
-            lock.lock();
-            ++finished;
-            progressed.notify_all();
-        }
-    };
-    std::vector<std::thread> workers;
-    for (int t = 0; t < std::clamp(threads, 1, 64) && !stop && t < total; ++t)
-        workers.emplace_back(work);
-    {
-        // The caller reports the progress and takes the answer to stop.
-        std::unique_lock lock(mutex);
-        int reported = 0;
-        for (;;) {
-            const bool over = finished == next && (stop || next == total);
-            if (over && reported == finished) break;
-            progressed.wait(lock, [&] { return finished != reported; });
-            reported = finished;
-            lock.unlock();
-            const bool go = !advance || advance(reported);
-            lock.lock();
-            if (!go && !stop && next < total) stop = cancelled = true;
-        }
-    }
-    for (std::thread& t : workers)
-        t.join();
     return summed(photos, chosen, std::move(run), cancelled);
 }
 

@@ -5,6 +5,7 @@
 #include "correlation.h"
 
 #include "geotag/geotagcopy.h"
+#include "geotag/xmpsidecar.h"
 
 #include <QString>
 #include <QStringList>
@@ -48,6 +49,10 @@ inline const QString kAmbiguousTime = QStringLiteral("heure ambiguë (changement
 struct TrackCopyChoice {
     bool replaceExisting = false; // an existing "#" copy is replaced; otherwise it is kept as it is
     QVector<int> rows;            // the photos to write, by index; empty: all of them
+    // XMP sidecars instead of copies for every photo (the photos whose own file is never written
+    // always get one); an existing sidecar is edited, never kept.
+    bool sidecar = false;
+    SidecarName naming = SidecarName::WithExtension;
 };
 
 // The "#" copies of the placed photos among `rows` (all when empty) that exist already.
@@ -58,6 +63,7 @@ struct TrackCopyRun {
     // cancel: not ok, no error.
     QVector<CopyResult> outcomes;
     QVector<bool> kept;                          // per photo: its existing copy was left in place
+    QStringList targets;                         // per photo written: its copy's or sidecar's path
     QStringList written;                         // the copies' paths
     QStringList keptCopies;                      // the existing copies left in place
     int skipped = 0;                             // photos not placed
@@ -68,8 +74,8 @@ struct TrackCopyRun {
 
 inline constexpr int kTrackCopyThreads = 4;
 
-// Writes the "#" copy of every placed photo `choice` names, on `threads` threads: each copy waits
-// for the disk to hold it before it takes its name, and several such waits overlap. An existing
+// Writes the "#" copy of every placed photo `choice` names, on `threads` threads; the copies are
+// flushed to disk together, a batch at a time, and each takes its name only then. An existing
 // copy is kept unless `choice` replaces it (a copy that appears meanwhile is never replaced then).
 // `advance` is called on the calling thread with the number of photos done (0 first); it returns
 // false to stop: copies under way are finished, no other is started, and what is written stays.

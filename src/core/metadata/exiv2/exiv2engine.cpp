@@ -479,6 +479,35 @@ QByteArray largestJpeg(const QByteArray& path, qint64 maxBytes) {
     return {};
 }
 
+MetadataBlockEdit setXmp(const QByteArray& packet, const QVector<QPair<QByteArray, QString>>& properties) {
+    MetadataBlockEdit result;
+    static std::mutex editing; // one packet at a time (see xmpMutex)
+    const std::lock_guard oneAtATime(editing);
+    try {
+        Exiv2::XmpData xmp;
+        if (!packet.isEmpty() &&
+            Exiv2::XmpParser::decode(xmp, std::string(packet.constData(), size_t(packet.size()))) != 0)
+            return refusedEdit(QStringLiteral("paquet XMP illisible"));
+        for (const auto& [key, value] : properties) {
+            const Exiv2::XmpKey xmpKey(key.toStdString());
+            if (const auto old = xmp.findKey(xmpKey); old != xmp.end()) {
+                result.oldValues.append(QByteArray::fromStdString(old->toString()));
+                xmp.erase(old);
+                ++result.removed;
+            }
+            if (!value.isEmpty()) xmp[key.toStdString()] = value.toStdString();
+        }
+        std::string out;
+        if (Exiv2::XmpParser::encode(out, xmp, Exiv2::XmpParser::useCompactFormat) != 0)
+            return refusedEdit(QStringLiteral("paquet XMP impossible à réécrire"));
+        result.bytes = QByteArray::fromStdString(out);
+        result.changed = *result.bytes != packet;
+        return result;
+    } catch (const std::exception& e) {
+        return refusedEdit(QStringLiteral("paquet XMP illisible : ") + QString::fromUtf8(e.what()));
+    }
+}
+
 class Exiv2Engine final : public MetadataEngine {
 public:
     std::unique_ptr<ExifPicture> read(const QByteArray& localPath, const QByteArray& bytes) const override {
@@ -497,6 +526,10 @@ public:
     }
     QByteArray largestJpegPreview(const QByteArray& localPath, qint64 maxBytes) const override {
         return largestJpeg(localPath, maxBytes);
+    }
+    MetadataBlockEdit setXmpProperties(const QByteArray& packet,
+                                       const QVector<QPair<QByteArray, QString>>& properties) const override {
+        return setXmp(packet, properties);
     }
 };
 
