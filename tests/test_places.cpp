@@ -1,9 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The place index: a table of positions with their town, region, country and zone in French and in
 // English, and the index checked against libgeonames' own towns by brute force on many points.
+#include "controller/placeline.h"
 #include "fixtures.h"
 #include "places/namecatalogue.h"
 #include "places/placeindex.h"
+#include "places/placetext.h"
+#include "text/numberformat.h"
 
 #include <QRandomGenerator>
 #include <cmath>
@@ -15,6 +18,7 @@
 #undef signals
 #include <geonames.h>
 
+using namespace vantorel;
 using namespace vantorel::places;
 
 namespace {
@@ -236,6 +240,47 @@ TEST(Places, CatalogueReaderRefusesDamagedFiles) {
         EXPECT_TRUE(NameCatalogue::fromBytes(damaged).isEmpty()) << field;
     }
     EXPECT_TRUE(NameCatalogue::fromFile(QStringLiteral("/nonexistent/geonames.mo")).isEmpty());
+}
+
+TEST(Places, CaptionAndFields) {
+    const auto arezzo = nearestPlace(43.4633, 11.83, "fr");
+    EXPECT_EQ(placeCaption(*arezzo), QStringLiteral("Près de Arezzo, Toscane, Italie (4 km)"));
+    const QString sep = decimalSeparator();
+    EXPECT_EQ(placeFields(*arezzo),
+              QStringList({"Arezzo", "Toscane", "Italie", "IT", "Europe/Rome", "4" + sep + "1"}));
+    // The region is left out where it repeats the town; under half a km is said so.
+    EXPECT_EQ(placeCaption(*nearestPlace(42.50779, 1.52109, "fr")),
+              QStringLiteral("Près de Andorre-la-Vieille, Andorre (moins d'1 km)"));
+    const auto sea = nearestPlace(35, -40, "fr");
+    EXPECT_EQ(placeCaption(*sea), QStringLiteral("En mer (à 1317 km de Ponta Delgada, Açores, Portugal)"));
+    EXPECT_EQ(placeFields(*sea), QStringList({"en mer", "", "", "", "", "1317" + sep + "4"}));
+}
+
+TEST(Places, WindowLineFollowsTheFieldsThenThePhoto) {
+    const QString sep = decimalSeparator();
+    const auto number = [&](const char* text) { return QString::fromLatin1(text).replace(u'.', sep); };
+    const QString arezzo = QStringLiteral("Près de Arezzo, Toscane, Italie (4 km)");
+    const QString etampes = QStringLiteral("Près de Étampes, Île-de-France, France (28 km)");
+    struct Case {
+        const char *photoLatitude, *photoLongitude, *fieldLatitude, *fieldLongitude;
+        QString expected;
+    } const cases[] = {
+        {"48.20575", "2.00000", "", "", etampes},               // the photo's own position
+        {"48.20575", "2.00000", "43.4633", "11.83", arezzo},    // a new position in the fields
+        {"48.20575", "2.00000", "43.4633", "", etampes},        // half typed: the photo's
+        {"48.20575", "2.00000", "95", "11.83", etampes},        // out of range
+        {"48.20575", "2.00000", "--43.4633", "11.83", etampes}, // a sign too many
+        {"", "", "43.4633", "11.83", arezzo},                   // a photo without position
+        {"", "", "", "", QString()},
+        {"-48.20575", "-2.00000", "", "",
+         QStringLiteral("En mer (à 2314 km de Retreat, Western Cape, Afrique du Sud)")},
+    };
+    PlaceLine line;
+    for (const Case& c : cases)
+        EXPECT_EQ(line.caption(number(c.photoLatitude), number(c.photoLongitude), number(c.fieldLatitude),
+                               number(c.fieldLongitude)),
+                  c.expected)
+            << c.photoLatitude << " " << c.fieldLatitude << " " << c.fieldLongitude;
 }
 
 } // namespace

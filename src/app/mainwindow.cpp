@@ -360,6 +360,9 @@ void MainWindow::buildWidgets(bool webEngine) {
                                 "XMP et IPTC"),
                  {736, 639, 152, 17});
     BitBtn9 = button(this, "BitBtn9", QStringLiteral("Masquer"), QString(), {892, 635, 75, 25});
+    // Below the last row: the place of the position in the fields, else of the photo's own.
+    m_placeLabel = label(this, "PlaceLabel", QString(), {8, 665, 721, 15});
+    m_placeLabel->setTextFormat(Qt::PlainText);
 }
 
 void MainWindow::wire() {
@@ -429,8 +432,14 @@ void MainWindow::wire() {
         menu.addAction(m_trackButton->text(), this, &MainWindow::openTrackDialog);
         menu.exec(ListBox1->viewport()->mapToGlobal(at));
     });
-    connect(Edit7, &QLineEdit::textEdited, this, [m](const QString& t) { m->Edit7 = t; });
-    connect(Edit8, &QLineEdit::textEdited, this, [m](const QString& t) { m->Edit8 = t; });
+    connect(Edit7, &QLineEdit::textEdited, this, [this, m](const QString& t) {
+        m->Edit7 = t;
+        m_placeLabel->setText(m_placeLine.caption(*m));
+    });
+    connect(Edit8, &QLineEdit::textEdited, this, [this, m](const QString& t) {
+        m->Edit8 = t;
+        m_placeLabel->setText(m_placeLine.caption(*m));
+    });
     connect(Edit1, &QLineEdit::textEdited, this, [m](const QString& t) { m->Edit1 = t; });
     connect(Edit2, &QLineEdit::textEdited, this, [m](const QString& t) { m->Edit2 = t; });
     // Leaving a setting field redraws the selected photo with it.
@@ -622,6 +631,7 @@ void MainWindow::sync() {
     setTextIfChanged(Edit2, m.Edit2);
     setTextIfChanged(Edit7, m.Edit7);
     setTextIfChanged(Edit8, m.Edit8);
+    m_placeLabel->setText(m_placeLine.caption(m));
     BitBtn23->setEnabled(eraserEnabled());
     PlaceOnMapButton->setVisible(m_controller->canPlaceOnMap());
     if (m.Form3Geometry.isValid() && m_overview->geometry() != m.Form3Geometry) {
