@@ -4,6 +4,7 @@
 #include "commands.h"
 
 #include "files/regularfile.h"
+#include "geotag/copyplace.h"
 #include "geotag/geotagcopy.h"
 #include "text/numberformat.h"
 #include "text/positiontext.h"
@@ -38,7 +39,7 @@ GpsPosition positionOf(const PositionReading& at) {
 // One photo's copy. With `table`, one line per photo: path, result, copy path; otherwise the copy's
 // path alone, as for a single photo.
 int writeOne(const QString& photo, const std::optional<GpsPosition>& position, bool force, bool allLocation,
-             bool table, QTextStream& out, QTextStream& err) {
+             const LocationMetadataEdit::Place& place, bool table, QTextStream& out, QTextStream& err) {
     const QString source = QFileInfo(photo).absoluteFilePath();
     const QString target = copyPathFor(source, position ? kGeotaggedPrefix : kErasedPrefix);
     const auto line = [&](const QString& result) {
@@ -54,7 +55,7 @@ int writeOne(const QString& photo, const std::optional<GpsPosition>& position, b
     AtomicWriteOptions options;
     options.replace = force;
     const CopyResult r = allLocation ? writeCopyWithoutLocation(source, target, options)
-                                     : writeGeotagCopy(source, target, position, options);
+                                     : writeGeotagCopy(source, target, position, options, place);
     if (!r.ok && r.exists) { // another writer was first
         err << escapeCell(target) << QStringLiteral(" existe déjà (--force pour le remplacer)\n");
         if (table) line(QStringLiteral("gardée"));
@@ -80,6 +81,7 @@ int writeCopies(const QString& name, const QStringList& args, bool withPosition,
     QStringList rest = args;
     const bool force = takeOption(rest, QStringLiteral("--force"));
     const bool allLocation = !withPosition && takeOption(rest, QStringLiteral("--all-location"));
+    const bool withPlace = withPosition && takeOption(rest, QStringLiteral("--with-place"));
     std::optional<GpsPosition> position;
     const qsizetype at = optionIndex(rest, QStringLiteral("--at"));
     if (at < 0) dropEndOfOptions(rest);
@@ -117,9 +119,11 @@ int writeCopies(const QString& name, const QStringList& args, bool withPosition,
         err << name << QStringLiteral(" : indiquer au moins une photo\n");
         return BadArguments;
     }
+    const LocationMetadataEdit::Place place =
+        withPlace && position ? copyPlaceAt(*position) : LocationMetadataEdit::Place();
     int code = Written;
     for (const QString& photo : rest)
-        code = worse(code, writeOne(photo, position, force, allLocation, table, out, err));
+        code = worse(code, writeOne(photo, position, force, allLocation, place, table, out, err));
     return code;
 }
 
