@@ -387,6 +387,39 @@ bool captionWhole(QWidget* w, QString* why) {
     return text.isEmpty() || needed <= room;
 }
 
+TEST_F(WindowTest, PlaceLineFollowsThePhotoAndTheTypedPosition) {
+    const QString plain = makeJpeg(dir.path(), QStringLiteral("plain.jpg"), {}, QSize(80, 60));
+    drop({geo("a.jpg"), plain});
+    auto* place = child<QLabel>("PlaceLabel");
+    auto* list = child<QAbstractItemView>("ListBox1");
+    const auto select = [&](int row) {
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
+                          list->visualRect(list->model()->index(row, 0)).center());
+    };
+    select(0);
+    EXPECT_EQ(place->text(), QStringLiteral("Près de Étampes, Île-de-France, France (28 km)"));
+    // Typed: the line follows each key.
+    auto* latitude = child<QLineEdit>("Edit7");
+    auto* longitude = child<QLineEdit>("Edit8");
+    latitude->selectAll();
+    QTest::keyClicks(latitude, QStringLiteral("43,4633"));
+    longitude->selectAll();
+    QTest::keyClicks(longitude, QStringLiteral("11,8"));
+    EXPECT_EQ(place->text(), QStringLiteral("Près de Arezzo, Toscane, Italie (7 km)"));
+    QTest::keyClicks(longitude, QStringLiteral("3"));
+    EXPECT_EQ(place->text(), QStringLiteral("Près de Arezzo, Toscane, Italie (4 km)"));
+    // A photo without position and empty fields: no line.
+    select(1);
+    EXPECT_TRUE(child<QLineEdit>("Edit7")->text().isEmpty());
+    EXPECT_TRUE(place->text().isEmpty());
+    // Below every other control, inside the window.
+    EXPECT_TRUE(window->rect().contains(place->geometry()));
+    for (QWidget* w : window->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+        if (w == place || !w->isVisible()) continue;
+        EXPECT_FALSE(w->geometry().intersects(place->geometry())) << w->objectName().toStdString();
+    }
+}
+
 TEST_F(WindowTest, CaptionsAndLabelsAreWhole) {
     // A longitude of three digits in every place that shows it.
     drop({QString(VANTOREL_SAMPLES_DIR) + "/exiv2_FurnaceCreekInn.jpg"});

@@ -365,6 +365,9 @@ void MainWindow::buildWidgets(bool webEngine) {
                  QStringLiteral("Écrire la position dans un fichier XMP annexe (NOM.EXT.xmp) au "
                                 "lieu d'une copie : la photo n'est pas modifiée"),
                  {12, 639, 124, 17});
+    // Below the last row: the place of the position in the fields, else of the photo's own.
+    m_placeLabel = label(this, "PlaceLabel", QString(), {8, 665, 721, 15});
+    m_placeLabel->setTextFormat(Qt::PlainText);
 }
 
 void MainWindow::wire() {
@@ -435,8 +438,14 @@ void MainWindow::wire() {
         menu.addAction(m_trackButton->text(), this, &MainWindow::openTrackDialog);
         menu.exec(ListBox1->viewport()->mapToGlobal(at));
     });
-    connect(Edit7, &QLineEdit::textEdited, this, [m](const QString& t) { m->Edit7 = t; });
-    connect(Edit8, &QLineEdit::textEdited, this, [m](const QString& t) { m->Edit8 = t; });
+    connect(Edit7, &QLineEdit::textEdited, this, [this, m](const QString& t) {
+        m->Edit7 = t;
+        m_placeLabel->setText(m_placeLine.caption(*m));
+    });
+    connect(Edit8, &QLineEdit::textEdited, this, [this, m](const QString& t) {
+        m->Edit8 = t;
+        m_placeLabel->setText(m_placeLine.caption(*m));
+    });
     connect(Edit1, &QLineEdit::textEdited, this, [m](const QString& t) { m->Edit1 = t; });
     connect(Edit2, &QLineEdit::textEdited, this, [m](const QString& t) { m->Edit2 = t; });
     // Leaving a setting field redraws the selected photo with it.
@@ -628,6 +637,7 @@ void MainWindow::sync() {
     setTextIfChanged(Edit2, m.Edit2);
     setTextIfChanged(Edit7, m.Edit7);
     setTextIfChanged(Edit8, m.Edit8);
+    m_placeLabel->setText(m_placeLine.caption(m));
     BitBtn23->setEnabled(eraserEnabled());
     PlaceOnMapButton->setVisible(m_controller->canPlaceOnMap());
     if (m.Form3Geometry.isValid() && m_overview->geometry() != m.Form3Geometry) {

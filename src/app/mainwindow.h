@@ -4,6 +4,7 @@
 
 #include "browserplaceholder.h"
 #include "controller/maincontroller.h"
+#include "controller/placeline.h"
 #include "gridview.h"
 #include "qtplatform.h"
 
@@ -155,6 +156,8 @@ private:
     QCheckBox* writeSidecarBox = nullptr;     // the writer's second mode: an XMP sidecar, no copy
     QPushButton* BitBtn9 = nullptr;
     QPushButton* PlaceOnMapButton = nullptr; // « Placer sur la carte »
+    QLabel* m_placeLabel = nullptr;          // « Près de Arezzo, Toscane, Italie (4 km) »
+    PlaceLine m_placeLine;
     ViewerWindow* m_viewer = nullptr;
     OverviewWindow* m_overview = nullptr;
     PictureLoader* m_previewLoader = nullptr;

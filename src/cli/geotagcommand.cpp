@@ -4,6 +4,7 @@
 #include "commands.h"
 
 #include "files/regularfile.h"
+#include "geotag/copyplace.h"
 #include "geotag/geotagcopy.h"
 #include "geotag/xmpsidecar.h"
 #include "text/numberformat.h"
@@ -50,6 +51,7 @@ struct CopyChoice {
     bool allLocation = false; // erase: everything that locates the photo
     bool sidecar = false;     // the position goes to an XMP sidecar, the photo untouched
     SidecarName naming = SidecarName::WithExtension;
+    LocationMetadataEdit::Place place; // named in a geotagged copy (--with-place)
 };
 
 // Writes the copy of `photo` into `batch` (its result at `key` in the results), or keeps the one
@@ -85,7 +87,7 @@ PhotoCopy stageOne(const QString& photo, const std::optional<GpsPosition>& posit
     // Without --force, a copy that appears meanwhile is not replaced either.
     options.replace = choice.force;
     result = choice.allLocation ? writeCopyWithoutLocation(p.source, p.target, options)
-                                : writeGeotagCopy(p.source, p.target, position, options);
+                                : writeGeotagCopy(p.source, p.target, position, options, choice.place);
     if (!result.ok && photoTakesSidecarOnly(p.source)) return sidecar();
     return p;
 }
@@ -136,6 +138,7 @@ int writeCopies(const QString& name, const QStringList& args, bool withPosition,
         return BadArguments;
     }
     const bool allLocation = choice.allLocation;
+    const bool withPlace = withPosition && takeOption(rest, QStringLiteral("--with-place"));
     std::optional<GpsPosition> position;
     const qsizetype at = optionIndex(rest, QStringLiteral("--at"));
     if (at < 0) dropEndOfOptions(rest);
@@ -173,6 +176,7 @@ int writeCopies(const QString& name, const QStringList& args, bool withPosition,
         err << name << QStringLiteral(" : indiquer au moins une photo\n");
         return BadArguments;
     }
+    if (withPlace && position) choice.place = copyPlaceAt(*position);
     // The copies are flushed to disk together, a batch at a time; each line is printed once its
     // copy has its name.
     int code = Written;

@@ -304,9 +304,11 @@ CopyResult writeCopy(const QString& source, const QString& target, const Locatio
 } // namespace
 
 CopyResult writeGeotagCopy(const QString& source, const QString& target,
-                           const std::optional<GpsPosition>& position, const AtomicWriteOptions& extra) {
+                           const std::optional<GpsPosition>& position, const AtomicWriteOptions& extra,
+                           const LocationMetadataEdit::Place& place) {
     LocationEdit edit;
     if (position) {
+        edit.place = place;
         edit.gpsItems = gpsPositionItems(*position);
         edit.xmpLatitude = xmpCoordinate(position->latitude, position->latitudeRef);
         edit.xmpLongitude = xmpCoordinate(position->longitude, position->longitudeRef);

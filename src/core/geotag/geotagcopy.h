@@ -78,8 +78,10 @@ QString xmpCoordinate(const RationalTriple& triple, const QString& ref);
 // the source's permission bits and modification time and takes the target's name only once it
 // reads back with the expected items and without a byte of the old positions. `extra` passes test
 // hooks to the file writer.
+// With `place`, the position's place names are written too (see LocationEdit::place).
 CopyResult writeGeotagCopy(const QString& source, const QString& target,
-                           const std::optional<GpsPosition>& position, const AtomicWriteOptions& extra = {});
+                           const std::optional<GpsPosition>& position, const AtomicWriteOptions& extra = {},
+                           const LocationMetadataEdit::Place& place = {});
 
 // The copy without anything that locates the photo: the whole GPS directory, XMP's GPS and place
 // properties, IPTC's places.

@@ -131,6 +131,7 @@ LocationMetadataEdit metadataEditFor(const LocationEdit& edit) {
     metadataEdit.erase = edit.erase;
     metadataEdit.latitude = edit.xmpLatitude;
     metadataEdit.longitude = edit.xmpLongitude;
+    if (edit.erase == LocationErase::None) metadataEdit.place = edit.place;
     return metadataEdit;
 }
 
@@ -146,7 +147,8 @@ LocationPlan planLocationEdit(const QByteArray& head, const LocationEdit& edit) 
     const GpsDirectoryEdit gpsEdit = gpsDirectoryEditFor(edit);
     const LocationMetadataEdit metadataEdit = metadataEditFor(edit);
 
-    bool exifSeen = false;
+    bool exifSeen = false, xmpSeen = false;
+    qint64 xmpAt = -1;   // where a new XMP segment goes: after the Exif segment
     qint64 insertAt = 2; // a new Exif segment goes after SOI and the APP0 segments JFIF readers expect first
     bool leadingApp0 = true;
     JpegSegmentWalker walker;
@@ -162,6 +164,7 @@ LocationPlan planLocationEdit(const QByteArray& head, const LocationEdit& edit) 
         const QByteArray payload = payloadOf(head, s);
         if (s.marker == kMarkerApp1 && payload.startsWith(kExifId)) {
             exifSeen = true;
+            if (xmpAt < 0) xmpAt = s.end();
             const GpsDirectoryEditResult r = editGpsDirectory(payload.mid(kExifId.size()), gpsEdit);
             if (!r.block) return fail(r.error);
             plan.removed.exifGps += r.removedItems;
@@ -171,6 +174,7 @@ LocationPlan planLocationEdit(const QByteArray& head, const LocationEdit& edit) 
                 return fail(QStringLiteral("le bloc Exif modifié ne tient plus dans un segment"));
             plan.changes.append({s.offset, s.size, segmentBytes(kMarkerApp1, kExifId + *r.block)});
         } else if (s.marker == kMarkerApp1 && payload.startsWith(kXmpId)) {
+            xmpSeen = true;
             const MetadataBlockEdit r = editXmpPacket(payload.mid(kXmpId.size()), metadataEdit);
             if (!r.bytes) return fail(r.error);
             plan.removed.xmp += r.removed;
@@ -187,7 +191,7 @@ LocationPlan planLocationEdit(const QByteArray& head, const LocationEdit& edit) 
                  (edit.erase == LocationErase::Everything && payload.contains("Location"))))
                 return fail(QStringLiteral("position dans un XMP étendu"));
         } else if (s.marker == 0xED && payload.startsWith(kPhotoshopId) &&
-                   edit.erase == LocationErase::Everything) {
+                   (edit.erase == LocationErase::Everything || !metadataEdit.place.isEmpty())) {
             const MetadataBlockEdit r = editPhotoshopBlock(payload.mid(kPhotoshopId.size()), metadataEdit);
             if (!r.bytes) return fail(r.error);
             plan.removed.iptc += r.removed;
@@ -197,13 +201,25 @@ LocationPlan planLocationEdit(const QByteArray& head, const LocationEdit& edit) 
             plan.changes.append({s.offset, s.size, segmentBytes(0xED, kPhotoshopId + *r.bytes)});
         }
     }
-    if (!exifSeen && edit.erase == LocationErase::None && edit.addPosition && !edit.gpsItems.isEmpty())
+    // A photo without XMP is given a packet for the place's names, after its Exif segment.
+    QByteArray newXmp;
+    if (!xmpSeen && !metadataEdit.place.isEmpty()) {
+        const MetadataBlockEdit r = editXmpPacket({}, metadataEdit);
+        if (!r.bytes) return fail(r.error);
+        newXmp = segmentBytes(kMarkerApp1, kXmpId + *r.bytes);
+    }
+    if (!exifSeen && edit.erase == LocationErase::None && edit.addPosition && !edit.gpsItems.isEmpty()) {
         plan.changes.prepend(
             {insertAt, 0,
-             segmentBytes(kMarkerApp1, kExifId + newGpsBlock(edit.gpsItems, newMainItems(head)))});
+             segmentBytes(kMarkerApp1, kExifId + newGpsBlock(edit.gpsItems, newMainItems(head))) + newXmp});
+    } else if (!newXmp.isEmpty()) {
+        plan.changes.append({xmpAt >= 0 ? xmpAt : insertAt, 0, newXmp});
+    }
     if (!editFlirGps(head, edit, plan)) return fail(QStringLiteral("bloc FLIR illisible"));
-    std::sort(plan.changes.begin(), plan.changes.end(),
-              [](const SegmentChange& a, const SegmentChange& b) { return a.offset < b.offset; });
+    // A segment inserted where another is replaced goes first.
+    std::sort(plan.changes.begin(), plan.changes.end(), [](const SegmentChange& a, const SegmentChange& b) {
+        return a.offset < b.offset || (a.offset == b.offset && a.replacedSize < b.replacedSize);
+    });
     return plan;
 }
 
@@ -284,6 +300,7 @@ LocationPlan planFileLocationEdit(const QByteArray& file, const QByteArray& head
 
     LocationEdit inner = edit;
     inner.addPosition = false; // a picture without a position is given none
+    inner.place = {};          // nor names: they are the photo's, said once
     for (qint64 start : starts) {
         const QByteArray innerHead = headAt(file, start);
         if (innerHead.isEmpty()) continue; // nothing a reader could read there
@@ -331,8 +348,10 @@ LocationPlan planFileLocationEdit(const QByteArray& file, const QByteArray& head
         if (entries != head.mid(index->entries, 16 * index->count))
             plan.changes.append({index->entries, entries.size(), entries});
     }
-    std::sort(plan.changes.begin(), plan.changes.end(),
-              [](const SegmentChange& a, const SegmentChange& b) { return a.offset < b.offset; });
+    // A segment inserted where another is replaced goes first.
+    std::sort(plan.changes.begin(), plan.changes.end(), [](const SegmentChange& a, const SegmentChange& b) {
+        return a.offset < b.offset || (a.offset == b.offset && a.replacedSize < b.replacedSize);
+    });
     return plan;
 }
 

@@ -21,6 +21,9 @@ struct LocationEdit {
     QVector<PropertyItem> gpsItems;    // written into every GPS directory (when erase is None)
     QString xmpLatitude, xmpLongitude; // the same position in XMP's form, for packets that hold one
     bool addPosition = true;           // a picture without a GPS directory is given one
+    // Names of the position's place for the XMP packet (a JPEG without one is given one) and the
+    // IPTC block that the photo has; empty: none written.
+    LocationMetadataEdit::Place place;
 };
 
 // What was taken out, by kind.

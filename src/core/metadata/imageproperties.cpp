@@ -339,7 +339,9 @@ MetadataBlockEdit editXmpPacket(const QByteArray& packet, const LocationMetadata
     const QByteArray lower = packet.toLower();
     const bool anyCoordinate =
         lower.contains("latitude") || lower.contains("longitude") || lower.contains("longtitude");
-    if (edit.erase != LocationMetadataEdit::Erase::Everything && !anyCoordinate) return unchanged(packet);
+    const bool writingPlace = edit.erase == LocationMetadataEdit::Erase::None && !edit.place.isEmpty();
+    if (edit.erase != LocationMetadataEdit::Erase::Everything && !anyCoordinate && !writingPlace)
+        return unchanged(packet);
     const MetadataEngine* engine = metadataEngine();
     return engine ? engine->editXmpPacket(packet, edit) : withoutEngine();
 }
@@ -351,8 +353,10 @@ MetadataBlockEdit setXmpProperties(const QByteArray& packet,
 }
 
 MetadataBlockEdit editPhotoshopBlock(const QByteArray& resources, const LocationMetadataEdit& edit) {
-    // Only places are taken out of a Photoshop block, and only when everything that locates goes.
-    if (edit.erase != LocationMetadataEdit::Erase::Everything) return unchanged(resources);
+    // Only places change in a Photoshop block: taken out when everything that locates goes, or
+    // written with a new position.
+    const bool writingPlace = edit.erase == LocationMetadataEdit::Erase::None && !edit.place.isEmpty();
+    if (edit.erase != LocationMetadataEdit::Erase::Everything && !writingPlace) return unchanged(resources);
     const MetadataEngine* engine = metadataEngine();
     return engine ? engine->editPhotoshopBlock(resources, edit) : withoutEngine();
 }

@@ -24,6 +24,13 @@ struct LocationMetadataEdit {
     enum class Erase { None, Position, Everything };
     Erase erase = Erase::None;
     QString latitude, longitude; // XMP's own form ("48,7.4069N"); empty: no new position
+    // The place's names written with a new position (XMP photoshop:City, photoshop:State,
+    // photoshop:Country, Iptc4xmpCore:CountryCode; IPTC 2:90, 2:95, 2:101, 2:100), replacing the
+    // packet's or block's own; empty: the names are left as they are.
+    struct Place {
+        QString city, state, country, countryCode;
+        bool isEmpty() const { return city.isEmpty() && countryCode.isEmpty(); }
+    } place;
 };
 struct MetadataBlockEdit {
     std::optional<QByteArray> bytes; // the block to write; nothing when it cannot be edited (see error)
@@ -79,7 +86,7 @@ public:
 };
 
 // Changed whenever the classes above change: a module built from other sources is not used.
-constexpr int kMetadataEngineInterface = 3;
+constexpr int kMetadataEngineInterface = 4;
 
 // The engine, the module loaded on the first call (from any thread); nullptr, with a warning
 // naming the module once, when it cannot be loaded.

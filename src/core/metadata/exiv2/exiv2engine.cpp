@@ -11,6 +11,9 @@
 
 #include <algorithm>
 #include <mutex>
+#include <optional>
+#include <tuple>
+#include <vector>
 
 Q_LOGGING_CATEGORY(lcExiv2, "vantorel.exiv2", QtCriticalMsg)
 
@@ -240,6 +243,36 @@ std::string topProperty(const std::string& key) {
     return key.substr(0, key.find_first_of("[/"));
 }
 
+// The place's names as attributes of the packet's first rdf:Description, with the namespaces that
+// element does not declare yet; false for a packet without one.
+bool insertPlace(QString& text, const LocationMetadataEdit::Place& place) {
+    static const QRegularExpression description(QStringLiteral("<rdf:Description\\b"));
+    const QRegularExpressionMatch found = description.match(text);
+    if (!found.hasMatch()) return false;
+    const qsizetype at = found.capturedEnd();
+    const QString startTag = text.mid(at, text.indexOf(u'>', at) - at);
+    const auto escaped = [](QString value) {
+        return value.replace(u'&', QStringLiteral("&amp;"))
+            .replace(u'<', QStringLiteral("&lt;"))
+            .replace(u'>', QStringLiteral("&gt;"))
+            .replace(u'"', QStringLiteral("&quot;"));
+    };
+    QString attributes;
+    for (const auto& [prefix, uri] :
+         {std::pair{"photoshop", "http://ns.adobe.com/photoshop/1.0/"},
+          std::pair{"Iptc4xmpCore", "http://iptc.org/std/Iptc4xmpCore/1.0/xmlns/"}})
+        if (!startTag.contains(QStringLiteral("xmlns:%1=").arg(QLatin1String(prefix))))
+            attributes += QStringLiteral(" xmlns:%1=\"%2\"").arg(QLatin1String(prefix), QLatin1String(uri));
+    for (const auto& [name, value] :
+         {std::pair{"photoshop:City", &place.city}, std::pair{"photoshop:State", &place.state},
+          std::pair{"photoshop:Country", &place.country},
+          std::pair{"Iptc4xmpCore:CountryCode", &place.countryCode}})
+        if (!value->isEmpty())
+            attributes += QStringLiteral(" %1=\"%2\"").arg(QLatin1String(name), escaped(*value));
+    text.insert(at, attributes);
+    return true;
+}
+
 // The packet with the plain forms of the properties to change (an attribute
 // exif:GPSLatitude="..." or an element <exif:GPSLatitude>...</exif:GPSLatitude>) taken out or given
 // the new value as text, every other byte kept; the XMP toolkit would otherwise rewrite the whole
@@ -266,11 +299,14 @@ std::optional<QByteArray> editedAsText(const QByteArray& packet, const LocationM
     // A new position: the photo's coordinates of other namespaces would still state the old one.
     const QString makers = QStringLiteral("(?!exif:)[A-Za-z][\\w.-]*:(?:[Gg][Pp][Ss])?"
                                           "(?:[Ll]atitude|[Ll]ongitude|[Ll]ongtitude)");
-    const QString names = edit.erase == Erase::None ? makers
-                          : edit.erase == Erase::Position
-                              ? coordinate
-                              : coordinate + QStringLiteral("|exif:GPS\\w+|photoshop:(?:City|State|Country)|"
-                                                            "Iptc4xmpCore:(?:Location|CountryCode)");
+    const bool writingPlace = edit.erase == Erase::None && !edit.place.isEmpty();
+    QString names = edit.erase == Erase::None ? makers
+                    : edit.erase == Erase::Position
+                        ? coordinate
+                        : coordinate + QStringLiteral("|exif:GPS\\w+|photoshop:(?:City|State|Country)|"
+                                                      "Iptc4xmpCore:(?:Location|CountryCode)");
+    // New place names replace the packet's own.
+    if (writingPlace) names += QStringLiteral("|photoshop:(?:City|State|Country)|Iptc4xmpCore:CountryCode");
     int count = 0;
     for (const QRegularExpression& form :
          {QRegularExpression(QStringLiteral("\\s+(%1)\\s*=\\s*([\"'])[^\"'<>]*\\2").arg(names)),
@@ -280,6 +316,7 @@ std::optional<QByteArray> editedAsText(const QByteArray& packet, const LocationM
         text.replace(form, QString());
     }
     if (removed) *removed = count;
+    if (writingPlace && !insertPlace(text, edit.place)) return std::nullopt;
     return text.toUtf8();
 }
 
@@ -319,6 +356,28 @@ MetadataBlockEdit refusedEdit(const QString& why) {
     return r;
 }
 
+// The place's names in the packet, each replacing the property of that name (an empty name takes
+// it out); whether anything changed.
+bool setPlace(Exiv2::XmpData& xmp, const LocationMetadataEdit::Place& place) {
+    bool changed = false;
+    for (const auto& [key, value] :
+         {std::pair{"Xmp.photoshop.City", &place.city}, std::pair{"Xmp.photoshop.State", &place.state},
+          std::pair{"Xmp.photoshop.Country", &place.country},
+          std::pair{"Xmp.iptc.CountryCode", &place.countryCode}}) {
+        const auto old = xmp.findKey(Exiv2::XmpKey(key));
+        const std::string wanted = value->toStdString();
+        if (old != xmp.end() && (wanted.empty() || old->toString() != wanted)) {
+            xmp.erase(old);
+            changed = true;
+        }
+        if (!wanted.empty() && xmp.findKey(Exiv2::XmpKey(key)) == xmp.end()) {
+            xmp[key] = wanted;
+            changed = true;
+        }
+    }
+    return changed;
+}
+
 MetadataBlockEdit editXmp(const QByteArray& packet, const LocationMetadataEdit& edit) {
     MetadataBlockEdit result;
     result.bytes = packet;
@@ -327,8 +386,14 @@ MetadataBlockEdit editXmp(const QByteArray& packet, const LocationMetadataEdit& 
     const std::lock_guard oneAtATime(editing);
     try {
         Exiv2::XmpData xmp;
-        if (Exiv2::XmpParser::decode(xmp, std::string(packet.constData(), size_t(packet.size()))) != 0)
+        if (Exiv2::XmpParser::decode(xmp, std::string(packet.constData(), size_t(packet.size()))) != 0) {
+            // Names alone are not written into a packet that cannot be read (IPTC may take them).
+            const QByteArray lower = packet.toLower();
+            if (edit.erase == LocationMetadataEdit::Erase::None && !lower.contains("latitude") &&
+                !lower.contains("longitude") && !lower.contains("longtitude"))
+                return result;
             return editedUnreadable(packet, edit);
+        }
         bool changed = false;
         std::vector<std::string> removedTops;
         const auto noteOld = [&](const Exiv2::Xmpdatum& md) {
@@ -377,6 +442,8 @@ MetadataBlockEdit editXmp(const QByteArray& packet, const LocationMetadataEdit& 
                 changed = true;
             }
         }
+        if (edit.erase == LocationMetadataEdit::Erase::None && !edit.place.isEmpty())
+            changed = setPlace(xmp, edit.place) || changed;
         result.removed = int(removedTops.size());
         if (!changed) {
             result.oldValues.clear();
@@ -405,8 +472,55 @@ MetadataBlockEdit editXmp(const QByteArray& packet, const LocationMetadataEdit& 
     }
 }
 
-// Asked only when everything that locates the photo goes (see editPhotoshopBlock).
-MetadataBlockEdit editPhotoshop(const QByteArray& resources) {
+// An IPTC dataset's bytes for a name: UTF-8 where the block says so (1:90), else Latin-1; cut to
+// the dataset's largest size on a character's boundary. Nothing for a name Latin-1 cannot hold.
+std::optional<std::string> iimText(const QString& name, bool utf8, int largest) {
+    QByteArray bytes;
+    for (const QChar c : name) {
+        const QByteArray one = utf8 ? QString(c).toUtf8() : QByteArray(1, char(c.unicode()));
+        if (!utf8 && c.unicode() > 0xff) return std::nullopt;
+        if (bytes.size() + one.size() > largest) break;
+        bytes += one;
+    }
+    return bytes.toStdString();
+}
+
+// The place's names written into the IPTC datasets, each replacing those of its number; whether
+// anything changed.
+bool setIptcPlace(Exiv2::IptcData& iptc, const LocationMetadataEdit::Place& place) {
+    const auto charset = iptc.findKey(Exiv2::IptcKey("Iptc.Envelope.CharacterSet"));
+    const bool utf8 = charset != iptc.end() && charset->toString() == "\x1b%G";
+    bool changed = false;
+    const std::tuple<uint16_t, const QString*, int> datasets[] = {{90, &place.city, 32},
+                                                                  {95, &place.state, 32},
+                                                                  {101, &place.country, 64},
+                                                                  {100, &place.countryCode, 3}};
+    for (const auto& [tag, name, largest] : datasets) {
+        // A name the block's character set cannot hold is left out (the XMP packet names it), and
+        // the old one goes with the others.
+        const std::optional<std::string> wanted = iimText(*name, utf8, largest).value_or(std::string());
+        std::vector<std::string> old;
+        for (auto md = iptc.begin(); md != iptc.end();) {
+            if (md->record() == Exiv2::IptcDataSets::application2 && md->tag() == tag) {
+                old.push_back(md->toString());
+                md = iptc.erase(md);
+            } else {
+                ++md;
+            }
+        }
+        if (!wanted->empty()) {
+            Exiv2::Iptcdatum datum(Exiv2::IptcKey(tag, Exiv2::IptcDataSets::application2));
+            datum.setValue(*wanted);
+            iptc.add(datum);
+        }
+        changed = changed || old != (wanted->empty() ? std::vector<std::string>{} : std::vector{*wanted});
+    }
+    return changed;
+}
+
+// Asked when everything that locates the photo goes, or with a place's names to write (see
+// editPhotoshopBlock).
+MetadataBlockEdit editPhotoshop(const QByteArray& resources, const LocationMetadataEdit& edit) {
     MetadataBlockEdit result;
     result.bytes = resources;
     const auto* data = reinterpret_cast<const Exiv2::byte*>(resources.constData());
@@ -418,18 +532,22 @@ MetadataBlockEdit editPhotoshop(const QByteArray& resources) {
         Exiv2::IptcData iptc;
         if (Exiv2::IptcParser::decode(iptc, record + headerSize, dataSize) != 0)
             return refusedEdit(QStringLiteral("bloc IPTC illisible"));
-        // City, sub-location, province or state, country code, country name.
-        static const uint16_t kPlaces[] = {90, 92, 95, 100, 101};
-        for (auto md = iptc.begin(); md != iptc.end();) {
-            if (md->record() == Exiv2::IptcDataSets::application2 &&
-                std::find(std::begin(kPlaces), std::end(kPlaces), md->tag()) != std::end(kPlaces)) {
-                md = iptc.erase(md);
-                ++result.removed;
-            } else {
-                ++md;
+        if (edit.erase == LocationMetadataEdit::Erase::Everything) {
+            // City, sub-location, province or state, country code, country name.
+            static const uint16_t kPlaces[] = {90, 92, 95, 100, 101};
+            for (auto md = iptc.begin(); md != iptc.end();) {
+                if (md->record() == Exiv2::IptcDataSets::application2 &&
+                    std::find(std::begin(kPlaces), std::end(kPlaces), md->tag()) != std::end(kPlaces)) {
+                    md = iptc.erase(md);
+                    ++result.removed;
+                } else {
+                    ++md;
+                }
             }
+            if (result.removed == 0) return result;
+        } else if (edit.place.isEmpty() || !setIptcPlace(iptc, edit.place)) {
+            return result;
         }
-        if (result.removed == 0) return result;
         const Exiv2::DataBuf rebuilt = Exiv2::Photoshop::setIptcIrb(data, size, iptc);
         QByteArray out(reinterpret_cast<const char*>(rebuilt.pData_), int(rebuilt.size_));
         // The digest of the IPTC data follows it, so readers do not take the block for stale.
@@ -521,8 +639,7 @@ public:
     }
     MetadataBlockEdit editPhotoshopBlock(const QByteArray& resources,
                                          const LocationMetadataEdit& edit) const override {
-        Q_UNUSED(edit);
-        return editPhotoshop(resources);
+        return editPhotoshop(resources, edit);
     }
     QByteArray largestJpegPreview(const QByteArray& localPath, qint64 maxBytes) const override {
         return largestJpeg(localPath, maxBytes);
