@@ -29,5 +29,7 @@ int runOverview(QStringList args, QTextStream& out, QTextStream& err);
 int runCorrelate(const QStringList& args, QTextStream& out, QTextStream& err);
 // parse TEXT: the position read in the text, or the reason it is refused (exit code 4).
 int runParse(QStringList args, QTextStream& out, QTextStream& err);
+// place LATITUDE LONGITUDE | place PHOTO...: the nearest town, its region, country, code and zone.
+int runPlace(const Arguments& args, QTextStream& out, QTextStream& err);
 
 } // namespace vantorel::cli

@@ -63,6 +63,16 @@ const char* const kHelp =
     "  parse TEXTE       Position lue dans le texte (comme write --at) : latitude et longitude\n"
     "                    signées en degrés décimaux, séparées par une tabulation. Un texte ambigu ou\n"
     "                    hors limites est refusé avec la raison sur la sortie d'erreur, code 4.\n"
+    "  place LATITUDE LONGITUDE | PHOTO...\n"
+    "                    Lieu de la position, ou de celle de chaque photo, sans réseau : ville la\n"
+    "                    plus proche parmi celles de 15 000 habitants ou plus, région, pays, code\n"
+    "                    ISO du pays, fuseau horaire IANA et distance en km à la ville. Une ligne\n"
+    "                    par position ; pour les photos, le chemin complet d'abord. À plus de\n"
+    "                    50 km de toute ville : « en mer », sans fuseau (les villes ne disent pas\n"
+    "                    où est la côte). Noms en français, ou dans la langue de LANGUAGE,\n"
+    "                    LC_ALL, LC_MESSAGES ou LANG ; en anglais avec LC_MESSAGES=C.\n"
+    "                    Une photo illisible ou non géocodée est nommée sur la sortie d'erreur,\n"
+    "                    code de sortie 1 ; une position hors limites, code 4.\n"
     "  gpx [-o FICHIER] PHOTO...\n"
     "                    Fichier GPX 1.0 des photos géocodées, un point par photo : position,\n"
     "                    altitude, heure UTC du GPS quand la photo l'a, nom et chemin. Sur la sortie\n"
@@ -185,6 +195,16 @@ const char* const kHelpEnglish =
     "  parse TEXT        Position read from the text (as write --at): signed latitude and\n"
     "                    longitude in decimal degrees, separated by a tab. An ambiguous or out of\n"
     "                    range text is refused with the reason on standard error, code 4.\n"
+    "  place LATITUDE LONGITUDE | PHOTO...\n"
+    "                    Place of the position, or of each photo's position, without a network: the\n"
+    "                    nearest town among those of 15,000 people or more, region, country, ISO\n"
+    "                    country code, IANA time zone and distance in km to the town. One line per\n"
+    "                    position; for photos, the full path first. Farther than 50 km from every\n"
+    "                    town: « en mer », without a zone (the towns do not tell where the coast\n"
+    "                    is). Names in French, or in the language of LANGUAGE, LC_ALL,\n"
+    "                    LC_MESSAGES or LANG; in English with LC_MESSAGES=C.\n"
+    "                    An unreadable or non-geotagged photo is named on standard error, exit\n"
+    "                    code 1; a position out of range, code 4.\n"
     "  gpx [-o FILE] PHOTO...\n"
     "                    GPX 1.0 file of the geotagged photos, one point per photo: position,\n"
     "                    altitude, the GPS's UTC time when the photo has it, name and path. On\n"
@@ -323,6 +343,7 @@ int runCommand(const QString& command, const Arguments& photos, QTextStream& out
     if (command == QLatin1String("coords")) return vantorel::cli::runCoords(photos, out, err);
     if (command == QLatin1String("poi")) return vantorel::cli::runPoi(photos, out, err);
     if (command == QLatin1String("gpx")) return vantorel::cli::runGpx(photos, out, err);
+    if (command == QLatin1String("place")) return vantorel::cli::runPlace(photos, out, err);
     const QStringList args = photos.toList();
     if (command == QLatin1String("exif")) return vantorel::cli::runExif(args, out, err);
     if (command == QLatin1String("write")) return vantorel::cli::runWrite(args, out, err);
