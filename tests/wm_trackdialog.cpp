@@ -19,6 +19,7 @@
 #include <QLineEdit>
 #include <QProcess>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
@@ -286,6 +287,67 @@ TEST(TrackDialogUnderWindowManager, UnreadableFieldsBlockWritingZonesCompleteCop
     ASSERT_TRUE(waitFor([&] { return again.photos()[2].placement.status == PlacementStatus::Placed; }))
         << "again.photos()[2].placement.status";
     EXPECT_EQ(formatUtc(*again.photos()[2].placement.utcMs), "2024-06-01T12:00:10Z");
+}
+
+// A trip from Lisbon to Madrid « d'après la trace »: each row's zone with where it came from, the
+// change of zone near the border in red. With VANTOREL_SHOTS set to a folder, its picture goes there.
+TEST(TrackDialogUnderWindowManager, EachRowShowsTheZoneFromTheTrack) {
+    qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
+    QTemporaryDir dir;
+    QStringList photos;
+    for (const char* time : {"10:00:00", "13:05:00", "14:20:00", "17:00:00"})
+        photos << makeJpeg(dir.path(), QStringLiteral("trip %1.jpg").arg(photos.size() + 1),
+                           {asciiItem(0x9003, QByteArray("2024:06:01 ") + time)});
+    photos << makeJpeg(dir.path(), QStringLiteral("own.jpg"),
+                       {asciiItem(0x9003, "2024:06:01 17:00:00"), asciiItem(0x9011, "+02:00")});
+    // Eastwards from Lisbon, 0.01° a minute from 08:00Z: the border (7° W) at 12:10Z.
+    QByteArray gpx = "<?xml version=\"1.0\"?>\n<gpx version=\"1.1\" creator=\"test\" "
+                     "xmlns=\"http://www.topografix.com/GPX/1/1\"><trk><trkseg>\n";
+    for (int minute = 0; minute <= 600; minute += 10)
+        gpx += QStringLiteral("<trkpt lat=\"39\" lon=\"%1\"><time>2024-06-01T%2:%3:00Z</time></trkpt>\n")
+                   .arg(-9.5 + 0.01 * minute, 0, 'f', 2)
+                   .arg(8 + minute / 60, 2, 10, QLatin1Char('0'))
+                   .arg(minute % 60, 2, 10, QLatin1Char('0'))
+                   .toUtf8();
+    const QString track = dir.filePath(QStringLiteral("trip.gpx"));
+    QFile file(track);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(gpx + "</trkseg></trk></gpx>\n");
+    file.close();
+
+    RecordingBoxes boxes;
+    FakeDialogs dialogs;
+    dialogs.tracks = QStringList{track};
+    RecordingProgress progress;
+    QTemporaryDir temp;
+    const auto iberia = [](double, double longitude) {
+        return longitude < -7 ? QStringLiteral("Europe/Lisbon") : QStringLiteral("Europe/Madrid");
+    };
+    TrackDialog dialog(photos, TrackDialogServices{dialogs, boxes, progress, temp.path(), true, iberia});
+    // Whatever an earlier opening left.
+    dialog.zoneField()->setCurrentIndex(0);
+    dialog.clockErrorField()->setText(QStringLiteral("0"));
+    dialog.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
+    EXPECT_EQ(dialog.zoneField()->currentText(), QStringLiteral("d'après la trace"));
+    dialog.addTracks();
+    QTableWidget* table = dialog.table();
+    table->resizeColumnsToContents();
+    QStringList zones;
+    for (int row = 0; row < table->rowCount(); ++row)
+        zones << table->item(row, TrackZone)->text();
+    EXPECT_EQ(zones, QStringList({"Europe/Lisbon (trace)",
+                                  "Europe/Lisbon (trace) – changement de fuseau proche (Europe/Madrid)",
+                                  "Europe/Madrid (trace) – changement de fuseau proche (Europe/Lisbon)",
+                                  "Europe/Madrid (trace)", "+02:00 (photo)"}));
+    EXPECT_EQ(table->item(3, TrackUtcTime)->text(), QStringLiteral("2024-06-01T15:00:00Z"));
+    if (const QString shots = qEnvironmentVariable("VANTOREL_SHOTS"); !shots.isEmpty()) {
+        QTest::qWait(1500); // the map's page, and the table laid out again
+        table->horizontalScrollBar()->setValue(table->horizontalScrollBar()->maximum()); // the zones in view
+        QTest::qWait(300);
+        run(QStringLiteral("import"), {QStringLiteral("-window"), QString::number(dialog.winId()),
+                                       shots + QStringLiteral("/track-zone-from-track.png")});
+    }
 }
 
 } // namespace

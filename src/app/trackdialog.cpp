@@ -35,6 +35,7 @@ const QString kTitle = QStringLiteral("Trace GPS");
 const QString kNoTrack = QStringLiteral("Aucune trace choisie");
 const QString kUnreadableError = QStringLiteral("Décalage illisible : SS, MM:SS, HH:MM:SS ou J HH:MM:SS");
 const QString kUnknownZone = QStringLiteral("Fuseau inconnu");
+const QString kFromTrack = QStringLiteral("d'après la trace");
 const QString kNothingToWrite = QStringLiteral("Aucune photo n'est placée sur la trace.");
 const QString kWriting = QStringLiteral("Écriture des copies géocodées");
 const QString kReadingTracks = QStringLiteral("Lecture des traces…");
@@ -60,7 +61,8 @@ TrackDialog::TrackDialog(const QStringList& photos, TrackDialogServices services
     setWindowTitle(kTitle);
     m_photos = readPhotosForTrack(photos);
     buildWidgets();
-    if (!session().zone.isEmpty()) m_zone->setCurrentText(session().zone);
+    if (!session().zone.isEmpty() && (m_services.zoneAt || session().zone != kFromTrack))
+        m_zone->setCurrentText(session().zone);
     m_clockError->setText(session().clockError);
     wire();
     refreshPlacements();
@@ -92,6 +94,8 @@ void TrackDialog::buildWidgets() {
     m_zone = new QComboBox(this);
     m_zone->setObjectName(QStringLiteral("zone"));
     m_zone->setEditable(true);
+    // Each photo in the zone of the town nearest the track when it was taken.
+    if (m_services.zoneAt) m_zone->addItem(kFromTrack);
     m_zone->addItem(QString::fromUtf8(QTimeZone::systemTimeZoneId()));
     m_zone->addItem(QStringLiteral("UTC"));
     QStringList zoneNames;
@@ -204,9 +208,16 @@ void TrackDialog::wire() {
         });
 }
 
+bool TrackDialog::zoneFromTrack() const {
+    return m_services.zoneAt && m_zone->currentText() == kFromTrack;
+}
+
 CorrelationSettings TrackDialog::settings() const {
     CorrelationSettings s;
-    s.zone = zoneFromText(m_zone->currentText());
+    if (zoneFromTrack())
+        s.zoneAt = m_services.zoneAt; // the system's zone as the first guess
+    else
+        s.zone = zoneFromText(m_zone->currentText());
     s.clockErrorMs = parseClockError(m_clockError->text()).value_or(0);
     s.maxGapSeconds = m_maxGap->value();
     s.maxDistanceSeconds = m_maxDistance->value();
@@ -225,13 +236,13 @@ QVector<TrackMapPhoto> TrackDialog::placedMarkers() const {
 
 QString TrackDialog::blockedReason() const {
     if (!parseClockError(m_clockError->text())) return kUnreadableError;
-    if (!zoneFromText(m_zone->currentText()).isValid()) return kUnknownZone;
+    if (!zoneFromTrack() && !zoneFromText(m_zone->currentText()).isValid()) return kUnknownZone;
     return {};
 }
 
 void TrackDialog::refreshPlacements() {
     const bool errorRead = parseClockError(m_clockError->text()).has_value();
-    const bool zoneKnown = zoneFromText(m_zone->currentText()).isValid();
+    const bool zoneKnown = zoneFromTrack() || zoneFromText(m_zone->currentText()).isValid();
     m_clockError->setStyleSheet(errorRead ? QString() : kRed);
     if (m_zone->lineEdit()) m_zone->lineEdit()->setStyleSheet(zoneKnown ? QString() : kRed);
     session().zone = m_zone->currentText();
@@ -252,16 +263,17 @@ void TrackDialog::refreshPlacements() {
     for (int row = 0; row < m_photos.size(); ++row) {
         const QStringList cells = trackTableRow(m_photos[row], blocked);
         if (m_photos[row].placement.status == PlacementStatus::Placed) ++placed;
+        const bool zoneChange = !m_photos[row].placement.nearbyZone.isEmpty() && blocked.isEmpty();
         for (int col = 0; col < TrackColumnCount; ++col) {
             QTableWidgetItem* item = m_table->item(row, col);
             if (!item) m_table->setItem(row, col, item = new QTableWidgetItem);
             item->setText(cells[col]);
-            item->setForeground(blocked.isEmpty() || (col != TrackUtcTime && col != TrackPlace)
-                                    ? m_table->palette().text()
-                                    : QBrush(Qt::red));
+            const bool red =
+                blocked.isEmpty() ? zoneChange && col == TrackZone : col == TrackUtcTime || col == TrackPlace;
+            item->setForeground(red ? QBrush(Qt::red) : m_table->palette().text());
         }
     }
-    QString status = QStringLiteral("%1 photo(s) placée(s) sur %2").arg(placed).arg(m_photos.size());
+    QString status = trackPlacementSummary(m_photos);
     if (!blocked.isEmpty()) status = blocked + QStringLiteral(" : aucune copie ne peut être écrite.");
     m_status->setText(status);
     m_write->setEnabled(blocked.isEmpty() && placed > 0);
@@ -315,6 +327,9 @@ void TrackDialog::computeClockError() {
     const int index = m_clockPhoto->currentIndex();
     if (index < 0 || index >= m_photos.size()) return;
     CorrelationSettings s = settings();
+    // The photo's own zone from the track, as the table shows it.
+    const Placement& placement = m_photos[index].placement;
+    if (s.zoneAt && placement.zoneSource != ZoneSource::None) s.zone = placement.zone;
     const auto error =
         clockErrorFromClockPhoto(m_photos[index].time, s, m_clockShown->time(), m_clockInUtc->isChecked());
     if (!error) {

@@ -29,6 +29,8 @@ struct TrackDialogServices {
     Progress& progress;
     QString tempDir;        // where the map page goes
     bool webEngine = false; // without it, no map
+    // The zone of a place, for « d'après la trace »; without it the zone is always chosen.
+    ZoneAtPosition zoneAt = {};
 };
 
 class TrackDialog : public QDialog {
@@ -48,6 +50,7 @@ public:
     WebMapView* mapView() const { return m_map; }
     QLineEdit* clockErrorField() const { return m_clockError; }
     QComboBox* zoneField() const { return m_zone; }
+    QLabel* statusLine() const { return m_status; }
     QTableWidget* table() const { return m_table; }
 
 signals:
@@ -60,6 +63,8 @@ private:
     // Places every photo again with the settings shown, and refreshes the table and the markers.
     void refreshPlacements();
     CorrelationSettings settings() const;
+    // The zone field says « d'après la trace » and the dialog has a lookup for it.
+    bool zoneFromTrack() const;
     // Why nothing can be placed with the fields as they are (an unreadable clock error, an unknown
     // zone); empty when they are sound.
     QString blockedReason() const;

@@ -3,10 +3,13 @@
 
 #include <QDateTime>
 #include <QFileInfo>
+#include <QHash>
 #include <QRegularExpression>
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
+#include <numeric>
 
 namespace vantorel {
 namespace {
@@ -28,15 +31,13 @@ double longitudeBetween(double a, double b, double fraction) {
     return longitude;
 }
 
-} // namespace
-
-std::optional<qint64> photoUtcMs(const PhotoTimeReading& photo, const CorrelationSettings& settings,
-                                 bool* ambiguous) {
+// The camera time less the clock error, read in `zone` with the daylight saving of its date.
+std::optional<qint64> utcInZone(const PhotoTimeReading& photo, qint64 clockErrorMs,
+                                const QTimeZone& zoneGiven, bool* ambiguous) {
     if (ambiguous) *ambiguous = false;
     if (!photo.hasTime()) return std::nullopt;
-    const qint64 local = photo.cameraMs - settings.clockErrorMs;
-    if (photo.offsetSeconds) return local - qint64(*photo.offsetSeconds) * 1000;
-    const QTimeZone zone = settings.zone.isValid() ? settings.zone : QTimeZone::utc();
+    const qint64 local = photo.cameraMs - clockErrorMs;
+    const QTimeZone zone = zoneGiven.isValid() ? zoneGiven : QTimeZone::utc();
     // Every instant the zone shows as this wall-clock time: the offsets around it, each kept when
     // it is the zone's offset at the instant it gives.
     const auto offsetAt = [&zone](qint64 utc) {
@@ -58,6 +59,30 @@ std::optional<qint64> photoUtcMs(const PhotoTimeReading& photo, const Correlatio
     const QDate date = QDate::fromJulianDay(2440588 + days);
     const QTime time = QTime::fromMSecsSinceStartOfDay(int(local - days * kDayMs));
     return QDateTime(date, time, zone).toMSecsSinceEpoch();
+}
+
+// The zone a lookup names; invalid for an empty or unknown name. Each name is resolved once per thread.
+QTimeZone zoneNamed(const QString& name) {
+    if (name.isEmpty()) return {};
+    thread_local QHash<QString, QTimeZone> known;
+    auto found = known.constFind(name);
+    if (found == known.constEnd()) found = known.insert(name, zoneFromText(name));
+    return *found;
+}
+
+int offsetAt(const QTimeZone& zone, qint64 utcMs) {
+    return zone.offsetFromUtc(QDateTime::fromMSecsSinceEpoch(utcMs, QTimeZone::utc()));
+}
+
+} // namespace
+
+std::optional<qint64> photoUtcMs(const PhotoTimeReading& photo, const CorrelationSettings& settings,
+                                 bool* ambiguous) {
+    if (ambiguous) *ambiguous = false;
+    if (!photo.hasTime()) return std::nullopt;
+    if (photo.offsetSeconds)
+        return photo.cameraMs - settings.clockErrorMs - qint64(*photo.offsetSeconds) * 1000;
+    return utcInZone(photo, settings.clockErrorMs, settings.zone, ambiguous);
 }
 
 std::optional<TrackPosition> positionAt(const std::vector<TrackFix>& fixes, qint64 utcMs, int maxGapSeconds,
@@ -85,10 +110,35 @@ std::optional<TrackPosition> positionAt(const std::vector<TrackFix>& fixes, qint
 }
 
 Placement placePhoto(const PhotoTimeReading& photo, const std::vector<TrackFix>& fixes,
-                     const CorrelationSettings& settings) {
+                     const CorrelationSettings& settings, ZoneSource guessSource) {
     Placement p;
     if (!photo.readable) return p;
-    p.utcMs = photoUtcMs(photo, settings, &p.ambiguousTime);
+    const QTimeZone chosen = settings.zone.isValid() ? settings.zone : QTimeZone::utc();
+    if (!photo.hasTime()) {
+    } else if (photo.offsetSeconds) {
+        p.zone = QTimeZone(*photo.offsetSeconds);
+        p.zoneSource = ZoneSource::Photo;
+        p.utcMs = photoUtcMs(photo, settings);
+    } else if (!settings.zoneAt) {
+        p.zone = chosen;
+        p.zoneSource = ZoneSource::Chosen;
+        p.utcMs = utcInZone(photo, settings.clockErrorMs, chosen, &p.ambiguousTime);
+    } else {
+        p.zone = chosen;
+        p.zoneSource = guessSource;
+        // Where the track was at the time the first guess gives, however far its nearest fix: the
+        // zone there reads the camera time again.
+        const auto guessed = utcInZone(photo, settings.clockErrorMs, chosen, nullptr);
+        if (const auto there =
+                guessed ? positionAt(fixes, *guessed, settings.maxGapSeconds, std::numeric_limits<int>::max())
+                        : std::optional<TrackPosition>())
+            if (const QTimeZone zone = zoneNamed(settings.zoneAt(there->latitude, there->longitude));
+                zone.isValid()) {
+                p.zone = zone;
+                p.zoneSource = ZoneSource::Track;
+            }
+        p.utcMs = utcInZone(photo, settings.clockErrorMs, p.zone, &p.ambiguousTime);
+    }
     if (photo.geotagged && !settings.replace) {
         p.status = PlacementStatus::AlreadyGeotagged;
         return p;
@@ -99,7 +149,81 @@ Placement placePhoto(const PhotoTimeReading& photo, const std::vector<TrackFix>&
     }
     p.position = positionAt(fixes, *p.utcMs, settings.maxGapSeconds, settings.maxDistanceSeconds);
     p.status = p.position ? PlacementStatus::Placed : PlacementStatus::OutsideTrack;
+    // Where the photo is found, the track may be in another zone already: said, not read again.
+    if (p.position && p.zoneSource == ZoneSource::Track)
+        if (const QTimeZone there = zoneNamed(settings.zoneAt(p.position->latitude, p.position->longitude));
+            there.isValid() && offsetAt(there, *p.utcMs) != offsetAt(p.zone, *p.utcMs))
+            p.nearbyZone = zoneName(there);
     return p;
+}
+
+std::vector<Placement> placePhotoTimes(const std::vector<PhotoTimeReading>& photos,
+                                       const std::vector<TrackFix>& fixes,
+                                       const CorrelationSettings& settings) {
+    std::vector<Placement> placements(photos.size());
+    std::vector<size_t> order(photos.size());
+    std::iota(order.begin(), order.end(), size_t(0));
+    std::stable_sort(order.begin(), order.end(),
+                     [&photos](size_t a, size_t b) { return photos[a].cameraMs < photos[b].cameraMs; });
+    CorrelationSettings guess = settings;
+    ZoneSource guessSource = ZoneSource::System;
+    for (const size_t i : order) {
+        placements[i] = placePhoto(photos[i], fixes, guess, guessSource);
+        if (placements[i].zoneSource == ZoneSource::Track) {
+            guess.zone = placements[i].zone;
+            guessSource = ZoneSource::Track;
+        }
+    }
+    if (!settings.zoneAt) return placements;
+    // Neighbours in time whose zones from the track disagree.
+    std::vector<size_t> fromTrack;
+    for (size_t i = 0; i < placements.size(); ++i)
+        if (placements[i].status == PlacementStatus::Placed && placements[i].zoneSource == ZoneSource::Track)
+            fromTrack.push_back(i);
+    std::stable_sort(fromTrack.begin(), fromTrack.end(), [&placements](size_t a, size_t b) {
+        return *placements[a].utcMs < *placements[b].utcMs;
+    });
+    for (size_t k = 1; k < fromTrack.size(); ++k) {
+        Placement& before = placements[fromTrack[k - 1]];
+        Placement& after = placements[fromTrack[k]];
+        if (*after.utcMs - *before.utcMs > kZoneChangeWindowMs ||
+            offsetAt(before.zone, *after.utcMs) == offsetAt(after.zone, *after.utcMs))
+            continue;
+        if (before.nearbyZone.isEmpty()) before.nearbyZone = zoneName(after.zone);
+        if (after.nearbyZone.isEmpty()) after.nearbyZone = zoneName(before.zone);
+    }
+    return placements;
+}
+
+QString zoneName(const QTimeZone& zone) {
+    if (!zone.isValid()) return {};
+    const QString id = QString::fromUtf8(zone.id());
+    // An offset zone is named "UTC+02" or "UTC+05:30" by the system: "+02:00", "+05:30" here.
+    if (id.size() > 3 && id.startsWith(QLatin1String("UTC")) && (id[3] == u'+' || id[3] == u'-')) {
+        const int offset = zone.offsetFromUtc(QDateTime::fromMSecsSinceEpoch(0, QTimeZone::utc()));
+        const int magnitude = std::abs(offset) / 60;
+        return QStringLiteral("%1%2:%3")
+            .arg(QChar(offset < 0 ? u'-' : u'+'))
+            .arg(magnitude / 60, 2, 10, QLatin1Char('0'))
+            .arg(magnitude % 60, 2, 10, QLatin1Char('0'));
+    }
+    return id;
+}
+
+QString zoneSourceName(ZoneSource source) {
+    switch (source) {
+    case ZoneSource::Photo:
+        return QStringLiteral("photo");
+    case ZoneSource::Track:
+        return QStringLiteral("trace");
+    case ZoneSource::Chosen:
+        return QStringLiteral("choisi");
+    case ZoneSource::System:
+        return QStringLiteral("système");
+    case ZoneSource::None:
+        break;
+    }
+    return {};
 }
 
 QString formatUtc(qint64 utcMs) {

@@ -8,6 +8,7 @@
 #include "metadata/phototime.h"
 
 #include <QTimeZone>
+#include <functional>
 #include <optional>
 
 namespace vantorel {
@@ -15,8 +16,15 @@ namespace vantorel {
 inline constexpr int kDefaultMaxGapSeconds = 1800;
 inline constexpr int kDefaultMaxDistanceSeconds = 1800;
 
+// The IANA zone of a position ("Europe/Lisbon": the nearest town's), empty where none is known (at
+// sea).
+using ZoneAtPosition = std::function<QString(double latitude, double longitude)>;
+
 struct CorrelationSettings {
-    QTimeZone zone = QTimeZone::systemTimeZone();        // for photos without their own offset
+    // For photos without their own offset: the zone chosen, or with `zoneAt` the first guess.
+    QTimeZone zone = QTimeZone::systemTimeZone();
+    // When set, a photo without its own offset takes the zone of the track where it was taken.
+    ZoneAtPosition zoneAt;
     qint64 clockErrorMs = 0;                             // the camera's clock minus the true time
     int maxGapSeconds = kDefaultMaxGapSeconds;           // the longest stretch between two fixes interpolated
     int maxDistanceSeconds = kDefaultMaxDistanceSeconds; // how far in time the nearest fix may be; 0: never
@@ -32,6 +40,10 @@ struct TrackPosition {
 
 enum class PlacementStatus { Placed, NoTime, OutsideTrack, AlreadyGeotagged, Unreadable };
 
+// Where the zone of a photo's camera time came from: its own offset, the track, the zone chosen for
+// all, or the system's zone when the track gave none.
+enum class ZoneSource { None, Photo, Track, Chosen, System };
+
 struct Placement {
     PlacementStatus status = PlacementStatus::Unreadable;
     std::optional<qint64> utcMs; // the photo's corrected UTC time, when it has a time
@@ -40,6 +52,11 @@ struct Placement {
     // earlier of its two instants. A photo with its own offset, or a zone given as an offset, is
     // never ambiguous.
     bool ambiguousTime = false;
+    QTimeZone zone; // the zone the camera time was read in, when it has a time
+    ZoneSource zoneSource = ZoneSource::None;
+    // A zone from the track that changes near this photo: the other zone, found at a photo an hour
+    // or less away, or where the track was at the photo's corrected time.
+    QString nearbyZone;
 };
 
 // The photo's UTC time: its camera time in its own offset, or else in the settings' zone (with the
@@ -54,8 +71,27 @@ std::optional<qint64> photoUtcMs(const PhotoTimeReading& photo, const Correlatio
 std::optional<TrackPosition> positionAt(const std::vector<TrackFix>& fixes, qint64 utcMs, int maxGapSeconds,
                                         int maxDistanceSeconds);
 
+// Places a photo. With `settings.zoneAt`, a photo without its own offset is read once in the first
+// guess (`settings.zone`), found on the track (at the nearest fix, however far), read again in the
+// zone there, and placed: each photo of a trip across zones in its own. Where the track gives no
+// zone (at sea), the first guess stays, as `guessSource` says where it came from.
 Placement placePhoto(const PhotoTimeReading& photo, const std::vector<TrackFix>& fixes,
-                     const CorrelationSettings& settings);
+                     const CorrelationSettings& settings, ZoneSource guessSource = ZoneSource::System);
+
+// Photos of one run placed in the order of their camera times, so that with `settings.zoneAt`
+// each photo's first guess is the zone the track gave the photo before it (the system's or the
+// chosen zone for the first). Two placed photos an hour or less apart whose zones from the track
+// differ in offset are marked with each other's zone. The placements are in the photos' order.
+std::vector<Placement> placePhotoTimes(const std::vector<PhotoTimeReading>& photos,
+                                       const std::vector<TrackFix>& fixes,
+                                       const CorrelationSettings& settings);
+
+inline constexpr qint64 kZoneChangeWindowMs = 3600000;
+
+// The zone as the table shows it: "Europe/Paris", "+02:00", "UTC".
+QString zoneName(const QTimeZone& zone);
+// « photo », « trace », « choisi », « système ».
+QString zoneSourceName(ZoneSource source);
 
 // "2024-06-01T10:00:00Z", with ".250" when the time has a fraction of a second.
 QString formatUtc(qint64 utcMs);

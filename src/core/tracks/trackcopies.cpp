@@ -85,8 +85,13 @@ QVector<PhotoOnTrack> readPhotosForTrack(const QStringList& paths) {
 
 void placePhotos(QVector<PhotoOnTrack>& photos, const std::vector<TrackFix>& fixes,
                  const CorrelationSettings& settings) {
-    for (PhotoOnTrack& photo : photos)
-        photo.placement = placePhoto(photo.time, fixes, settings);
+    std::vector<PhotoTimeReading> times;
+    times.reserve(photos.size());
+    for (const PhotoOnTrack& photo : photos)
+        times.push_back(photo.time);
+    std::vector<Placement> placements = placePhotoTimes(times, fixes, settings);
+    for (qsizetype i = 0; i < photos.size(); ++i)
+        photos[i].placement = std::move(placements[size_t(i)]);
 }
 
 GpsPosition trackGpsPosition(const TrackPosition& p, qint64 utcMs, bool sourceHasVersion) {
@@ -128,8 +133,9 @@ QString placementReason(PlacementStatus status) {
 }
 
 QStringList trackTableHeader() {
-    return {QStringLiteral("Photo"), QStringLiteral("Heure de l'appareil"), QStringLiteral("Source"),
-            QStringLiteral("Heure UTC corrigée"), QStringLiteral("Position")};
+    return {QStringLiteral("Photo"),    QStringLiteral("Heure de l'appareil"),
+            QStringLiteral("Source"),   QStringLiteral("Heure UTC corrigée"),
+            QStringLiteral("Position"), QStringLiteral("Fuseau")};
 }
 
 QStringList trackTableRow(const PhotoOnTrack& photo, const QString& blocked) {
@@ -144,9 +150,33 @@ QStringList trackTableRow(const PhotoOnTrack& photo, const QString& blocked) {
     }
     QString utc = p.utcMs ? formatUtc(*p.utcMs) : QString();
     if (p.utcMs && p.ambiguousTime) utc += QStringLiteral(" – ") + kAmbiguousTime;
-    if (!blocked.isEmpty() && photo.time.readable) utc = place = blocked;
-    return {fileNameOf(photo.path), photo.time.hasTime() ? formatCameraTime(photo.time.cameraMs) : QString(),
-            photoTimeSourceName(photo.time.source), utc, place};
+    QString zone;
+    if (p.zoneSource != ZoneSource::None)
+        zone = zoneName(p.zone) + QStringLiteral(" (") + zoneSourceName(p.zoneSource) + u')';
+    if (!p.nearbyZone.isEmpty())
+        zone += QStringLiteral(" – ") + kZoneChangeNearby + QStringLiteral(" (") + p.nearbyZone + u')';
+    if (!blocked.isEmpty() && photo.time.readable) {
+        utc = place = blocked;
+        if (p.zoneSource != ZoneSource::Photo) zone.clear();
+    }
+    return {fileNameOf(photo.path),
+            photo.time.hasTime() ? formatCameraTime(photo.time.cameraMs) : QString(),
+            photoTimeSourceName(photo.time.source),
+            utc,
+            place,
+            zone};
+}
+
+QString trackPlacementSummary(const QVector<PhotoOnTrack>& photos) {
+    int placed = 0, nearChange = 0;
+    for (const PhotoOnTrack& photo : photos)
+        if (photo.placement.status == PlacementStatus::Placed) {
+            ++placed;
+            if (!photo.placement.nearbyZone.isEmpty()) ++nearChange;
+        }
+    QString text = QStringLiteral("%1 photo(s) placée(s) sur %2").arg(placed).arg(photos.size());
+    if (nearChange) text += QStringLiteral(" ; %1 : %2 à vérifier").arg(kZoneChangeNearby).arg(nearChange);
+    return text;
 }
 
 TrackCopyRun writeTrackCopies(const QVector<PhotoOnTrack>& photos, const std::function<bool(int)>& advance,

@@ -34,16 +34,31 @@ GpsPosition trackGpsPosition(const TrackPosition& position, qint64 utcMs, bool s
 QString placementReason(PlacementStatus status);
 
 // The columns of the correlation's table.
-enum TrackColumn { TrackPhoto, TrackCameraTime, TrackTimeSource, TrackUtcTime, TrackPlace, TrackColumnCount };
+enum TrackColumn {
+    TrackPhoto,
+    TrackCameraTime,
+    TrackTimeSource,
+    TrackUtcTime,
+    TrackPlace,
+    TrackZone,
+    TrackColumnCount
+};
 QStringList trackTableHeader();
 // One photo's row: file name, camera time, the item it came from, corrected UTC time (marked when
-// ambiguous), and the position found ("48.123456, 2.123456, 35 m") or why none. With `blocked`
-// (why nothing can be placed now: an unreadable clock error, an unknown zone), the time and the
-// position say that instead of what an earlier setting gave.
+// ambiguous), the position found ("48.123456, 2.123456, 35 m") or why none, and the zone the time
+// was read in with where it came from (« Europe/Madrid (trace) », marked when the track's zone
+// changes near the photo). With `blocked` (why nothing can be placed now: an unreadable clock
+// error, an unknown zone), the time and the position say that instead of what an earlier setting
+// gave, and a zone not the photo's own is left out.
 QStringList trackTableRow(const PhotoOnTrack& photo, const QString& blocked = {});
+
+// "3 photo(s) placée(s) sur 4", and how many placed photos are near a change of zone.
+QString trackPlacementSummary(const QVector<PhotoOnTrack>& photos);
 
 // The mark of a time read in an hour that daylight saving repeats.
 inline const QString kAmbiguousTime = QStringLiteral("heure ambiguë (changement d'heure)");
+// The mark of a zone from the track that changes near the photo.
+inline const QString kZoneChangeNearby = QStringLiteral("changement de fuseau proche");
 
 // Which copies a run writes.
 struct TrackCopyChoice {
