@@ -10,7 +10,7 @@ cd "$(dirname "$0")/.."
 PROGRAM_PACKAGES=(
   build-essential cmake pkg-config
   qt6-base-dev qt6-base-dev-tools qt6-webengine-dev qt6-webchannel-dev qt6-translations-l10n libqt6svg6
-  libexiv2-dev libjpeg62-turbo-dev zlib1g-dev libheif-dev qt6-image-formats-plugins libgeonames-dev zlib1g-dev
+  libexiv2-dev libjpeg62-turbo-dev zlib1g-dev libheif-dev qt6-image-formats-plugins libgeonames-dev
   libjs-leaflet xdg-utils
   fonts-urw-base35
 )
