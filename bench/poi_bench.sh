@@ -48,6 +48,17 @@ for tool in exiv2 exiftool hyperfine jq python3 "$convert"; do
 done
 [ -x "$cli" ] || echo "note: $cli not found; its line is skipped" >&2
 
+# COUNT copies of BASE in FOLDER, named p00001.EXT...
+copies() {
+    python3 - "$@" <<'PY'
+import shutil, sys
+base, folder, count, extension = sys.argv[1], sys.argv[2], int(sys.argv[3]), sys.argv[4]
+width = len(str(count))
+for i in range(1, count + 1):
+    shutil.copyfile(base, f"{folder}/p{i:0{width}d}.{extension}")
+PY
+}
+
 mkdir -p "$out"
 if [ "$real" = 1 ]; then
     templates=$out/real-templates
@@ -158,13 +169,7 @@ else
         echo "making $count photos in $photos..."
         rm -rf "$photos"
         mkdir -p "$photos"
-        python3 - "$base" "$photos" "$count" <<'PY'
-import shutil, sys
-base, folder, count = sys.argv[1], sys.argv[2], int(sys.argv[3])
-width = len(str(count))
-for i in range(1, count + 1):
-    shutil.copyfile(base, f"{folder}/p{i:0{width}d}.jpg")
-PY
+        copies "$base" "$photos" "$count" jpg
     fi
 fi
 jpegs=$photos
@@ -186,13 +191,7 @@ if [ "$heic" = 1 ]; then
         echo "making $count HEIC photos in $photos..."
         rm -rf "$photos"
         mkdir -p "$photos"
-        python3 - "$base_heic" "$photos" "$count" <<'PY'
-import shutil, sys
-base, folder, count = sys.argv[1], sys.argv[2], int(sys.argv[3])
-width = len(str(count))
-for i in range(1, count + 1):
-    shutil.copyfile(base, f"{folder}/p{i:0{width}d}.heic")
-PY
+        copies "$base_heic" "$photos" "$count" heic
     fi
     (cd "$jpegs" && ls -1 -- *.jpg) >"$out/jpeg-list.txt"
 fi
