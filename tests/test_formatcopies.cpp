@@ -52,6 +52,7 @@ struct Row {
     std::function<bool(const QString& path)> make; // makes the source at `path`
     bool hasPosition = true;                       // the source has a position
     bool wholeFileBlock = false;                   // TIFF: bytes kept but for what is appended
+    bool decoded = true;                           // ImageMagick decodes it (a RAW file: not here)
 };
 
 enum class Tags {
@@ -165,6 +166,84 @@ bool makeLegacyPng(const QString& path) {
     return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(png) == png.size();
 }
 
+// A RAW file's shape, little-endian: a small RGB preview in the main directory, the sensor's
+// 16-bit mosaic in a sub-directory, a maker note in the Exif directory; then exiftool's items.
+bool makeRawLike(const QString& path) {
+    struct Entry {
+        quint16 tag, type;
+        quint32 count;
+        QByteArray value; // up to 4 bytes: in the entry
+    };
+    const auto le16 = [](quint16 v) {
+        const char b[2] = {char(v & 0xFF), char(v >> 8)};
+        return QByteArray(b, 2);
+    };
+    const auto shortValue = [&](quint16 v) { return le16(v) + le16(0); };
+    QByteArray file(8192 + 64 * 48 * 2, '\0');
+    const auto put = [&](qint64 at, const QByteArray& bytes) { file.replace(at, bytes.size(), bytes); };
+    // Each directory at a place of its own, its values after its table.
+    const auto directory = [&](qint64 at, const QVector<Entry>& entries) {
+        QByteArray table = le16(quint16(entries.size()));
+        qint64 values = at + 2 + 12 * entries.size() + 4;
+        for (const Entry& e : entries) {
+            table += le16(e.tag) + le16(e.type) + le32(e.count);
+            if (e.value.size() <= 4) {
+                table += e.value + QByteArray(4 - e.value.size(), '\0');
+            } else {
+                table += le32(quint32(values));
+                put(values, e.value);
+                values += e.value.size() + e.value.size() % 2;
+            }
+        }
+        put(at, table + le32(0));
+    };
+    const qint64 ifd0 = 8, sub = 1024, exif = 2048, preview = 4096, raw = 8192;
+    put(0, QByteArray("II*\0", 4) + le32(ifd0));
+    directory(ifd0, {{0x00FE, TypeLong, 1, le32(1)},
+                     {0x0100, TypeShort, 1, shortValue(16)},
+                     {0x0101, TypeShort, 1, shortValue(8)},
+                     {0x0102, TypeShort, 3, le16(8) + le16(8) + le16(8)},
+                     {0x0103, TypeShort, 1, shortValue(1)},
+                     {0x0106, TypeShort, 1, shortValue(2)},
+                     {0x010F, TypeAscii, 4, QByteArray("Cam\0", 4)},
+                     {0x0111, TypeLong, 1, le32(preview)},
+                     {0x0115, TypeShort, 1, shortValue(3)},
+                     {0x0116, TypeShort, 1, shortValue(8)},
+                     {0x0117, TypeLong, 1, le32(16 * 8 * 3)},
+                     {0x014A, TypeLong, 1, le32(sub)},
+                     {0x8769, TypeLong, 1, le32(exif)},
+                     {0xC612, TypeByte, 4, QByteArray("\x01\x04\x00\x00", 4)}});
+    directory(sub, {{0x00FE, TypeLong, 1, le32(0)},
+                    {0x0100, TypeShort, 1, shortValue(64)},
+                    {0x0101, TypeShort, 1, shortValue(48)},
+                    {0x0102, TypeShort, 1, shortValue(16)},
+                    {0x0103, TypeShort, 1, shortValue(1)},
+                    {0x0106, TypeShort, 1, shortValue(32803)},
+                    {0x0111, TypeLong, 1, le32(raw)},
+                    {0x0115, TypeShort, 1, shortValue(1)},
+                    {0x0116, TypeShort, 1, shortValue(48)},
+                    {0x0117, TypeLong, 1, le32(64 * 48 * 2)},
+                    {0x828D, TypeShort, 2, le16(2) + le16(2)},
+                    {0x828E, TypeByte, 4, QByteArray("\x00\x01\x01\x02", 4)}});
+    // A maker note whose own offsets count from the file's start: it must not move.
+    QByteArray note = QByteArray("MAKER\0", 6) + le32(quint32(raw)) + QByteArray(54, '\x5A');
+    directory(exif, {{0x9003, TypeAscii, 20, QByteArray("2024:05:06 10:20:30\0", 20)},
+                     {0x927C, TypeUndefined, quint32(note.size()), note}});
+    for (qint64 k = 0; k < 16 * 8 * 3; ++k)
+        file[preview + k] = char(k * 7);
+    for (qint64 k = 0; k < 64 * 48 * 2; ++k)
+        file[raw + k] = char((k * 13) ^ (k >> 5));
+    QFile out(path);
+    if (!out.open(QIODevice::WriteOnly) || out.write(file) != file.size()) return false;
+    out.close();
+    return run(QStringLiteral("exiftool"),
+               {QStringLiteral("-q"), QStringLiteral("-m"), QStringLiteral("-overwrite_original"),
+                QStringLiteral("-GPSLatitude=48.5"), QStringLiteral("-GPSLatitudeRef=N"),
+                QStringLiteral("-GPSLongitude=2.25"), QStringLiteral("-GPSLongitudeRef=E"),
+                QStringLiteral("-Artist=Someone"), path})
+        .ok;
+}
+
 QVector<Row> rows() {
     const QStringList strip{QStringLiteral("-strip")};
     const QStringList msb{QStringLiteral("-endian"), QStringLiteral("MSB")};
@@ -176,6 +255,7 @@ QVector<Row> rows() {
         {QStringLiteral("little.tif"), made({}, Tags::After), true, true},
         {QStringLiteral("big.tif"), made(msb, Tags::After), true, true},
         {QStringLiteral("plain.tif"), made(strip, Tags::None), false, true},
+        {QStringLiteral("camera.dng"), makeRawLike, true, true, false},
         {QStringLiteral("photo.png"), made({}, Tags::After)},
         // eXIf after the picture data, the converter's text copies of the GPS items, XMP as a hex profile.
         {QStringLiteral("magick.png"), made({}, Tags::Before)},
@@ -302,7 +382,9 @@ TEST(FormatCopies, EveryFormatWrittenAndErasedLosslessly) {
             EXPECT_FALSE(exiv2.err.contains("Error")) << exiv2.err.toStdString();
 
             // The same pixels.
-            EXPECT_EQ(pixelDifference(source, target), QByteArray("0"));
+            if (row.decoded) {
+                EXPECT_EQ(pixelDifference(source, target), QByteArray("0"));
+            }
 
             // A TIFF keeps its bytes but for pointers and directories changed in place (and its
             // XMP packet, rewritten in its place), and only grows at its end.

@@ -5,6 +5,7 @@
 #include "files/jpegsegments.h"
 #include "fixtures.h"
 #include "geotag/gpsdirectoryedit.h"
+#include "geotag/positionscan.h"
 #include "metadata/photocontainer.h"
 #include "metadata/tiffblock.h"
 
@@ -296,6 +297,104 @@ TEST(PhotoContainers, CutAndDamagedFilesAreWalkedSafely) {
                         << v.toHex().toStdString();
                 }
             }
+        }
+    }
+}
+
+// A plan's editor over the GPS directory editor alone.
+BlockEditor gpsEditor(const GpsDirectoryEdit& edit) {
+    BlockEditor editor;
+    editor.exif = [edit](const QByteArray& tiff, QString& error) -> std::optional<QByteArray> {
+        if (tiff.isEmpty()) return edit.set.isEmpty() ? QByteArray() : newGpsBlock(edit.set);
+        const GpsDirectoryEditResult r = editGpsDirectory(tiff, edit);
+        error = r.error;
+        return r.block;
+    };
+    return editor;
+}
+
+// A GPS directory laid inside the picture's strip (a damaged or hostile file): wiping it would
+// change pixels, so the copy is refused; the same file with the directory beside the strip is
+// erased with only the directory's bytes changed.
+TEST(PhotoContainers, ATiffCopyNeverChangesPictureData) {
+    for (const bool inside : {true, false}) {
+        SCOPED_TRACE(inside ? "inside the strip" : "beside the strip");
+        const quint32 strip = 100, gps = inside ? 100 : 200;
+        QByteArray tiff = QByteArray("II*\0", 4) + le32(8) + le16(5) + entry(0x0100, TypeShort, 1, 4) +
+                          entry(0x0101, TypeShort, 1, 4) + entry(0x0111, TypeLong, 1, strip) +
+                          entry(0x0117, TypeLong, 1, 48) + entry(0x8825, TypeLong, 1, gps) + le32(0);
+        tiff.append(QByteArray(strip - tiff.size(), '\0'));
+        tiff.append(QByteArray(48, '\x11'));
+        tiff.append(QByteArray(gps + 18 - std::min<qint64>(gps + 18, tiff.size()), '\0'));
+        tiff.replace(gps, 18, le16(1) + entry(1, TypeAscii, 2, 'N') + le32(0));
+        GpsDirectoryEdit erase;
+        erase.removeDirectory = true;
+        const ContainerPlan plan = tiffContainer().plan(tiff, gpsEditor(erase));
+        if (inside) {
+            EXPECT_TRUE(plan.error.contains(QStringLiteral("données de l'image")))
+                << plan.error.toStdString();
+            EXPECT_TRUE(plan.changes.isEmpty());
+        } else {
+            ASSERT_TRUE(plan.error.isEmpty()) << plan.error.toStdString();
+            const QByteArray copy = applySegmentChanges(tiff, plan.changes);
+            EXPECT_EQ(copy.mid(strip, 48), tiff.mid(strip, 48));
+            EXPECT_EQ(copy.size(), tiff.size());
+        }
+    }
+}
+
+// The read-back finds a position wherever a TIFF file keeps its directories (after megabytes of
+// picture data), and in a converter's text chunk copy of a GPS item.
+TEST(PhotoContainers, PositionsAreFoundWhereTheseFormatsKeepThem) {
+    const quint32 ifd0 = 2 << 20;
+    QByteArray tiff = QByteArray("II*\0", 4) + le32(ifd0) + QByteArray(ifd0 - 8, '\x22');
+    const quint32 gps = ifd0 + 2 + 12 + 4;
+    tiff += le16(1) + entry(0x8825, TypeLong, 1, gps) + le32(0);
+    tiff += le16(1) + le16(2) + le16(TypeRational) + le32(3) + le32(gps + 2 + 12 + 4) + le32(0);
+    tiff += le32(48) + le32(1) + le32(30) + le32(1) + le32(0) + le32(1);
+    const QVector<FoundPosition> inTiff = findPositions(tiff);
+    ASSERT_EQ(inTiff.size(), 1);
+    EXPECT_NEAR(inTiff[0].degrees, 48.5, 1e-9);
+
+    const QByteArray png = QByteArray("\x89PNG\r\n\x1A\n", 8) +
+                           pngChunk("tEXt", QByteArray("exif:GPSLongitude\0", 18) + "2/1, 15/1, 0/1") +
+                           pngChunk("IEND", {});
+    const QVector<FoundPosition> inText = findPositions(png);
+    ASSERT_EQ(inText.size(), 1);
+    EXPECT_FALSE(inText[0].latitude);
+}
+
+// A TIFF's XMP packet (tag 700): a shorter one takes the old one's place, padded before its
+// trailer; a longer one is appended and the entry pointed at it, the old packet zeroed.
+TEST(PhotoContainers, ATiffXmpPacketIsRewrittenInPlaceOrAppended) {
+    const QByteArray packet = "<?xpacket begin=''?><x:xmpmeta>48,30.0N</x:xmpmeta><?xpacket end='w'?>";
+    const quint32 at = 8 + 2 + 12 + 4;
+    const QByteArray tiff = QByteArray("II*\0", 4) + le32(8) + le16(1) +
+                            entry(0x02BC, TypeUndefined, quint32(packet.size()), at) + le32(0) + packet;
+    for (const QByteArray& replacement :
+         {QByteArray("<?xpacket begin=''?><x:xmpmeta/><?xpacket end='w'?>"),
+          QByteArray("<?xpacket begin=''?><x:xmpmeta>33,51.4080S and more</x:xmpmeta><?xpacket end='w'?>")}) {
+        SCOPED_TRACE(replacement.toStdString());
+        BlockEditor editor;
+        editor.xmp = [&](const QByteArray& old, QString&) -> std::optional<QByteArray> {
+            EXPECT_EQ(old, packet);
+            return replacement;
+        };
+        const ContainerPlan plan = tiffContainer().plan(tiff, editor);
+        ASSERT_TRUE(plan.error.isEmpty()) << plan.error.toStdString();
+        const QByteArray copy = applySegmentChanges(tiff, plan.changes);
+        const MemorySource source(copy);
+        const ContainerLayout layout = tiffContainer().layout(source);
+        ASSERT_EQ(layout.xmp.size(), 1);
+        const QByteArray written = copy.mid(layout.xmp[0].offset, layout.xmp[0].size);
+        if (replacement.size() <= packet.size()) {
+            EXPECT_EQ(copy.size(), tiff.size());
+            EXPECT_EQ(written.size(), packet.size());
+            EXPECT_TRUE(written.endsWith("<?xpacket end='w'?>"));
+            EXPECT_EQ(QByteArray(written).replace(" ", ""), QByteArray(replacement).replace(" ", ""));
+        } else {
+            EXPECT_EQ(written, replacement);
+            EXPECT_EQ(copy.mid(at, packet.size()), QByteArray(packet.size(), '\0'));
         }
     }
 }

@@ -131,8 +131,7 @@ JpegHead readJpegHead(int fd, bool skipOtherSegments) {
     readTo(fd, buf, kFirstRead);
     if (buf.size() < 4 || !isJpegStart(buf)) {
         JpegHead other;
-        other.otherStart = buf.left(kOtherStartBytes);
-        headBuffers().give(std::move(buf));
+        other.otherStart = std::move(buf);
         return other;
     }
     JpegSegmentWalker walker;
@@ -194,6 +193,7 @@ std::shared_ptr<const OpenedPhoto> OpenedPhoto::open(const QString& path, Readin
 OpenedPhoto::~OpenedPhoto() {
     if (m_fd >= 0) ::close(m_fd);
     headBuffers().give(std::move(m_head.bytes));
+    headBuffers().give(std::move(m_head.otherStart));
 }
 
 } // namespace vantorel

@@ -21,11 +21,10 @@ struct JpegHead {
     QByteArray exifAlone;
     // Ranges of `bytes` (offset, length) left unread, as zeros.
     QVector<std::pair<qint64, qint64>> unread;
-    // For a file that does not start as a JPEG: its first bytes (at most kOtherStartBytes), which
-    // tell what else it is. Empty for a JPEG.
+    // For a file that does not start as a JPEG: its first bytes as read (up to 16 KB), which tell
+    // what else it is and often hold its metadata's index. Empty for a JPEG.
     QByteArray otherStart;
 };
-inline constexpr qsizetype kOtherStartBytes = 64;
 
 // Reads the head from a descriptor (left open, its position unused). On a cold disk a photo costs what
 // is read of it: one small read covers most heads (in whole pages), a longer Exif segment is read to its
@@ -41,7 +40,7 @@ QByteArray exifSegmentAlone(const QByteArray& bytes);
 // A photo opened once for every reader of one selection (its position, its listing, its picture): one
 // descriptor, shared until the last reader lets go, and the head read once. All readers see the same
 // file even when the name is given to another file meanwhile.
-class OpenedPhoto {
+class OpenedPhoto : public std::enable_shared_from_this<OpenedPhoto> {
 public:
     enum class Reading {
         Whole,   // the head read in full, the descriptor kept for the picture's decoder

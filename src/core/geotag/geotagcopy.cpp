@@ -252,8 +252,13 @@ CopyResult writeCopy(const QString& source, const QString& target, const Locatio
             }
         }
         // The whole copy: a position may lie in any picture, thumbnail or trailing data.
+        // Mapped, not copied: a TIFF or RAW copy is tens of megabytes.
         QFile file(temp);
-        const QByteArray written = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+        const uchar* mapped =
+            file.open(QIODevice::ReadOnly) && file.size() > 0 ? file.map(0, file.size()) : nullptr;
+        const QByteArray written =
+            mapped ? QByteArray::fromRawData(reinterpret_cast<const char*>(mapped), file.size())
+                   : QByteArray();
         if (written.isEmpty()) {
             why = QStringLiteral("la copie ne se relit pas");
             return false;

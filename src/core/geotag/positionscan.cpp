@@ -68,65 +68,88 @@ void scanTiff(const QByteArray& bytes, QVector<FoundPosition>& out) {
 // Properties written as prefix:Name="value" or <prefix:Name ...>value< whose local name is a
 // latitude or a longitude: GPSLatitude, GpsLatitude, Latitude, GPSDestLongitude...
 void scanText(const QByteArray& file, QVector<FoundPosition>& out) {
-    const QByteArray lower = file.toLower();
-    for (const char* word : {"latitude", "longitude", "longtitude"}) {
-        const qint64 length = qint64(std::strlen(word));
-        for (qint64 hit = lower.indexOf(word); hit >= 0; hit = lower.indexOf(word, hit + length)) {
-            qint64 start = hit;
-            while (start > 0 && isNameChar(file[start - 1]) && file[start - 1] != '.')
-                --start;
-            const QByteArray local = lower.mid(start, hit + length - start);
-            const bool destination = local.contains("dest");
-            QByteArray bare = local;
-            if (bare.startsWith("gps")) bare.remove(0, 3);
-            if (bare.startsWith("dest")) bare.remove(0, 4);
-            if (bare != word) continue;
-            if (start < 2 || file[start - 1] != ':') continue;
-            qint64 prefix = start - 1;
-            while (prefix > 0 && isNameChar(file[prefix - 1]))
-                --prefix;
-            if (prefix == start - 1 || file.mid(prefix, start - 1 - prefix) == "xmlns") continue;
-            if (prefix > 0 && file[prefix - 1] == '/') continue; // a closing tag
-            const bool element = prefix > 0 && file[prefix - 1] == '<';
-            qint64 at = hit + length;
-            QByteArray value;
-            if (element) {
-                const qint64 close = file.indexOf('>', at);
-                if (close < 0 || close - at > 400 || file[close - 1] == '/') continue;
-                const qint64 end = file.indexOf('<', close);
-                if (end < 0 || end - close > 400) continue;
-                value = file.mid(close + 1, end - close - 1).trimmed();
-            } else if (at < file.size() && file[at] == '\0') {
-                // A PNG text chunk's keyword, its text after the NUL ("exif:GPSLatitude\0 48/1, ...").
-                qint64 end = at + 1;
-                while (end < file.size() && end - at <= 400 && uchar(file[end]) >= 0x20)
-                    ++end;
-                value = file.mid(at + 1, end - at - 1).trimmed();
-                if (value.isEmpty()) value = "?"; // a position whose text cannot be read
-            } else {
-                while (at < file.size() &&
-                       (file[at] == ' ' || file[at] == '\t' || file[at] == '\n' || file[at] == '\r'))
-                    ++at;
-                if (at >= file.size() || file[at] != '=') continue;
-                ++at;
-                while (at < file.size() &&
-                       (file[at] == ' ' || file[at] == '\t' || file[at] == '\n' || file[at] == '\r'))
-                    ++at;
-                if (at >= file.size() || (file[at] != '"' && file[at] != '\'')) continue;
-                const qint64 end = file.indexOf(file[at], at + 1);
-                if (end < 0 || end - at > 400) continue;
-                value = file.mid(at + 1, end - at - 1).trimmed();
+    // Lowered a piece at a time (a large TIFF is tens of megabytes), each piece overlapping the
+    // next by more than a word; a hit is taken in the piece where it starts.
+    constexpr qint64 kPiece = 4 << 20, kOverlap = 16;
+    const char* const words[] = {"latitude", "longitude", "longtitude"};
+    QVector<qint64> hits[3];
+    QByteArray lower;
+    for (qint64 from = 0; from < file.size(); from += kPiece) {
+        const qint64 n = std::min(kPiece + kOverlap, file.size() - from);
+        lower.resize(n);
+        const char* in = file.constData() + from;
+        char* low = lower.data();
+        for (qint64 i = 0; i < n; ++i)
+            low[i] = in[i] >= 'A' && in[i] <= 'Z' ? char(in[i] + ('a' - 'A')) : in[i];
+        for (int w = 0; w < 3; ++w)
+            for (const char* at = low; at < low + n;) {
+                const auto* found = static_cast<const char*>(
+                    ::memmem(at, size_t(low + n - at), words[w], std::strlen(words[w])));
+                if (!found || found - low >= kPiece) break;
+                hits[w].append(from + (found - low));
+                at = found + 1;
             }
-            if (value.isEmpty()) continue;
-            FoundPosition found;
-            found.where = QStringLiteral("le XMP (%1)")
-                              .arg(QString::fromLatin1(file.mid(prefix, hit + length - prefix)));
-            found.latitude = qstrcmp(word, "latitude") == 0;
-            found.destination = destination;
-            found.degrees = xmpDegrees(value);
-            out.append(found);
-        }
     }
+    for (int w = 0; w < 3; ++w)
+        for (const qint64 hit : hits[w]) {
+            const char* word = words[w];
+            const qint64 length = qint64(std::strlen(word));
+            {
+                qint64 start = hit;
+                while (start > 0 && isNameChar(file[start - 1]) && file[start - 1] != '.')
+                    --start;
+                const QByteArray local = file.mid(start, hit + length - start).toLower();
+                const bool destination = local.contains("dest");
+                QByteArray bare = local;
+                if (bare.startsWith("gps")) bare.remove(0, 3);
+                if (bare.startsWith("dest")) bare.remove(0, 4);
+                if (bare != word) continue;
+                if (start < 2 || file[start - 1] != ':') continue;
+                qint64 prefix = start - 1;
+                while (prefix > 0 && isNameChar(file[prefix - 1]))
+                    --prefix;
+                if (prefix == start - 1 || file.mid(prefix, start - 1 - prefix) == "xmlns") continue;
+                if (prefix > 0 && file[prefix - 1] == '/') continue; // a closing tag
+                const bool element = prefix > 0 && file[prefix - 1] == '<';
+                qint64 at = hit + length;
+                QByteArray value;
+                if (element) {
+                    const qint64 close = file.indexOf('>', at);
+                    if (close < 0 || close - at > 400 || file[close - 1] == '/') continue;
+                    const qint64 end = file.indexOf('<', close);
+                    if (end < 0 || end - close > 400) continue;
+                    value = file.mid(close + 1, end - close - 1).trimmed();
+                } else if (at < file.size() && file[at] == '\0') {
+                    // A PNG text chunk's keyword, its text after the NUL ("exif:GPSLatitude\0 48/1, ...").
+                    qint64 end = at + 1;
+                    while (end < file.size() && end - at <= 400 && uchar(file[end]) >= 0x20)
+                        ++end;
+                    value = file.mid(at + 1, end - at - 1).trimmed();
+                    if (value.isEmpty()) value = "?"; // a position whose text cannot be read
+                } else {
+                    while (at < file.size() &&
+                           (file[at] == ' ' || file[at] == '\t' || file[at] == '\n' || file[at] == '\r'))
+                        ++at;
+                    if (at >= file.size() || file[at] != '=') continue;
+                    ++at;
+                    while (at < file.size() &&
+                           (file[at] == ' ' || file[at] == '\t' || file[at] == '\n' || file[at] == '\r'))
+                        ++at;
+                    if (at >= file.size() || (file[at] != '"' && file[at] != '\'')) continue;
+                    const qint64 end = file.indexOf(file[at], at + 1);
+                    if (end < 0 || end - at > 400) continue;
+                    value = file.mid(at + 1, end - at - 1).trimmed();
+                }
+                if (value.isEmpty()) continue;
+                FoundPosition found;
+                found.where = QStringLiteral("le XMP (%1)")
+                                  .arg(QString::fromLatin1(file.mid(prefix, hit + length - prefix)));
+                found.latitude = qstrcmp(word, "latitude") == 0;
+                found.destination = destination;
+                found.degrees = xmpDegrees(value);
+                out.append(found);
+            }
+        }
 }
 
 void scanFlir(const QByteArray& file, QVector<FoundPosition>& out) {

@@ -41,14 +41,29 @@ constexpr qint64 kGpsWindow = 256 * 1024;
 // The largest Exif block read into memory for the full reader.
 constexpr qint64 kMaxExifBlock = 16 * 1024 * 1024;
 
+// A file whose first bytes were read already: what lies within them is not read again.
+class StartedSource final : public ByteSource {
+public:
+    StartedSource(int fd, const QByteArray& start) : m_file(fd), m_start(start) {}
+    qint64 size() const override { return m_file.size(); }
+    QByteArray read(qint64 offset, qint64 length) const override {
+        if (offset >= 0 && length > 0 && offset + length <= m_start.size())
+            return m_start.mid(offset, length);
+        return m_file.read(offset, length);
+    }
+
+private:
+    FileSource m_file;
+    const QByteArray& m_start;
+};
+
 } // namespace
 
 struct ImageProperties::Impl {
-    ~Impl() { closeFile(); }
     QString path;
     ContainerKind kind = ContainerKind::Unknown;
-    // A photo of another kind than JPEG: its own descriptor (the opened photo's, duplicated), which
-    // the full reader reads through, and its size from its header.
+    // A photo of another kind than JPEG, kept open: the full reader reads it through its descriptor.
+    std::shared_ptr<const OpenedPhoto> other;
     int fd = -1;
     std::optional<QSize> pixelSize;
     ByteRange exifBlock;         // its first Exif block, when its container could be walked
@@ -78,20 +93,17 @@ struct ImageProperties::Impl {
         return engine->read(encodePath(path), bytes);
     }
     void closeFile() {
-        if (fd >= 0) ::close(fd);
+        other.reset();
         fd = -1;
     }
     bool openOther(const OpenedPhoto& photo, Scope scope);
 };
 
 bool ImageProperties::Impl::openOther(const OpenedPhoto& photo, Scope scope) {
-    fd = ::fcntl(photo.fd(), F_DUPFD_CLOEXEC, 0);
-    if (fd < 0) {
-        openError = FileOpenError::Other;
-        return false;
-    }
+    other = photo.shared_from_this();
+    fd = photo.fd();
     if (const PhotoContainer* container = photoContainer(kind)) {
-        const FileSource source(fd);
+        const StartedSource source(fd, photo.head().otherStart);
         const ContainerLayout layout = container->layout(source);
         if (layout.error.isEmpty()) {
             pixelSize = layout.pixelSize;

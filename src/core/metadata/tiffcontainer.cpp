@@ -229,14 +229,21 @@ public:
             if (!block) return fail(error.isEmpty() ? kUnreadable : error);
             edited = *block;
         }
+        QByteArray tail; // appended after `edited` (kept apart: no copy of a large file to grow it)
         if (editor.xmp) {
-            const QString error = editXmp(edited, file.size(), editor);
+            const QString error = editXmp(edited, tail, file.size(), editor);
             if (!error.isEmpty()) return fail(error);
         }
         // The block editor changes bytes in place and appends: nothing it gives may be shorter,
         // and no byte of a picture's data may change.
         if (edited.size() < file.size() || !readHeader(edited.left(8)).ok) return fail(kUnreadable);
         plan.changes = splices(file, edited);
+        if (!tail.isEmpty()) {
+            if (!plan.changes.isEmpty() && plan.changes.back().offset == file.size())
+                plan.changes.back().segment += tail;
+            else
+                plan.changes.append({file.size(), 0, tail});
+        }
         const QVector<ByteRange> pictures = pictureData(file);
         for (const SegmentChange& c : plan.changes)
             for (const ByteRange& p : pictures)
@@ -249,34 +256,49 @@ public:
 private:
     // The main directory's XMP packet (tag 700) given to the XMP editor: rewritten in its place
     // when the new packet fits there (padded with spaces, as packets are), otherwise appended at
-    // the end and the entry pointed at it, the old packet zeroed. `originalSize` is the source's.
-    static QString editXmp(QByteArray& tiffBytes, qint64 originalSize, const BlockEditor& editor) {
-        auto tiff = TiffBlock::parse(tiffBytes);
-        if (!tiff) return kUnreadable;
-        const auto ifd0 = tiff->directory(tiff->firstDirectory());
-        if (!ifd0) return kUnreadable;
-        const QVector<int> xmpEntries = ifd0->indexesOf(kXmpTag);
-        if (xmpEntries.size() > 1) return QStringLiteral("plusieurs paquets XMP");
-        if (xmpEntries.isEmpty()) return {};
-        const TiffEntry e = ifd0->entries[xmpEntries.front()];
-        if ((e.type != TypeByte && e.type != TypeUndefined) || !tiff->valueInside(e)) return {};
+    // the end (in `tail`, after `tiffBytes`) and the entry pointed at it, the old packet zeroed.
+    // `originalSize` is the source's.
+    static QString editXmp(QByteArray& tiffBytes, QByteArray& tail, qint64 originalSize,
+                           const BlockEditor& editor) {
+        TiffEntry e;
+        bool big = false;
+        {
+            // Read through a block that shares the bytes, let go before they change (no copy).
+            const auto tiff = TiffBlock::parse(tiffBytes);
+            if (!tiff) return kUnreadable;
+            const auto ifd0 = tiff->directory(tiff->firstDirectory());
+            if (!ifd0) return kUnreadable;
+            const QVector<int> xmpEntries = ifd0->indexesOf(kXmpTag);
+            if (xmpEntries.size() > 1) return QStringLiteral("plusieurs paquets XMP");
+            if (xmpEntries.isEmpty()) return {};
+            e = ifd0->entries[xmpEntries.front()];
+            if ((e.type != TypeByte && e.type != TypeUndefined) || !tiff->valueInside(e)) return {};
+            big = tiff->bigEndian();
+        }
         const QByteArray packet = tiffBytes.mid(e.valueAt, e.valueSize);
         QString error;
         const auto rewritten = editor.xmp(packet, error);
         if (!rewritten) return error.isEmpty() ? QStringLiteral("paquet XMP illisible") : error;
         if (*rewritten == packet) return {};
         if (rewritten->size() <= packet.size() && e.valueSize > 4) {
-            tiff->replace(e.valueAt, padded(*rewritten, packet.size()));
-        } else {
-            if (e.valueAt + e.valueSize > originalSize && !e.valueInEntry())
-                return QStringLiteral("paquet XMP illisible"); // never a value the editor just appended
-            const qint64 at = tiff->append(*rewritten);
-            tiff->replace(e.at + 2, tiff->encode16(TypeUndefined) +
-                                        tiff->encode32(quint32(rewritten->size())) +
-                                        tiff->encode32(quint32(at)));
-            if (!e.valueInEntry()) tiff->zero(e.valueAt, e.valueSize);
+            tiffBytes.replace(e.valueAt, packet.size(), padded(*rewritten, packet.size()));
+            return {};
         }
-        tiffBytes = tiff->bytes();
+        if (e.valueAt + e.valueSize > originalSize && !e.valueInEntry())
+            return QStringLiteral("paquet XMP illisible"); // never a value the editor just appended
+        const auto encode32 = [big](quint32 v) {
+            QByteArray o(4, '\0');
+            for (int i = 0; i < 4; ++i)
+                o[big ? 3 - i : i] = char((v >> (8 * i)) & 0xFF);
+            return o;
+        };
+        // Appended on a word boundary, as the block editor appends.
+        if (tiffBytes.size() % 2) tail.append('\0');
+        const qint64 at = tiffBytes.size() + tail.size();
+        tail += *rewritten;
+        const QByteArray type = big ? QByteArray("\0\7", 2) : QByteArray("\7\0", 2); // UNDEFINED
+        tiffBytes.replace(e.at + 2, 10, type + encode32(quint32(rewritten->size())) + encode32(quint32(at)));
+        if (!e.valueInEntry()) tiffBytes.replace(e.valueAt, e.valueSize, QByteArray(e.valueSize, '\0'));
         return {};
     }
 

@@ -76,6 +76,11 @@ std::optional<QSize> frameSize(const ByteSource& source, const Chunk& c) {
     return std::nullopt;
 }
 
+// "XMP ", and "XMP\0" as some converters name it (readers that know them take it too).
+bool isXmpChunk(const QByteArray& fourcc) {
+    return fourcc == "XMP " || fourcc == QByteArray("XMP\0", 4);
+}
+
 bool isTiffHeader(const QByteArray& b) {
     return b.startsWith(QByteArray("II*\0", 4)) || b.startsWith(QByteArray("MM\0*", 4));
 }
@@ -114,7 +119,7 @@ public:
                     layout.exif.append({c.dataOffset(), c.size});
                 else if (start.startsWith(QByteArray("Exif\0\0", 6)) && isTiffHeader(start.mid(6)))
                     layout.exif.append({c.dataOffset() + 6, c.size - 6});
-            } else if (c.fourcc == "XMP " && c.size > 0) {
+            } else if (isXmpChunk(c.fourcc) && c.size > 0) {
                 layout.xmp.append({c.dataOffset(), c.size});
             }
         }
@@ -156,15 +161,15 @@ public:
                 hasExif = true;
                 if (*edited != tiff)
                     plan.changes.append({c.offset, c.end() - c.offset, chunkBytes("EXIF", prefix + *edited)});
-            } else if (c.fourcc == "XMP ") {
+            } else if (isXmpChunk(c.fourcc)) {
                 const QByteArray packet = dataOf(c);
                 std::optional<QByteArray> edited = packet;
                 if (editor.xmp) edited = editor.xmp(packet, error);
                 if (!edited) return fail(error);
-                hasXmp = hasXmp || !edited->isEmpty();
+                if (c.fourcc == "XMP ") hasXmp = hasXmp || !edited->isEmpty();
                 if (*edited != packet)
                     plan.changes.append({c.offset, c.end() - c.offset,
-                                         edited->isEmpty() ? QByteArray() : chunkBytes("XMP ", *edited)});
+                                         edited->isEmpty() ? QByteArray() : chunkBytes(c.fourcc, *edited)});
             }
         }
         // A new Exif chunk goes after the picture's chunks, before the XMP one.
