@@ -206,6 +206,8 @@ PictureFormat pictureFormatOf(const QString& path) {
 PictureFormat pictureFormatOf(const OpenedPhoto& photo) {
     if (!photo.head().bytes.isEmpty())
         return pictureFormat(photo.path(), photo.head().bytes.left(kSniffBytes));
+    if (!photo.head().otherStart.isEmpty())
+        return pictureFormat(photo.path(), photo.head().otherStart.left(kSniffBytes));
     if (photo.fd() < 0) return isJpgExtension(photo.path()) ? PictureFormat::Jpeg : PictureFormat::None;
     return pictureFormat(photo.path(), FileSource(photo.fd()).read(0, kSniffBytes));
 }
