@@ -3,6 +3,7 @@
 // read back by exiftool, exiv2 and libheif, every other item's bytes kept. Fixtures are made here
 // with heif-enc (and exiftool for the items); hostile files are cut, inflated and scrambled.
 #include "files/jpegsegments.h"
+#include "fixtures.h"
 #include "geotag/geotagcopy.h"
 #include "geotag/gpsdirectoryedit.h"
 #include "geotag/locationedit.h"
@@ -13,6 +14,9 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QImage>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QStandardPaths>
@@ -24,6 +28,7 @@
 #include <cmath>
 
 using namespace vantorel;
+using namespace vantorel::test;
 
 namespace {
 
@@ -347,6 +352,99 @@ TEST(BmffContainer, CopiesAreReadByExiftoolExiv2AndLibheifWithEveryOtherItemKept
                 described = described || (r.type == fourCC("cdsc") && r.from == exif[0] &&
                                           r.to == QVector<quint32>{*copyParsed.meta->primary});
             EXPECT_TRUE(described);
+        }
+    }
+}
+
+// exiftool's reading of a file: every tag by group, numbers as numbers.
+QJsonObject exiftoolTags(const QString& path) {
+    const QJsonArray all =
+        QJsonDocument::fromJson(run(QStringLiteral("exiftool"), {"-j", "-G1", "-n", "-a", path}).toUtf8())
+            .array();
+    return all.isEmpty() ? QJsonObject() : all.first().toObject();
+}
+
+// The tags a location edit may change: positions, the file's own, exiftool's remarks, and where
+// the media data lies (a grown or added mdat, a grown meta before it).
+bool mayChange(const QString& key) {
+    const QString group = key.section(u':', 0, 0), name = key.section(u':', 1);
+    return key == u"SourceFile" || group == u"System" || group == u"File" || group == u"ExifTool" ||
+           group == u"GPS" || group == u"Composite" || name.contains(u"GPS", Qt::CaseInsensitive) ||
+           name.contains(u"Latitude") || name.contains(u"Longitude") || name == u"Warning" ||
+           name == u"MediaDataSize" || name == u"MediaDataOffset";
+}
+
+// The program's writer over HEIC and AVIF: "#" with a position, with a time and altitude too, "~"
+// and "~" of everything that locates; every other tag kept, the pixels the same.
+TEST(BmffContainer, TheWriterMakesEveryKindOfCopy) {
+    if (!have("heif-enc") || !have("exiftool") || !have("heif-convert"))
+        GTEST_SKIP() << "heif-enc, heif-convert and exiftool needed";
+    QTemporaryDir dir;
+    GpsPosition position;
+    position.latitudeRef = QStringLiteral("S");
+    position.longitudeRef = QStringLiteral("E");
+    position.latitude = DegreesToRationals(33.8568);
+    position.longitude = DegreesToRationals(151.2153);
+    GpsPosition timed = position;
+    timed.extraItems = {rationalItem(GpsAltitude, {{120, 1}}), byteItem(GpsAltitudeRef, {0}),
+                        rationalItem(GpsTimeStamp, {{10, 1}, {20, 1}, {30, 1}}),
+                        asciiItem(GpsDateStamp, "2024:05:06")};
+    enum class Operation { Write, WriteWithTime, Erase, EraseAll };
+    const struct {
+        const char* name;
+        bool avif;
+        QStringList tags;
+    } sources[] = {{"xmp", false, kXmpPosition}, {"xmp", true, kXmpPosition}, {"none", false, {}}};
+    for (const auto& s : sources) {
+        const QString source = makeHeif(dir, QString::fromLatin1(s.name), s.avif, s.tags);
+        SCOPED_TRACE(source.toStdString());
+        ASSERT_FALSE(source.isEmpty());
+        const QByteArray before = readAll(source);
+        const QJsonObject sourceTags = exiftoolTags(source);
+        const QImage pixels = decoded(dir, source);
+        for (const Operation op :
+             {Operation::Write, Operation::WriteWithTime, Operation::Erase, Operation::EraseAll}) {
+            SCOPED_TRACE(int(op));
+            const bool writes = op == Operation::Write || op == Operation::WriteWithTime;
+            const QString target = copyPathFor(source, writes ? kGeotaggedPrefix : kErasedPrefix);
+            QFile::remove(target);
+            const CopyResult r = op == Operation::Write           ? writeGeotagCopy(source, target, position)
+                                 : op == Operation::WriteWithTime ? writeGeotagCopy(source, target, timed)
+                                 : op == Operation::Erase ? writeGeotagCopy(source, target, std::nullopt)
+                                                          : writeCopyWithoutLocation(source, target);
+            ASSERT_TRUE(r.ok) << r.error.toStdString();
+            EXPECT_EQ(readAll(source), before);
+            const QJsonObject tags = exiftoolTags(target);
+            ASSERT_FALSE(tags.isEmpty());
+            EXPECT_FALSE(tags.contains(QStringLiteral("ExifTool:Error")));
+            if (writes) {
+                EXPECT_NEAR(tags.value(QStringLiteral("GPS:GPSLatitude")).toDouble(), 33.8568, 1e-4);
+                EXPECT_EQ(tags.value(QStringLiteral("GPS:GPSLatitudeRef")).toString(), QStringLiteral("S"));
+                EXPECT_NEAR(tags.value(QStringLiteral("GPS:GPSLongitude")).toDouble(), 151.2153, 1e-4);
+                if (op == Operation::WriteWithTime) {
+                    EXPECT_EQ(tags.value(QStringLiteral("GPS:GPSDateStamp")).toString(),
+                              QStringLiteral("2024:05:06"));
+                }
+                EXPECT_EQ(exiv2Position(target), QStringLiteral("-33.8568 151.215"));
+            } else {
+                for (auto it = tags.begin(); it != tags.end(); ++it) {
+                    EXPECT_FALSE(it.key().contains(QStringLiteral("Latitude")) ||
+                                 it.key().contains(QStringLiteral("Longitude")))
+                        << it.key().toStdString();
+                }
+                EXPECT_EQ(exiv2Position(target), QString());
+            }
+            for (auto it = sourceTags.begin(); it != sourceTags.end(); ++it) {
+                if (!mayChange(it.key())) {
+                    EXPECT_EQ(tags.value(it.key()), it.value()) << it.key().toStdString();
+                }
+            }
+            for (auto it = tags.begin(); it != tags.end(); ++it) {
+                if (!mayChange(it.key())) {
+                    EXPECT_TRUE(sourceTags.contains(it.key())) << it.key().toStdString();
+                }
+            }
+            EXPECT_EQ(decoded(dir, target), pixels);
         }
     }
 }

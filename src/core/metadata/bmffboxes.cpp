@@ -287,25 +287,21 @@ bool parseMeta(BmffMeta& meta, qint64 fileSize, QString& error) {
         meta.idatPayload = idat->payload();
         meta.idatSize = idat->end() - idat->payload();
     }
-    const BmffBox* iinf = meta.child(fourCC("iinf"));
-    if (iinf && !parseIinf(meta, *iinf)) {
-        error = damaged("iinf");
-        return false;
-    }
-    const BmffBox* iloc = meta.child(fourCC("iloc"));
-    if (iloc && !parseIloc(meta, *iloc)) {
-        error = damaged("iloc");
-        return false;
-    }
-    const BmffBox* iref = meta.child(fourCC("iref"));
-    if (iref && !parseIref(meta, *iref)) {
-        error = damaged("iref");
-        return false;
-    }
-    const BmffBox* iprp = meta.child(fourCC("iprp"));
-    if (iprp && !parseIprp(meta, *iprp)) {
-        error = damaged("iprp");
-        return false;
+    // In this order: ipma's associations are read for the primary item only.
+    const struct {
+        quint32 type;
+        const char* name;
+        bool (*parse)(BmffMeta&, const BmffBox&);
+    } parts[] = {{fourCC("iinf"), "iinf", parseIinf},
+                 {fourCC("iloc"), "iloc", parseIloc},
+                 {fourCC("iref"), "iref", parseIref},
+                 {fourCC("iprp"), "iprp", parseIprp}};
+    for (const auto& part : parts) {
+        const BmffBox* box = meta.child(part.type);
+        if (box && !part.parse(meta, *box)) {
+            error = damaged(part.name);
+            return false;
+        }
     }
     noteLargestIds(meta);
     resolveExtents(meta, fileSize);
