@@ -9,7 +9,8 @@
 # so each peer is also timed with a sync after it ("+ sync").
 #   bench/batch_bench.sh [N] [RUNS]    N = 300, RUNS = 10 by default
 # Environment: VANTOREL_CLI (default build/src/cli/vantorel-cli), BASE_CLI (another build, timed
-# beside), SAMPLES, BENCH_DIR (default bench/out/batch: on disk, not in memory).
+# beside), SAMPLES, BENCH_DIR (default bench/out/batch: on disk, not in memory), EXIFTOOL=0 (leave
+# exiftool out: a run of it takes about 20 times longer than the others).
 # Prints figures only.
 set -euo pipefail
 
@@ -22,7 +23,8 @@ base_cli=${BASE_CLI:-}
 samples=${SAMPLES:-$root/tests/data/real}
 photo=$samples/mdextract_Nikon_D1X.jpg
 out=${BENCH_DIR:-$here/out/batch}
-for tool in exiv2 exiftool hyperfine "$cli"; do
+with_exiftool=${EXIFTOOL:-1}
+for tool in exiv2 hyperfine "$cli"; do
     command -v "$tool" >/dev/null || { echo "missing: $tool" >&2; exit 2; }
 done
 
@@ -45,9 +47,11 @@ args+=(-n "vantorel-cli write --at" --prepare "rm -f $out/src/#*; sync"
 args+=(-n "exiv2 -M" --prepare "rm -f $out/exiv2/*; cp $out/src/*.jpg $out/exiv2/; sync" "$exiv2_cmd")
 args+=(-n "exiv2 -M + sync" --prepare "rm -f $out/exiv2/*; cp $out/src/*.jpg $out/exiv2/; sync"
        "$exiv2_cmd; sync")
-args+=(-n "exiftool -o DIR/" --prepare "rm -rf $out/exiftool; mkdir $out/exiftool; sync" "$exiftool_cmd")
-args+=(-n "exiftool -o DIR/ + sync" --prepare "rm -rf $out/exiftool; mkdir $out/exiftool; sync"
-       "$exiftool_cmd; sync")
+if [ "$with_exiftool" != 0 ] && command -v exiftool >/dev/null; then
+    args+=(-n "exiftool -o DIR/" --prepare "rm -rf $out/exiftool; mkdir $out/exiftool; sync" "$exiftool_cmd")
+    args+=(-n "exiftool -o DIR/ + sync" --prepare "rm -rf $out/exiftool; mkdir $out/exiftool; sync"
+           "$exiftool_cmd; sync")
+fi
 echo "$count copies of $(basename "$photo") ($(stat -c %s "$photo") bytes) in $out, load $(cut -d' ' -f1 /proc/loadavg)"
 hyperfine "${args[@]}"
 rm -rf "$out/src" "$out/exiv2" "$out/exiftool"
