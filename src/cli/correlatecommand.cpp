@@ -21,6 +21,7 @@ struct Options {
     CorrelationSettings settings;
     bool dryRun = false;
     bool force = false; // existing "#" copies are replaced
+    bool withPlace = false;
 };
 
 // Reads the options; an empty text when they are sound, else what is wrong.
@@ -46,6 +47,10 @@ QString parseOptions(const QStringList& args, Options& o) {
         }
         if (arg == QLatin1String("--force")) {
             o.force = true;
+            continue;
+        }
+        if (arg == QLatin1String("--with-place")) {
+            o.withPlace = true;
             continue;
         }
         QString value;
@@ -107,6 +112,7 @@ int runCorrelate(const QStringList& args, QTextStream& out, QTextStream& err) {
     placePhotos(photos, track.fixes, o.settings);
     TrackCopyChoice choice;
     choice.replaceExisting = o.force;
+    choice.withPlace = o.withPlace;
     const TrackCopyRun run =
         o.dryRun ? TrackCopyRun{} : writeTrackCopies(photos, {}, kTrackCopyThreads, choice);
     int exitCode = AllPlaced;

@@ -2,6 +2,7 @@
 #include "severalcopies.h"
 
 #include "files/regularfile.h"
+#include "geotag/copyplace.h"
 #include "geotag/geotagcopy.h"
 #include "maincontroller.h"
 #include "metadata/gpscoordinates.h"
@@ -83,6 +84,8 @@ void MainController::writeSeveralCopies(bool withPosition, const QStringList& se
     SeveralCopiesReport report;
     report.withPosition = withPosition;
     report.allLocation = !withPosition && c.eraseAllLocation;
+    const LocationMetadataEdit::Place place =
+        position && c.writePlace ? copyPlaceAt(*position) : LocationMetadataEdit::Place();
     QStringList sources = selected;
     if (!withPosition && !report.allLocation) {
         // A photo without position has nothing to erase; one that cannot be read fails below, with why.
@@ -134,7 +137,7 @@ void MainController::writeSeveralCopies(bool withPosition, const QStringList& se
         }
         // As for one photo, an old copy stays in place until the new one reads back right.
         const CopyResult r = report.allLocation ? writeCopyWithoutLocation(sources[i], target)
-                                                : writeGeotagCopy(sources[i], target, position);
+                                                : writeGeotagCopy(sources[i], target, position, {}, place);
         if (!r.ok) {
             report.failed.append({target, r.error});
         } else {

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "trackcopies.h"
 
+#include "geotag/copyplace.h"
+
 #include "metadata/gpscoordinates.h"
 #include "metadata/rationals.h"
 #include "text/numberformat.h"
@@ -168,10 +170,11 @@ TrackCopyRun writeTrackCopies(const QVector<PhotoOnTrack>& photos, const std::fu
             kept[i] = true;
             return;
         }
-        outcomes[i] = writeGeotagCopy(
-            photo.path, target,
-            trackGpsPosition(*photo.placement.position, *photo.placement.utcMs, photo.time.hasGpsVersion),
-            options);
+        const GpsPosition position =
+            trackGpsPosition(*photo.placement.position, *photo.placement.utcMs, photo.time.hasGpsVersion);
+        outcomes[i] =
+            writeGeotagCopy(photo.path, target, position, options,
+                            choice.withPlace ? copyPlaceAt(position) : LocationMetadataEdit::Place());
     };
     bool cancelled = advance && !advance(0);
     if (std::clamp(threads, 1, 64) == 1) {

@@ -48,6 +48,7 @@ inline const QString kAmbiguousTime = QStringLiteral("heure ambiguë (changement
 struct TrackCopyChoice {
     bool replaceExisting = false; // an existing "#" copy is replaced; otherwise it is kept as it is
     QVector<int> rows;            // the photos to write, by index; empty: all of them
+    bool withPlace = false;       // each copy also names its position's place (copyPlaceAt)
 };
 
 // The "#" copies of the placed photos among `rows` (all when empty) that exist already.
