@@ -112,5 +112,19 @@ with tempfile.TemporaryDirectory() as tmp:
           t)
     check("erase says what it took", "4 propriétés XMP, 4 champs IPTC" in r.stderr.decode(), r.stderr.decode())
 
+    # correlate --with-place: a photo taken at 12:00 UTC on a track through Arezzo.
+    timed = os.path.join(tmp, "timed.jpg")
+    shutil.copy(plain, timed)
+    subprocess.run(["exiv2", "-M", "set Exif.Photo.DateTimeOriginal Ascii 2024:05:01 12:00:00", timed], check=True)
+    track = os.path.join(tmp, "track.gpx")
+    with open(track, "w") as f:
+        f.write('<?xml version="1.0"?><gpx version="1.1" creator="t" xmlns="http://www.topografix.com/GPX/1/1">'
+                '<trk><trkseg><trkpt lat="43.46" lon="11.87"><time>2024-05-01T11:59:00Z</time></trkpt>'
+                '<trkpt lat="43.47" lon="11.89"><time>2024-05-01T12:01:00Z</time></trkpt></trkseg></trk></gpx>')
+    r = run("correlate", "--track", track, "--tz", "UTC", "--with-place", timed)
+    t = tags(os.path.join(tmp, "#timed.jpg"))
+    check("correlate --with-place", r.returncode == 0 and all(t.get(k) == v for k, v in ARREZZO.items()),
+          (r.stdout, r.stderr, t))
+
 print(f"{passed} passed, {failed} failed")
 sys.exit(1 if failed else 0)

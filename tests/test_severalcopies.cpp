@@ -92,6 +92,35 @@ TEST_F(SeveralCopies, ThreePhotosGiveThreeCopiesAndOneSummary) {
     expectSourcesUnchanged();
 }
 
+// « Écrire aussi le lieu »: every copy names the new position's place, one photo's copy as several
+// photos' copies; without it, none does.
+TEST_F(SeveralCopies, WritePlaceNamesThePlaceInEveryCopy) {
+    listPhotos(3);
+    const auto named = [](const QString& copy) {
+        const QByteArray bytes = fileBytes(copy);
+        return bytes.contains(QStringLiteral("photoshop:City=\"Hornsby\"").toUtf8()) &&
+               bytes.contains(QStringLiteral("photoshop:State=\"Nouvelle-Galles du Sud\"").toUtf8()) &&
+               bytes.contains("photoshop:Country=\"Australie\"") &&
+               bytes.contains("Iptc4xmpCore:CountryCode=\"AU\"");
+    };
+    m.writePlace = true;
+    c.BitBtn5Click();
+    for (int i = 0; i < 3; ++i)
+        EXPECT_TRUE(named(copyOf(i))) << i;
+    // One photo: the copy written beside the window.
+    m.ListBox1Selection.clear();
+    fake.boxes.answerYes = true;
+    m.Edit7 = "-33,5";
+    m.Edit8 = "151,25";
+    c.BitBtn5Click();
+    EXPECT_TRUE(named(copyOf(2)));
+    m.writePlace = false;
+    c.BitBtn5Click();
+    EXPECT_FALSE(fileBytes(copyOf(2)).contains("photoshop:City"));
+    EXPECT_EQ(position(copyOf(2)), "-33,50000 151,25000");
+    expectSourcesUnchanged();
+}
+
 TEST_F(SeveralCopies, ExistingCopiesAreAskedAboutOnce) {
     listPhotos(3);
     for (int i : {0, 2}) {

@@ -365,9 +365,14 @@ void MainWindow::buildWidgets(bool webEngine) {
                  QStringLiteral("Écrire la position dans un fichier XMP annexe (NOM.EXT.xmp) au "
                                 "lieu d'une copie : la photo n'est pas modifiée"),
                  {12, 639, 124, 17});
-    // Below the last row: the place of the position in the fields, else of the photo's own.
-    m_placeLabel = label(this, "PlaceLabel", QString(), {8, 665, 721, 15});
+    // Below the last row: the place of the position in the fields, else of the photo's own; and
+    // under the write button, whether its copy names that place.
+    m_placeLabel = label(this, "PlaceLabel", QString(), {8, 663, 340, 15});
     m_placeLabel->setTextFormat(Qt::PlainText);
+    writePlaceBox = checkBox(this, "writePlaceBox", QStringLiteral("Écrire aussi le lieu"),
+                             QStringLiteral("La copie géocodée nomme aussi la ville, la région et le pays de "
+                                            "la position (XMP et IPTC)"),
+                             {356, 662, 177, 17});
 }
 
 void MainWindow::wire() {
@@ -429,6 +434,7 @@ void MainWindow::wire() {
     });
     connect(eraseAllLocationBox, &QCheckBox::toggled, this, [m](bool on) { m->eraseAllLocation = on; });
     connect(writeSidecarBox, &QCheckBox::toggled, this, [m](bool on) { m->writeSidecar = on; });
+    connect(writePlaceBox, &QCheckBox::toggled, this, [m](bool on) { m->writePlace = on; });
     // Several photos can be erased together even when the one shown has no position.
     connect(ListBox1->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             [this] { BitBtn23->setEnabled(eraserEnabled()); });
@@ -440,11 +446,11 @@ void MainWindow::wire() {
     });
     connect(Edit7, &QLineEdit::textEdited, this, [this, m](const QString& t) {
         m->Edit7 = t;
-        m_placeLabel->setText(m_placeLine.caption(*m));
+        showPlace();
     });
     connect(Edit8, &QLineEdit::textEdited, this, [this, m](const QString& t) {
         m->Edit8 = t;
-        m_placeLabel->setText(m_placeLine.caption(*m));
+        showPlace();
     });
     connect(Edit1, &QLineEdit::textEdited, this, [m](const QString& t) { m->Edit1 = t; });
     connect(Edit2, &QLineEdit::textEdited, this, [m](const QString& t) { m->Edit2 = t; });
@@ -637,7 +643,7 @@ void MainWindow::sync() {
     setTextIfChanged(Edit2, m.Edit2);
     setTextIfChanged(Edit7, m.Edit7);
     setTextIfChanged(Edit8, m.Edit8);
-    m_placeLabel->setText(m_placeLine.caption(m));
+    showPlace();
     BitBtn23->setEnabled(eraserEnabled());
     PlaceOnMapButton->setVisible(m_controller->canPlaceOnMap());
     if (m.Form3Geometry.isValid() && m_overview->geometry() != m.Form3Geometry) {
@@ -649,6 +655,14 @@ void MainWindow::sync() {
     SG1Model->refresh();
     if (SG2Model->refresh()) widenColumnsToTexts(SG2, m.SG2, {ExifName, ExifValue});
     showPreview();
+}
+
+void MainWindow::showPlace() {
+    // A caption too long for its room is cut with an ellipsis, and shown whole as the tip.
+    const QString caption = m_placeLine.caption(m_controller->controls());
+    m_placeLabel->setText(
+        m_placeLabel->fontMetrics().elidedText(caption, Qt::ElideRight, m_placeLabel->width()));
+    m_placeLabel->setToolTip(caption);
 }
 
 void MainWindow::wirePreview() {

@@ -75,6 +75,8 @@ private:
     // The preview is decoded on a worker; the window shows it when it arrives.
     void wirePreview();
     void showPreview();
+    // The line naming the place of the position in the fields, else of the photo's.
+    void showPlace();
     // The list's entries selected together, in list order.
     QList<int> selectedRows() const;
     // "Efface le geocodage du fichier": for a photo with a position, or for several photos.
@@ -154,6 +156,7 @@ private:
     QPushButton* BitBtn23 = nullptr;
     QCheckBox* eraseAllLocationBox = nullptr; // the eraser's second mode
     QCheckBox* writeSidecarBox = nullptr;     // the writer's second mode: an XMP sidecar, no copy
+    QCheckBox* writePlaceBox = nullptr;       // « Écrire aussi le lieu »
     QPushButton* BitBtn9 = nullptr;
     QPushButton* PlaceOnMapButton = nullptr; // « Placer sur la carte »
     QLabel* m_placeLabel = nullptr;          // « Près de Arezzo, Toscane, Italie (4 km) »

@@ -23,6 +23,7 @@ struct Options {
     bool force = false; // existing "#" copies are replaced
     bool sidecar = false;
     SidecarName naming = SidecarName::WithExtension;
+    bool withPlace = false;
 };
 
 // Reads the options; an empty text when they are sound, else what is wrong.
@@ -56,6 +57,10 @@ QString parseOptions(const QStringList& args, Options& o) {
         }
         if (arg == QLatin1String("--short-sidecar-name")) {
             o.naming = SidecarName::WithoutExtension;
+            continue;
+        }
+        if (arg == QLatin1String("--with-place")) {
+            o.withPlace = true;
             continue;
         }
         QString value;
@@ -119,6 +124,7 @@ int runCorrelate(const QStringList& args, QTextStream& out, QTextStream& err) {
     choice.replaceExisting = o.force;
     choice.sidecar = o.sidecar;
     choice.naming = o.naming;
+    choice.withPlace = o.withPlace;
     const TrackCopyRun run =
         o.dryRun ? TrackCopyRun{} : writeTrackCopies(photos, {}, kTrackCopyThreads, choice);
     int exitCode = AllPlaced;

@@ -13,6 +13,6 @@ namespace vantorel {
 // target meanwhile stays.
 CopyResult writeCopyBesideWindow(EventPump& pump, const QString& source, const QString& target,
                                  const std::optional<GpsPosition>& position, bool allLocation = false,
-                                 bool replace = true);
+                                 bool replace = true, const LocationMetadataEdit::Place& place = {});
 
 } // namespace vantorel

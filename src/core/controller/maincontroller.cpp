@@ -8,6 +8,7 @@
 #include "export/gpxwriter.h"
 #include "files/atomicfile.h"
 #include "files/regularfile.h"
+#include "geotag/copyplace.h"
 #include "geotag/geotagcopy.h"
 #include "geotag/xmpsidecar.h"
 #include "maps/browsercodes.h"
@@ -439,8 +440,9 @@ void MainController::writeCopy(bool withPosition) {
     // The old copy stays in place until the new one is complete and reads back right.
     // Only the copy the user agreed to replace is replaced, not one that appeared meanwhile.
     const bool everything = !withPosition && c.eraseAllLocation;
-    const CopyResult written = writeCopyBesideWindow(m_platform.pump, m_state.CurrentPhotoPath, target,
-                                                     position, everything, replacing);
+    const CopyResult written = writeCopyBesideWindow(
+        m_platform.pump, m_state.CurrentPhotoPath, target, position, everything, replacing,
+        position && c.writePlace ? copyPlaceAt(*position) : LocationMetadataEdit::Place());
     if (!written.ok) {
         // Why, on a second line: a photo gone or unreadable, or what the writer met.
         const QString unreadable = unreadableFileReason(m_state.CurrentPhotoPath);

@@ -51,6 +51,7 @@ struct MainControls {
     bool BitBtn23Enabled = true;            // "Efface le geocodage du fichier" (off for a photo without GPS)
     bool eraseAllLocation = false; // the eraser's second mode: « Effacer tout ce qui situe la photo »
     bool writeSidecar = false;     // the writer's second mode: the position in an XMP sidecar, no copy
+    bool writePlace = false;       // « Écrire aussi le lieu »: the "#" copies name their position's place
 
     StringGrid SG0{PoiColumnCount, 2};   // the POI table (gridcolumns.h: PoiColumn)
     StringGrid SG1{CoordColumnCount, 2}; // the selected photo's coordinates (CoordColumn)

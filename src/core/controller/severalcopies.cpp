@@ -2,6 +2,7 @@
 #include "severalcopies.h"
 
 #include "files/regularfile.h"
+#include "geotag/copyplace.h"
 #include "geotag/geotagcopy.h"
 #include "geotag/xmpsidecar.h"
 #include "maincontroller.h"
@@ -84,6 +85,8 @@ void MainController::writeSeveralCopies(bool withPosition, const QStringList& se
     SeveralCopiesReport report;
     report.withPosition = withPosition;
     report.allLocation = !withPosition && c.eraseAllLocation;
+    const LocationMetadataEdit::Place place =
+        position && c.writePlace ? copyPlaceAt(*position) : LocationMetadataEdit::Place();
     QStringList sources = selected;
     if (!withPosition && !report.allLocation) {
         // A photo without position has nothing to erase; one that cannot be read fails below, with why.
@@ -168,7 +171,7 @@ void MainController::writeSeveralCopies(bool withPosition, const QStringList& se
         }
         results.append(sidecars[i]          ? writeSidecar(sources[i], target, *position, false, options)
                        : report.allLocation ? writeCopyWithoutLocation(sources[i], target, options)
-                                            : writeGeotagCopy(sources[i], target, position, options));
+                                            : writeGeotagCopy(sources[i], target, position, options, place));
         waiting.append(i);
         if (batch.full()) settle();
         m_platform.pump.processMessages();

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "trackcopies.h"
 
+#include "geotag/copyplace.h"
+
 #include "metadata/gpscoordinates.h"
 #include "metadata/rationals.h"
 #include "text/numberformat.h"
@@ -213,7 +215,9 @@ TrackCopyRun writeTrackCopies(const QVector<PhotoOnTrack>& photos, const std::fu
             kept[i] = true;
             return;
         }
-        outcomes[i] = writeGeotagCopy(photo.path, targets[i], position, own);
+        outcomes[i] =
+            writeGeotagCopy(photo.path, targets[i], position, own,
+                            choice.withPlace ? copyPlaceAt(position) : LocationMetadataEdit::Place());
         // A photo whose own file is never written: found out when its copy fails, so that no other
         // photo pays for the look.
         if (!outcomes[i].ok && photoTakesSidecarOnly(photo.path)) sidecar();

@@ -68,6 +68,7 @@ struct TrackCopyChoice {
     // always get one); an existing sidecar is edited, never kept.
     bool sidecar = false;
     SidecarName naming = SidecarName::WithExtension;
+    bool withPlace = false; // each copy also names its position's place (copyPlaceAt)
 };
 
 // The "#" copies of the placed photos among `rows` (all when empty) that exist already.
