@@ -32,15 +32,6 @@ std::vector<TrackFix> trip() {
     return fixes;
 }
 
-PhotoTimeReading cameraTime(const char* exifDateTime, std::optional<int> offsetSeconds = {}) {
-    PhotoTimeReading r;
-    r.readable = true;
-    r.source = PhotoTimeSource::Original;
-    r.cameraMs = *parseExifDateTime(QString::fromLatin1(exifDateTime));
-    r.offsetSeconds = offsetSeconds;
-    return r;
-}
-
 CorrelationSettings fromTrack(const QTimeZone& firstGuess, const ZoneAtPosition& zoneAt = iberia) {
     CorrelationSettings settings;
     settings.zone = firstGuess;
