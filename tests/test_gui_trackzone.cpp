@@ -26,20 +26,6 @@ QString iberia(double, double longitude) {
     return longitude < -7 ? QStringLiteral("Europe/Lisbon") : QStringLiteral("Europe/Madrid");
 }
 
-// From Lisbon eastwards on 2024-06-01, 0.01° of longitude a minute from 08:00Z to 18:00Z: the
-// border at 12:10Z.
-QByteArray tripGpx() {
-    QByteArray gpx = "<?xml version=\"1.0\"?>\n<gpx version=\"1.1\" creator=\"test\" "
-                     "xmlns=\"http://www.topografix.com/GPX/1/1\"><trk><trkseg>\n";
-    for (int minute = 0; minute <= 600; minute += 10)
-        gpx += QStringLiteral("<trkpt lat=\"39\" lon=\"%1\"><time>2024-06-01T%2:%3:00Z</time></trkpt>\n")
-                   .arg(-9.5 + 0.01 * minute, 0, 'f', 2)
-                   .arg(8 + minute / 60, 2, 10, QLatin1Char('0'))
-                   .arg(minute % 60, 2, 10, QLatin1Char('0'))
-                   .toUtf8();
-    return gpx + "</trkseg></trk></gpx>\n";
-}
-
 QStringList column(const QTableWidget* table, int col) {
     QStringList cells;
     for (int row = 0; row < table->rowCount(); ++row)
@@ -58,7 +44,7 @@ TEST(TrackDialogZone, ATripAcrossTwoZonesIsPlacedFromTheTrackAndAnHourOffWithOne
     const QString track = dir.filePath(QStringLiteral("trip.gpx"));
     QFile file(track);
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(tripGpx());
+    file.write(tripAcrossIberiaGpx());
     file.close();
 
     RecordingBoxes boxes;

@@ -43,15 +43,6 @@ QString writeFile(const QTemporaryDir& dir, const QString& name, const QByteArra
     return path;
 }
 
-PhotoTimeReading cameraTime(const char* exifDateTime, std::optional<int> offsetSeconds = {}) {
-    PhotoTimeReading r;
-    r.readable = true;
-    r.source = PhotoTimeSource::Original;
-    r.cameraMs = *parseExifDateTime(QString::fromLatin1(exifDateTime));
-    r.offsetSeconds = offsetSeconds;
-    return r;
-}
-
 // ---- Where the track was at a time ----
 
 TEST(TrackPosition, InterpolatesWithinASegmentElseTakesTheNearestFix) {

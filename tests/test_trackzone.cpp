@@ -32,15 +32,6 @@ std::vector<TrackFix> trip() {
     return fixes;
 }
 
-PhotoTimeReading cameraTime(const char* exifDateTime, std::optional<int> offsetSeconds = {}) {
-    PhotoTimeReading r;
-    r.readable = true;
-    r.source = PhotoTimeSource::Original;
-    r.cameraMs = *parseExifDateTime(QString::fromLatin1(exifDateTime));
-    r.offsetSeconds = offsetSeconds;
-    return r;
-}
-
 CorrelationSettings fromTrack(const QTimeZone& firstGuess, const ZoneAtPosition& zoneAt = iberia) {
     CorrelationSettings settings;
     settings.zone = firstGuess;
@@ -69,9 +60,14 @@ TEST(ZoneFromTrack, EachPhotoIsReadAgainInTheZoneWhereTheFirstGuessFindsTheTrack
          PlacementStatus::Placed, "2024-06-01T15:00:00Z", "Europe/Madrid", ZoneSource::Track, ""},
         {"the photo's own offset wins", cameraTime("2024:06:01 17:00:00", 3 * 3600), utc, 0,
          PlacementStatus::Placed, "2024-06-01T14:00:00Z", "+03:00", ZoneSource::Photo, ""},
-        // 12:15 read as UTC is in Spain; read in Madrid's zone, 10:15Z is back in Portugal.
-        {"read once again only, the change said", cameraTime("2024:06:01 12:15:00"), utc, 0,
-         PlacementStatus::Placed, "2024-06-01T10:15:00Z", "Europe/Madrid", ZoneSource::Track,
+        // 12:15 read as UTC is in Spain; read in Madrid's zone, 10:15Z is back in Portugal, where
+        // Lisbon's zone gives 11:15Z, still in Portugal.
+        {"a guess too far off: the zone where the track is at the time found",
+         cameraTime("2024:06:01 12:15:00"), utc, 0, PlacementStatus::Placed, "2024-06-01T11:15:00Z",
+         "Europe/Lisbon", ZoneSource::Track, ""},
+        // 13:15 in Lisbon's zone is 12:15Z, in Spain; in Madrid's 11:15Z, in Portugal: in neither.
+        {"the hour the border skips: the zone found kept, the change said", cameraTime("2024:06:01 13:15:00"),
+         lisbon, 0, PlacementStatus::Placed, "2024-06-01T11:15:00Z", "Europe/Madrid", ZoneSource::Track,
          "Europe/Lisbon"},
         {"two days before the track: its nearest fix gives the zone", cameraTime("2024:05:30 10:00:00"), utc,
          0, PlacementStatus::OutsideTrack, "2024-05-30T09:00:00Z", "Europe/Lisbon", ZoneSource::Track, ""},

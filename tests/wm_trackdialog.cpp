@@ -300,19 +300,10 @@ TEST(TrackDialogUnderWindowManager, EachRowShowsTheZoneFromTheTrack) {
                            {asciiItem(0x9003, QByteArray("2024:06:01 ") + time)});
     photos << makeJpeg(dir.path(), QStringLiteral("own.jpg"),
                        {asciiItem(0x9003, "2024:06:01 17:00:00"), asciiItem(0x9011, "+02:00")});
-    // Eastwards from Lisbon, 0.01° a minute from 08:00Z: the border (7° W) at 12:10Z.
-    QByteArray gpx = "<?xml version=\"1.0\"?>\n<gpx version=\"1.1\" creator=\"test\" "
-                     "xmlns=\"http://www.topografix.com/GPX/1/1\"><trk><trkseg>\n";
-    for (int minute = 0; minute <= 600; minute += 10)
-        gpx += QStringLiteral("<trkpt lat=\"39\" lon=\"%1\"><time>2024-06-01T%2:%3:00Z</time></trkpt>\n")
-                   .arg(-9.5 + 0.01 * minute, 0, 'f', 2)
-                   .arg(8 + minute / 60, 2, 10, QLatin1Char('0'))
-                   .arg(minute % 60, 2, 10, QLatin1Char('0'))
-                   .toUtf8();
     const QString track = dir.filePath(QStringLiteral("trip.gpx"));
     QFile file(track);
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(gpx + "</trkseg></trk></gpx>\n");
+    file.write(tripAcrossIberiaGpx()); // the border at 12:10Z
     file.close();
 
     RecordingBoxes boxes;

@@ -13,6 +13,7 @@
 #include "metadata/gpscoordinates.h"
 #include "metadata/tagcatalogue.h"
 #include "overviewwindow.h"
+#include "places/placeindex.h"
 #include "trackdialog.h"
 #include "viewerwindow.h"
 #include "webmapview.h"
@@ -503,7 +504,7 @@ TrackDialog* MainWindow::openTrackDialog() {
     }
     auto* dialog = new TrackDialog(m_controller->controls().ListBox1,
                                    {*m_services.dialogs, *m_boxes, *m_services.progress,
-                                    m_controller->state().TempDir, m_services.webEngine},
+                                    m_controller->state().TempDir, m_services.webEngine, places::zoneAt},
                                    this);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     connect(dialog, &TrackDialog::copiesWritten, this, [this](const QStringList& copies) {

@@ -5,6 +5,7 @@
 
 #include "metadata/gpscoordinates.h"
 #include "metadata/unreadablephoto.h"
+#include "places/placeindex.h"
 #include "tracks/clockerror.h"
 #include "tracks/trackcopies.h"
 #include "tracks/trackfiles.h"
@@ -19,6 +20,7 @@ enum ExitCode { AllPlaced = 0, NotAllPlaced = 1, BadArguments = 2, CopyFailed = 
 struct Options {
     QStringList tracks, photos;
     CorrelationSettings settings;
+    bool zoneChosen = false; // --tz gave a zone; otherwise each photo's from the track
     bool dryRun = false;
     bool force = false; // existing "#" copies are replaced
     bool sidecar = false;
@@ -75,7 +77,8 @@ QString parseOptions(const QStringList& args, Options& o) {
         if (arg == QLatin1String("--track")) {
             o.tracks << value;
         } else if (arg == QLatin1String("--tz")) {
-            o.settings.zone = zoneFromText(value);
+            o.zoneChosen = value != QLatin1String("track");
+            o.settings.zone = o.zoneChosen ? zoneFromText(value) : QTimeZone::systemTimeZone();
             if (!o.settings.zone.isValid()) return QStringLiteral("--tz : fuseau inconnu : ") + value;
         } else if (arg == QLatin1String("--clock-error")) {
             const auto ms = parseClockError(value);
@@ -119,6 +122,9 @@ int runCorrelate(const QStringList& args, QTextStream& out, QTextStream& err) {
     for (const QString& arg : o.photos)
         paths << QFileInfo(arg).absoluteFilePath();
     QVector<PhotoOnTrack> photos = readPhotosForTrack(paths);
+    // Without --tz, or with --tz track, a photo without its own offset takes the zone of the town
+    // nearest the track.
+    if (!o.zoneChosen) o.settings.zoneAt = places::zoneAt;
     placePhotos(photos, track.fixes, o.settings);
     TrackCopyChoice choice;
     choice.replaceExisting = o.force;
@@ -177,6 +183,13 @@ int runCorrelate(const QStringList& args, QTextStream& out, QTextStream& err) {
                 << u'\n';
             err.flush();
             break;
+        }
+        if (p.status == PlacementStatus::Placed && !p.nearbyZone.isEmpty()) {
+            out.flush();
+            err << escapeCell(fileNameOf(path)) << QStringLiteral(" : ") << zoneName(p.zone)
+                << QStringLiteral(" d'après la trace, ") << kZoneChangeNearby << QStringLiteral(" (")
+                << escapeCell(p.nearbyZone) << QStringLiteral(")\n");
+            err.flush();
         }
         if (p.status != PlacementStatus::Placed && exitCode == AllPlaced) exitCode = NotAllPlaced;
         const bool placed = p.position && p.status == PlacementStatus::Placed;

@@ -243,6 +243,7 @@ def check_completion(source, cli):
              ["album", "ride.fit", "route.kml", "run.tcx", "trace.gpx", "walk.NMEA"]),
             ("vantorel-cli", [cli, "correlate", "--track", "t.gpx", "--tz", "Europe/Pari"], ["Europe/Paris"]),
             ("vantorel-cli", [cli, "correlate", "--tz", "America/New_"], ["America/New_York"]),
+            ("vantorel-cli", [cli, "correlate", "--tz", "tr"], ["track"]),
             ("vantorel-cli", [cli, "correlate", "--max-gap", ""], []),
             ("vantorel-cli", [cli, "correlate", "--track", "t.gpx", "--"],
              ["--clock-error", "--dry-run", "--max-distance", "--max-gap", "--replace", "--track", "--tz"]),

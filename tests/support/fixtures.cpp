@@ -130,4 +130,25 @@ QString samplePath(const QString& name) {
     return QStringLiteral(VANTOREL_SAMPLES_DIR "/") + name;
 }
 
+PhotoTimeReading cameraTime(const char* exifDateTime, std::optional<int> offsetSeconds) {
+    PhotoTimeReading r;
+    r.readable = true;
+    r.source = PhotoTimeSource::Original;
+    r.cameraMs = *parseExifDateTime(QString::fromLatin1(exifDateTime));
+    r.offsetSeconds = offsetSeconds;
+    return r;
+}
+
+QByteArray tripAcrossIberiaGpx() {
+    QByteArray gpx = "<?xml version=\"1.0\"?>\n<gpx version=\"1.1\" creator=\"test\" "
+                     "xmlns=\"http://www.topografix.com/GPX/1/1\"><trk><trkseg>\n";
+    for (int minute = 0; minute <= 600; minute += 10)
+        gpx += QStringLiteral("<trkpt lat=\"39\" lon=\"%1\"><time>2024-06-01T%2:%3:00Z</time></trkpt>\n")
+                   .arg(-9.5 + 0.01 * minute, 0, 'f', 2)
+                   .arg(8 + minute / 60, 2, 10, QLatin1Char('0'))
+                   .arg(minute % 60, 2, 10, QLatin1Char('0'))
+                   .toUtf8();
+    return gpx + "</trkseg></trk></gpx>\n";
+}
+
 } // namespace vantorel::test

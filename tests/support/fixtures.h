@@ -2,6 +2,7 @@
 // Test fixtures made at run time: small JPEG files carrying exactly the metadata items a case needs.
 #pragma once
 
+#include "metadata/phototime.h"
 #include "metadata/propertyitem.h"
 
 #include <QByteArray>
@@ -9,6 +10,7 @@
 #include <QString>
 #include <QVector>
 #include <initializer_list>
+#include <optional>
 #include <utility>
 
 #include <ostream>
@@ -40,6 +42,14 @@ QString makeJpeg(const QString& dir, const QString& name, const QVector<Property
 QString makeGeotaggedTiff(const QString& dir, const QString& name);
 
 QByteArray fileBytes(const QString& path);
+
+// A photo's time as read from its items: "2024:06:01 10:00:00" from DateTimeOriginal, with the
+// photo's own offset when given.
+PhotoTimeReading cameraTime(const char* exifDateTime, std::optional<int> offsetSeconds = {});
+
+// A GPX 1.1 track eastwards from Lisbon on 2024-06-01 at 39° N: 9.5° W at 08:00Z, 0.01° of
+// longitude a minute until 18:00Z, a fix every ten minutes (the border, 7° W, at 12:10Z).
+QByteArray tripAcrossIberiaGpx();
 
 // Real-camera samples shipped beside the project.
 QString samplePath(const QString& name);

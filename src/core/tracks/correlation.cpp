@@ -126,18 +126,41 @@ Placement placePhoto(const PhotoTimeReading& photo, const std::vector<TrackFix>&
     } else {
         p.zone = chosen;
         p.zoneSource = guessSource;
-        // Where the track was at the time the first guess gives, however far its nearest fix: the
-        // zone there reads the camera time again.
-        const auto guessed = utcInZone(photo, settings.clockErrorMs, chosen, nullptr);
-        if (const auto there =
-                guessed ? positionAt(fixes, *guessed, settings.maxGapSeconds, std::numeric_limits<int>::max())
-                        : std::optional<TrackPosition>())
-            if (const QTimeZone zone = zoneNamed(settings.zoneAt(there->latitude, there->longitude));
-                zone.isValid()) {
-                p.zone = zone;
-                p.zoneSource = ZoneSource::Track;
+        const qint64 error = settings.clockErrorMs;
+        // The zone of the town nearest the track at a time (at its nearest fix, however far);
+        // invalid at sea.
+        const auto zoneThere = [&](std::optional<qint64> utc) {
+            const auto there =
+                utc ? positionAt(fixes, *utc, settings.maxGapSeconds, std::numeric_limits<int>::max())
+                    : std::nullopt;
+            return there ? zoneNamed(settings.zoneAt(there->latitude, there->longitude)) : QTimeZone();
+        };
+        const auto sameOffset = [](const QTimeZone& a, const QTimeZone& b, qint64 utc) {
+            return offsetAt(a, utc) == offsetAt(b, utc);
+        };
+        // Read in the first guess, found on the track, read again in the zone there.
+        if (const QTimeZone found = zoneThere(utcInZone(photo, error, chosen, nullptr)); found.isValid()) {
+            p.zone = found;
+            p.zoneSource = ZoneSource::Track;
+        }
+        p.utcMs = utcInZone(photo, error, p.zone, &p.ambiguousTime);
+        // At that time the track may be in another zone already (a first guess an hour or more off
+        // near a change): that zone is taken when the time it gives is in it, otherwise the time
+        // is in neither (the hour a change of zone skips or repeats) and the change is said.
+        if (p.zoneSource == ZoneSource::Track && p.utcMs)
+            if (const QTimeZone there = zoneThere(p.utcMs);
+                there.isValid() && !sameOffset(there, p.zone, *p.utcMs)) {
+                bool ambiguous = false;
+                const auto again = utcInZone(photo, error, there, &ambiguous);
+                const QTimeZone thereAgain = zoneThere(again);
+                if (again && thereAgain.isValid() && sameOffset(thereAgain, there, *again)) {
+                    p.zone = there;
+                    p.utcMs = again;
+                    p.ambiguousTime = ambiguous;
+                } else {
+                    p.nearbyZone = zoneName(there);
+                }
             }
-        p.utcMs = utcInZone(photo, settings.clockErrorMs, p.zone, &p.ambiguousTime);
     }
     if (photo.geotagged && !settings.replace) {
         p.status = PlacementStatus::AlreadyGeotagged;
@@ -149,11 +172,6 @@ Placement placePhoto(const PhotoTimeReading& photo, const std::vector<TrackFix>&
     }
     p.position = positionAt(fixes, *p.utcMs, settings.maxGapSeconds, settings.maxDistanceSeconds);
     p.status = p.position ? PlacementStatus::Placed : PlacementStatus::OutsideTrack;
-    // Where the photo is found, the track may be in another zone already: said, not read again.
-    if (p.position && p.zoneSource == ZoneSource::Track)
-        if (const QTimeZone there = zoneNamed(settings.zoneAt(p.position->latitude, p.position->longitude));
-            there.isValid() && offsetAt(there, *p.utcMs) != offsetAt(p.zone, *p.utcMs))
-            p.nearbyZone = zoneName(there);
     return p;
 }
 

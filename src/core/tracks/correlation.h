@@ -55,7 +55,7 @@ struct Placement {
     QTimeZone zone; // the zone the camera time was read in, when it has a time
     ZoneSource zoneSource = ZoneSource::None;
     // A zone from the track that changes near this photo: the other zone, found at a photo an hour
-    // or less away, or where the track was at the photo's corrected time.
+    // or less away, or where the track was at a time neither zone holds.
     QString nearbyZone;
 };
 
@@ -73,7 +73,9 @@ std::optional<TrackPosition> positionAt(const std::vector<TrackFix>& fixes, qint
 
 // Places a photo. With `settings.zoneAt`, a photo without its own offset is read once in the first
 // guess (`settings.zone`), found on the track (at the nearest fix, however far), read again in the
-// zone there, and placed: each photo of a trip across zones in its own. Where the track gives no
+// zone there, and placed: each photo of a trip across zones in its own. When the track is in yet
+// another zone at the time found (a first guess far off near a change), that zone is taken if the
+// time it gives is in it; otherwise the change is said in `nearbyZone`. Where the track gives no
 // zone (at sea), the first guess stays, as `guessSource` says where it came from.
 Placement placePhoto(const PhotoTimeReading& photo, const std::vector<TrackFix>& fixes,
                      const CorrelationSettings& settings, ZoneSource guessSource = ZoneSource::System);
