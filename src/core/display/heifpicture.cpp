@@ -4,12 +4,11 @@
 // next read, and libheif gives up as on a damaged file. Tiles are decoded on the calling thread, one
 // after another, so that the reads come from one thread and a cancel is seen at the next tile.
 #include "heifpicture.h"
+#include "metadata/bmffboxes.h"
 #include "metadata/photocontainer.h"
 #include "picturedecoder.h"
 
 #include <libheif/heif.h>
-
-#include <QVector>
 
 #include <algorithm>
 #include <cerrno>
@@ -86,7 +85,8 @@ struct OptionsFree {
 // --- The canvas of a derived picture ---------------------------------------------------------------
 // A grid or an overlay declares the size of the canvas its tiles are laid on, which libheif allocates
 // whole, whatever the picture's announced size: 60 bytes of a grid could ask for gigabytes. Its
-// declaration is read here, from the primary item's data, before anything is decoded.
+// declaration is read here, from the primary item's data (found by the box walker of the metadata
+// readers), before anything is decoded.
 
 quint64 bigEndian(const QByteArray& bytes, qint64 at, int size) {
     quint64 v = 0;
@@ -95,174 +95,40 @@ quint64 bigEndian(const QByteArray& bytes, qint64 at, int size) {
     return v;
 }
 
-// A box's payload within bytes[from, end): its type, payload start and end.
-struct Box {
-    QByteArray type;
-    qint64 payload = 0;
-    qint64 end = 0;
-};
-
-// The boxes of bytes[from, end), in order; stops at the first that does not fit.
-QVector<Box> boxesIn(const QByteArray& bytes, qint64 from, qint64 end) {
-    QVector<Box> boxes;
-    while (from + 8 <= end) {
-        qint64 size = qint64(bigEndian(bytes, from, 4));
-        qint64 header = 8;
-        if (size == 1) {
-            if (from + 16 > end) break;
-            size = qint64(bigEndian(bytes, from + 8, 8));
-            header = 16;
-        } else if (size == 0) {
-            size = end - from;
-        }
-        if (size < header || size > end - from) break;
-        boxes.append({bytes.mid(from + 4, 4), from + header, from + size});
-        from += size;
-    }
-    return boxes;
+// The canvas size a grid or overlay item declares at the start of its data; the largest size when the
+// data is too short to say.
+QSize canvasOf(quint32 type, const QByteArray& data) {
+    const bool wide = data.size() > 1 && (uchar(data[1]) & 1);
+    // Version and flags, then a grid's rows and columns less one, an overlay's fill colour (four 16-bit
+    // channels), then width and height.
+    const qint64 at = type == fourCC("grid") ? 4 : 10;
+    const int size = wide ? 4 : 2;
+    if (data.size() < at + 2 * size) return QSize(INT_MAX, INT_MAX);
+    const quint64 w = bigEndian(data, at, size), h = bigEndian(data, at + size, size);
+    return QSize(int(std::min<quint64>(w, INT_MAX)), int(std::min<quint64>(h, INT_MAX)));
 }
 
-// A cursor over a box's payload that refuses to read past its end.
-struct Cursor {
-    const QByteArray& bytes;
-    qint64 at;
-    qint64 end;
-    bool ok = true;
-    quint64 take(int size) {
-        if (size == 0) return 0;
-        if (!ok || at + size > end) {
-            ok = false;
-            return 0;
-        }
-        const quint64 v = bigEndian(bytes, at, size);
-        at += size;
-        return v;
-    }
-};
-
-// The canvas size a grid or overlay item declares in its data (`data`, at least its first 24 bytes).
-std::optional<QSize> canvasOf(const QByteArray& type, const QByteArray& data) {
-    Cursor c{data, 0, data.size()};
-    c.take(1); // version
-    const bool wide = c.take(1) & 1;
-    if (type == "grid")
-        c.take(2); // rows and columns, less one
-    else
-        c.take(8); // the fill colour, four 16-bit channels
-    const quint64 w = c.take(wide ? 4 : 2), h = c.take(wide ? 4 : 2);
-    if (!c.ok || w > quint64(INT_MAX) || h > quint64(INT_MAX)) return QSize(INT_MAX, INT_MAX);
-    return QSize(int(w), int(h));
-}
-
-// The meta box of a file is read whole when it is no larger than this (a phone's takes a few kB).
-constexpr qint64 kMaxMetaBytes = 16 * 1024 * 1024;
-
-// The canvas of the file's primary item when it is a grid or an overlay; nothing when it is not, or when
-// the file's boxes cannot be walked (libheif then refuses the file itself).
+// The canvas of the file's primary item when it is a grid or an overlay; nothing when it is neither.
+// A file whose boxes cannot be walked, or a derived item whose data cannot be found, gets the largest
+// canvas: it is refused.
 std::optional<QSize> derivedCanvas(const FileSource& file) {
-    const qint64 fileSize = file.size();
-    // The top-level boxes, up to the meta box.
-    qint64 at = 0;
-    QByteArray meta;
-    while (at + 8 <= fileSize) {
-        const QByteArray head = file.read(at, 16);
-        if (head.size() < 8) return std::nullopt;
-        qint64 size = qint64(bigEndian(head, 0, 4));
-        if (size == 1 && head.size() == 16) size = qint64(bigEndian(head, 8, 8));
-        if (size == 0) size = fileSize - at;
-        if (size < 8 || size > fileSize - at) return std::nullopt;
-        if (head.mid(4, 4) == "meta") {
-            if (size > kMaxMetaBytes) return std::nullopt;
-            meta = file.read(at, size);
-            break;
-        }
-        at += size;
-    }
-    if (meta.isEmpty()) return std::nullopt;
-    const QVector<Box> top = boxesIn(meta, 0, meta.size());
-    if (top.isEmpty()) return std::nullopt;
-    // meta is a full box: its children follow version and flags.
-    const QVector<Box> children = boxesIn(meta, top[0].payload + 4, top[0].end);
-
-    quint64 primary = 0;
-    bool primaryFound = false;
-    QByteArray primaryType;
-    const Box* iloc = nullptr;
-    const Box* idat = nullptr;
-    for (const Box& box : children) {
-        if (box.type == "pitm") {
-            Cursor c{meta, box.payload, box.end};
-            const quint64 version = c.take(1);
-            c.take(3);
-            primary = c.take(version == 0 ? 2 : 4);
-            primaryFound = c.ok;
-        } else if (box.type == "iloc") {
-            iloc = &box;
-        } else if (box.type == "idat") {
-            idat = &box;
-        }
-    }
-    if (!primaryFound) return std::nullopt;
-    for (const Box& box : children) {
-        if (box.type != "iinf") continue;
-        Cursor c{meta, box.payload, box.end};
-        const quint64 version = c.take(1);
-        c.take(3);
-        c.take(version == 0 ? 2 : 4);
-        if (!c.ok) return std::nullopt;
-        for (const Box& infe : boxesIn(meta, c.at, box.end)) {
-            if (infe.type != "infe") continue;
-            Cursor e{meta, infe.payload, infe.end};
-            const quint64 v = e.take(1);
-            e.take(3);
-            if (v < 2) continue;
-            const quint64 id = e.take(v == 2 ? 2 : 4);
-            e.take(2); // protection index
-            e.take(4); // the item's type
-            if (e.ok && id == primary) primaryType = meta.mid(e.at - 4, 4);
-        }
-    }
-    if (primaryType != "grid" && primaryType != "iovl") return std::nullopt;
-    // A derived item whose data cannot be found is refused: its canvas is unknown.
     const QSize unknown(INT_MAX, INT_MAX);
-    if (!iloc) return unknown;
-    Cursor c{meta, iloc->payload, iloc->end};
-    const quint64 version = c.take(1);
-    c.take(3);
-    const quint64 sizes = c.take(2);
-    const int offsetSize = int(sizes >> 12), lengthSize = int((sizes >> 8) & 15),
-              baseSize = int((sizes >> 4) & 15);
-    const int indexSize = version >= 1 ? int(sizes & 15) : 0;
-    const quint64 count = c.take(version < 2 ? 2 : 4);
-    for (quint64 i = 0; c.ok && i < count; ++i) {
-        const quint64 id = c.take(version < 2 ? 2 : 4);
-        const quint64 method = version >= 1 ? c.take(2) & 15 : 0;
-        c.take(2); // data reference
-        const quint64 base = c.take(baseSize);
-        const quint64 extents = c.take(2);
-        quint64 offset = 0, length = 0;
-        for (quint64 e = 0; c.ok && e < extents; ++e) {
-            c.take(indexSize);
-            const quint64 o = c.take(offsetSize), l = c.take(lengthSize);
-            if (e == 0) offset = o, length = l;
-        }
-        if (!c.ok) break;
-        if (id != primary) continue;
-        if (extents == 0 || offset > quint64(fileSize) || base > quint64(fileSize)) return unknown;
-        const qint64 from = qint64(base + offset);
-        const qint64 want = qint64(std::min<quint64>(length == 0 ? 24 : length, 24));
-        QByteArray data;
-        if (method == 0) {
-            data = file.read(from, want);
-        } else if (method == 1 && idat) {
-            if (from >= idat->end - idat->payload) return unknown;
-            data = meta.mid(idat->payload + from, std::min<qint64>(want, idat->end - idat->payload - from));
-        } else {
-            return unknown;
-        }
-        return canvasOf(primaryType, data);
+    const BmffFile parsed = parseBmff(file);
+    if (!parsed.error.isEmpty() || !parsed.meta) return unknown;
+    const BmffMeta& meta = *parsed.meta;
+    if (!meta.primary) return unknown;
+    const ItemInfo* info = meta.info(*meta.primary);
+    if (!info) return unknown;
+    if (info->type != fourCC("grid") && info->type != fourCC("iovl")) return std::nullopt;
+    const auto ranges = itemRanges(meta, *meta.primary, file.size());
+    if (!ranges) return unknown;
+    constexpr qint64 kDeclaration = 18; // the longest: an overlay's with 32-bit sizes
+    QByteArray data;
+    for (const ByteRange& range : *ranges) {
+        if (data.size() >= kDeclaration) break;
+        data += file.read(range.offset, std::min<qint64>(range.size, kDeclaration - data.size()));
     }
-    return unknown;
+    return canvasOf(info->type, data);
 }
 
 // The most memory a pixel takes while decoding: the coded planes (three samples of one byte, or two
