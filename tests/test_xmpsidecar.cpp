@@ -174,11 +174,7 @@ TEST(XmpSidecar, AnExistingSidecarKeepsItsOtherPropertiesAndLosesTheOldAltitudeA
 </x:xmpmeta>
 <?xpacket end="w"?>
 )");
-    GpsPosition position;
-    position.latitudeRef = "S";
-    position.longitudeRef = "E";
-    position.latitude = DegreesToRationals(33.5);
-    position.longitude = DegreesToRationals(151.25);
+    const GpsPosition position{"S", "E", DegreesToRationals(33.5), DegreesToRationals(151.25), {}};
     const CopyResult r = writeSidecar(photo, sidecar, position);
     ASSERT_TRUE(r.ok) << r.error.toStdString();
 
@@ -200,11 +196,7 @@ TEST(XmpSidecar, AFileThatIsNoXmpIsReplacedOnlyWhenAsked) {
     writePlain(photo, "FUJIFILMCCD-RAW 0201");
     const QString sidecar = sidecarPathFor(photo);
     writePlain(sidecar, "<notes>mes réglages</not");
-    GpsPosition position;
-    position.latitudeRef = "N";
-    position.longitudeRef = "W";
-    position.latitude = DegreesToRationals(1);
-    position.longitude = DegreesToRationals(2);
+    const GpsPosition position{"N", "W", DegreesToRationals(1), DegreesToRationals(2), {}};
     const CopyResult refused = writeSidecar(photo, sidecar, position);
     EXPECT_FALSE(refused.ok);
     EXPECT_TRUE(refused.exists);
