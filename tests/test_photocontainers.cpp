@@ -343,6 +343,24 @@ TEST(PhotoContainers, ATiffCopyNeverChangesPictureData) {
     }
 }
 
+// A WebP whose last chunk ends a few bytes before the RIFF size (too few for a chunk): a new Exif
+// chunk goes right after that chunk, where readers walk, not after the stray bytes.
+TEST(PhotoContainers, ANewWebpExifChunkFollowsTheLastChunkWalked) {
+    const QByteArray vp8l = QByteArray("\x2F", 1) + le32(quint32(299 | (199 << 14))) + "...";
+    const QByteArray chunks = riffChunk("VP8L", vp8l) + QByteArray(6, '\0');
+    const QByteArray file = riff(chunks);
+    GpsDirectoryEdit write;
+    write.set = {{GpsLatitudeRef, TypeAscii, QByteArray("S\0", 2)},
+                 {GpsLatitude, TypeRational, QByteArray(24, '\1')}};
+    const ContainerPlan plan = webpContainer().plan(file, gpsEditor(write));
+    ASSERT_TRUE(plan.error.isEmpty()) << plan.error.toStdString();
+    const QByteArray copy = applySegmentChanges(file, plan.changes);
+    const MemorySource source(copy);
+    const ContainerLayout layout = webpContainer().layout(source);
+    EXPECT_TRUE(layout.error.isEmpty()) << layout.error.toStdString();
+    EXPECT_EQ(layout.exif.size(), 1);
+}
+
 // The read-back finds a position wherever a TIFF file keeps its directories (after megabytes of
 // picture data), and in a converter's text chunk copy of a GPS item.
 TEST(PhotoContainers, PositionsAreFoundWhereTheseFormatsKeepThem) {

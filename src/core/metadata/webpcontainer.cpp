@@ -179,7 +179,9 @@ public:
             if (!created->isEmpty()) {
                 QByteArray chunk = chunkBytes("EXIF", *created);
                 const Chunk& last = chunks.back();
-                const qint64 at = firstXmp >= 0 ? firstXmp : riffEnd;
+                // After the last chunk walked: stray bytes too few for a chunk may lie between it
+                // and the RIFF end, and a chunk after them would not be walked.
+                const qint64 at = firstXmp >= 0 ? firstXmp : std::min(last.end(), riffEnd);
                 // The last chunk of an odd size without its pad byte gets one first.
                 if (at == riffEnd && last.end() > riffEnd) chunk.prepend('\0');
                 plan.changes.append({at, 0, chunk});
