@@ -3,6 +3,7 @@
 // program the first time a picture needs it (see metadataengine.h). Everything exiv2 throws is
 // caught here.
 #include "metadata/metadataengine.h"
+#include "text/escape.h"
 
 #include <QCryptographicHash>
 #include <QLoggingCategory>
@@ -251,12 +252,6 @@ bool insertPlace(QString& text, const LocationMetadataEdit::Place& place) {
     if (!found.hasMatch()) return false;
     const qsizetype at = found.capturedEnd();
     const QString startTag = text.mid(at, text.indexOf(u'>', at) - at);
-    const auto escaped = [](QString value) {
-        return value.replace(u'&', QStringLiteral("&amp;"))
-            .replace(u'<', QStringLiteral("&lt;"))
-            .replace(u'>', QStringLiteral("&gt;"))
-            .replace(u'"', QStringLiteral("&quot;"));
-    };
     QString attributes;
     for (const auto& [prefix, uri] :
          {std::pair{"photoshop", "http://ns.adobe.com/photoshop/1.0/"},
@@ -268,7 +263,7 @@ bool insertPlace(QString& text, const LocationMetadataEdit::Place& place) {
           std::pair{"photoshop:Country", &place.country},
           std::pair{"Iptc4xmpCore:CountryCode", &place.countryCode}})
         if (!value->isEmpty())
-            attributes += QStringLiteral(" %1=\"%2\"").arg(QLatin1String(name), escaped(*value));
+            attributes += QStringLiteral(" %1=\"%2\"").arg(QLatin1String(name), xmlEscape(*value));
     text.insert(at, attributes);
     return true;
 }
